@@ -1,0 +1,37 @@
+# larkfold_add_library(<name> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# One library per subsystem folder, built from every source in that folder.
+function(larkfold_add_library name)
+  cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  file(GLOB dbus_xml CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/dbus/*.xml)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+endfunction()
+
+# larkfold_add_tests(LIBS ...): one test executable per *Test.cpp in the calling folder,
+# each registered with CTest so tests run in separate processes.
+function(larkfold_add_tests)
+  cmake_parse_arguments(ARG "" "TIMEOUT;MAIN" "LIBS;ENV" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  if(NOT ARG_MAIN)
+    set(ARG_MAIN larkfold_test_main)
+  endif()
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Fixture.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/*Fixture.h ${CMAKE_CURRENT_SOURCE_DIR}/Fake*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/Fake*.cpp)
+  get_filename_component(sub ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  foreach(test ${tests})
+    get_filename_component(tname ${test} NAME_WE)
+    set(target ${sub}_${tname})
+    add_executable(${target} ${test} ${helpers})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} larkfold_test_support ${ARG_MAIN})
+    add_test(NAME ${sub}.${tname} COMMAND ${target})
+    set_tests_properties(${sub}.${tname} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LARKFOLD_SOURCE_DIR=${CMAKE_SOURCE_DIR};LARKFOLD_BINARY_DIR=${CMAKE_BINARY_DIR};${ARG_ENV}")
+  endforeach()
+endfunction()
