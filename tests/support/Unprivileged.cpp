@@ -1,0 +1,56 @@
+#include "support/Unprivileged.h"
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace larkfold::test {
+namespace {
+
+constexpr uid_t kNobodyId = 65534;
+
+bool writeAll(int fd, const std::string& bytes)
+{
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> runUnprivileged(const std::function<std::string()>& work)
+{
+    if (::geteuid() != 0)
+        return work();
+
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobodyId, kNobodyId, kNobodyId) != 0
+            || ::setresuid(kNobodyId, kNobodyId, kNobodyId) != 0)
+            ::_exit(2);
+        ::_exit(writeAll(pipeFds[1], work()) ? 0 : 3);
+    }
+    ::close(pipeFds[1]);
+    std::string result;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, static_cast<std::size_t>(got));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return result;
+}
+
+} // namespace larkfold::test

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace larkfold::test {
+
+// Runs `work` where permissions apply: as root, in a forked child that has become uid/gid 65534
+// ("nobody"); otherwise in this process. Returns what `work` returned, or none when the child
+// could not drop its privileges. Whatever `work` reads must be reachable by that user.
+std::optional<std::string> runUnprivileged(const std::function<std::string()>& work);
+
+} // namespace larkfold::test
