@@ -1,0 +1,88 @@
+#pragma once
+
+#include "store/CaseAccess.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <variant>
+
+namespace larkfold {
+
+// The backup engine's failures, with their user-facing texts.
+// A new case is one struct added to Value and its two texts in BackupError.cpp.
+class BackupError : public CaseAccess<BackupError> {
+public:
+    struct SourceNotFound {
+        std::filesystem::path url;
+        bool operator==(const SourceNotFound&) const = default;
+    };
+    struct DestinationNotFound {
+        std::filesystem::path url;
+        bool operator==(const DestinationNotFound&) const = default;
+    };
+    struct BookmarkStale {
+        std::filesystem::path url;
+        bool operator==(const BookmarkStale&) const = default;
+    };
+    struct BookmarkAccessDenied {
+        std::filesystem::path url;
+        bool operator==(const BookmarkAccessDenied&) const = default;
+    };
+    struct WatcherFailed {
+        QString detail; // technical; shown in no text
+        bool operator==(const WatcherFailed&) const = default;
+    };
+    struct DiskSpaceLow {
+        std::int64_t available = 0;
+        std::int64_t threshold = 0;
+        bool operator==(const DiskSpaceLow&) const = default;
+    };
+    struct PartialFailure {
+        std::int64_t failedCount = 0;
+        std::int64_t totalCount = 0;
+        bool operator==(const PartialFailure&) const = default;
+    };
+    struct TimedOut {
+        bool operator==(const TimedOut&) const = default;
+    };
+
+    using Value = std::variant<SourceNotFound, DestinationNotFound, BookmarkStale, BookmarkAccessDenied, WatcherFailed,
+                               DiskSpaceLow, PartialFailure, TimedOut>;
+
+    template <class Case>
+        requires std::is_constructible_v<Value, Case>
+    BackupError(Case value) : m_value(std::move(value))
+    {
+    }
+
+    static BackupError sourceNotFound(std::filesystem::path url) { return SourceNotFound{std::move(url)}; }
+    static BackupError destinationNotFound(std::filesystem::path url) { return DestinationNotFound{std::move(url)}; }
+    static BackupError bookmarkStale(std::filesystem::path url) { return BookmarkStale{std::move(url)}; }
+    static BackupError bookmarkAccessDenied(std::filesystem::path url) { return BookmarkAccessDenied{std::move(url)}; }
+    static BackupError watcherFailed(QString detail) { return WatcherFailed{std::move(detail)}; }
+    static BackupError diskSpaceLow(std::int64_t available, std::int64_t threshold)
+    {
+        return DiskSpaceLow{available, threshold};
+    }
+    static BackupError partialFailure(std::int64_t failedCount, std::int64_t totalCount)
+    {
+        return PartialFailure{failedCount, totalCount};
+    }
+    static BackupError timedOut() { return TimedOut{}; }
+
+    const Value& value() const { return m_value; }
+
+    // Empty when the case has no description.
+    QString errorDescription() const;
+    QString recoverySuggestion() const;
+
+    // Same case and equal payloads.
+    bool operator==(const BackupError&) const = default;
+
+private:
+    Value m_value;
+};
+
+} // namespace larkfold
