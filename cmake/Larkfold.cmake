@@ -5,8 +5,19 @@ function(larkfold_add_library name)
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   file(GLOB dbus_xml CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/dbus/*.xml)
-  add_library(${name} STATIC ${sources})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  set(generated "")
+  # D-Bus proxies generated from the introspection files in dbus/: org.freedesktop.Foo.xml
+  # becomes org_freedesktop_foo_interface.h with the class OrgFreedesktopFooInterface.
+  foreach(xml ${dbus_xml})
+    get_filename_component(base ${xml} NAME)
+    string(REGEX REPLACE "\\.xml$" "" base ${base})
+    string(REPLACE "." "_" base ${base})
+    string(TOLOWER ${base} base)
+    set_source_files_properties(${xml} PROPERTIES NO_NAMESPACE ON)
+    qt_add_dbus_interface(generated ${xml} ${base}_interface)
+  endforeach()
+  add_library(${name} STATIC ${sources} ${generated})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
 endfunction()
 

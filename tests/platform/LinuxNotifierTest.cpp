@@ -1,0 +1,68 @@
+#include "platform/LinuxNotifier.h"
+#include "support/EventLoop.h"
+#include "support/FakeNotificationServer.h"
+#include "support/PrivateSessionBus.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace larkfold::platform;
+using larkfold::test::FakeNotificationServer;
+using larkfold::test::PrivateSessionBus;
+using larkfold::test::spinFor;
+using larkfold::test::spinUntil;
+
+TEST(LinuxNotifier, SendsEachNotificationAsANewOneWithIconSoundAndIdentifier)
+{
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    FakeNotificationServer server(bus.connection(QStringLiteral("server")));
+    ASSERT_TRUE(server.isRegistered());
+
+    LinuxNotifier notifier(bus.connection(QStringLiteral("client")));
+    int failures = 0;
+    notifier.show({QStringLiteral("error-1"), QStringLiteral("Backup Problem"), QStringLiteral("Photos — gone")},
+                  [&](const QString&) { ++failures; });
+    notifier.show({QStringLiteral("error-2"), QStringLiteral("Backup Problem"), QStringLiteral("Photos — again")},
+                  [&](const QString&) { ++failures; });
+    ASSERT_TRUE(spinUntil([&] { return server.calls().size() == 2; }));
+
+    const FakeNotificationServer::Call& first = server.calls()[0];
+    EXPECT_EQ(first.appName, QStringLiteral("Larkfold"));
+    EXPECT_EQ(first.appIcon, QStringLiteral("larkfold"));
+    EXPECT_EQ(first.summary, QStringLiteral("Backup Problem"));
+    EXPECT_EQ(first.body, QStringLiteral("Photos — gone"));
+    EXPECT_TRUE(first.actions.isEmpty());
+    EXPECT_EQ(first.expireTimeout, -1);
+    EXPECT_EQ(first.hints.value(QStringLiteral("sound-name")).toString(), QStringLiteral("message-new-instant"));
+    EXPECT_EQ(first.hints.value(QStringLiteral("x-larkfold-identifier")).toString(), QStringLiteral("error-1"));
+    for (const auto& call : server.calls())
+        EXPECT_EQ(call.replacesId, 0u);
+    EXPECT_EQ(server.calls()[1].body, QStringLiteral("Photos — again"));
+    spinFor(50);
+    EXPECT_EQ(failures, 0);
+}
+
+TEST(LinuxNotifier, ReportsEachFailureOnceWithoutServerOrBus)
+{
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    const QDBusConnection noBus =
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/larkfold-no-bus"), QStringLiteral("none"));
+    struct Case {
+        const char* name;
+        QDBusConnection connection;
+    };
+    for (const Case& c : {Case{"bus without server", bus.connection(QStringLiteral("client"))}, Case{"no bus", noBus}}) {
+        SCOPED_TRACE(c.name);
+        LinuxNotifier notifier(c.connection);
+        std::vector<QString> reasons;
+        notifier.show({QStringLiteral("backup-1"), QStringLiteral("Backup Complete"), QStringLiteral("x")},
+                      [&](const QString& reason) { reasons.push_back(reason); });
+        ASSERT_TRUE(spinUntil([&] { return !reasons.empty(); }));
+        spinFor(50);
+        ASSERT_EQ(reasons.size(), 1u);
+        EXPECT_FALSE(reasons.front().isEmpty());
+    }
+}
