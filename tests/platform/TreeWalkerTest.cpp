@@ -1,7 +1,7 @@
 #include "platform/TreeWalker.h"
 
 #include "support/TempTree.h"
-#include "support/Unprivileged.h"
+#include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,8 @@
-#include "support/Unprivileged.h"
+#include "support/ChildProcess.h"
 
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,13 +22,9 @@ bool writeAll(int fd, const std::string& bytes)
     return true;
 }
 
-} // namespace
-
-std::optional<std::string> runUnprivileged(const std::function<std::string()>& work)
+// Forks; the child runs `prepare` (false: give up) and then `work`, whose text comes back through a pipe.
+std::optional<std::string> runInChild(const std::function<bool()>& prepare, const std::function<std::string()>& work)
 {
-    if (::geteuid() != 0)
-        return work();
-
     int pipeFds[2];
     if (::pipe(pipeFds) != 0)
         return std::nullopt;
@@ -35,8 +33,7 @@ std::optional<std::string> runUnprivileged(const std::function<std::string()>& w
         return std::nullopt;
     if (child == 0) {
         ::close(pipeFds[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobodyId, kNobodyId, kNobodyId) != 0
-            || ::setresuid(kNobodyId, kNobodyId, kNobodyId) != 0)
+        if (!prepare())
             ::_exit(2);
         ::_exit(writeAll(pipeFds[1], work()) ? 0 : 3);
     }
@@ -51,6 +48,30 @@ std::optional<std::string> runUnprivileged(const std::function<std::string()>& w
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     return result;
+}
+
+} // namespace
+
+std::optional<std::string> runUnprivileged(const std::function<std::string()>& work)
+{
+    if (::geteuid() != 0)
+        return work();
+    return runInChild(
+        [] {
+            return ::setgroups(0, nullptr) == 0 && ::setresgid(kNobodyId, kNobodyId, kNobodyId) == 0
+                && ::setresuid(kNobodyId, kNobodyId, kNobodyId) == 0;
+        },
+        work);
+}
+
+std::optional<std::string> runInPrivateMountNamespace(const std::function<std::string()>& work)
+{
+    return runInChild(
+        [] {
+            // Private propagation keeps the child's mounts from reaching the host's namespace.
+            return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        },
+        work);
 }
 
 } // namespace larkfold::test

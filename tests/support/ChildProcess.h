@@ -11,4 +11,8 @@ namespace larkfold::test {
 // could not drop its privileges. Whatever `work` reads must be reachable by that user.
 std::optional<std::string> runUnprivileged(const std::function<std::string()>& work);
 
+// Runs `work` in a forked child with a private mount namespace, so mounts it makes vanish with it.
+// Returns what `work` returned, or none when the namespace cannot be had (not root, a sandbox).
+std::optional<std::string> runInPrivateMountNamespace(const std::function<std::string()>& work);
+
 } // namespace larkfold::test

@@ -1,0 +1,216 @@
+// Path validation, folder creation and the run checkpoint of FileCopier.
+#include "copy/FileCopier.h"
+
+#include "platform/Json.h"
+
+#include <QDir>
+#include <QUuid>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larkfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kValidatePathOperation = "validatePath";
+constexpr const char* kCreateDirectoryOperation = "createDirectory";
+constexpr std::string_view kTemporaryPrefix = ".larktmp-";
+
+struct Identity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const Identity&) const = default;
+};
+
+std::optional<Identity> identityOf(const fs::path& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return Identity{st.st_dev, st.st_ino};
+}
+
+// Absolute, "." and ".." removed, no trailing "/"; links are not resolved.
+fs::path standardized(const fs::path& path)
+{
+    std::error_code error;
+    fs::path result = fs::absolute(path, error).lexically_normal();
+    if (result.has_relative_path() && !result.has_filename())
+        result = result.parent_path();
+    return result;
+}
+
+// The standardized path with every link in its existing part resolved.
+fs::path resolvedPath(const fs::path& standard)
+{
+    std::error_code error;
+    const fs::path result = fs::weakly_canonical(standard, error);
+    return error ? standard : standardized(result);
+}
+
+// `inner` lies below `outer`: compared as bytes, with a "/" after the shorter path.
+bool isBelow(const fs::path& inner, const fs::path& outer)
+{
+    std::string prefix = outer.native();
+    if (prefix.empty() || prefix.back() != '/')
+        prefix.push_back('/');
+    return inner.native().size() > prefix.size() && inner.native().starts_with(prefix);
+}
+
+// A folder as the checks see it: as given, with links resolved, and by what it and each of its
+// existing ancestors are on disk, so a path through a link or a bind mount is recognised.
+struct Place {
+    fs::path standard;
+    fs::path resolved;
+    std::optional<Identity> identity;
+    std::vector<Identity> ancestors;
+
+    explicit Place(const fs::path& path) : standard(standardized(path)), resolved(resolvedPath(standard))
+    {
+        identity = identityOf(standard);
+        for (const fs::path& start : {standard, resolved}) {
+            for (fs::path up = start.parent_path(); ; up = up.parent_path()) {
+                if (const auto id = identityOf(up))
+                    ancestors.push_back(*id);
+                if (up == up.parent_path())
+                    break;
+            }
+        }
+    }
+
+    bool sameAs(const Place& other) const
+    {
+        return standard == other.standard || resolved == other.resolved
+            || (identity && identity == other.identity);
+    }
+
+    bool inside(const Place& outer) const
+    {
+        if (isBelow(standard, outer.standard) || isBelow(resolved, outer.resolved))
+            return true;
+        return outer.identity && std::find(ancestors.begin(), ancestors.end(), *outer.identity) != ancestors.end();
+    }
+
+    bool sameOrInside(const Place& outer) const { return sameAs(outer) || inside(outer); }
+};
+
+FileOperationError pathError(int code, const char* message, const fs::path& url)
+{
+    return FileOperationError::larkfold(code, QString::fromUtf8(message), url,
+                                        QString::fromLatin1(kValidatePathOperation));
+}
+
+// Writes a small file of the program's own into a backup folder: a ".larktmp-" file beside it,
+// created without following links, synced, then renamed over the target.
+bool writeOwnFileInBackupFolder(const fs::path& file, std::string_view bytes)
+{
+    const int dirFd = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return false;
+    const std::string finalName = file.filename().native();
+    const std::string temporary = std::string(kTemporaryPrefix)
+        + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toUpper().toStdString() + "-" + finalName;
+    bool written = false;
+    const int fd = ::openat(dirFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (count <= 0 && errno != EINTR)
+                break;
+            if (count > 0)
+                done += static_cast<std::size_t>(count);
+        }
+        written = done == bytes.size() && ::fdatasync(fd) == 0;
+        written = ::close(fd) == 0 && written;
+        written = written && ::renameat(dirFd, temporary.c_str(), dirFd, finalName.c_str()) == 0;
+        if (!written)
+            ::unlinkat(dirFd, temporary.c_str(), 0);
+    }
+    ::close(dirFd);
+    return written;
+}
+
+} // namespace
+
+const std::vector<fs::path>& FileCopier::protectedDestinations()
+{
+    static const std::vector<fs::path> paths{
+        "/System", "/private/var/db", "/private/var/root", "/usr", "/bin", "/sbin", "/etc", "/dev", "/cores",
+        "/Library/Apple", "/Library/Application Support/com.apple", "/Library/Frameworks", "/Library/Extensions",
+        "/Library/Keychains", "/Library/LaunchAgents", "/Library/LaunchDaemons", "/Library/StartupItems",
+        // Linux's own system folders. Not /run: drives and shares are mounted below it.
+        "/boot", "/proc", "/sys", "/lib", "/lib32", "/lib64", "/libx32", "/var/lib"};
+    return paths;
+}
+
+std::optional<FileOperationError> FileCopier::validatePaths(const fs::path& source, const fs::path& destination) const
+{
+    const Place s(source);
+    const Place d(destination);
+
+    // Ahead of the containment checks, which would call the root "the source's container".
+    if (d.sameAs(Place("/")))
+        return pathError(1105, "Destination cannot be the root of the filesystem.", destination);
+    if (s.sameAs(d))
+        return pathError(1100, "Source and destination are the same folder. Choose a different destination.",
+                         destination);
+    if (d.inside(s))
+        return pathError(1101, "Destination is inside the source folder. Choose a different destination.",
+                         destination);
+    if (s.inside(d))
+        return pathError(1102, "Source folder is inside the destination. Choose a different destination.", source);
+    for (const fs::path& protectedPath : protectedDestinations()) {
+        if (d.sameOrInside(Place(protectedPath)))
+            return pathError(1103, "Destination is a protected system folder. Choose a different destination.",
+                             destination);
+    }
+    if (d.sameAs(Place(fs::path(QDir::homePath().toStdString()))))
+        return pathError(1104, "Destination cannot be your home folder. Choose a subfolder or external drive.",
+                         destination);
+    return std::nullopt;
+}
+
+std::optional<FileOperationError> FileCopier::ensureDirectory(const fs::path& folder) const
+{
+    struct stat st;
+    if (::stat(folder.c_str(), &st) == 0)
+        return std::nullopt;
+
+    // Create from the first missing ancestor down.
+    std::vector<fs::path> missing;
+    for (fs::path up = standardized(folder); ::stat(up.c_str(), &st) != 0; up = up.parent_path()) {
+        missing.push_back(up);
+        if (up == up.parent_path())
+            break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0777) == 0)
+            continue;
+        const int failure = errno;
+        // Another process may have made it meanwhile.
+        if (failure == EEXIST && ::stat(it->c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        return FileOperationError::posix(failure, folder, QString::fromLatin1(kCreateDirectoryOperation));
+    }
+    return std::nullopt;
+}
+
+void FileCopier::writeCheckpoint(const fs::path& file, const QDateTime& startTime) const
+{
+    const platform::Json checkpoint{{"phase", "copying"}, {"startTime", platform::encodeDate(startTime)}};
+    writeOwnFileInBackupFolder(file, platform::encodeJsonCompact(checkpoint));
+}
+
+void FileCopier::removeCheckpoint(const fs::path& file) const
+{
+    std::error_code ignored;
+    fs::remove_all(file, ignored);
+}
+
+} // namespace larkfold
