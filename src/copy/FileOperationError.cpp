@@ -1,16 +1,10 @@
 #include "copy/FileOperationError.h"
 
+#include "store/Overloaded.h"
+
 #include <system_error>
 
 namespace larkfold {
-namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
-
-} // namespace
 
 PosixError PosixError::fromErrno(int errorNumber)
 {
