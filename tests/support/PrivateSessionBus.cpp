@@ -29,7 +29,8 @@ PrivateSessionBus::~PrivateSessionBus()
 
 QDBusConnection PrivateSessionBus::connection(const QString& name) const
 {
-    return QDBusConnection::connectToBus(m_address, name);
+    // Qt keeps connections by name for the process: a name of an earlier bus would give its dead connection.
+    return QDBusConnection::connectToBus(m_address, name + u'@' + m_address);
 }
 
 void PrivateSessionBus::exportAsSessionBus() const
