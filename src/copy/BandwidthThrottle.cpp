@@ -1,5 +1,7 @@
 #include "copy/BandwidthThrottle.h"
 
+#include "store/AppConfig.h"
+
 #include <thread>
 
 namespace larkfold {
@@ -8,8 +10,8 @@ std::atomic<std::uint8_t> currentBandwidthMode{0};
 
 namespace {
 
-constexpr std::uint8_t kModeAuto = 0;
-constexpr std::uint8_t kModeQuiet = 1;
+constexpr auto kModeAuto = static_cast<std::uint8_t>(AppConfig::BandwidthMode::automatic);
+constexpr auto kModeQuiet = static_cast<std::uint8_t>(AppConfig::BandwidthMode::quiet);
 
 constexpr auto kIdleThreshold = std::chrono::seconds(120);
 constexpr auto kActivePauseBeforeFile = std::chrono::milliseconds(10);
