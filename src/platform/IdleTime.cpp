@@ -144,8 +144,9 @@ IdleTime& idleTime()
 {
     if (IdleTime* source = g_idleOverride.load())
         return *source;
-    static SessionIdleTime session;
-    return session;
+    // Never destroyed: a bus connection must not outlive the application object at exit.
+    static SessionIdleTime* session = new SessionIdleTime;
+    return *session;
 }
 
 void setIdleTime(IdleTime* source)
