@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace larkfold {
+
+// SHA-256 of whole files, read through one buffer that serves every file this object hashes.
+class FileDigester {
+public:
+    static constexpr std::size_t kPieceBytes = 4 * 1024 * 1024;
+
+    FileDigester();
+    ~FileDigester();
+    FileDigester(const FileDigester&) = delete;
+    FileDigester& operator=(const FileDigester&) = delete;
+
+    // The digest, as 64 lower-case hex digits, of everything read from `fd` until its end;
+    // none when a read fails. Reads from the current offset and leaves `fd` open.
+    std::optional<std::string> sha256Hex(int fd);
+
+private:
+    std::unique_ptr<std::byte[]> m_buffer;
+};
+
+} // namespace larkfold

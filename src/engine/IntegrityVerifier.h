@@ -1,0 +1,95 @@
+#pragma once
+
+#include "platform/CancelToken.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace larkfold {
+
+// Keeps a database of SHA-256 fingerprints of the copied files inside a backup folder and re-reads
+// a bounded sample of them to find copies damaged on the backup drive. Holds no state between calls:
+// every operation reads the database file, works on it and writes it back. Not thread-safe; one
+// engine's job uses it at a time.
+//
+// `destination` is always the pair's backup folder, `trash` the destination's ".Larkfold-Trash"
+// folder, where a database file that cannot be decoded is moved before a fresh one is started.
+class IntegrityVerifier final {
+public:
+    struct HashEntry {
+        std::string relativePath; // "/"-separated, equal to the entry's key
+        std::string sha256;       // 64 lower-case hex digits
+        std::int64_t fileSize = 0; // 0 when the size could not be read
+        QDateTime recordedAt;
+        std::optional<QDateTime> lastVerifiedAt;
+
+        bool operator==(const HashEntry&) const = default;
+    };
+
+    // Relative path -> entry.
+    using Database = std::map<std::string, HashEntry>;
+
+    // The outcome of one sampled check.
+    struct IntegrityResult {
+        int verified = 0;
+        std::vector<std::string> corrupted; // exist but differ or cannot be read, in sample order
+        std::vector<std::string> missing;   // no longer exist, in sample order
+        QDateTime timestamp;
+        int totalTracked = 0;
+        int neverVerified = 0;
+        std::optional<QDateTime> oldestVerifiedAt; // none when empty or any entry was never verified
+
+        // The one-line status text of this result as seen at `now`.
+        QString summary(const QDateTime& now) const;
+    };
+
+    static constexpr int kDefaultSampleSize = 50;
+    static constexpr std::int64_t kDefaultMaxBytesPerCheck = std::int64_t(8) << 30;
+
+    explicit IntegrityVerifier(int sampleSize = kDefaultSampleSize,
+                               std::int64_t maxBytesPerCheck = kDefaultMaxBytesPerCheck);
+
+    int sampleSize() const { return m_sampleSize; }
+    std::int64_t maxBytesPerCheck() const { return m_maxBytesPerCheck; }
+
+    // Records a fresh fingerprint for each copied file; a file that cannot be hashed loses its old one.
+    void recordHashes(const std::vector<std::filesystem::path>& relativePaths,
+                      const std::filesystem::path& destination, const std::filesystem::path& trash);
+
+    // Removes the entries whose file no longer exists; returns how many.
+    int pruneMissing(const std::filesystem::path& destination, const std::filesystem::path& trash);
+
+    // The time of the last sampled check; none when never recorded or unreadable.
+    std::optional<QDateTime> lastCheckDate(const std::filesystem::path& destination) const;
+
+    // Whether a sampled check is due: none recorded yet, or the last one more than a day ago.
+    bool isCheckDue(const std::filesystem::path& destination) const;
+
+    // Re-reads one sample (never-checked entries first, then the least recently checked) and marks
+    // what it read. Stops early, covering only what it checked, when `cancel` fires. None when the
+    // database could not be read this time: no check ran, so no check time should be recorded.
+    std::optional<IntegrityResult> verifySample(const std::filesystem::path& destination,
+                                                const std::filesystem::path& trash,
+                                                const platform::CancelToken& cancel = {});
+
+    // Writes the current time as the time of the last sampled check.
+    void recordCheckTime(const std::filesystem::path& destination);
+
+private:
+    std::optional<Database> loadDatabase(const std::filesystem::path& destination,
+                                         const std::filesystem::path& trash) const;
+    void saveDatabase(const Database& database, const std::filesystem::path& destination) const;
+    std::vector<Database::const_iterator> selectSample(const Database& database) const;
+
+    int m_sampleSize;
+    std::int64_t m_maxBytesPerCheck;
+};
+
+} // namespace larkfold

@@ -1,0 +1,506 @@
+#include "engine/IntegrityVerifier.h"
+
+#include "platform/Clock.h"
+#include "platform/Json.h"
+#include "support/LogCapture.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include <sys/stat.h>
+
+using namespace larkfold;
+using larkfold::platform::Json;
+using larkfold::test::LogCapture;
+using larkfold::test::readFile;
+using larkfold::test::TempTree;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kHelloSha = "2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824";
+constexpr const char* kEmptySha = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+constexpr std::int64_t kGiB = std::int64_t(1) << 30;
+
+QDateTime utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc());
+}
+
+class IntegrityVerifierTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::setWallClock(&m_clock); }
+    void TearDown() override { platform::setWallClock(nullptr); }
+
+    // The layout the engine uses: <destination>/Larkfold/<pair> with the trash beside "Larkfold".
+    fs::path backup() const { return m_tree.path("Larkfold/Photos"); }
+    fs::path trash() const { return m_tree.path(".Larkfold-Trash"); }
+    fs::path databasePath() const { return backup() / ".larkfold-hashes.json"; }
+    fs::path write(const std::string& relative, const std::string& content)
+    {
+        return m_tree.write("Larkfold/Photos/" + relative, content);
+    }
+    std::string databaseText() const { return readFile(databasePath()); }
+    Json database() const { return platform::parseJson(databaseText()); }
+
+    struct Entry {
+        std::string path;
+        std::string sha256;
+        std::int64_t fileSize;
+        std::optional<QDateTime> lastVerifiedAt;
+    };
+    void writeDatabase(const std::vector<Entry>& entries)
+    {
+        Json root = Json::object();
+        for (const Entry& e : entries) {
+            Json object = {{"relativePath", e.path},
+                           {"sha256", e.sha256},
+                           {"fileSize", e.fileSize},
+                           {"recordedAt", "2026-01-01T00:00:00Z"}};
+            if (e.lastVerifiedAt)
+                object["lastVerifiedAt"] = platform::encodeDate(*e.lastVerifiedAt);
+            root[e.path] = object;
+        }
+        test::writeFile(databasePath(), platform::encodeJsonPretty(root));
+    }
+
+    // Paths whose entry carries this time as its last verification, in key order.
+    std::vector<std::string> verifiedAt(const QDateTime& when) const
+    {
+        std::vector<std::string> paths;
+        const Json db = database();
+        for (const auto& [key, value] : db.items())
+            if (value.value("lastVerifiedAt", "") == platform::encodeDate(when))
+                paths.push_back(key);
+        return paths;
+    }
+
+    std::vector<fs::path> trashedFiles() const
+    {
+        std::vector<fs::path> files;
+        if (fs::exists(trash()))
+            for (const auto& item : fs::recursive_directory_iterator(trash()))
+                if (item.is_regular_file())
+                    files.push_back(fs::relative(item.path(), trash()));
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    std::string today() const { return m_clock.now().toLocalTime().toString("yyyy-MM-dd").toStdString(); }
+
+    platform::FakeWallClock m_clock{utc(2026, 3, 1, 18, 4, 5)};
+    TempTree m_tree{{"Larkfold/Photos/", ""}};
+    IntegrityVerifier m_verifier;
+};
+
+TEST_F(IntegrityVerifierTest, DatabaseFileHasTheExactFormat)
+{
+    write("a.txt", "hello");
+    write("sub/b c.txt", "");
+    m_verifier.recordHashes({"sub/b c.txt", "a.txt"}, backup(), trash());
+    m_clock.set(utc(2026, 3, 2, 8));
+    IntegrityVerifier(1).verifySample(backup(), trash()); // marks only "a.txt", first by path
+
+    EXPECT_EQ(databaseText(), std::string(R"({
+  "a.txt": {
+    "fileSize": 5,
+    "lastVerifiedAt": "2026-03-02T08:00:00Z",
+    "recordedAt": "2026-03-01T18:04:05Z",
+    "relativePath": "a.txt",
+    "sha256": ")") + kHelloSha + R"("
+  },
+  "sub\/b c.txt": {
+    "fileSize": 0,
+    "recordedAt": "2026-03-01T18:04:05Z",
+    "relativePath": "sub\/b c.txt",
+    "sha256": ")" + kEmptySha + R"("
+  }
+})");
+    // No temporary file is left beside it.
+    for (const auto& item : fs::directory_iterator(backup()))
+        EXPECT_EQ(item.path().filename().string().rfind(".larktmp-", 0), std::string::npos) << item.path();
+}
+
+TEST_F(IntegrityVerifierTest, RecordingSkipsUnreadableFilesAndCreatesNothingForThem)
+{
+    m_tree.mkdir("Larkfold/Photos/folder");
+    m_verifier.recordHashes({}, backup(), trash());
+    m_verifier.recordHashes({"gone.txt", "folder"}, backup(), trash());
+    EXPECT_FALSE(fs::exists(databasePath()));
+
+    write("a.txt", "hello");
+    // A name JSON cannot hold is left out rather than stored mangled, and the others still count.
+    write("bad-\xff.txt", "x");
+    m_verifier.recordHashes({"a.txt", "bad-\xff.txt", "a.txt"}, backup(), trash());
+    const Json db = database();
+    ASSERT_EQ(db.size(), 1u);
+    EXPECT_EQ(db["a.txt"]["sha256"], kHelloSha);
+}
+
+TEST_F(IntegrityVerifierTest, RecordingAgainReplacesTheEntryAndItsCheck)
+{
+    write("a.txt", "hello");
+    write("b.txt", "hello");
+    m_verifier.recordHashes({"a.txt", "b.txt"}, backup(), trash());
+    m_clock.advance(3600);
+    m_verifier.verifySample(backup(), trash());
+    ASSERT_EQ(verifiedAt(m_clock.now()), (std::vector<std::string>{"a.txt", "b.txt"}));
+
+    // b is copied again with new content: fresh fingerprint, no check, first in the next sample.
+    write("b.txt", "");
+    m_clock.advance(3600);
+    m_verifier.recordHashes({"b.txt"}, backup(), trash());
+    EXPECT_EQ(database()["b.txt"]["sha256"], kEmptySha);
+    EXPECT_EQ(database()["b.txt"]["recordedAt"], platform::encodeDate(m_clock.now()));
+    EXPECT_FALSE(database()["b.txt"].contains("lastVerifiedAt"));
+
+    m_clock.advance(3600);
+    const auto result = IntegrityVerifier(1).verifySample(backup(), trash());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verified, 1);
+    EXPECT_EQ(verifiedAt(m_clock.now()), std::vector<std::string>{"b.txt"});
+}
+
+TEST_F(IntegrityVerifierTest, FileThatCannotBeHashedLosesItsOldFingerprint)
+{
+    write("a.txt", "hello");
+    write("b.txt", "hello");
+    m_verifier.recordHashes({"a.txt", "b.txt"}, backup(), trash());
+    // The new copy of b cannot be read back; keeping the old fingerprint would later report it damaged.
+    fs::remove(backup() / "b.txt");
+    fs::create_directory(backup() / "b.txt");
+    m_verifier.recordHashes({"b.txt"}, backup(), trash());
+    const Json db = database();
+    EXPECT_EQ(db.size(), 1u);
+    EXPECT_TRUE(db.contains("a.txt"));
+}
+
+TEST_F(IntegrityVerifierTest, PruningRemovesEntriesWhoseFileIsGone)
+{
+    write("keep.txt", "hello");
+    write("sub/gone.txt", "hello");
+    write("gone.txt", "hello");
+    m_verifier.recordHashes({"keep.txt", "sub/gone.txt", "gone.txt"}, backup(), trash());
+    fs::remove_all(backup() / "sub");
+    fs::remove(backup() / "gone.txt");
+    EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 2);
+    EXPECT_EQ(database().size(), 1u);
+    EXPECT_TRUE(database().contains("keep.txt"));
+    EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 0);
+
+    // Entries naming something outside the backup folder, or behind a link, are never looked up there.
+    m_tree.write("outside.txt", "hello");
+    m_tree.symlink("Larkfold/Photos/link", m_tree.path());
+    writeDatabase({{"keep.txt", kHelloSha, 5, {}},
+                   {"../../outside.txt", kHelloSha, 5, {}},
+                   {m_tree.path("outside.txt").string(), kHelloSha, 5, {}},
+                   {"link/outside.txt", kHelloSha, 5, {}}});
+    EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 3);
+
+    EXPECT_EQ(m_verifier.pruneMissing(m_tree.path("no-such-folder"), trash()), 0);
+}
+
+TEST_F(IntegrityVerifierTest, SampleTakesNeverCheckedThenOldestFirstUpToFiftyEntries)
+{
+    for (int i = 0; i < 60; ++i)
+        write(QString::asprintf("f%02d", 59 - i).toStdString(), "");
+    std::vector<fs::path> paths;
+    for (int i = 0; i < 60; ++i)
+        paths.push_back(QString::asprintf("f%02d", 59 - i).toStdString());
+    m_verifier.recordHashes(paths, backup(), trash());
+
+    m_clock.advance(60);
+    const auto first = m_verifier.verifySample(backup(), trash());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->verified, 50);
+    const auto marked = verifiedAt(m_clock.now());
+    ASSERT_EQ(marked.size(), 50u);
+    EXPECT_EQ(marked.front(), "f00");
+    EXPECT_EQ(marked.back(), "f49");
+    EXPECT_EQ(first->neverVerified, 10);
+    EXPECT_EQ(first->summary(m_clock.now()).toStdString(), "10 files still waiting for a first check.");
+
+    // The ten never checked come first, then the forty least recently checked.
+    m_clock.advance(60);
+    m_verifier.verifySample(backup(), trash());
+    const auto second = verifiedAt(m_clock.now());
+    ASSERT_EQ(second.size(), 50u);
+    EXPECT_EQ(second.front(), "f00");
+    EXPECT_EQ(second[39], "f39");
+    EXPECT_EQ(second[40], "f50");
+}
+
+TEST_F(IntegrityVerifierTest, SampleOrderComparesLastCheckThenComposedName)
+{
+    const std::string decomposed = "e\xcc\x81z"; // "éz" as e + combining acute: sorts after "éa" once composed
+    const std::string precomposed = "\xc3\xa9" "a";
+    for (const std::string& name : {std::string("old"), std::string("older"), std::string("new"), decomposed, precomposed})
+        write(name, "hello");
+    struct Case {
+        int sampleSize;
+        std::vector<std::string> sampled;
+    } cases[] = {
+        {1, {precomposed}},
+        {2, {decomposed, precomposed}},
+        {3, {decomposed, "older", precomposed}},
+        {4, {decomposed, "old", "older", precomposed}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sampleSize);
+        writeDatabase({{"old", kHelloSha, 5, utc(2026, 2, 10)},
+                       {"older", kHelloSha, 5, utc(2026, 2, 1)},
+                       {"new", kHelloSha, 5, utc(2026, 2, 20)},
+                       {decomposed, kHelloSha, 5, {}},
+                       {precomposed, kHelloSha, 5, {}}});
+        IntegrityVerifier(c.sampleSize).verifySample(backup(), trash());
+        EXPECT_EQ(verifiedAt(m_clock.now()), c.sampled);
+    }
+}
+
+TEST_F(IntegrityVerifierTest, SampleEndsWithTheEntryThatReachesTheByteLimit)
+{
+    // Sizes as recorded: the files on disk are small and so read as damaged, which lists them
+    // in sample order.
+    struct Case {
+        const char* name;
+        std::vector<std::int64_t> sizes;
+        std::int64_t limit;
+        std::size_t sampled;
+    } cases[] = {
+        {"three of 3 GiB cross 8 GiB on the third", {3 * kGiB, 3 * kGiB, 3 * kGiB, 3 * kGiB}, 8 * kGiB, 3},
+        {"a first entry over the limit is sampled alone", {10 * kGiB, 1, 1}, 8 * kGiB, 1},
+        {"reaching the limit exactly ends the sample", {4 * kGiB, 4 * kGiB, 1}, 8 * kGiB, 2},
+        {"a size of 0 adds nothing", {0, 0, 0}, 8 * kGiB, 3},
+        {"a small limit", {4, 4, 4, 4}, 10, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Entry> entries;
+        std::vector<std::string> expected;
+        for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+            const std::string path = "f" + std::to_string(i);
+            write(path, "abcd");
+            entries.push_back({path, kHelloSha, c.sizes[i], {}});
+            if (i < c.sampled)
+                expected.push_back(path);
+        }
+        writeDatabase(entries);
+        const auto result = IntegrityVerifier(IntegrityVerifier::kDefaultSampleSize, c.limit).verifySample(backup(), trash());
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->corrupted, expected);
+        for (std::size_t i = 0; i < c.sizes.size(); ++i)
+            fs::remove(backup() / ("f" + std::to_string(i)));
+    }
+}
+
+TEST_F(IntegrityVerifierTest, DamagedAndMissingCopiesAreReported)
+{
+    for (const char* name : {"good.txt", "damaged.txt", "gone.txt"})
+        write(name, "hello");
+    m_verifier.recordHashes({"good.txt", "damaged.txt", "gone.txt"}, backup(), trash());
+
+    // Same size, same modification time, other bytes: only reading the content finds it.
+    struct stat before {};
+    ASSERT_EQ(::stat((backup() / "damaged.txt").c_str(), &before), 0);
+    write("damaged.txt", "jello");
+    m_tree.setMtime("Larkfold/Photos/damaged.txt", before.st_mtim.tv_sec, before.st_mtim.tv_nsec);
+    fs::remove(backup() / "gone.txt");
+
+    m_clock.advance(36 * 3600);
+    const auto result = m_verifier.verifySample(backup(), trash());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verified, 1);
+    EXPECT_EQ(result->corrupted, std::vector<std::string>{"damaged.txt"});
+    EXPECT_EQ(result->missing, std::vector<std::string>{"gone.txt"});
+    EXPECT_EQ(result->timestamp, m_clock.now());
+    EXPECT_EQ(result->totalTracked, 3);
+    EXPECT_EQ(result->neverVerified, 1);
+    EXPECT_EQ(result->oldestVerifiedAt, std::nullopt);
+    // The damaged copy is marked and moves to the back; the missing one waits in front for pruning.
+    EXPECT_EQ(verifiedAt(m_clock.now()), (std::vector<std::string>{"damaged.txt", "good.txt"}));
+
+    m_verifier.pruneMissing(backup(), trash());
+    m_clock.advance(36 * 3600);
+    const auto next = m_verifier.verifySample(backup(), trash());
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->corrupted, std::vector<std::string>{"damaged.txt"});
+    EXPECT_EQ(next->oldestVerifiedAt, m_clock.now());
+    EXPECT_EQ(next->summary(m_clock.now()).toStdString(), "Every file checked today.");
+}
+
+TEST_F(IntegrityVerifierTest, EmptyDatabaseChecksNothingAndWritesNothing)
+{
+    const auto result = m_verifier.verifySample(backup(), trash());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verified, 0);
+    EXPECT_EQ(result->totalTracked, 0);
+    EXPECT_EQ(result->timestamp, m_clock.now());
+    EXPECT_EQ(result->summary(m_clock.now()).toStdString(), "No files are being checked yet.");
+    EXPECT_FALSE(fs::exists(databasePath()));
+}
+
+TEST_F(IntegrityVerifierTest, CancelledCheckReadsAndMarksNothing)
+{
+    write("a.txt", "hello");
+    m_verifier.recordHashes({"a.txt"}, backup(), trash());
+    const std::string before = databaseText();
+    platform::CancelSource cancel;
+    cancel.cancel();
+    const auto result = m_verifier.verifySample(backup(), trash(), cancel.token());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verified, 0);
+    EXPECT_EQ(result->totalTracked, 1);
+    EXPECT_EQ(databaseText(), before);
+}
+
+TEST(IntegrityResultSummary, FollowsTheFirstRuleThatApplies)
+{
+    const QDateTime now = utc(2026, 3, 10, 12);
+    auto result = [&](int total, int never, std::optional<QDateTime> oldest) {
+        IntegrityVerifier::IntegrityResult r;
+        r.totalTracked = total;
+        r.neverVerified = never;
+        r.oldestVerifiedAt = oldest;
+        return r;
+    };
+    struct Case {
+        IntegrityVerifier::IntegrityResult result;
+        const char* summary;
+    } cases[] = {
+        {result(0, 0, {}), "No files are being checked yet."},
+        {result(5, 1, {}), "1 file still waiting for a first check."},
+        {result(5, 2, now), "2 files still waiting for a first check."},
+        {result(5, 0, {}), "Every file has been checked."},
+        {result(5, 0, now.addSecs(-23 * 3600)), "Every file checked today."},
+        {result(5, 0, now.addSecs(-36 * 3600)), "Every file checked within the last day."},
+        {result(5, 0, now.addSecs(-48 * 3600)), "Every file checked within the last 2 days."},
+        {result(5, 0, now.addSecs(-48 * 3600 + 1)), "Every file checked within the last day."},
+        {result(5, 0, now.addDays(-30)), "Every file checked within the last 30 days."},
+        {result(5, 0, now.addSecs(3600)), "Every file checked today."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.summary);
+        EXPECT_EQ(c.result.summary(now).toStdString(), c.summary);
+    }
+}
+
+TEST_F(IntegrityVerifierTest, LastCheckStampIsWrittenExactlyAndReadStrictly)
+{
+    EXPECT_EQ(m_verifier.lastCheckDate(backup()), std::nullopt);
+    m_verifier.recordCheckTime(backup());
+    EXPECT_EQ(readFile(backup() / ".larkfold-lastcheck"), "2026-03-01T18:04:05Z");
+    EXPECT_EQ(m_verifier.lastCheckDate(backup()), m_clock.now());
+
+    struct Case {
+        const char* text;
+        bool readable;
+    } cases[] = {
+        {"2026-03-01T18:04:05Z\n", true},
+        {" \t2026-03-01T18:04:05Z\r\n", true},
+        {"2026-03-01T18:04:05.250Z", false},
+        {"2026-03-01T19:04:05+01:00", false},
+        {"2026-03-01", false},
+        {"2026-03-01T18:04:05Z\xff", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        test::writeFile(backup() / ".larkfold-lastcheck", c.text);
+        EXPECT_EQ(m_verifier.lastCheckDate(backup()), c.readable ? std::optional(m_clock.now()) : std::nullopt);
+    }
+
+    LogCapture log;
+    m_verifier.recordCheckTime(m_tree.path("no-such-folder"));
+    EXPECT_TRUE(log.contains("Failed to write last-check timestamp:", "IntegrityVerifier"));
+}
+
+TEST_F(IntegrityVerifierTest, CheckIsDueOnceADay)
+{
+    EXPECT_TRUE(m_verifier.isCheckDue(backup()));
+    m_verifier.recordCheckTime(backup());
+    EXPECT_FALSE(m_verifier.isCheckDue(backup()));
+    m_clock.advance(86400);
+    EXPECT_FALSE(m_verifier.isCheckDue(backup()));
+    m_clock.advance(1);
+    EXPECT_TRUE(m_verifier.isCheckDue(backup()));
+    test::writeFile(backup() / ".larkfold-lastcheck", "garbage");
+    EXPECT_TRUE(m_verifier.isCheckDue(backup()));
+}
+
+TEST_F(IntegrityVerifierTest, UndecodableDatabaseIsMovedToTheTrashAndStartedAfresh)
+{
+    const std::string cases[] = {
+        "not json",
+        "",
+        "[]",
+        R"({"a.txt": {"relativePath": "a.txt", "fileSize": 5, "recordedAt": "2026-03-01T18:04:05Z"}})",
+        R"({"a.txt": {"relativePath": "a.txt", "sha256": "x", "fileSize": 5, "recordedAt": "2026-03-01T18:04:05.5Z"}})",
+        R"({"a.txt": {"relativePath": "a.txt", "sha256": "x", "fileSize": "5", "recordedAt": "2026-03-01T18:04:05Z"}})",
+        "{\"a\xff\": {}}",
+    };
+    write("b.txt", "");
+    for (const std::string& bad : cases) {
+        SCOPED_TRACE(bad);
+        fs::remove_all(trash());
+        test::writeFile(databasePath(), bad);
+        m_verifier.recordHashes({"b.txt"}, backup(), trash());
+        ASSERT_EQ(trashedFiles(), std::vector<fs::path>{fs::path(today()) / ".larkfold-hashes.json"});
+        EXPECT_EQ(readFile(trash() / today() / ".larkfold-hashes.json"), bad);
+        const Json db = database();
+        EXPECT_EQ(db.size(), 1u);
+        EXPECT_TRUE(db.contains("b.txt"));
+    }
+
+    // A second one on the same day does not replace the first in the trash.
+    test::writeFile(databasePath(), "second");
+    EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 0);
+    const auto trashed = trashedFiles();
+    ASSERT_EQ(trashed.size(), 2u);
+    const std::string suffixed = trashed[0].filename().string();
+    EXPECT_EQ(suffixed.size(), std::string(".larkfold-hashes-1A2B3C4D.json").size()) << suffixed;
+    EXPECT_EQ(suffixed.rfind(".larkfold-hashes-", 0), 0u) << suffixed;
+    EXPECT_EQ(readFile(trash() / trashed[0]), "second");
+
+    // Unknown keys are no reason to discard a database.
+    fs::remove_all(trash());
+    test::writeFile(databasePath(), R"({"a.txt": {"relativePath": "a.txt", "sha256": ")" + std::string(kHelloSha)
+                                        + R"(", "fileSize": 5, "recordedAt": "2026-03-01T18:04:05Z", "future": [1]}})");
+    write("a.txt", "hello");
+    const auto result = m_verifier.verifySample(backup(), trash());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->verified, 1);
+    EXPECT_TRUE(trashedFiles().empty());
+}
+
+TEST_F(IntegrityVerifierTest, UnreadableDatabaseSkipsTheFingerprintWork)
+{
+    write("a.txt", "hello");
+    m_tree.write("outside.json", "{}");
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+    } cases[] = {
+        // read(2) fails with EISDIR, standing in for an I/O error of the drive.
+        {"a folder", [&] { fs::create_directory(databasePath()); }},
+        // Never followed: reading or replacing it would reach outside the backup folder.
+        {"a symbolic link", [&] { fs::create_symlink(m_tree.path("outside.json"), databasePath()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(databasePath());
+        c.plant();
+        LogCapture log;
+        m_verifier.recordHashes({"a.txt"}, backup(), trash());
+        EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 0);
+        EXPECT_EQ(m_verifier.verifySample(backup(), trash()), std::nullopt);
+        EXPECT_EQ(log.count("Failed to read hash database", "IntegrityVerifier"), 3);
+        EXPECT_TRUE(fs::is_symlink(databasePath()) || fs::is_directory(databasePath()));
+        EXPECT_EQ(readFile(m_tree.path("outside.json")), "{}");
+        EXPECT_TRUE(trashedFiles().empty());
+    }
+}
+
+} // namespace
