@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Json.h"
 #include "platform/Log.h"
+#include "store/BackupProfile.h"
 
 #include <QStringDecoder>
 #include <QUuid>
@@ -23,8 +24,6 @@ namespace {
 using platform::Json;
 namespace fs = std::filesystem;
 
-constexpr const char* kDatabaseFileName = ".larkfold-hashes.json";
-constexpr const char* kLastCheckFileName = ".larkfold-lastcheck";
 constexpr const char* kTemporaryPrefix = ".larktmp-";
 constexpr qint64 kSecondsPerDay = 86400;
 // The folder is looked at again after this many removals, so a drive that goes away mid-walk
@@ -100,10 +99,10 @@ bool isFolder(const fs::path& path)
 
 enum class ReadStatus { ok, absent, failed };
 
-ReadStatus readMarker(const fs::path& folder, const char* name, std::string& bytes, int& error)
+ReadStatus readMarker(const fs::path& folder, std::string_view name, std::string& bytes, int& error)
 {
     const Fd dir = openFolder(folder);
-    Fd file = dir ? openBeneath(dir.get(), name, O_RDONLY) : Fd();
+    Fd file = dir ? openBeneath(dir.get(), std::string(name), O_RDONLY) : Fd();
     if (!file) {
         error = errno;
         return error == ENOENT ? ReadStatus::absent : ReadStatus::failed;
@@ -126,7 +125,7 @@ ReadStatus readMarker(const fs::path& folder, const char* name, std::string& byt
 
 // Replaces `name` in `folder` whole: written under a temporary name the scans pass over, synced,
 // then renamed over the old file. Returns the error text, empty on success.
-QString writeMarker(const fs::path& folder, const char* name, std::string_view bytes)
+QString writeMarker(const fs::path& folder, std::string_view name, std::string_view bytes)
 {
     const Fd dir = openFolder(folder);
     if (!dir)
@@ -150,7 +149,7 @@ QString writeMarker(const fs::path& folder, const char* name, std::string_view b
     }
     if (::fdatasync(file.get()) != 0)
         return failWith(errno);
-    if (::renameat(dir.get(), temporary.c_str(), dir.get(), name) != 0)
+    if (::renameat(dir.get(), temporary.c_str(), dir.get(), std::string(name).c_str()) != 0)
         return failWith(errno);
     ::fsync(dir.get());
     return {};
@@ -168,7 +167,7 @@ std::string suffixedName(const std::string& name)
 
 // Moves `name` out of `folder` into today's folder of the trash, beside whatever earlier runs put
 // there. Returns the error text, empty on success.
-QString moveToTrash(const fs::path& folder, const char* name, const fs::path& trash, fs::path& movedTo)
+QString moveToTrash(const fs::path& folder, std::string_view name, const fs::path& trash, fs::path& movedTo)
 {
     const QString day = platform::wallClock().now().toLocalTime().toString(QStringLiteral("yyyy-MM-dd"));
     const fs::path dayFolder = trash / day.toStdString();
@@ -180,12 +179,12 @@ QString moveToTrash(const fs::path& folder, const char* name, const fs::path& tr
     const Fd to = openFolder(dayFolder);
     if (!from || !to)
         return errorText(errno);
-    std::string target = name;
+    std::string target(name);
     struct stat st {};
     if (::fstatat(to.get(), target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         target = suffixedName(target);
     // Never replaces anything already in the trash.
-    if (::renameat2(from.get(), name, to.get(), target.c_str(), RENAME_NOREPLACE) != 0)
+    if (::renameat2(from.get(), std::string(name).c_str(), to.get(), target.c_str(), RENAME_NOREPLACE) != 0)
         return errorText(errno);
     movedTo = dayFolder / target;
     return {};
@@ -425,13 +424,13 @@ std::optional<IntegrityVerifier::Database> IntegrityVerifier::loadDatabase(const
 {
     std::string bytes;
     int error = 0;
-    switch (readMarker(destination, kDatabaseFileName, bytes, error)) {
+    switch (readMarker(destination, kHashesFileName, bytes, error)) {
     case ReadStatus::absent:
         return Database{};
     case ReadStatus::failed:
         // Taking it as empty would overwrite fingerprints that may still be on the disk.
         qCCritical(lcIntegrityVerifier, "Failed to read hash database at %s, skipping fingerprints this time: %s",
-                   qUtf8Printable(platform::privateArg(destination / kDatabaseFileName)),
+                   qUtf8Printable(platform::privateArg(destination / kHashesFileName)),
                    qUtf8Printable(errorText(error)));
         return std::nullopt;
     case ReadStatus::ok:
@@ -442,12 +441,12 @@ std::optional<IntegrityVerifier::Database> IntegrityVerifier::loadDatabase(const
     } catch (const platform::JsonDecodeError& decodeError) {
         // Kept in the trash rather than overwritten, where no scan of the backup folder sees it.
         fs::path movedTo;
-        const QString moveError = moveToTrash(destination, kDatabaseFileName, trash, movedTo);
+        const QString moveError = moveToTrash(destination, kHashesFileName, trash, movedTo);
         if (!moveError.isEmpty()) {
             qCCritical(lcIntegrityVerifier,
                        "Hash database at %s cannot be decoded (%s) nor moved to the trash, skipping fingerprints "
                        "this time: %s",
-                       qUtf8Printable(platform::privateArg(destination / kDatabaseFileName)), decodeError.what(),
+                       qUtf8Printable(platform::privateArg(destination / kHashesFileName)), decodeError.what(),
                        qUtf8Printable(moveError));
             return std::nullopt;
         }
@@ -469,10 +468,10 @@ void IntegrityVerifier::saveDatabase(const Database& database, const fs::path& d
         qCCritical(lcIntegrityVerifier, "Failed to encode hash database: %s", error.what());
         return;
     }
-    const QString error = writeMarker(destination, kDatabaseFileName, bytes);
+    const QString error = writeMarker(destination, kHashesFileName, bytes);
     if (!error.isEmpty())
         qCCritical(lcIntegrityVerifier, "Failed to write hash database to %s: %s",
-                   qUtf8Printable(platform::privateArg(destination / kDatabaseFileName)), qUtf8Printable(error));
+                   qUtf8Printable(platform::privateArg(destination / kHashesFileName)), qUtf8Printable(error));
 }
 
 std::vector<IntegrityVerifier::Database::const_iterator> IntegrityVerifier::selectSample(const Database& database) const
