@@ -1,0 +1,449 @@
+#include "platform/FileSystem.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <sys/random.h>
+
+namespace larkfold::platform {
+
+namespace {
+
+constexpr std::size_t kNameMaxBytes = 255;
+constexpr std::size_t kRandomHexDigits = 8;
+// copy_file_range is asked for large ranges: the kernel copies in its own steps.
+constexpr std::size_t kCopyRangeBytes = std::size_t(1) << 30;
+constexpr std::size_t kFallbackBufferBytes = std::size_t(1) << 20;
+constexpr std::size_t kReadBufferBytes = 64 * 1024;
+constexpr std::uint32_t kOwnerWriteAndSearch = 0300;
+
+bool hasErrno(const std::error_code& error, int errorNumber)
+{
+    return error.category() == std::system_category() && error.value() == errorNumber;
+}
+
+// The path without a trailing "/" or "." so that filename() is its last component.
+std::filesystem::path withoutTrailingSeparator(std::filesystem::path path)
+{
+    while (!path.empty() && (!path.has_filename() || path.filename() == "."))
+        path = path.parent_path();
+    return path;
+}
+
+// A ".larktmp-" name in the same folder as `relative`.
+std::filesystem::path siblingTemporary(const std::filesystem::path& relative)
+{
+    const auto path = withoutTrailingSeparator(relative);
+    return path.parent_path() / temporaryNameFor(path.filename().native());
+}
+
+std::uint32_t randomWord()
+{
+    std::uint32_t word = 0;
+    if (::getrandom(&word, sizeof word, 0) == sizeof word)
+        return word;
+    // Without entropy the names only need to differ from each other.
+    static std::atomic<std::uint32_t> counter{0};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return std::uint32_t(now) ^ (counter.fetch_add(1) * 2654435761u);
+}
+
+bool isLeftOutOfFolderCopies(FileType type)
+{
+    return type == FileType::socket || type == FileType::characterDevice || type == FileType::blockDevice
+        || type == FileType::unknown;
+}
+
+} // namespace
+
+std::string temporaryNameFor(std::string_view finalName)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string name(kTemporaryPrefix);
+    std::uint32_t word = randomWord();
+    for (std::size_t i = 0; i < kRandomHexDigits; ++i, word >>= 4)
+        name += kHex[word & 0xF];
+    name += '-';
+    const std::size_t room = kNameMaxBytes - name.size();
+    name.append(finalName.substr(0, room));
+    return name;
+}
+
+std::error_code FileSystem::writeAll(const File& file, std::span<const std::byte> bytes)
+{
+    while (!bytes.empty()) {
+        auto written = write(file, bytes);
+        if (!written)
+            return written.error();
+        if (*written == 0)
+            return posixError(EIO);
+        bytes = bytes.subspan(*written);
+    }
+    return {};
+}
+
+std::error_code FileSystem::writeAll(const File& file, std::string_view bytes)
+{
+    return writeAll(file, std::as_bytes(std::span(bytes.data(), bytes.size())));
+}
+
+bool FileSystem::isStillAtPath(const Directory& dir)
+{
+    const auto now = statusAtPath(dir.path());
+    return now && now->isDirectory() && now->device == dir.device() && now->inode == dir.inode();
+}
+
+std::error_code FileSystem::createDirectories(const Directory& dir, const std::filesystem::path& relative)
+{
+    if (const auto existing = status(dir, relative); existing && existing->isDirectory())
+        return {};
+    std::filesystem::path prefix;
+    for (const auto& part : relative) {
+        if (part.empty() || part == ".")
+            continue;
+        prefix /= part;
+        const auto created = createDirectory(dir, prefix);
+        if (!created)
+            continue;
+        if (!hasErrno(created, EEXIST))
+            return created;
+        const auto there = status(dir, prefix);
+        if (!there)
+            return there.error();
+        if (there->type == FileType::symlink)
+            return posixError(ELOOP);
+        if (!there->isDirectory())
+            return posixError(ENOTDIR);
+    }
+    return {};
+}
+
+std::error_code FileSystem::removeItem(const Directory& dir, const std::filesystem::path& relative)
+{
+    const auto item = status(dir, relative);
+    if (!item)
+        return item.error();
+    if (!item->isDirectory())
+        return removeFile(dir, relative);
+    auto folder = openDirectory(dir, relative);
+    if (!folder)
+        return folder.error();
+    // A read-only folder (as copied from a read-only source) could not be emptied otherwise.
+    if ((item->permissions & kOwnerWriteAndSearch) != kOwnerWriteAndSearch)
+        setPermissions(*folder, item->permissions | 0700);
+    const auto names = listDirectory(*folder);
+    if (!names)
+        return names.error();
+    for (const auto& name : *names) {
+        if (const auto error = removeItem(*folder, name))
+            return error;
+    }
+    return removeEmptyDirectory(dir, relative);
+}
+
+std::error_code FileSystem::copyItem(const Directory& fromDir, const std::filesystem::path& from,
+                                     const Directory& toDir, const std::filesystem::path& to)
+{
+    const auto item = status(fromDir, from);
+    if (!item)
+        return item.error();
+    switch (item->type) {
+    case FileType::regular:
+        return copyRegularFile(fromDir, from, toDir, to);
+    case FileType::directory:
+        return copyFolder(fromDir, from, toDir, to);
+    case FileType::symlink: {
+        const auto target = readSymlink(fromDir, from);
+        if (!target)
+            return target.error();
+        if (const auto error = createSymlink(toDir, to, *target))
+            return error;
+        // A link's owner and times matter to nobody reading the backup; refusals are ignored.
+        setOwnerAt(toDir, to, item->owner, item->group);
+        setTimesAt(toDir, to, item->accessTime, item->modificationTime);
+        return {};
+    }
+    case FileType::fifo: {
+        if (const auto error = createFifo(toDir, to, 0600))
+            return error;
+        setOwnerAt(toDir, to, item->owner, item->group);
+        setPermissionsAt(toDir, to, item->permissions);
+        setTimesAt(toDir, to, item->accessTime, item->modificationTime);
+        return {};
+    }
+    default:
+        // Sockets and devices are never opened or recreated.
+        return posixError(ENOTSUP);
+    }
+}
+
+std::error_code FileSystem::copyRegularFile(const Directory& fromDir, const std::filesystem::path& from,
+                                            const Directory& toDir, const std::filesystem::path& to)
+{
+    auto source = openFile(fromDir, from, OpenMode::read);
+    if (!source)
+        return source.error();
+    const auto sourceStatus = status(*source);
+    if (!sourceStatus)
+        return sourceStatus.error();
+    // Something else took the file's place since it was looked at: worth one more try.
+    if (!sourceStatus->isRegular())
+        return posixError(EAGAIN);
+    // Owner-only while the data is incomplete; the source's permissions come last.
+    auto target = openFile(toDir, to, OpenMode::createNew, 0600);
+    if (!target)
+        return target.error();
+    if (const auto error = copyFileData(*source, *target, sourceStatus->size))
+        return error;
+    return copyAttributes(*source, *sourceStatus, *target);
+}
+
+std::error_code FileSystem::copyFolder(const Directory& fromDir, const std::filesystem::path& from,
+                                       const Directory& toDir, const std::filesystem::path& to)
+{
+    auto source = openDirectory(fromDir, from);
+    if (!source)
+        return source.error();
+    const auto sourceStatus = status(*source);
+    if (!sourceStatus)
+        return sourceStatus.error();
+    // Owner-only until the contents are in, so a read-only source folder can still be filled.
+    if (const auto error = createDirectory(toDir, to, 0700))
+        return error;
+    auto target = openDirectory(toDir, to);
+    if (!target)
+        return target.error();
+    const auto names = listDirectory(*source);
+    if (!names)
+        return names.error();
+    for (const auto& name : *names) {
+        const auto entry = status(*source, name);
+        if (!entry)
+            return entry.error();
+        if (isLeftOutOfFolderCopies(entry->type))
+            continue;
+        if (const auto error = copyItem(*source, name, *target, name))
+            return error;
+    }
+    // Last, because creating the contents changed the folder's modification time.
+    return copyAttributes(*source, *sourceStatus, *target);
+}
+
+std::error_code FileSystem::copyFileData(const File& from, const File& to, std::int64_t expectedSize)
+{
+    std::int64_t copied = 0;
+    for (;;) {
+        const auto n = copyRange(from, to, kCopyRangeBytes);
+        if (!n) {
+            const auto error = n.error();
+            if (hasErrno(error, EXDEV) || hasErrno(error, EINVAL) || hasErrno(error, ENOSYS)
+                || hasErrno(error, EOPNOTSUPP))
+                break;
+            return error;
+        }
+        if (*n == 0) {
+            // Some file systems (procfs-like, some FUSE) report an empty range instead of refusing.
+            if (copied == 0 && expectedSize > 0)
+                break;
+            return {};
+        }
+        copied += std::int64_t(*n);
+    }
+    // read/write continue from the offsets copy_file_range left.
+    std::vector<std::byte> buffer(kFallbackBufferBytes);
+    for (;;) {
+        const auto n = read(from, buffer);
+        if (!n)
+            return n.error();
+        if (*n == 0)
+            return {};
+        if (const auto error = writeAll(to, std::span<const std::byte>(buffer.data(), *n)))
+            return error;
+    }
+}
+
+std::error_code FileSystem::copyAttributes(const Descriptor& from, const Descriptor& to)
+{
+    const auto fromStatus = status(from);
+    if (!fromStatus)
+        return fromStatus.error();
+    return copyAttributes(from, *fromStatus, to);
+}
+
+std::error_code FileSystem::copyAttributes(const Descriptor& from, const FileStatus& fromStatus,
+                                           const Descriptor& to)
+{
+    // Refusals here are normal on FAT-like file systems and for names outside "user.".
+    if (const auto names = listExtendedAttributes(from)) {
+        for (const auto& name : *names) {
+            if (const auto value = extendedAttribute(from, name))
+                setExtendedAttribute(to, name, *value);
+        }
+    }
+    // Owner before permissions: chown clears the set-user-ID and set-group-ID bits.
+    setOwner(to, fromStatus.owner, fromStatus.group);
+    setPermissions(to, fromStatus.permissions);
+    // Without the source's modification time every later run would copy the item again.
+    return setTimes(to, fromStatus.accessTime, fromStatus.modificationTime);
+}
+
+std::error_code FileSystem::renameWithoutReplacing(const Directory& fromDir, const std::filesystem::path& from,
+                                                   const Directory& toDir, const std::filesystem::path& to)
+{
+    const auto error = rename(fromDir, from, toDir, to, RenameMode::noReplace);
+    if (!hasErrno(error, EINVAL) && !hasErrno(error, ENOSYS))
+        return error;
+    // The file system does not know the flag: check, then rename. Not atomic, but nothing
+    // else writes into a backup folder while a run does.
+    const auto existing = status(toDir, to);
+    if (existing)
+        return posixError(EEXIST);
+    if (!hasErrno(existing.error(), ENOENT))
+        return existing.error();
+    return rename(fromDir, from, toDir, to, RenameMode::replace);
+}
+
+std::error_code FileSystem::moveItem(const Directory& fromDir, const std::filesystem::path& from,
+                                     const Directory& toDir, const std::filesystem::path& to)
+{
+    const auto error = renameWithoutReplacing(fromDir, from, toDir, to);
+    if (hasErrno(error, EXDEV))
+        return moveAcrossFileSystems(fromDir, from, toDir, to);
+    return error;
+}
+
+std::error_code FileSystem::moveAcrossFileSystems(const Directory& fromDir, const std::filesystem::path& from,
+                                                  const Directory& toDir, const std::filesystem::path& to)
+{
+    if (const auto existing = status(toDir, to))
+        return posixError(EEXIST);
+    else if (!hasErrno(existing.error(), ENOENT))
+        return existing.error();
+    const auto temporary = siblingTemporary(to);
+    auto error = copyItem(fromDir, from, toDir, temporary);
+    if (!error && !copiesAgree(fromDir, from, toDir, temporary))
+        error = posixError(EIO);
+    // The copy must be on the disk before the original goes.
+    if (!error)
+        error = syncFileSystem(toDir);
+    if (!error)
+        error = renameWithoutReplacing(toDir, temporary, toDir, to);
+    if (error) {
+        removeItem(toDir, temporary);
+        return error;
+    }
+    return removeItem(fromDir, from);
+}
+
+bool FileSystem::copiesAgree(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
+                             const std::filesystem::path& to)
+{
+    const auto original = status(fromDir, from);
+    const auto copy = status(toDir, to);
+    if (!original || !copy || original->type != copy->type)
+        return false;
+    if (original->type == FileType::regular || original->type == FileType::symlink)
+        return original->size == copy->size;
+    if (original->type != FileType::directory)
+        return true;
+    const auto originalFolder = openDirectory(fromDir, from);
+    const auto copyFolder = openDirectory(toDir, to);
+    if (!originalFolder || !copyFolder)
+        return false;
+    const auto names = listDirectory(*originalFolder);
+    if (!names)
+        return false;
+    for (const auto& name : *names) {
+        const auto entry = status(*originalFolder, name);
+        if (!entry)
+            return false;
+        if (isLeftOutOfFolderCopies(entry->type))
+            continue;
+        if (!copiesAgree(*originalFolder, name, *copyFolder, name))
+            return false;
+    }
+    return true;
+}
+
+std::error_code FileSystem::replaceItem(const Directory& targetDir, const std::filesystem::path& target,
+                                        const Directory& replacementDir, const std::filesystem::path& replacement)
+{
+    const auto newItem = status(replacementDir, replacement);
+    if (!newItem)
+        return newItem.error();
+    const auto oldItem = status(targetDir, target);
+    if (!oldItem && !hasErrno(oldItem.error(), ENOENT))
+        return oldItem.error();
+    const bool folderInvolved = newItem->isDirectory() || (oldItem && oldItem->isDirectory());
+    if (!oldItem || !folderInvolved)
+        return rename(replacementDir, replacement, targetDir, target, RenameMode::replace);
+
+    auto error = rename(replacementDir, replacement, targetDir, target, RenameMode::exchange);
+    if (!error) {
+        // The old item now has the replacement's name; a leftover is a temporary for the next clean-up.
+        removeItem(replacementDir, replacement);
+        return {};
+    }
+    if (!hasErrno(error, EINVAL) && !hasErrno(error, ENOSYS))
+        return error;
+
+    // No exchange here (vfat, exFAT, network file systems): step the old item aside first.
+    const auto aside = siblingTemporary(target);
+    if ((error = renameWithoutReplacing(targetDir, target, targetDir, aside)))
+        return error;
+    if ((error = renameWithoutReplacing(replacementDir, replacement, targetDir, target))) {
+        renameWithoutReplacing(targetDir, aside, targetDir, target);
+        return error;
+    }
+    removeItem(targetDir, aside);
+    return {};
+}
+
+std::error_code FileSystem::writeFileAtomically(const Directory& dir, const std::filesystem::path& relative,
+                                                std::string_view bytes)
+{
+    const auto path = withoutTrailingSeparator(relative);
+    if (path.empty())
+        return posixError(EINVAL);
+    const auto temporary = siblingTemporary(path);
+    auto file = openFile(dir, temporary, OpenMode::createNew);
+    if (!file)
+        return file.error();
+    auto error = writeAll(*file, bytes);
+    if (!error)
+        error = syncFile(*file);
+    file->close();
+    if (!error)
+        error = rename(dir, temporary, dir, path, RenameMode::replace);
+    if (error) {
+        removeFile(dir, temporary);
+        return error;
+    }
+    // The rename itself survives a power cut only once the folder is synced.
+    if (path.has_parent_path()) {
+        if (const auto folder = openDirectory(dir, path.parent_path()))
+            syncFile(*folder);
+    } else {
+        syncFile(dir);
+    }
+    return {};
+}
+
+PosixResult<std::string> FileSystem::readWholeFile(const Directory& dir, const std::filesystem::path& relative)
+{
+    auto file = openFile(dir, relative, OpenMode::read);
+    if (!file)
+        return file.error();
+    std::string bytes;
+    std::array<std::byte, kReadBufferBytes> buffer;
+    for (;;) {
+        const auto n = read(*file, buffer);
+        if (!n)
+            return n.error();
+        if (*n == 0)
+            return bytes;
+        bytes.append(reinterpret_cast<const char*>(buffer.data()), *n);
+    }
+}
+
+} // namespace larkfold::platform

@@ -1,0 +1,228 @@
+#pragma once
+
+#include "platform/FileDescriptor.h"
+#include "platform/PosixResult.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace larkfold::platform {
+
+enum class FileType { regular, directory, symlink, fifo, socket, characterDevice, blockDevice, unknown };
+
+// What lstat/fstat tell about one item.
+struct FileStatus {
+    FileType type = FileType::unknown;
+    std::uint32_t permissions = 0; // the mode's 07777 bits
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::int64_t size = 0;
+    std::timespec accessTime{};
+    std::timespec modificationTime{};
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool isDirectory() const { return type == FileType::directory; }
+    bool isRegular() const { return type == FileType::regular; }
+};
+
+enum class OpenMode {
+    read,      // read only; never blocks on a FIFO
+    createNew, // write only; fails with EEXIST when anything, even a link, stands at the name
+    append,    // write only at the end of an existing file
+};
+
+enum class RenameMode {
+    replace,   // rename(2): replaces a file, or an empty folder with a folder
+    noReplace, // RENAME_NOREPLACE: EEXIST when the target exists; EINVAL/ENOSYS where unsupported
+    exchange,  // RENAME_EXCHANGE: swaps two existing items; EINVAL/ENOSYS where unsupported
+};
+
+enum class Access { read, write };
+
+// The Linux file layer. Everything the program does to files in source, backup and offsite
+// folders goes through it, so that:
+//  - entries are named relative to an open Directory, and no symbolic link below it is followed,
+//    neither on the way nor at the last component (ELOOP for a link on the way);
+//  - names are bytes: paths are never converted to text;
+//  - errors are values carrying errno; nothing throws.
+// A relative path must not be absolute or hold "..": such a path fails with EINVAL. An empty
+// relative path names the Directory itself where an operation allows it (status, openDirectory).
+//
+// The pure virtual calls adapt one system call each. The compositions below them (copyItem,
+// moveItem, replaceItem, writeFileAtomically, ...) are built only from those calls, so a
+// FaultInjectingFileSystem that fails a call exercises the compositions' error paths too.
+// Implementations hold no per-call state and may be shared between threads.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // --- Single calls ---
+
+    // Opens a folder by absolute path; a symbolic link as its last component is refused (ELOOP).
+    virtual PosixResult<Directory> openDirectory(const std::filesystem::path& path) = 0;
+    // Opens a folder below `dir`.
+    virtual PosixResult<Directory> openDirectory(const Directory& dir, const std::filesystem::path& relative) = 0;
+    // Opens a file below `dir`; `permissions` apply to a created file (less the umask).
+    virtual PosixResult<File> openFile(const Directory& dir, const std::filesystem::path& relative, OpenMode mode,
+                                       std::uint32_t permissions = 0666) = 0;
+
+    // One read or write at the file's offset; EINTR is retried. A read of 0 bytes is the end.
+    virtual PosixResult<std::size_t> read(const File& file, std::span<std::byte> buffer) = 0;
+    virtual PosixResult<std::size_t> write(const File& file, std::span<const std::byte> bytes) = 0;
+    // copy_file_range of at most `maxBytes` between the files' offsets; 0 at the end of `from`.
+    // EXDEV, EINVAL, ENOSYS or EOPNOTSUPP mean the pair cannot do it: use read and write.
+    virtual PosixResult<std::size_t> copyRange(const File& from, const File& to, std::size_t maxBytes) = 0;
+
+    // lstat of an entry below `dir` (the folder itself for an empty path).
+    virtual PosixResult<FileStatus> status(const Directory& dir, const std::filesystem::path& relative) = 0;
+    // fstat of an open descriptor.
+    virtual PosixResult<FileStatus> status(const Descriptor& descriptor) = 0;
+    // lstat by absolute path, for identity checks of folders outside any Directory.
+    virtual PosixResult<FileStatus> statusAtPath(const std::filesystem::path& path) = 0;
+    // faccessat with the effective ids (root reads everything; a read-only file system is EROFS).
+    virtual std::error_code checkAccess(const Directory& dir, const std::filesystem::path& relative, Access access) = 0;
+
+    // The names in a folder, without "." and "..", in the order the file system gives them.
+    virtual PosixResult<std::vector<std::string>> listDirectory(const Directory& dir) = 0;
+
+    virtual std::error_code createDirectory(const Directory& dir, const std::filesystem::path& relative,
+                                            std::uint32_t permissions = 0777) = 0;
+    virtual std::error_code createSymlink(const Directory& dir, const std::filesystem::path& relative,
+                                          const std::string& target) = 0;
+    virtual PosixResult<std::string> readSymlink(const Directory& dir, const std::filesystem::path& relative) = 0;
+    virtual std::error_code createFifo(const Directory& dir, const std::filesystem::path& relative,
+                                       std::uint32_t permissions) = 0;
+
+    // renameat2 between two folders (which may be the same).
+    virtual std::error_code rename(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
+                                   const std::filesystem::path& to, RenameMode mode) = 0;
+    // unlinkat of a non-folder (a link is removed, never followed).
+    virtual std::error_code removeFile(const Directory& dir, const std::filesystem::path& relative) = 0;
+    // unlinkat of an empty folder.
+    virtual std::error_code removeEmptyDirectory(const Directory& dir, const std::filesystem::path& relative) = 0;
+
+    virtual std::error_code setPermissions(const Descriptor& descriptor, std::uint32_t permissions) = 0;
+    virtual std::error_code setOwner(const Descriptor& descriptor, std::uint32_t owner, std::uint32_t group) = 0;
+    virtual std::error_code setTimes(const Descriptor& descriptor, std::timespec accessTime,
+                                     std::timespec modificationTime) = 0;
+    // Permissions, owner and times of an entry without opening it or following a link (for links
+    // and FIFOs). A link's permissions cannot be set (EOPNOTSUPP).
+    virtual std::error_code setPermissionsAt(const Directory& dir, const std::filesystem::path& relative,
+                                             std::uint32_t permissions) = 0;
+    virtual std::error_code setOwnerAt(const Directory& dir, const std::filesystem::path& relative,
+                                       std::uint32_t owner, std::uint32_t group) = 0;
+    virtual std::error_code setTimesAt(const Directory& dir, const std::filesystem::path& relative,
+                                       std::timespec accessTime, std::timespec modificationTime) = 0;
+
+    virtual PosixResult<std::vector<std::string>> listExtendedAttributes(const Descriptor& descriptor) = 0;
+    virtual PosixResult<std::string> extendedAttribute(const Descriptor& descriptor, const std::string& name) = 0;
+    // Creates the attribute or replaces its value.
+    virtual std::error_code setExtendedAttribute(const Descriptor& descriptor, const std::string& name,
+                                                 std::string_view value) = 0;
+
+    // fsync of one file or folder.
+    virtual std::error_code syncFile(const Descriptor& descriptor) = 0;
+    // syncfs: flushes the whole file system holding `descriptor`; a run calls it once, before it
+    // records anything about its copies.
+    virtual std::error_code syncFileSystem(const Descriptor& descriptor) = 0;
+
+    // --- Compositions ---
+
+    // Writes all of `bytes`; a write that accepts nothing is EIO rather than an endless loop.
+    std::error_code writeAll(const File& file, std::span<const std::byte> bytes);
+    std::error_code writeAll(const File& file, std::string_view bytes);
+
+    // Whether `dir.path()` still names the folder that was opened (same device and inode, not a
+    // link). False once the folder was moved, removed or its volume unmounted.
+    bool isStillAtPath(const Directory& dir);
+
+    // mkdir -p below `dir`. An existing folder on the way is fine; a file or link there fails
+    // (ENOTDIR, EEXIST or ELOOP).
+    std::error_code createDirectories(const Directory& dir, const std::filesystem::path& relative);
+
+    // Removes a file, link or whole folder; links are removed, never followed. ENOENT when
+    // nothing is there. Stops at the first entry that cannot be removed.
+    std::error_code removeItem(const Directory& dir, const std::filesystem::path& relative);
+
+    // Copies one item like `cp -a` to a name where nothing stands yet (EEXIST otherwise):
+    //  - a file: its data (copy_file_range, else read/write), extended attributes (every name
+    //    listxattr gives), owner, permissions, then access and modification times to the
+    //    nanosecond;
+    //  - a folder: recursively, symbolic links recreated as links, FIFOs recreated as FIFOs,
+    //    sockets and devices left out; none of them is ever opened. A folder's attributes and
+    //    times are set after its contents, so writing them does not change its time;
+    //  - a symbolic link or FIFO: recreated.
+    // Refusals of owner, permissions or extended attributes (FAT, exFAT, names outside "user.")
+    // are ignored; a failure to set times is an error. Nothing is synced (the caller flushes with
+    // syncFileSystem). After a failure, what was written so far stays at `to` for the caller to remove.
+    std::error_code copyItem(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
+                             const std::filesystem::path& to);
+
+    // Carries extended attributes, owner, permissions and times from one open item to another, as
+    // copyItem does. Returns only a failure to set the times.
+    std::error_code copyAttributes(const Descriptor& from, const Descriptor& to);
+
+    // Moves an item (file or folder) to a name where nothing stands yet, never replacing:
+    //  - renameat2 with RENAME_NOREPLACE; EEXIST when the target exists;
+    //  - where the file system refuses the flag (EINVAL, ENOSYS: vfat, exFAT, NFS, CIFS), checks
+    //    that nothing stands at the target and renames;
+    //  - across file systems (EXDEV), copies under a ".larktmp-" name beside the target, compares
+    //    the copy's kinds and sizes with the original, flushes the target's file system, renames
+    //    the copy into place and only then removes the original. When the original cannot be
+    //    removed, the copy stays and the removal's error is returned: nothing is lost.
+    std::error_code moveItem(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
+                             const std::filesystem::path& to);
+
+    // Puts `replacement` at `target` in one step, whatever stands at `target` (file, folder, link,
+    // or nothing). Files: rename(2). Where a folder is involved: RENAME_EXCHANGE, then removal of the
+    // old item; where the flag is refused, the old item is renamed aside under a ".larktmp-" name,
+    // the new one renamed in (the old one put back if that fails), then the old one removed.
+    // Leftovers of a failed removal of the old item carry a ".larktmp-" name (or the replacement's)
+    // and do not make the call fail. Both must be on one file system (EXDEV otherwise).
+    std::error_code replaceItem(const Directory& targetDir, const std::filesystem::path& target,
+                                const Directory& replacementDir, const std::filesystem::path& replacement);
+
+    // Writes a whole file atomically: data into a new ".larktmp-" file beside it, synced, renamed
+    // over the target, then the folder synced. A reader sees the old or the new content; a link
+    // standing at the name is replaced, never written through. On failure the temporary is
+    // removed and the old file stays.
+    std::error_code writeFileAtomically(const Directory& dir, const std::filesystem::path& relative,
+                                        std::string_view bytes);
+
+    // Reads a whole file (not through a link).
+    PosixResult<std::string> readWholeFile(const Directory& dir, const std::filesystem::path& relative);
+
+private:
+    std::error_code copyFileData(const File& from, const File& to, std::int64_t expectedSize);
+    std::error_code copyRegularFile(const Directory& fromDir, const std::filesystem::path& from,
+                                    const Directory& toDir, const std::filesystem::path& to);
+    std::error_code copyFolder(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
+                               const std::filesystem::path& to);
+    std::error_code copyAttributes(const Descriptor& from, const FileStatus& status, const Descriptor& to);
+    std::error_code renameWithoutReplacing(const Directory& fromDir, const std::filesystem::path& from,
+                                           const Directory& toDir, const std::filesystem::path& to);
+    std::error_code moveAcrossFileSystems(const Directory& fromDir, const std::filesystem::path& from,
+                                          const Directory& toDir, const std::filesystem::path& to);
+    bool copiesAgree(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
+                     const std::filesystem::path& to);
+};
+
+// The process-wide Linux implementation.
+FileSystem& systemFileSystem();
+
+// A temporary name for an item that will take the name `finalName`, in the same folder:
+// ".larktmp-" + 8 random upper-case hex digits + "-" + `finalName`, shortened at its end where
+// needed so it stays within the 255-byte limit of a name.
+std::string temporaryNameFor(std::string_view finalName);
+
+inline constexpr std::string_view kTemporaryPrefix = ".larktmp-";
+
+} // namespace larkfold::platform

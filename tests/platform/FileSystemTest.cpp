@@ -1,0 +1,461 @@
+#include "platform/FaultInjectingFileSystem.h"
+#include "platform/FileSystem.h"
+
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace larkfold::platform;
+using larkfold::test::TempTree;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct stat lstatOf(const fs::path& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().native());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool holdsTemporary(const fs::path& folder)
+{
+    for (const auto& name : namesIn(folder))
+        if (name.starts_with(kTemporaryPrefix))
+            return true;
+    return false;
+}
+
+std::string xattrOf(const fs::path& path, const char* name)
+{
+    char value[256];
+    const ssize_t n = ::lgetxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? "<none>" : std::string(value, std::size_t(n));
+}
+
+std::string patternedBytes(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 4096) & 0xFF);
+    return bytes;
+}
+
+class FileSystemTest : public ::testing::Test {
+protected:
+    Directory open(const fs::path& relative)
+    {
+        auto dir = systemFileSystem().openDirectory(tree.path(relative));
+        EXPECT_TRUE(dir) << relative << ": " << dir.error().message();
+        return dir ? std::move(*dir) : Directory();
+    }
+
+    TempTree tree;
+    FaultInjectingFileSystem faults;
+};
+
+TEST_F(FileSystemTest, WritesBelowADirectoryNeverFollowALink)
+{
+    tree.write("source/a.txt", "data");
+    tree.write("outside/victim", "keep");
+    tree.write("outside/target.txt", "secret");
+    tree.mkdir("backup");
+    tree.symlink("backup/sub", tree.path("outside"));
+    const Directory source = open("source");
+    const Directory backup = open("backup");
+    FileSystem& files = systemFileSystem();
+
+    struct Case {
+        const char* name;
+        std::function<std::error_code()> call;
+        int expected;
+    };
+    const Case cases[] = {
+        {"createDirectories", [&] { return files.createDirectories(backup, "sub/new"); }, ELOOP},
+        {"createDirectory", [&] { return files.createDirectory(backup, "sub/new"); }, ELOOP},
+        {"openFile", [&] { return files.openFile(backup, "sub/f", OpenMode::createNew).error(); }, ELOOP},
+        {"writeFileAtomically", [&] { return files.writeFileAtomically(backup, "sub/f", "x"); }, ELOOP},
+        {"copyItem", [&] { return files.copyItem(source, "a.txt", backup, "sub/a.txt"); }, ELOOP},
+        {"moveItem", [&] { return files.moveItem(source, "a.txt", backup, "sub/a.txt"); }, ELOOP},
+        {"rename", [&] { return files.rename(source, "a.txt", backup, "sub/a.txt", RenameMode::replace); }, ELOOP},
+        {"removeItem", [&] { return files.removeItem(backup, "sub/victim"); }, ELOOP},
+        {"openDirectory", [&] { return files.openDirectory(backup, "sub").error(); }, ELOOP},
+        {"dot-dot", [&] { return files.openFile(backup, "../outside/f", OpenMode::createNew).error(); }, EINVAL},
+        {"absolute", [&] { return files.createDirectory(backup, tree.path("outside/d")); }, EINVAL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.call(), posixError(c.expected));
+    }
+    EXPECT_EQ(namesIn(tree.path("outside")), (std::vector<std::string>{"target.txt", "victim"}));
+    EXPECT_EQ(tree.read("source/a.txt"), "data");
+
+    // A link as the last component is replaced or refused, never written through.
+    tree.symlink("backup/leaf", tree.path("outside/target.txt"));
+    EXPECT_EQ(files.openFile(backup, "leaf", OpenMode::createNew).error(), posixError(EEXIST));
+    EXPECT_EQ(files.openFile(backup, "leaf", OpenMode::append).error(), posixError(ELOOP));
+    EXPECT_EQ(files.readWholeFile(backup, "leaf").error(), posixError(ELOOP));
+    EXPECT_FALSE(files.writeFileAtomically(backup, "leaf", "new"));
+    EXPECT_TRUE(S_ISREG(lstatOf(tree.path("backup/leaf")).st_mode));
+    EXPECT_EQ(tree.read("backup/leaf"), "new");
+    EXPECT_FALSE(files.removeItem(backup, "sub"));
+    EXPECT_EQ(tree.read("outside/target.txt"), "secret");
+    EXPECT_EQ(tree.read("outside/victim"), "keep");
+}
+
+TEST_F(FileSystemTest, AnOpenedFolderNoticesWhenItsPathNamesAnotherAndIsNeverRecreated)
+{
+    tree.mkdir("backup");
+    FileSystem& files = systemFileSystem();
+    const Directory backup = open("backup");
+    EXPECT_TRUE(files.isStillAtPath(backup));
+    EXPECT_EQ(backup.device(), lstatOf(tree.path("backup")).st_dev);
+
+    fs::rename(tree.path("backup"), tree.path("moved"));
+    EXPECT_FALSE(files.isStillAtPath(backup));
+    // Writes keep going to the opened folder, wherever it now is.
+    EXPECT_FALSE(files.writeFileAtomically(backup, "x", "1"));
+    EXPECT_EQ(tree.read("moved/x"), "1");
+    EXPECT_FALSE(tree.exists("backup"));
+
+    tree.mkdir("backup");
+    EXPECT_FALSE(files.isStillAtPath(backup));
+    fs::remove(tree.path("backup"));
+    fs::remove_all(tree.path("moved"));
+    EXPECT_EQ(files.createDirectories(backup, "a/b"), posixError(ENOENT));
+    EXPECT_FALSE(tree.exists("backup"));
+}
+
+TEST_F(FileSystemTest, CreateDirectoriesMakesMissingFoldersAndRefusesAFileOnTheWay)
+{
+    tree.write("backup/file", "x");
+    const Directory backup = open("backup");
+    FileSystem& files = systemFileSystem();
+    EXPECT_FALSE(files.createDirectories(backup, "a/b/c"));
+    EXPECT_FALSE(files.createDirectories(backup, "a/b/c"));
+    EXPECT_TRUE(fs::is_directory(tree.path("backup/a/b/c")));
+    EXPECT_EQ(files.createDirectories(backup, "file/d"), posixError(ENOTDIR));
+}
+
+// Both data paths: copy_file_range, and read/write where the file system cannot do it.
+class FileCopyTest : public FileSystemTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FileCopyTest, AFileKeepsItsDataPermissionsTimesAndAttributes)
+{
+    if (GetParam())
+        faults.failAlways(FileOperation::copyRange, ENOSYS);
+    const std::string data = patternedBytes(2 * 1024 * 1024 + 12345);
+    const auto original = tree.write("source/film.mov", data);
+    ::chmod(original.c_str(), 0640);
+    const std::string binary("a\0b", 3);
+    ASSERT_EQ(::setxattr(original.c_str(), "user.colour", "red", 3, 0), 0);
+    ASSERT_EQ(::setxattr(original.c_str(), "user.empty", "", 0, 0), 0);
+    ASSERT_EQ(::setxattr(original.c_str(), "user.binary", binary.data(), binary.size(), 0), 0);
+    tree.setMtime("source/film.mov", 1700000000, 123456789);
+    tree.mkdir("backup");
+
+    EXPECT_FALSE(faults.copyItem(open("source"), "film.mov", open("backup"), "film.mov"));
+    const auto copy = tree.path("backup/film.mov");
+    EXPECT_TRUE(tree.read("backup/film.mov") == data);
+    const struct stat st = lstatOf(copy);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1700000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+    EXPECT_EQ(xattrOf(copy, "user.colour"), "red");
+    EXPECT_EQ(xattrOf(copy, "user.empty"), "");
+    EXPECT_EQ(xattrOf(copy, "user.binary"), binary);
+    if (GetParam()) {
+        EXPECT_GE(faults.callCount(FileOperation::write), 3);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(DataPaths, FileCopyTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ReadWrite" : "CopyFileRange"; });
+
+TEST_F(FileSystemTest, AFolderCopyRecreatesLinksAndNeverOpensSpecialFiles)
+{
+    tree.write("source/pkg/a.txt", "a");
+    tree.write("source/pkg/sub/b.txt", "bb");
+    tree.symlink("source/pkg/link", "a.txt");
+    tree.symlink("source/pkg/dangling", "/nonexistent/target");
+    ASSERT_EQ(::mkfifo(tree.path("source/pkg/pipe").c_str(), 0600), 0);
+    ::chmod(tree.path("source/pkg/pipe").c_str(), 0620);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = tree.path("source/pkg/sock").native();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    tree.setMtime("source/pkg/sub", 1600000000, 111);
+    tree.setMtime("source/pkg", 1600000001, 222);
+    ::chmod(tree.path("source/pkg").c_str(), 0555);
+    tree.mkdir("backup");
+
+    EXPECT_FALSE(faults.copyItem(open("source"), "pkg", open("backup"), "pkg"));
+    ::close(sock);
+    const auto copy = tree.path("backup/pkg");
+    EXPECT_EQ(namesIn(copy), (std::vector<std::string>{"a.txt", "dangling", "link", "pipe", "sub"}));
+    EXPECT_EQ(fs::read_symlink(copy / "link"), "a.txt");
+    EXPECT_EQ(fs::read_symlink(copy / "dangling"), "/nonexistent/target");
+    EXPECT_TRUE(S_ISFIFO(lstatOf(copy / "pipe").st_mode));
+    EXPECT_EQ(lstatOf(copy / "pipe").st_mode & 07777, 0620u);
+    EXPECT_EQ(tree.read("backup/pkg/sub/b.txt"), "bb");
+    for (const auto& opened : faults.openedPaths()) {
+        const auto name = opened.filename();
+        EXPECT_TRUE(name != "pipe" && name != "sock" && name != "link" && name != "dangling") << opened;
+    }
+    // Folder times and modes were set after their contents were written.
+    const struct stat folder = lstatOf(copy);
+    EXPECT_EQ(folder.st_mode & 07777, 0555u);
+    EXPECT_EQ(folder.st_mtim.tv_sec, 1600000001);
+    EXPECT_EQ(folder.st_mtim.tv_nsec, 222);
+    EXPECT_EQ(lstatOf(copy / "sub").st_mtim.tv_nsec, 111);
+}
+
+TEST_F(FileSystemTest, CopyFailuresComeBackAndRefusedAttributesAreNoFailure)
+{
+    tree.write("source/a.txt", patternedBytes(3 * 1024 * 1024));
+    tree.setMtime("source/a.txt", 1700000000, 5);
+    tree.write("backup/taken", "old");
+
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        const char* target;
+        int expected; // 0: success
+    };
+    const Case cases[] = {
+        {"full disk", [&] { faults.failNth(FileOperation::write, 1, ENOSPC); }, "a1", ENOSPC},
+        {"failing read", [&] { faults.failAlways(FileOperation::copyRange, ENOSYS);
+                               faults.failNth(FileOperation::read, 2, EIO); }, "a2", EIO},
+        {"target exists", [] {}, "taken", EEXIST},
+        {"times refused", [&] { faults.failAlways(FileOperation::setTimes, EPERM); }, "a3", EPERM},
+        {"FAT-like", [&] { faults.failAlways(FileOperation::setPermissions, EPERM);
+                           faults.failAlways(FileOperation::setOwner, EPERM);
+                           faults.failAlways(FileOperation::writeAttributes, EOPNOTSUPP);
+                           faults.failAlways(FileOperation::readAttributes, EOPNOTSUPP); }, "a4", 0},
+    };
+    const Directory source = open("source");
+    const Directory backup = open("backup");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        faults.clearFaults();
+        c.arrange();
+        const auto error = faults.copyItem(source, "a.txt", backup, c.target);
+        EXPECT_EQ(error, c.expected ? posixError(c.expected) : std::error_code());
+    }
+    EXPECT_EQ(tree.read("backup/taken"), "old");
+    EXPECT_TRUE(tree.read("backup/a4") == tree.read("source/a.txt"));
+    EXPECT_EQ(lstatOf(tree.path("backup/a4")).st_mtim.tv_nsec, 5);
+}
+
+// How the file system answers RENAME_NOREPLACE: natively, or refusing the flag as vfat and NFS do.
+class MoveTest : public FileSystemTest, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() != 0)
+            faults.failAlways(FileOperation::renameNoReplace, GetParam());
+    }
+};
+
+TEST_P(MoveTest, NeverReplacesAnything)
+{
+    tree.write("d/file", "new");
+    tree.write("d/folder/inner", "new");
+    tree.write("d/oldfile", "old");
+    tree.mkdir("d/emptyfolder");
+    tree.write("d/oldfolder/kept", "old");
+    const Directory d = open("d");
+    const std::pair<const char*, const char*> moves[] = {
+        {"file", "oldfile"}, {"file", "emptyfolder"}, {"folder", "emptyfolder"}, {"folder", "oldfile"},
+        {"folder", "oldfolder"},
+    };
+    for (const auto& [from, to] : moves) {
+        SCOPED_TRACE(std::string(from) + " onto " + to);
+        EXPECT_EQ(faults.moveItem(d, from, d, to), posixError(EEXIST));
+    }
+    EXPECT_EQ(namesIn(tree.path("d")),
+              (std::vector<std::string>{"emptyfolder", "file", "folder", "oldfile", "oldfolder"}));
+    EXPECT_EQ(tree.read("d/oldfile"), "old");
+    EXPECT_TRUE(fs::is_empty(tree.path("d/emptyfolder")));
+
+    tree.mkdir("d/trash/2026-03-09");
+    EXPECT_FALSE(faults.moveItem(d, "folder", d, "trash/2026-03-09/folder"));
+    EXPECT_FALSE(faults.moveItem(d, "file", d, "trash/2026-03-09/file"));
+    EXPECT_EQ(tree.read("d/trash/2026-03-09/folder/inner"), "new");
+    EXPECT_EQ(tree.read("d/trash/2026-03-09/file"), "new");
+    EXPECT_FALSE(tree.exists("d/folder"));
+    EXPECT_FALSE(tree.exists("d/file"));
+}
+
+INSTANTIATE_TEST_SUITE_P(NoReplaceSupport, MoveTest, ::testing::Values(0, EINVAL, ENOSYS), [](const auto& info) {
+    return info.param == 0 ? "Native" : info.param == EINVAL ? "RefusedWithEINVAL" : "RefusedWithENOSYS";
+});
+
+TEST_F(FileSystemTest, AMoveAcrossFileSystemsCopiesVerifiesFlushesThenRemovesTheOriginal)
+{
+    tree.write("backup/docs/report.pdf", "pdf");
+    tree.setMtime("backup/docs/report.pdf", 1700000000, 42);
+    tree.write("backup/App.pkg/Contents/bin", "exe");
+    tree.mkdir("trash");
+    const Directory backup = open("backup");
+    const Directory trash = open("trash");
+
+    for (const char* item : {"docs/report.pdf", "App.pkg"}) {
+        SCOPED_TRACE(item);
+        faults.clearFaults();
+        faults.failNth(FileOperation::renameNoReplace, 1, EXDEV);
+        const int syncsBefore = faults.callCount(FileOperation::sync);
+        EXPECT_FALSE(faults.moveItem(backup, item, trash, fs::path(item).filename()));
+        EXPECT_GT(faults.callCount(FileOperation::sync), syncsBefore);
+        EXPECT_FALSE(tree.exists(fs::path("backup") / item));
+    }
+    EXPECT_EQ(tree.read("trash/report.pdf"), "pdf");
+    EXPECT_EQ(lstatOf(tree.path("trash/report.pdf")).st_mtim.tv_nsec, 42);
+    EXPECT_EQ(tree.read("trash/App.pkg/Contents/bin"), "exe");
+    EXPECT_FALSE(holdsTemporary(tree.path("trash")));
+
+    // A failed copy leaves the original alone and nothing behind.
+    tree.write("backup/big", patternedBytes(100000));
+    faults.failNth(FileOperation::renameNoReplace, 1, EXDEV);
+    faults.failNth(FileOperation::write, 1, ENOSPC);
+    EXPECT_EQ(faults.moveItem(backup, "big", trash, "big"), posixError(ENOSPC));
+    EXPECT_EQ(tree.read("backup/big").size(), 100000u);
+    EXPECT_EQ(namesIn(tree.path("trash")), (std::vector<std::string>{"App.pkg", "report.pdf"}));
+
+    // Nor does it replace across file systems.
+    faults.failNth(FileOperation::renameNoReplace, 1, EXDEV);
+    tree.write("backup/report.pdf", "other");
+    EXPECT_EQ(faults.moveItem(backup, "report.pdf", trash, "report.pdf"), posixError(EEXIST));
+    EXPECT_EQ(tree.read("trash/report.pdf"), "pdf");
+}
+
+// How the file system answers RENAME_EXCHANGE: natively, or refusing it (and NOREPLACE) as vfat does.
+class ReplaceTest : public FileSystemTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam()) {
+            faults.failAlways(FileOperation::renameExchange, EINVAL);
+            faults.failAlways(FileOperation::renameNoReplace, EINVAL);
+        }
+    }
+};
+
+TEST_P(ReplaceTest, TheNewItemTakesThePlaceOfWhateverStoodThere)
+{
+    struct Case {
+        const char* name;
+        std::vector<TempTree::Entry> old; // below "target"; empty: nothing there
+        std::vector<TempTree::Entry> replacement; // below the temporary; "" alone: a file
+    };
+    const Case cases[] = {
+        {"file over file", {{"", "old"}}, {{"", "new"}}},
+        {"folder over folder", {{"/a", "old"}, {"/sub/b", "old"}}, {{"/c", "new"}}},
+        {"folder over file", {{"", "old"}}, {{"/c", "new"}}},
+        {"file over folder", {{"/a", "old"}}, {{"", "new"}}},
+        {"folder over nothing", {}, {{"/c", "new"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path folder = tree.mkdir(c.name);
+        for (const auto& [suffix, content] : c.old)
+            tree.write(std::string(c.name) + "/target" + suffix, content);
+        for (const auto& [suffix, content] : c.replacement)
+            tree.write(std::string(c.name) + "/.larktmp-1A2B3C4D-target" + suffix, content);
+        const Directory dir = open(c.name);
+
+        EXPECT_FALSE(faults.replaceItem(dir, "target", dir, ".larktmp-1A2B3C4D-target"));
+        EXPECT_EQ(namesIn(folder), std::vector<std::string>{"target"});
+        for (const auto& [suffix, content] : c.replacement)
+            EXPECT_EQ(larkfold::test::readFile(folder / ("target" + suffix)), content);
+        if (c.replacement.front().first != "") {
+            EXPECT_EQ(namesIn(folder / "target").size(), c.replacement.size());
+        }
+    }
+}
+
+TEST_P(ReplaceTest, AFailedReplaceKeepsTheOldItem)
+{
+    tree.write("d/target/a", "old");
+    tree.write("d/new/c", "new");
+    const Directory d = open("d");
+    // The step that puts the new folder in place fails (natively or after the check).
+    faults.failNth(GetParam() ? FileOperation::rename : FileOperation::renameExchange, GetParam() ? 2 : 1, EIO);
+    EXPECT_EQ(faults.replaceItem(d, "target", d, "new"), posixError(EIO));
+    EXPECT_EQ(namesIn(tree.path("d")), (std::vector<std::string>{"new", "target"}));
+    EXPECT_EQ(tree.read("d/target/a"), "old");
+}
+
+INSTANTIATE_TEST_SUITE_P(ExchangeSupport, ReplaceTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "AsideFallback" : "Exchange"; });
+
+TEST_F(FileSystemTest, AtomicWritesLeaveTheOldContentOrTheNewAndNoTemporary)
+{
+    tree.write("backup/.larkfold-hashes.json", "old");
+    const Directory backup = open("backup");
+    const std::pair<FileOperation, int> faultsToTry[] = {
+        {FileOperation::write, ENOSPC}, {FileOperation::sync, EIO}, {FileOperation::rename, EXDEV}};
+    for (const auto& [operation, error] : faultsToTry) {
+        faults.clearFaults();
+        faults.failNth(operation, 1, error);
+        EXPECT_EQ(faults.writeFileAtomically(backup, ".larkfold-hashes.json", "new"), posixError(error));
+        EXPECT_EQ(namesIn(tree.path("backup")), std::vector<std::string>{".larkfold-hashes.json"});
+        EXPECT_EQ(tree.read("backup/.larkfold-hashes.json"), "old");
+    }
+    faults.clearFaults();
+    EXPECT_FALSE(faults.writeFileAtomically(backup, ".larkfold-hashes.json", "new"));
+    EXPECT_EQ(*faults.readWholeFile(backup, ".larkfold-hashes.json"), "new");
+
+    // The temporary name stays within the name limit for the longest name.
+    const std::string longName(255, 'n');
+    EXPECT_FALSE(faults.writeFileAtomically(backup, longName, "x"));
+    EXPECT_EQ(tree.read(fs::path("backup") / longName), "x");
+    EXPECT_FALSE(holdsTemporary(tree.path("backup")));
+}
+
+TEST_F(FileSystemTest, RemoveItemTakesWholeFoldersAndOnlyTheLinkOfALink)
+{
+    tree.write("outside/keep", "x");
+    tree.write("backup/.larktmp-0A1B2C3D-App.pkg/deep/er/file", "x");
+    tree.symlink("backup/.larktmp-0A1B2C3D-App.pkg/deep/out", tree.path("outside"));
+    const Directory backup = open("backup");
+    EXPECT_FALSE(systemFileSystem().removeItem(backup, ".larktmp-0A1B2C3D-App.pkg"));
+    EXPECT_TRUE(fs::is_empty(tree.path("backup")));
+    EXPECT_EQ(tree.read("outside/keep"), "x");
+    EXPECT_EQ(systemFileSystem().removeItem(backup, "missing"), posixError(ENOENT));
+}
+
+TEST(TemporaryName, IsPrefixedRandomAndWithinTheNameLimit)
+{
+    const std::string name = temporaryNameFor("report.pdf");
+    EXPECT_TRUE(name.starts_with(".larktmp-")) << name;
+    EXPECT_TRUE(name.ends_with("-report.pdf")) << name;
+    EXPECT_EQ(name.size(), std::string(".larktmp-1A2B3C4D-report.pdf").size());
+    EXPECT_TRUE(std::all_of(name.begin() + 9, name.begin() + 17,
+                            [](char c) { return std::isdigit(c) || (c >= 'A' && c <= 'F'); }))
+        << name;
+    EXPECT_NE(name, temporaryNameFor("report.pdf"));
+    EXPECT_EQ(temporaryNameFor(std::string(255, 'x')).size(), 255u);
+}
+
+} // namespace
