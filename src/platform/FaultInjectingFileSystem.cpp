@@ -16,10 +16,23 @@ void FaultInjectingFileSystem::failAlways(FileOperation operation, int errorNumb
     m_faults.push_back({operation, 0, errorNumber});
 }
 
+void FaultInjectingFileSystem::endFileEarly(int n)
+{
+    std::lock_guard lock(m_mutex);
+    m_readsUntilEarlyEnd = n < 1 ? 1 : n;
+}
+
 void FaultInjectingFileSystem::clearFaults()
 {
     std::lock_guard lock(m_mutex);
     m_faults.clear();
+    m_readsUntilEarlyEnd = 0;
+}
+
+bool FaultInjectingFileSystem::endsEarly()
+{
+    std::lock_guard lock(m_mutex);
+    return m_readsUntilEarlyEnd > 0 && --m_readsUntilEarlyEnd == 0;
 }
 
 int FaultInjectingFileSystem::callCount(FileOperation operation) const
@@ -93,6 +106,8 @@ PosixResult<std::size_t> FaultInjectingFileSystem::read(const File& file, std::s
 {
     if (const auto error = fault(FileOperation::read))
         return error;
+    if (endsEarly())
+        return std::size_t(0);
     return m_inner.read(file, buffer);
 }
 
@@ -111,6 +126,8 @@ PosixResult<std::size_t> FaultInjectingFileSystem::copyRange(const File& from, c
         return error;
     if (const auto error = fault(FileOperation::write))
         return error;
+    if (endsEarly())
+        return std::size_t(0);
     return m_inner.copyRange(from, to, maxBytes);
 }
 

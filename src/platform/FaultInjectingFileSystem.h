@@ -44,6 +44,9 @@ public:
     void failNth(FileOperation operation, int n, int errorNumber);
     // Every call of `operation` fails with `errorNumber` until clearFaults().
     void failAlways(FileOperation operation, int errorNumber);
+    // The n-th read or copyRange from now on reports the end of the file, as when the file
+    // shrank while being read.
+    void endFileEarly(int n);
     void clearFaults();
 
     // Calls of `operation` so far, failed ones included.
@@ -109,10 +112,12 @@ private:
     // Counts the call and returns the error it must fail with, if any.
     std::error_code fault(FileOperation operation);
     void recordOpen(std::filesystem::path path);
+    bool endsEarly();
 
     FileSystem& m_inner;
     mutable std::mutex m_mutex;
     std::vector<Fault> m_faults;
+    int m_readsUntilEarlyEnd = 0;
     std::map<FileOperation, int> m_callCounts;
     std::vector<std::filesystem::path> m_openedPaths;
 };

@@ -342,6 +342,16 @@ TEST_F(FileSystemTest, AMoveAcrossFileSystemsCopiesVerifiesFlushesThenRemovesThe
     EXPECT_EQ(tree.read("backup/big").size(), 100000u);
     EXPECT_EQ(namesIn(tree.path("trash")), (std::vector<std::string>{"App.pkg", "report.pdf"}));
 
+    // So does a copy that came out short without an error (the file shrank as it was read).
+    faults.clearFaults();
+    faults.failNth(FileOperation::renameNoReplace, 1, EXDEV);
+    faults.failAlways(FileOperation::copyRange, ENOSYS);
+    faults.endFileEarly(1);
+    EXPECT_EQ(faults.moveItem(backup, "big", trash, "big"), posixError(EIO));
+    EXPECT_EQ(tree.read("backup/big").size(), 100000u);
+    EXPECT_EQ(namesIn(tree.path("trash")), (std::vector<std::string>{"App.pkg", "report.pdf"}));
+    faults.clearFaults();
+
     // Nor does it replace across file systems.
     faults.failNth(FileOperation::renameNoReplace, 1, EXDEV);
     tree.write("backup/report.pdf", "other");
