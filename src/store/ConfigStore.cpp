@@ -1,0 +1,328 @@
+#include "store/ConfigStore.h"
+
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/MainThread.h"
+#include "platform/UserDefaults.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <stdio.h>
+#include <optional>
+
+namespace larkfold {
+
+using platform::Json;
+
+namespace {
+
+constexpr const char* kPackageUpgradeKeyPrefix = "didLogPackageUpgrade_";
+
+struct ConfigFile {
+    std::vector<BackupPair> pairs;
+    AppConfig appConfig;
+};
+
+bool fileExists(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(path, ec);
+    // Anything but a clear "not there" counts as present, so a file we cannot inspect is never overwritten unread.
+    return ec ? ec != std::errc::no_such_file_or_directory : status.type() != std::filesystem::file_type::not_found;
+}
+
+// A FIFO or device under our file name would block or mislead the read.
+bool readRegularFile(const std::filesystem::path& path, std::string& bytes, QString& error)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) {
+        error = QString::fromStdString(ec.message());
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = QStringLiteral("Not a regular file");
+        return false;
+    }
+    return platform::readWholeFile(path, bytes, error);
+}
+
+ConfigFile decodeConfigFile(const std::string& bytes)
+{
+    const Json object = platform::parseJson(bytes);
+    const Json& pairs = platform::json::member(object, "pairs");
+    if (!pairs.is_array())
+        throw platform::JsonDecodeError("\"pairs\": expected an array");
+    ConfigFile file;
+    file.appConfig = AppConfig::fromJson(platform::json::member(object, "appConfig"));
+    for (const Json& pair : pairs)
+        file.pairs.push_back(BackupPair::fromJson(pair));
+    return file;
+}
+
+std::optional<ConfigFile> readConfigFile(const std::filesystem::path& path, QString& error)
+{
+    std::string bytes;
+    if (!readRegularFile(path, bytes, error))
+        return std::nullopt;
+    try {
+        return decodeConfigFile(bytes);
+    } catch (const std::exception& decodeError) {
+        error = QString::fromUtf8(decodeError.what());
+        return std::nullopt;
+    }
+}
+
+Json encodeEvents(const std::vector<BackupEvent>& events)
+{
+    Json array = Json::array();
+    for (const BackupEvent& event : events)
+        array.push_back(event.toJson());
+    return array;
+}
+
+// Moves `from` to `to` unless something already has that name.
+int renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    // File systems without RENAME_NOREPLACE.
+    if (fileExists(to))
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+ConfigStore::ConfigStore(QObject* parent) : ConfigStore(platform::appSupportDirectory(), parent) {}
+
+ConfigStore::ConfigStore(std::filesystem::path appSupportDirectory, QObject* parent)
+    : QObject(parent)
+    , m_appSupportURL(std::move(appSupportDirectory))
+    , m_configFileURL(m_appSupportURL / "config.json")
+    , m_logFileURL(m_appSupportURL / "backup-log.json")
+{
+    platform::requireMainThread("ConfigStore");
+    m_logFlushTimer.setSingleShot(true);
+    m_logFlushTimer.setInterval(kLogFlushDelayMs);
+    connect(&m_logFlushTimer, &QTimer::timeout, this, &ConfigStore::flushLog);
+    ensureDirectory();
+    loadConfig();
+    loadLog();
+}
+
+ConfigStore::~ConfigStore() = default;
+
+std::filesystem::path ConfigStore::configBackupURL() const
+{
+    return std::filesystem::path(m_configFileURL.native() + ".backup");
+}
+
+void ConfigStore::setPairs(std::vector<BackupPair> pairs)
+{
+    platform::requireMainThread("ConfigStore::setPairs");
+    if (pairs == m_pairs)
+        return;
+    m_pairs = std::move(pairs);
+    emit pairsChanged();
+}
+
+void ConfigStore::setAppConfig(const AppConfig& config)
+{
+    platform::requireMainThread("ConfigStore::setAppConfig");
+    if (config == m_appConfig)
+        return;
+    m_appConfig = config;
+    emit appConfigChanged();
+}
+
+void ConfigStore::setEvents(std::vector<BackupEvent> events)
+{
+    platform::requireMainThread("ConfigStore::setEvents");
+    if (events.empty() && m_events.empty())
+        return;
+    m_events = std::move(events);
+    emit eventsChanged();
+}
+
+void ConfigStore::addPair(const BackupPair& pair)
+{
+    platform::requireMainThread("ConfigStore::addPair");
+    m_pairs.push_back(pair);
+    emit pairsChanged();
+    saveConfig();
+}
+
+void ConfigStore::updatePair(const BackupPair& pair)
+{
+    platform::requireMainThread("ConfigStore::updatePair");
+    const auto it = std::find_if(m_pairs.begin(), m_pairs.end(), [&](const BackupPair& p) { return p.id == pair.id; });
+    if (it == m_pairs.end())
+        return;
+    if (*it != pair) {
+        *it = pair;
+        emit pairsChanged();
+    }
+    saveConfig();
+}
+
+void ConfigStore::removePair(const QUuid& id)
+{
+    platform::requireMainThread("ConfigStore::removePair");
+    if (std::erase_if(m_pairs, [&](const BackupPair& p) { return p.id == id; }) > 0)
+        emit pairsChanged();
+    saveConfig();
+    platform::userDefaults().remove(QString::fromLatin1(kPackageUpgradeKeyPrefix)
+                                    + QString::fromStdString(platform::encodeUuid(id)));
+}
+
+void ConfigStore::addEvent(const BackupEvent& event)
+{
+    platform::requireMainThread("ConfigStore::addEvent");
+    m_events.push_back(event);
+    if (m_events.size() > std::size_t(kMaxLogEntries))
+        m_events.erase(m_events.begin(), m_events.end() - kMaxLogEntries);
+    emit eventsChanged();
+    // Restarting the timer coalesces a burst into one write after the last event.
+    m_logFlushTimer.start();
+}
+
+void ConfigStore::save()
+{
+    platform::requireMainThread("ConfigStore::save");
+    saveConfig();
+    m_logFlushTimer.stop();
+    flushLog();
+}
+
+void ConfigStore::ensureDirectory()
+{
+    if (fileExists(m_appSupportURL))
+        return;
+    std::error_code ec;
+    std::filesystem::create_directories(m_appSupportURL, ec);
+    if (ec)
+        qCCritical(lcConfigStore, "Failed to create Application Support directory: %s", ec.message().c_str());
+}
+
+void ConfigStore::loadConfig()
+{
+    if (!fileExists(m_configFileURL))
+        return;
+    QString error;
+    if (auto file = readConfigFile(m_configFileURL, error)) {
+        setPairs(std::move(file->pairs));
+        setAppConfig(file->appConfig);
+        m_configFileTrusted = true;
+        return;
+    }
+    qCCritical(lcConfigStore, "Failed to load config.json: %s", qUtf8Printable(error));
+    // Unusable bytes move aside, so no save can copy them over the good backup or lose the pairs they hold.
+    setAside(m_configFileURL, "config.json");
+
+    const std::filesystem::path backup = configBackupURL();
+    if (!fileExists(backup))
+        return;
+    if (auto file = readConfigFile(backup, error)) {
+        setPairs(std::move(file->pairs));
+        setAppConfig(file->appConfig);
+        qCInfo(lcConfigStore, "Recovered from config.json.backup");
+        saveConfig();
+        return;
+    }
+    qCCritical(lcConfigStore, "Backup recovery also failed: %s", qUtf8Printable(error));
+    setAside(backup, "config.json.backup");
+}
+
+void ConfigStore::loadLog()
+{
+    if (!fileExists(m_logFileURL))
+        return;
+    std::string bytes;
+    QString error;
+    if (readRegularFile(m_logFileURL, bytes, error)) {
+        try {
+            const Json array = platform::parseJson(bytes);
+            if (!array.is_array())
+                throw platform::JsonDecodeError("expected an array of events");
+            std::vector<BackupEvent> events;
+            for (const Json& event : array)
+                events.push_back(BackupEvent::fromJson(event));
+            setEvents(std::move(events));
+            return;
+        } catch (const std::exception& decodeError) {
+            error = QString::fromUtf8(decodeError.what());
+        }
+    }
+    qCCritical(lcConfigStore, "Failed to load backup-log.json: %s", qUtf8Printable(error));
+}
+
+void ConfigStore::saveConfig()
+{
+    if (m_configFileTrusted && fileExists(m_configFileURL))
+        copyConfigToBackup();
+    Json pairs = Json::array();
+    for (const BackupPair& pair : m_pairs)
+        pairs.push_back(pair.toJson());
+    const Json file{{"appConfig", m_appConfig.toJson()}, {"pairs", std::move(pairs)}};
+    if (writeJSON(file, m_configFileURL, "config.json"))
+        m_configFileTrusted = true;
+}
+
+void ConfigStore::copyConfigToBackup()
+{
+    // Written aside and renamed over the old backup, so a failed copy leaves the old one whole.
+    std::string bytes;
+    QString error;
+    if (platform::readWholeFile(m_configFileURL, bytes, error))
+        error = platform::writeFileAtomically(configBackupURL(), bytes);
+    if (!error.isEmpty())
+        qCCritical(lcConfigStore, "Failed to update config.json.backup: %s", qUtf8Printable(error));
+}
+
+void ConfigStore::flushLog()
+{
+    writeJSON(encodeEvents(m_events), m_logFileURL, "backup-log.json");
+}
+
+bool ConfigStore::writeJSON(const Json& value, const std::filesystem::path& url, const char* name)
+{
+    QString error;
+    try {
+        error = platform::writeFileAtomically(url, platform::encodeJsonPretty(value));
+    } catch (const std::exception& encodeError) {
+        error = QString::fromUtf8(encodeError.what());
+    }
+    if (error.isEmpty())
+        return true;
+    qCCritical(lcConfigStore, "Failed to write %s: %s", name, qUtf8Printable(error));
+    return false;
+}
+
+void ConfigStore::setAside(const std::filesystem::path& url, const char* name)
+{
+    const std::string stamp =
+        platform::wallClock().now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")).toStdString();
+    const std::string base = url.native() + ".damaged-" + stamp;
+    int error = 0;
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const std::filesystem::path target(attempt == 1 ? base : base + "-" + std::to_string(attempt));
+        error = renameNoReplace(url, target);
+        if (error == 0) {
+            qCWarning(lcConfigStore, "Kept the unusable %s as %s", name, target.filename().c_str());
+            return;
+        }
+        if (error != EEXIST)
+            break;
+    }
+    qCCritical(lcConfigStore, "Failed to set aside the unusable %s: %s", name, std::strerror(error));
+}
+
+} // namespace larkfold
