@@ -1,6 +1,8 @@
 #pragma once
 
+#include "copy/ExclusionFilter.h"
 #include "copy/FileOperationError.h"
+#include "copy/ScanResults.h"
 
 #include <QDateTime>
 
@@ -35,6 +37,36 @@ public:
     void writeCheckpoint(const std::filesystem::path& file, const QDateTime& startTime) const;
     // Removes the item at `file`; failures are ignored.
     void removeCheckpoint(const std::filesystem::path& file) const;
+
+    // --- Scans ---
+    // Both walk without following links and leave out links, marker files, what `filter`
+    // excludes and everything but regular files; package folders are listed whole. Folders they
+    // cannot read are reported beside the lists. Neither fails.
+
+    // The source's regular files and packages, with each file's size and modification time.
+    SourceScan scanSource(const std::filesystem::path& source, const ExclusionFilter& filter) const;
+    // The backup folder's entries, leaving out temporary and resume items as well.
+    DestinationScan scanDestination(const std::filesystem::path& backupFolder, const ExclusionFilter& filter) const;
+
+    // Logs one line for each source entry that carries a temporary or resume name: such files are
+    // copied on every run, since the backup folder's leftovers of that name are cleared before it.
+    // A run calls it once for its scan.
+    void logTemporaryNamedEntries(const SourceScan& scan) const;
+
+    // --- Before a run ---
+
+    // The bytes of the source files the next run would copy: files missing from the backup
+    // folder, of another size, or more than 2 seconds apart in modification time. Never fails;
+    // a copy that cannot be read counts as missing.
+    std::int64_t estimateBytesToCopy(const std::filesystem::path& source, const std::filesystem::path& backupFolder,
+                                     const ExclusionFilter& filter) const;
+
+    // Removes every temporary and resume item an earlier run left anywhere in the backup folder
+    // (a folder with all it holds), however recent. Links are removed, never followed. Never fails.
+    void removeStaleTemporaryFiles(const std::filesystem::path& backupFolder) const;
+
+    // The name of a day's folder in the trash: "yyyy-MM-dd" in local time, Western digits.
+    static std::string dateFolderName(const QDateTime& date);
 };
 
 } // namespace larkfold

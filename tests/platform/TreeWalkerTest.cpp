@@ -134,8 +134,12 @@ TEST(TreeWalkerTest, ReportsFoldersItCannotReadAndWalksTheRest)
         std::string text;
         for (const auto& [path, type] : walkAll(tree.root(), &outcome))
             text += path + "\n";
+        std::vector<std::string> lines;
         for (const auto& folder : outcome.unreadableFolders)
-            text += "unreadable " + folder.relativePath + " " + std::to_string(folder.errorNumber) + "\n";
+            lines.push_back("unreadable " + folder.relativePath + " " + std::to_string(folder.errorNumber) + "\n");
+        std::sort(lines.begin(), lines.end());
+        for (const auto& line : lines)
+            text += line;
         return text;
     });
     if (!report)

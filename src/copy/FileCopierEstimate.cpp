@@ -1,0 +1,76 @@
+// The size estimate and the removal of stale temporary items of FileCopier.
+#include "copy/FileCopier.h"
+
+#include "copy/FileNames.h"
+#include "platform/TreeWalker.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larkfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kUnchangedTimeDifferenceNanoseconds = 2'000'000'000;
+constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+
+bool needsCopy(int backupFd, const SourceEntry& entry)
+{
+    struct stat copy;
+    if (backupFd < 0 || ::fstatat(backupFd, entry.relativePath.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0)
+        return true;
+    // Only a regular file has a size to compare; anything else standing there counts as size 0.
+    const std::int64_t copySize = S_ISREG(copy.st_mode) ? static_cast<std::int64_t>(copy.st_size) : 0;
+    if (copySize != entry.size)
+        return true;
+    const std::int64_t difference =
+        (static_cast<std::int64_t>(copy.st_mtim.tv_sec) - entry.modifiedSeconds) * kNanosecondsPerSecond
+        + (static_cast<std::int64_t>(copy.st_mtim.tv_nsec) - entry.modifiedNanoseconds);
+    return std::llabs(difference) > kUnchangedTimeDifferenceNanoseconds;
+}
+
+// Removes an item found by a walk of the backup folder, without following a link at its name.
+void removeItemInBackupFolder(const fs::path& backupFolder, const std::string& relativePath)
+{
+    std::error_code ignored;
+    fs::remove_all(backupFolder / relativePath, ignored);
+}
+
+} // namespace
+
+std::int64_t FileCopier::estimateBytesToCopy(const fs::path& source, const fs::path& backupFolder,
+                                             const ExclusionFilter& filter) const
+{
+    const SourceScan scan = scanSource(source, filter);
+    if (scan.entries.empty())
+        return 0;
+    const int backupFd = ::open(backupFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::int64_t bytes = 0;
+    for (const SourceEntry& entry : scan.entries) {
+        // A package folder has no size of its own to add.
+        if (!entry.isPackage && needsCopy(backupFd, entry))
+            bytes += entry.size;
+    }
+    if (backupFd >= 0)
+        ::close(backupFd);
+    return bytes;
+}
+
+void FileCopier::removeStaleTemporaryFiles(const fs::path& backupFolder) const
+{
+    std::vector<std::string> stale;
+    platform::TreeWalker::walk(backupFolder, [&](const platform::TreeEntry& entry) {
+        if (hasTemporaryOrResumeName(entry.name())) {
+            stale.emplace_back(entry.relativePath());
+            return false;
+        }
+        return entry.type() == platform::EntryType::directory;
+    });
+    for (const std::string& relativePath : stale)
+        removeItemInBackupFolder(backupFolder, relativePath);
+}
+
+} // namespace larkfold

@@ -1,0 +1,120 @@
+// The source and destination scans of FileCopier.
+#include "copy/FileCopier.h"
+
+#include "copy/FileNames.h"
+#include "copy/PackageTables.h"
+#include "platform/Log.h"
+#include "platform/TreeWalker.h"
+
+namespace larkfold {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::EntryType;
+using platform::TreeEntry;
+
+constexpr const char* kScanOperation = "scan";
+
+enum class Side { source, destination };
+
+std::vector<UnscannedFolder> unscannedFolders(const fs::path& root, const platform::WalkOutcome& outcome)
+{
+    std::vector<UnscannedFolder> folders;
+    for (const auto& folder : outcome.unreadableFolders) {
+        const fs::path url = folder.relativePath.empty() ? root : root / folder.relativePath;
+        folders.push_back({folder.relativePath,
+                           FileOperationError::posix(folder.errorNumber, url, QString::fromLatin1(kScanOperation))});
+    }
+    return folders;
+}
+
+// The rules both scans share. `list` receives each entry to be listed and whether it is a package.
+template <class List>
+platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter& filter, Side side, List&& list)
+{
+    return platform::TreeWalker::walk(root, [&](const TreeEntry& entry) {
+        const EntryType type = entry.type();
+        if (type != EntryType::regularFile && type != EntryType::directory)
+            return false; // links, FIFOs, sockets, devices, and entries that could not be read
+        const std::string_view name = entry.name();
+        // Marker files and the engine's leftovers are skipped with whatever they hold: a
+        // temporary folder is an unfinished copy, never part of the backup.
+        if (larkfoldMarkerFileNames().contains(name))
+            return false;
+        if (side == Side::destination && hasTemporaryOrResumeName(name))
+            return false;
+        const bool isDirectory = type == EntryType::directory;
+        if (filter.shouldExclude(name, isDirectory))
+            return false;
+        if (!isDirectory) {
+            list(entry, false);
+            return false;
+        }
+        if (isPackageFolder(name, filter.profile())) {
+            list(entry, true);
+            return false;
+        }
+        return true;
+    });
+}
+
+} // namespace
+
+bool liesInUnscannedFolder(const std::vector<UnscannedFolder>& folders, std::string_view relativePath)
+{
+    for (const UnscannedFolder& folder : folders) {
+        const std::string_view folderPath = folder.relativePath;
+        if (folderPath.empty() || relativePath == folderPath
+            || (relativePath.size() > folderPath.size() && relativePath.starts_with(folderPath)
+                && relativePath[folderPath.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
+SourceScan FileCopier::scanSource(const fs::path& source, const ExclusionFilter& filter) const
+{
+    SourceScan scan;
+    scan.root = source;
+    const auto outcome = walkForBackup(source, filter, Side::source, [&](const TreeEntry& entry, bool isPackage) {
+        SourceEntry listed{std::string(entry.relativePath()), isPackage};
+        if (!isPackage) {
+            const auto& status = entry.status();
+            if (!status || status->type != EntryType::regularFile)
+                return; // gone or replaced since the listing
+            listed.size = status->size;
+            listed.modifiedSeconds = status->modifiedSeconds;
+            listed.modifiedNanoseconds = status->modifiedNanoseconds;
+        }
+        if (hasTemporaryOrResumeName(entry.name()))
+            scan.temporaryNamedEntries.push_back(scan.entries.size());
+        scan.entries.push_back(std::move(listed));
+    });
+    scan.unscannedFolders = unscannedFolders(source, outcome);
+    return scan;
+}
+
+DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter) const
+{
+    DestinationScan scan;
+    const auto outcome = walkForBackup(backupFolder, filter, Side::destination,
+                                       [&](const TreeEntry& entry, bool) { scan.relativePaths.emplace_back(entry.relativePath()); });
+    scan.unscannedFolders = unscannedFolders(backupFolder, outcome);
+    return scan;
+}
+
+void FileCopier::logTemporaryNamedEntries(const SourceScan& scan) const
+{
+    for (const std::size_t index : scan.temporaryNamedEntries) {
+        qCInfo(lcBackupEngine, "Source file %s has the name of an unfinished copy; it is copied again on every run",
+               qUtf8Printable(platform::privateArg(scan.url(scan.entries[index]))));
+    }
+}
+
+std::string FileCopier::dateFolderName(const QDateTime& date)
+{
+    // QDate::toString with a format always uses the C locale's digits.
+    return date.toLocalTime().date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+}
+
+} // namespace larkfold

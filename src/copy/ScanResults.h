@@ -1,0 +1,48 @@
+#pragma once
+
+#include "copy/FileOperationError.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkfold {
+
+// A folder whose contents a scan could not list, wholly or in part: nothing below it can be
+// known to be missing.
+struct UnscannedFolder {
+    std::string relativePath; // "" for the scanned folder itself
+    FileOperationError error; // operation "scan", url the folder, the system's cause
+};
+
+// Whether `relativePath` is one of `folders` or lies below one of them.
+bool liesInUnscannedFolder(const std::vector<UnscannedFolder>& folders, std::string_view relativePath);
+
+// One entry of a source scan: a regular file, or a package folder taken whole.
+struct SourceEntry {
+    std::string relativePath; // bytes, "/" between components, no leading "/"
+    bool isPackage = false;
+    // A file's size and modification time as the scan found them; 0 for a package.
+    std::int64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
+};
+
+struct SourceScan {
+    std::filesystem::path root; // the source folder as given
+    std::vector<SourceEntry> entries; // in the order the walk met them
+    std::vector<UnscannedFolder> unscannedFolders;
+    // Entries whose own name is a temporary or resume name, by index into `entries`.
+    std::vector<std::size_t> temporaryNamedEntries;
+
+    std::filesystem::path url(const SourceEntry& entry) const { return root / entry.relativePath; }
+};
+
+struct DestinationScan {
+    std::vector<std::string> relativePaths; // in the order the walk met them
+    std::vector<UnscannedFolder> unscannedFolders;
+};
+
+} // namespace larkfold

@@ -1,0 +1,97 @@
+#include "copy/FileCopier.h"
+
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+using namespace larkfold;
+using larkfold::test::TempTree;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kSourceTime = 1'700'000'000;
+
+std::int64_t estimate(const TempTree& source, const fs::path& backup, BackupProfile profile = BackupProfile::standard)
+{
+    return FileCopier().estimateBytesToCopy(source.root(), backup, ExclusionFilter::forProfile(profile));
+}
+
+} // namespace
+
+TEST(SizeEstimateTest, CountsFilesMissingFromTheBackup)
+{
+    TempTree source{{"a", std::string(10, 'a')}, {"sub/b", std::string(20, 'b')}, {"sub/deeper/c", std::string(30, 'c')},
+                    {"node_modules/big", std::string(500, 'x')}, {"Tool.app/bin", std::string(40, 'p')}};
+    TempTree backup;
+    EXPECT_EQ(estimate(source, backup.root()), 60);
+    EXPECT_EQ(estimate(source, backup.path("not-there-yet")), 60);
+
+    TempTree empty;
+    EXPECT_EQ(estimate(empty, backup.root()), 0);
+    TempTree allExcluded{{".git/HEAD", "ref"}, {".DS_Store", "x"}};
+    EXPECT_EQ(estimate(allExcluded, backup.root()), 0);
+}
+
+TEST(SizeEstimateTest, ComparesSizeAndModificationTimeWithinTwoSeconds)
+{
+    const struct Case {
+        const char* label;
+        std::string copyContent;
+        std::int64_t copySeconds;
+        long copyNanoseconds;
+        std::int64_t expected;
+    } cases[] = {
+        {"same", "0123456789", kSourceTime, 0, 0},
+        {"1.5 s older", "0123456789", kSourceTime - 2, 500'000'000, 0},
+        {"exactly 2 s newer", "0123456789", kSourceTime + 2, 0, 0},
+        {"2.5 s older", "0123456789", kSourceTime - 3, 500'000'000, 10},
+        {"2 s and 1 ns newer", "0123456789", kSourceTime + 2, 1, 10},
+        {"one byte shorter", "012345678", kSourceTime, 0, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempTree source{{"notes.txt", "0123456789"}};
+        source.setMtime("notes.txt", kSourceTime);
+        TempTree backup{{"notes.txt", c.copyContent}};
+        backup.setMtime("notes.txt", c.copySeconds, c.copyNanoseconds);
+        EXPECT_EQ(estimate(source, backup.root()), c.expected);
+    }
+}
+
+TEST(SizeEstimateTest, SomethingElseInTheFilesPlaceCounts)
+{
+    TempTree source{{"a", "12345"}, {"b", "123"}};
+    source.setMtime("a", kSourceTime);
+    TempTree backup{{"a/inside", ""}, {"elsewhere", "12345"}};
+    backup.symlink("b", "elsewhere");
+    EXPECT_EQ(estimate(source, backup.root()), 8);
+}
+
+TEST(SizeEstimateTest, StaleTemporaryAndResumeItemsGoAtAnyDepth)
+{
+    TempTree outside{{"target.txt", "keep"}};
+    TempTree backup{{".larktmp-0A1B2C3D-notes.txt", "t"},
+                    {"a/b/c/.larktmp-9F8E7D6C-App.app/Contents/Info.plist", "p"},
+                    {"film/.larkresume-67108864-film.mov", "r"},
+                    {"notes.txt", "n"},
+                    {"a/b/c/kept.txt", "k"},
+                    {"not.larktmp-x", "k"}};
+    backup.symlink(".larktmp-ABCDEF01-link", outside.path("target.txt"));
+    backup.symlink("linked", outside.root());
+    outside.write(".larktmp-11111111-outside.txt", "not ours");
+
+    FileCopier().removeStaleTemporaryFiles(backup.root());
+
+    for (const char* gone : {".larktmp-0A1B2C3D-notes.txt", "a/b/c/.larktmp-9F8E7D6C-App.app",
+                             "film/.larkresume-67108864-film.mov", ".larktmp-ABCDEF01-link"}) {
+        SCOPED_TRACE(gone);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(backup.path(gone))));
+    }
+    for (const char* kept : {"notes.txt", "a/b/c/kept.txt", "not.larktmp-x", "film", "linked"})
+        EXPECT_TRUE(fs::exists(fs::symlink_status(backup.path(kept)))) << kept;
+    EXPECT_EQ(outside.read("target.txt"), "keep");
+    EXPECT_TRUE(outside.exists(".larktmp-11111111-outside.txt"));
+
+    FileCopier().removeStaleTemporaryFiles(backup.path("missing")); // nothing there: nothing happens
+}
