@@ -323,13 +323,16 @@ std::error_code FileSystem::moveAcrossFileSystems(const Directory& fromDir, cons
     auto error = copyItem(fromDir, from, toDir, temporary);
     if (!error && !copiesAgree(fromDir, from, toDir, temporary))
         error = posixError(EIO);
-    // The copy must be on the disk before the original goes.
-    if (!error)
-        error = syncFileSystem(toDir);
     if (!error)
         error = renameWithoutReplacing(toDir, temporary, toDir, to);
     if (error) {
         removeItem(toDir, temporary);
+        return error;
+    }
+    // The copy and its final name must be on the disk before the original goes: a copy still
+    // under its temporary name would be cleared away as a leftover.
+    if ((error = syncFileSystem(toDir))) {
+        removeItem(toDir, to);
         return error;
     }
     return removeItem(fromDir, from);

@@ -55,6 +55,8 @@ enum class Access { read, write };
 //  - errors are values carrying errno; nothing throws.
 // A relative path must not be absolute or hold "..": such a path fails with EINVAL. An empty
 // relative path names the Directory itself where an operation allows it (status, openDirectory).
+// Every call opens the folders on the way anew; work on many entries of one deep folder opens
+// that folder once as a Directory.
 //
 // The pure virtual calls adapt one system call each. The compositions below them (copyItem,
 // moveItem, replaceItem, writeFileAtomically, ...) are built only from those calls, so a
@@ -66,7 +68,9 @@ public:
 
     // --- Single calls ---
 
-    // Opens a folder by absolute path; a symbolic link as its last component is refused (ELOOP).
+    // Opens a folder by absolute path; a symbolic link as its last component is refused (ELOOP),
+    // links earlier in the path are followed. A folder chosen through a link is opened by its
+    // canonical path.
     virtual PosixResult<Directory> openDirectory(const std::filesystem::path& path) = 0;
     // Opens a folder below `dir`.
     virtual PosixResult<Directory> openDirectory(const Directory& dir, const std::filesystem::path& relative) = 0;
@@ -175,8 +179,8 @@ public:
     //  - where the file system refuses the flag (EINVAL, ENOSYS: vfat, exFAT, NFS, CIFS), checks
     //    that nothing stands at the target and renames;
     //  - across file systems (EXDEV), copies under a ".larktmp-" name beside the target, compares
-    //    the copy's kinds and sizes with the original, flushes the target's file system, renames
-    //    the copy into place and only then removes the original. When the original cannot be
+    //    the copy's kinds and sizes with the original, renames the copy into place, flushes the
+    //    target's file system and only then removes the original. When the original cannot be
     //    removed, the copy stays and the removal's error is returned: nothing is lost.
     std::error_code moveItem(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
                              const std::filesystem::path& to);

@@ -193,6 +193,8 @@ TEST_F(FileSystemTest, AFolderCopyRecreatesLinksAndNeverOpensSpecialFiles)
 {
     tree.write("source/pkg/a.txt", "a");
     tree.write("source/pkg/sub/b.txt", "bb");
+    const std::string oddName = "new\nline \xff\xfe.txt"; // not UTF-8: names are bytes
+    tree.write(fs::path("source/pkg") / oddName, "odd");
     tree.symlink("source/pkg/link", "a.txt");
     tree.symlink("source/pkg/dangling", "/nonexistent/target");
     ASSERT_EQ(::mkfifo(tree.path("source/pkg/pipe").c_str(), 0600), 0);
@@ -212,7 +214,8 @@ TEST_F(FileSystemTest, AFolderCopyRecreatesLinksAndNeverOpensSpecialFiles)
     EXPECT_FALSE(faults.copyItem(open("source"), "pkg", open("backup"), "pkg"));
     ::close(sock);
     const auto copy = tree.path("backup/pkg");
-    EXPECT_EQ(namesIn(copy), (std::vector<std::string>{"a.txt", "dangling", "link", "pipe", "sub"}));
+    EXPECT_EQ(namesIn(copy), (std::vector<std::string>{"a.txt", "dangling", "link", oddName, "pipe", "sub"}));
+    EXPECT_EQ(larkfold::test::readFile(copy / oddName), "odd");
     EXPECT_EQ(fs::read_symlink(copy / "link"), "a.txt");
     EXPECT_EQ(fs::read_symlink(copy / "dangling"), "/nonexistent/target");
     EXPECT_TRUE(S_ISFIFO(lstatOf(copy / "pipe").st_mode));
@@ -334,22 +337,29 @@ TEST_F(FileSystemTest, AMoveAcrossFileSystemsCopiesVerifiesFlushesThenRemovesThe
     EXPECT_EQ(tree.read("trash/App.pkg/Contents/bin"), "exe");
     EXPECT_FALSE(holdsTemporary(tree.path("trash")));
 
-    // A failed copy leaves the original alone and nothing behind.
+    // A move that fails on the way leaves the original alone and nothing behind: a failed copy,
+    // a copy that came out short without an error (the file shrank as it was read), a failed flush.
     tree.write("backup/big", patternedBytes(100000));
-    faults.failNth(FileOperation::renameNoReplace, 1, EXDEV);
-    faults.failNth(FileOperation::write, 1, ENOSPC);
-    EXPECT_EQ(faults.moveItem(backup, "big", trash, "big"), posixError(ENOSPC));
-    EXPECT_EQ(tree.read("backup/big").size(), 100000u);
-    EXPECT_EQ(namesIn(tree.path("trash")), (std::vector<std::string>{"App.pkg", "report.pdf"}));
-
-    // So does a copy that came out short without an error (the file shrank as it was read).
-    faults.clearFaults();
-    faults.failNth(FileOperation::renameNoReplace, 1, EXDEV);
-    faults.failAlways(FileOperation::copyRange, ENOSYS);
-    faults.endFileEarly(1);
-    EXPECT_EQ(faults.moveItem(backup, "big", trash, "big"), posixError(EIO));
-    EXPECT_EQ(tree.read("backup/big").size(), 100000u);
-    EXPECT_EQ(namesIn(tree.path("trash")), (std::vector<std::string>{"App.pkg", "report.pdf"}));
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        int expected;
+    };
+    const Case failures[] = {
+        {"full disk", [&] { faults.failNth(FileOperation::write, 1, ENOSPC); }, ENOSPC},
+        {"short copy", [&] { faults.failAlways(FileOperation::copyRange, ENOSYS);
+                             faults.endFileEarly(1); }, EIO},
+        {"flush fails", [&] { faults.failNth(FileOperation::sync, 1, EIO); }, EIO},
+    };
+    for (const auto& c : failures) {
+        SCOPED_TRACE(c.name);
+        faults.clearFaults();
+        faults.failNth(FileOperation::renameNoReplace, 1, EXDEV);
+        c.arrange();
+        EXPECT_EQ(faults.moveItem(backup, "big", trash, "big"), posixError(c.expected));
+        EXPECT_EQ(tree.read("backup/big").size(), 100000u);
+        EXPECT_EQ(namesIn(tree.path("trash")), (std::vector<std::string>{"App.pkg", "report.pdf"}));
+    }
     faults.clearFaults();
 
     // Nor does it replace across file systems.
