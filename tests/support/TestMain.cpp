@@ -1,4 +1,10 @@
 #include <QCoreApplication>
+#ifdef LARKFOLD_TEST_GUI
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#else
+using TestApplication = QCoreApplication;
+#endif
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -36,7 +42,7 @@ int main(int argc, char** argv)
     const std::filesystem::path home = makePrivateHome();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
+    TestApplication app(argc, argv);
     int result = 1;
     QTimer::singleShot(0, &app, [&] {
         result = RUN_ALL_TESTS();
