@@ -2,6 +2,7 @@
 #include "copy/FileCopier.h"
 
 #include "copy/FileNames.h"
+#include "platform/FileSystem.h"
 #include "platform/TreeWalker.h"
 
 #include <cstdlib>
@@ -30,13 +31,6 @@ bool needsCopy(int backupFd, const SourceEntry& entry)
         (static_cast<std::int64_t>(copy.st_mtim.tv_sec) - entry.modifiedSeconds) * kNanosecondsPerSecond
         + (static_cast<std::int64_t>(copy.st_mtim.tv_nsec) - entry.modifiedNanoseconds);
     return std::llabs(difference) > kUnchangedTimeDifferenceNanoseconds;
-}
-
-// Removes an item found by a walk of the backup folder, without following a link at its name.
-void removeItemInBackupFolder(const fs::path& backupFolder, const std::string& relativePath)
-{
-    std::error_code ignored;
-    fs::remove_all(backupFolder / relativePath, ignored);
 }
 
 } // namespace
@@ -69,8 +63,15 @@ void FileCopier::removeStaleTemporaryFiles(const fs::path& backupFolder) const
         }
         return entry.type() == platform::EntryType::directory;
     });
+    if (stale.empty())
+        return;
+    // Relative to the folder, so no link that appeared on the way since the walk is followed.
+    platform::FileSystem& fileSystem = platform::systemFileSystem();
+    const auto folder = fileSystem.openDirectory(backupFolder);
+    if (!folder)
+        return;
     for (const std::string& relativePath : stale)
-        removeItemInBackupFolder(backupFolder, relativePath);
+        fileSystem.removeItem(*folder, relativePath);
 }
 
 } // namespace larkfold

@@ -1,16 +1,14 @@
 // Path validation, folder creation and the run checkpoint of FileCopier.
 #include "copy/FileCopier.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Json.h"
 
 #include <QDir>
-#include <QUuid>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace larkfold {
 namespace {
@@ -19,7 +17,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kValidatePathOperation = "validatePath";
 constexpr const char* kCreateDirectoryOperation = "createDirectory";
-constexpr std::string_view kTemporaryPrefix = ".larktmp-";
 
 struct Identity {
     dev_t device;
@@ -105,35 +102,13 @@ FileOperationError pathError(int code, const char* message, const fs::path& url)
                                         QString::fromLatin1(kValidatePathOperation));
 }
 
-// Writes a small file of the program's own into a backup folder: a ".larktmp-" file beside it,
-// created without following links, synced, then renamed over the target.
+// The program's own files in a backup folder go through the file layer: a ".larktmp-" file
+// beside the target, never written through a link standing at the name.
 bool writeOwnFileInBackupFolder(const fs::path& file, std::string_view bytes)
 {
-    const int dirFd = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dirFd < 0)
-        return false;
-    const std::string finalName = file.filename().native();
-    const std::string temporary = std::string(kTemporaryPrefix)
-        + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toUpper().toStdString() + "-" + finalName;
-    bool written = false;
-    const int fd = ::openat(dirFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (count <= 0 && errno != EINTR)
-                break;
-            if (count > 0)
-                done += static_cast<std::size_t>(count);
-        }
-        written = done == bytes.size() && ::fdatasync(fd) == 0;
-        written = ::close(fd) == 0 && written;
-        written = written && ::renameat(dirFd, temporary.c_str(), dirFd, finalName.c_str()) == 0;
-        if (!written)
-            ::unlinkat(dirFd, temporary.c_str(), 0);
-    }
-    ::close(dirFd);
-    return written;
+    platform::FileSystem& fileSystem = platform::systemFileSystem();
+    const auto folder = fileSystem.openDirectory(file.parent_path());
+    return folder && !fileSystem.writeFileAtomically(*folder, file.filename(), bytes);
 }
 
 } // namespace

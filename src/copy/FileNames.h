@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <string>
 #include <string_view>
 
@@ -7,7 +9,7 @@ namespace larkfold {
 
 // Names of the copy engine's unfinished items in a backup folder: a temporary copy and a
 // partly streamed large file.
-inline constexpr std::string_view kTemporaryNamePrefix = ".larktmp-";
+inline constexpr std::string_view kTemporaryNamePrefix = platform::kTemporaryPrefix;
 inline constexpr std::string_view kResumeNamePrefix = ".larkresume-";
 
 inline bool hasTemporaryOrResumeName(std::string_view name)
