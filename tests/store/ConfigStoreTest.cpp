@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -332,6 +333,37 @@ TEST_F(ConfigStoreTest, FailedSaveLeavesBothFilesAndLogs)
     EXPECT_EQ(*result, "2 1");
     EXPECT_EQ(readFile(file("config.json")), configWithPair("Current"));
     EXPECT_EQ(readFile(file("config.json.backup")), configWithPair("Previous"));
+}
+
+TEST_F(ConfigStoreTest, SaveOnAFullDiskKeepsTheBackup)
+{
+    // A large current file and a small backup: removing the backup first would free too little
+    // room for the copy, and the backup would be lost.
+    platform::Json pairs = platform::Json::array();
+    for (int n = 0; n < 100; ++n)
+        pairs.push_back(samplePair("6f1c3e2a-9b7d-4c1e-8a2f-0123456789ab", "A pair with a long enough name").toJson());
+    const std::string current = platform::encodeJsonPretty(platform::Json{{"appConfig", AppConfig{}.toJson()}, {"pairs", pairs}});
+    const std::string previous = configWithPair("Previous");
+    fs::create_directories(dir());
+    const auto result = runInPrivateMountNamespace([&] {
+        if (::mount("tmpfs", dir().c_str(), "tmpfs", 0, "size=256k") != 0)
+            return std::string("no tmpfs");
+        writeFile(file("config.json"), current);
+        writeFile(file("config.json.backup"), previous);
+        writeFile(file("filler"), std::string(256 * 1024, 'x')); // stops short at ENOSPC
+        ::truncate(file("filler").c_str(), fs::file_size(file("filler")) - 8 * 1024);
+
+        LogCapture log;
+        ConfigStore store(dir());
+        store.addPair(samplePair("00000000-0000-4000-8000-000000000002", "New"));
+        const bool unchanged = readFile(file("config.json")) == current && readFile(file("config.json.backup")) == previous;
+        return std::string(unchanged ? "unchanged" : "changed") + " "
+            + std::to_string(log.count("Failed to update config.json.backup: ", "ConfigStore")) + " "
+            + std::to_string(log.count("Failed to write config.json: ", "ConfigStore"));
+    });
+    if (!result || *result == "no tmpfs")
+        GTEST_SKIP() << "no private mount namespace with tmpfs here";
+    EXPECT_EQ(*result, "unchanged 1 1");
 }
 
 TEST_F(ConfigStoreTest, EventLogKeepsTheNewest500)
