@@ -184,8 +184,9 @@ void FileCopier::writeCheckpoint(const fs::path& file, const QDateTime& startTim
 
 void FileCopier::removeCheckpoint(const fs::path& file) const
 {
-    std::error_code ignored;
-    fs::remove_all(file, ignored);
+    platform::FileSystem& fileSystem = platform::systemFileSystem();
+    if (const auto folder = fileSystem.openDirectory(file.parent_path()))
+        fileSystem.removeItem(*folder, file.filename());
 }
 
 } // namespace larkfold
