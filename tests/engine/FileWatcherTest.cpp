@@ -1,0 +1,205 @@
+#include "engine/FileWatcher.h"
+#include "platform/InotifyFileEvents.h"
+#include "platform/MainThread.h"
+#include "support/EventLoop.h"
+#include "support/LogCapture.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+
+using namespace std::chrono_literals;
+using larkfold::FileWatcher;
+using larkfold::platform::InotifyFileEvents;
+using larkfold::test::spinFor;
+using larkfold::test::spinUntil;
+using larkfold::test::TempDir;
+using larkfold::test::TempTree;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A shorter batch than the product's 0.5 s keeps the tests quick; batching itself is the same.
+constexpr auto kLatency = 100ms;
+// Long enough for a stray second batch to arrive.
+constexpr int kSettleMs = 400;
+
+void append(const fs::path& file, const std::string& text)
+{
+    std::ofstream out(file, std::ios::app | std::ios::binary);
+    out << text;
+}
+
+class FileWatcherTest : public ::testing::Test {
+protected:
+    void startWatching(const fs::path& root, std::size_t maxWatches = InotifyFileEvents::Options{}.maxWatches)
+    {
+        auto events = std::make_unique<InotifyFileEvents>(InotifyFileEvents::Options{kLatency, maxWatches});
+        m_events = events.get();
+        watcher = std::make_unique<FileWatcher>(std::move(events));
+        watcher->setOnEventsDetected([this] {
+            EXPECT_TRUE(larkfold::platform::isMainThread());
+            ++callbacks;
+        });
+        const auto failure = watcher->start(root);
+        ASSERT_FALSE(failure.has_value()) << failure->errorDescription().toStdString();
+        ASSERT_TRUE(spinUntil([&] { return m_events->isSetUp(); }));
+    }
+
+    // Waits for the change's batch, then makes sure no second one follows.
+    void expectOneCallback(const char* what)
+    {
+        SCOPED_TRACE(what);
+        EXPECT_TRUE(spinUntil([&] { return callbacks > 0; }, 3000));
+        spinFor(kSettleMs);
+        EXPECT_EQ(callbacks, 1);
+        callbacks = 0;
+    }
+
+    void expectNoCallback(const char* what)
+    {
+        SCOPED_TRACE(what);
+        spinFor(kSettleMs);
+        EXPECT_EQ(callbacks, 0);
+        callbacks = 0;
+    }
+
+    TempTree tree{{"a.txt", "hello"}, {"b.txt", "bye"}, {"sub/c.txt", "deep"}, {"sub/inner/", ""}};
+    std::unique_ptr<FileWatcher> watcher;
+    InotifyFileEvents* m_events = nullptr;
+    int callbacks = 0;
+};
+
+} // namespace
+
+TEST_F(FileWatcherTest, EachChangeOfContentReachesTheCallbackInOneBatch)
+{
+    startWatching(tree.root());
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+    };
+    const Case cases[] = {
+        {"a write", [&] { append(tree.path("a.txt"), " world"); }},
+        {"a new file", [&] { tree.write("new.txt", "x"); }},
+        {"a new file two folders down", [&] { tree.write("sub/inner/d.txt", "x"); }},
+        {"a removal", [&] { fs::remove(tree.path("b.txt")); }},
+        {"a rename", [&] { fs::rename(tree.path("new.txt"), tree.path("renamed.txt")); }},
+        {"100 new files", [&] {
+             for (int i = 0; i < 100; ++i)
+                 tree.write("many/f" + std::to_string(i), "x");
+         }},
+    };
+    for (const Case& test : cases) {
+        test.change();
+        expectOneCallback(test.name);
+    }
+}
+
+TEST_F(FileWatcherTest, AttributeChangesAloneAreNoChange)
+{
+    startWatching(tree.root());
+    ASSERT_EQ(::chmod(tree.path("a.txt").c_str(), 0600), 0);
+    expectNoCallback("chmod");
+    ASSERT_EQ(::utimensat(AT_FDCWD, tree.path("sub/c.txt").c_str(), nullptr, 0), 0);
+    expectNoCallback("touch");
+    if (::setxattr(tree.path("a.txt").c_str(), "user.larkfold", "1", 1, 0) == 0)
+        expectNoCallback("an extended attribute");
+}
+
+TEST_F(FileWatcherTest, FoldersThatAppearLaterAreWatchedAndFoldersThatLeaveAreNot)
+{
+    startWatching(tree.root());
+    const std::size_t before = m_events->watchCount();
+
+    fs::create_directories(tree.path("later/deeper"));
+    expectOneCallback("the new folders");
+    tree.write("later/deeper/f.txt", "x");
+    expectOneCallback("a file in a folder made after the start");
+
+    TempDir outside;
+    fs::create_directories(outside / "moved/in");
+    fs::rename(outside / "moved", tree.path("moved"));
+    expectOneCallback("a folder moved in");
+    tree.write("moved/in/f.txt", "x");
+    expectOneCallback("a file in a folder moved in");
+
+    fs::rename(tree.path("sub"), outside / "sub");
+    expectOneCallback("a folder moved out");
+    append(outside / "sub/c.txt", "more");
+    fs::create_directories(outside / "sub/inner/new");
+    expectNoCallback("changes in a folder that left the tree");
+    EXPECT_EQ(m_events->watchCount(), before + 4 - 2);
+}
+
+TEST_F(FileWatcherTest, WatchLimitLeavesAWorkingPartialWatchAndOneLogLine)
+{
+    larkfold::test::LogCapture log;
+    TempTree big;
+    for (int i = 0; i < 10; ++i)
+        big.mkdir("folder" + std::to_string(i));
+    startWatching(big.root(), 4);
+
+    EXPECT_EQ(m_events->watchCount(), 4u);
+    EXPECT_EQ(log.count(QStringLiteral("fs.inotify.max_user_watches")), 1);
+    big.write("top.txt", "x");
+    expectOneCallback("a new file in the watched root");
+    big.mkdir("folder10");
+    expectOneCallback("a new folder in the watched root");
+    EXPECT_EQ(m_events->watchCount(), 4u);
+    EXPECT_EQ(log.count(QStringLiteral("fs.inotify.max_user_watches")), 1) << "said once, not per folder";
+}
+
+TEST_F(FileWatcherTest, StartAndStop)
+{
+    tree.write("before.txt", "made before the start");
+    startWatching(tree.root());
+    expectNoCallback("changes made before the start");
+
+    TempTree other;
+    EXPECT_FALSE(watcher->start(other.root()).has_value()) << "already watching: success";
+    other.write("x.txt", "x");
+    expectNoCallback("the second path is ignored");
+    append(tree.path("a.txt"), "!");
+    expectOneCallback("the first path is still watched");
+
+    watcher->stop();
+    EXPECT_FALSE(watcher->isWatching());
+    append(tree.path("a.txt"), "!");
+    expectNoCallback("after stop");
+    watcher->stop();
+
+    ASSERT_FALSE(watcher->start(tree.root()).has_value());
+    ASSERT_TRUE(spinUntil([&] { return m_events->isSetUp(); }));
+    append(tree.path("sub/c.txt"), "!");
+    expectOneCallback("started again");
+}
+
+TEST_F(FileWatcherTest, TheWatchedFolderItselfMoving)
+{
+    TempDir parent;
+    fs::create_directories(parent / "root");
+    startWatching(parent / "root");
+    fs::rename(parent / "root", parent / "elsewhere");
+    expectOneCallback("the root moved");
+}
+
+TEST_F(FileWatcherTest, FolderThatCannotBeWatchedIsAWatcherFailure)
+{
+    FileWatcher fresh;
+    const fs::path missing = tree.path("missing");
+    const auto failure = fresh.start(missing);
+    ASSERT_TRUE(failure.has_value());
+    const auto* watcherFailed = std::get_if<larkfold::BackupError::WatcherFailed>(&failure->value());
+    ASSERT_NE(watcherFailed, nullptr);
+    EXPECT_TRUE(watcherFailed->detail.startsWith(QStringLiteral("inotify_add_watch failed for path: ")
+                                                 + QString::fromStdString(missing.string())));
+    EXPECT_FALSE(fresh.isWatching());
+}
