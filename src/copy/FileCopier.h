@@ -1,21 +1,93 @@
 #pragma once
 
+#include "copy/BackupResult.h"
 #include "copy/ExclusionFilter.h"
 #include "copy/FileOperationError.h"
 #include "copy/ScanResults.h"
+#include "platform/CancelToken.h"
+#include "platform/FileSystem.h"
 
 #include <QDateTime>
+#include <QString>
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <variant>
 #include <vector>
+
+namespace larkfold::platform {
+class RunningApplications;
+class IdleTime;
+} // namespace larkfold::platform
 
 namespace larkfold {
 
-// The copy engine: mirrors one source folder into one backup folder. Keeps no state between
-// calls, so one instance serves any number of runs one after another, from any one thread.
+class FolderCache;
+
+// A run's outcome: its result, or the pre-flight failure that stopped it before anything was written.
+using BackupOutcome = std::variant<BackupResult, FileOperationError>;
+
+// What the single-file copy did with one entry.
+struct CopyFileResult {
+    enum class Status {
+        copied,       // in place and checked against the source
+        sizeMismatch, // the fresh copy did not match the source; it was dropped, the old copy stays
+        failed,       // `error` says why; the old copy stays
+        cancelled,    // a streamed copy stopped at a cancel; its resume file stays
+    };
+    Status status = Status::failed;
+    // The source size read at the start; 0 when it could not be read.
+    std::int64_t sourceSize = 0;
+    std::optional<UnderlyingError> error;
+};
+
+// The one-way mirror copy of a source folder into a backup folder. Keeps no state between runs,
+// touches no QObject, and may be used from any thread: a run's inputs come by value, progress
+// goes to the caller's callback on the run's thread, and a CancelToken stops it between files.
 class FileCopier {
 public:
+    // Called with the fraction done (0 ≤ f < 1) and a label (the file's name, with byte counts
+    // inside a large file).
+    using ProgressCallback = std::function<void(double fraction, const QString& label)>;
+
+    // Entries this large or larger are streamed in chunks into a resume file.
+    static constexpr std::int64_t kStreamThresholdBytes = 64 * 1024 * 1024;
+
+    explicit FileCopier(platform::FileSystem& fileSystem = platform::systemFileSystem());
+    // With the process list the editor check reads (tests hand in their own).
+    FileCopier(platform::FileSystem& fileSystem, platform::RunningApplications& applications);
+
+    // Brings `destination` up to date with `source` in one pass and files backup entries that
+    // vanished from the source into `trash`/<start day>. Returns the pre-flight failure (paths,
+    // 1003, 1004, 1005, folder creation) before anything is written; after that always a result,
+    // with single-file failures collected in it. Cancelling is not a failure.
+    BackupOutcome backup(const std::filesystem::path& source, const std::filesystem::path& destination,
+                         const std::filesystem::path& trash, const ExclusionFilter& filter,
+                         const ProgressCallback& progress, const platform::CancelToken& cancel = {}) const;
+
+    // Puts one source entry (a file, or a package folder whole) at its place below `backup`
+    // without ever leaving a half-written item under the final name: the data goes to a
+    // temporary (or, from 64 MiB on, a resume file), is checked against the source, and only
+    // then takes the old copy's place. A transient error (EINTR, EIO, EBUSY, EAGAIN) is tried
+    // once more; a streamed entry then resumes where the first attempt stopped.
+    CopyFileResult copyFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
+                            const platform::Directory& backup, const std::filesystem::path& targetRelative,
+                            const QString& displayName, const ProgressCallback& progress, double fraction,
+                            const platform::CancelToken& cancel = {}) const;
+
+    // Whether a copy agrees with its source: both folders, or both sizes known and equal.
+    // Anything unreadable gives false.
+    bool copiesMatch(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
+                     const platform::Directory& copyDir, const std::filesystem::path& copyRelative) const;
+
+    // The relative paths, in input order, whose copy below `destination` does not agree with the
+    // entry below `source`.
+    std::vector<std::filesystem::path> sizeMismatches(const std::vector<std::filesystem::path>& relativePaths,
+                                                      const std::filesystem::path& source,
+                                                      const std::filesystem::path& destination) const;
+
     // --- Before and around a run ---
 
     // Refuses folder pairs that must never be mirrored into each other or into the system:
@@ -67,6 +139,42 @@ public:
 
     // The name of a day's folder in the trash: "yyyy-MM-dd" in local time, Western digits.
     static std::string dateFolderName(const QDateTime& date);
+
+    // --- Single-file copy helpers ---
+
+    // EINTR, EIO, EBUSY and EAGAIN from the file system itself, not an error wrapping one.
+    static bool isTransientError(const UnderlyingError& error);
+
+private:
+    struct Run;
+    enum class Need { unchanged, copy, afterArchival };
+
+    void prepare(Run& run) const;
+    void copyAll(Run& run) const;
+    // What the change rule says of one entry; `afterArchival` when the backup holds an entry of
+    // the other kind in its way, which archival moves to the trash first.
+    Need decide(Run& run, FolderCache& copies, const SourceEntry& entry) const;
+    bool deferForEditor(Run& run, const std::filesystem::path& relative) const;
+    void copyEntry(Run& run, const std::filesystem::path& relative, double fraction, const QString& label) const;
+    void archiveVanished(Run& run) const;
+    void copyPending(Run& run) const;
+    // 1006 or 1007 when the source or the backup folder is no longer the folder the run opened.
+    std::optional<FileOperationError> lostVolume(const Run& run) const;
+
+    CopyFileResult copyOnce(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
+                            const platform::FileStatus& sourceStatus, const platform::Directory& backup,
+                            const std::filesystem::path& targetRelative, const QString& displayName,
+                            const ProgressCallback& progress, double fraction,
+                            const platform::CancelToken& cancel) const;
+    // Streams the source into the resume file, resuming a matching earlier attempt.
+    CopyFileResult streamCopy(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
+                              const platform::FileStatus& sourceStatus, const platform::Directory& backup,
+                              const std::filesystem::path& resumeRelative, const QString& displayName,
+                              const ProgressCallback& progress, double fraction,
+                              const platform::CancelToken& cancel) const;
+
+    platform::FileSystem& m_fileSystem;
+    platform::RunningApplications* m_applications = nullptr; // none: the machine's processes
 };
 
 } // namespace larkfold

@@ -22,11 +22,18 @@ void FaultInjectingFileSystem::endFileEarly(int n)
     m_readsUntilEarlyEnd = n < 1 ? 1 : n;
 }
 
+void FaultInjectingFileSystem::acceptNoWrites()
+{
+    std::lock_guard lock(m_mutex);
+    m_acceptNoWrites = true;
+}
+
 void FaultInjectingFileSystem::clearFaults()
 {
     std::lock_guard lock(m_mutex);
     m_faults.clear();
     m_readsUntilEarlyEnd = 0;
+    m_acceptNoWrites = false;
 }
 
 bool FaultInjectingFileSystem::endsEarly()
@@ -115,6 +122,11 @@ PosixResult<std::size_t> FaultInjectingFileSystem::write(const File& file, std::
 {
     if (const auto error = fault(FileOperation::write))
         return error;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_acceptNoWrites)
+            return std::size_t(0);
+    }
     return m_inner.write(file, bytes);
 }
 
@@ -295,6 +307,13 @@ std::error_code FaultInjectingFileSystem::setExtendedAttribute(const Descriptor&
     if (const auto error = fault(FileOperation::writeAttributes))
         return error;
     return m_inner.setExtendedAttribute(descriptor, name, value);
+}
+
+std::error_code FaultInjectingFileSystem::removeExtendedAttribute(const Descriptor& descriptor, const std::string& name)
+{
+    if (const auto error = fault(FileOperation::writeAttributes))
+        return error;
+    return m_inner.removeExtendedAttribute(descriptor, name);
 }
 
 std::error_code FaultInjectingFileSystem::syncFile(const Descriptor& descriptor)

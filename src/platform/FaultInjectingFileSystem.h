@@ -28,7 +28,7 @@ enum class FileOperation {
     setOwner,        // setOwner, setOwnerAt
     setTimes,        // setTimes, setTimesAt
     readAttributes,  // listExtendedAttributes, extendedAttribute
-    writeAttributes, // setExtendedAttribute
+    writeAttributes, // setExtendedAttribute, removeExtendedAttribute
     sync,            // syncFile, syncFileSystem
 };
 
@@ -47,6 +47,8 @@ public:
     // The n-th read or copyRange from now on reports the end of the file, as when the file
     // shrank while being read.
     void endFileEarly(int n);
+    // Every write from now on accepts no bytes (and reports no error), as a broken device might.
+    void acceptNoWrites();
     void clearFaults();
 
     // Calls of `operation` so far, failed ones included.
@@ -96,6 +98,7 @@ public:
 
     PosixResult<std::vector<std::string>> listExtendedAttributes(const Descriptor& descriptor) override;
     PosixResult<std::string> extendedAttribute(const Descriptor& descriptor, const std::string& name) override;
+    std::error_code removeExtendedAttribute(const Descriptor& descriptor, const std::string& name) override;
     std::error_code setExtendedAttribute(const Descriptor& descriptor, const std::string& name,
                                          std::string_view value) override;
 
@@ -118,6 +121,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Fault> m_faults;
     int m_readsUntilEarlyEnd = 0;
+    bool m_acceptNoWrites = false;
     std::map<FileOperation, int> m_callCounts;
     std::vector<std::filesystem::path> m_openedPaths;
 };

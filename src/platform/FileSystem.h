@@ -131,6 +131,7 @@ public:
     // Creates the attribute or replaces its value.
     virtual std::error_code setExtendedAttribute(const Descriptor& descriptor, const std::string& name,
                                                  std::string_view value) = 0;
+    virtual std::error_code removeExtendedAttribute(const Descriptor& descriptor, const std::string& name) = 0;
 
     // fsync of one file or folder.
     virtual std::error_code syncFile(const Descriptor& descriptor) = 0;

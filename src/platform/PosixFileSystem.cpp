@@ -446,6 +446,11 @@ std::error_code PosixFileSystem::setExtendedAttribute(const Descriptor& descript
     return resultOf(::fsetxattr(descriptor.fd(), name.c_str(), value.data(), value.size(), 0));
 }
 
+std::error_code PosixFileSystem::removeExtendedAttribute(const Descriptor& descriptor, const std::string& name)
+{
+    return resultOf(::fremovexattr(descriptor.fd(), name.c_str()));
+}
+
 std::error_code PosixFileSystem::syncFile(const Descriptor& descriptor)
 {
     return resultOf(::fsync(descriptor.fd()));

@@ -51,6 +51,7 @@ public:
 
     PosixResult<std::vector<std::string>> listExtendedAttributes(const Descriptor& descriptor) override;
     PosixResult<std::string> extendedAttribute(const Descriptor& descriptor, const std::string& name) override;
+    std::error_code removeExtendedAttribute(const Descriptor& descriptor, const std::string& name) override;
     std::error_code setExtendedAttribute(const Descriptor& descriptor, const std::string& name,
                                          std::string_view value) override;
 

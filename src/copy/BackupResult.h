@@ -1,0 +1,37 @@
+#pragma once
+
+#include "copy/FileOperationError.h"
+#include "store/BackupProfile.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace larkfold {
+
+// The outcome of one backup run; everything a run accumulated, handed back by value.
+struct BackupResult {
+    // Files copied and verified by size in this run.
+    int copiedFiles = 0;
+    // Their paths below the backup folder (bytes), in the order they were copied.
+    std::vector<std::filesystem::path> copiedRelativePaths;
+    // Files moved into the dated trash folder.
+    int archivedFiles = 0;
+    // Sum of the source sizes of the verified copies.
+    std::int64_t bytesTransferred = 0;
+    // Seconds from the start of the run to its end.
+    double duration = 0.0;
+    // Every collected failure, in the order it happened.
+    std::vector<FileOperationError> errors;
+    // The source or the backup folder went away during the run.
+    bool abortedDueToVolumeLoss = false;
+    // Editor name to the number of files left for a later run because they were open.
+    std::map<std::string, int> filesDeferredByEditor;
+    BackupProfile recommendedProfile = BackupProfile::standard;
+    // Sum of the sizes of the scanned source files.
+    std::int64_t approximateSourceBytes = 0;
+};
+
+} // namespace larkfold

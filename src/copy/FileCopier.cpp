@@ -1,0 +1,307 @@
+// The backup run: pre-flight checks, preparation, the per-file loop, then archival.
+#include "copy/FileCopier.h"
+
+#include "copy/BandwidthThrottle.h"
+#include "copy/CopyErrors.h"
+#include "copy/EditorDetector.h"
+#include "copy/EntryVersion.h"
+#include "copy/FileCopierRun.h"
+#include "copy/ProfileRecommender.h"
+#include "platform/RunningApplications.h"
+#include "store/BackupProfile.h"
+
+#include <cerrno>
+
+namespace larkfold {
+
+using platform::Directory;
+using platform::FileStatus;
+using std::filesystem::path;
+
+namespace {
+
+// The volumes are re-checked before every tenth file.
+constexpr std::size_t kVolumeCheckInterval = 10;
+
+const QString kCopyOperation = QStringLiteral("copy");
+const QString kVerifyOperation = QStringLiteral("verifySize");
+const QString kValidateDestinationOperation = QStringLiteral("validateDestination");
+const QString kValidateSourceOperation = QStringLiteral("validateSource");
+const QString kSyncOperation = QStringLiteral("syncDestination");
+
+QString displayName(const path& relative)
+{
+    return QString::fromUtf8(relative.filename().native());
+}
+
+// The source is opened where its links lead: a source reached through a link is still a source.
+path resolvedSource(const path& source)
+{
+    std::error_code error;
+    path resolved = std::filesystem::canonical(source, error);
+    return error ? source : resolved;
+}
+
+// Removes a folder that holds nothing but (empty) folders; ENOTEMPTY when anything else is inside.
+std::error_code removeEmptyFolders(platform::FileSystem& fileSystem, const Directory& dir, const path& relative)
+{
+    const auto folder = fileSystem.openDirectory(dir, relative);
+    if (!folder)
+        return folder.error();
+    const auto names = fileSystem.listDirectory(*folder);
+    if (!names)
+        return names.error();
+    for (const std::string& name : *names) {
+        const auto status = fileSystem.status(*folder, name);
+        if (!status)
+            return status.error();
+        if (!status->isDirectory())
+            return platform::posixError(ENOTEMPTY);
+        if (const std::error_code error = removeEmptyFolders(fileSystem, *folder, name))
+            return error;
+    }
+    return fileSystem.removeEmptyDirectory(dir, relative);
+}
+
+} // namespace
+
+platform::PosixResult<FileStatus> FolderCache::status(const path& relative)
+{
+    path parent = relative.parent_path();
+    if (parent.empty())
+        return m_fileSystem.status(m_root, relative);
+    if (!m_folderOpen || parent != m_folderRelative) {
+        m_folderRelative = std::move(parent);
+        auto folder = m_fileSystem.openDirectory(m_root, m_folderRelative);
+        m_folderOpen = bool(folder);
+        if (!folder) {
+            m_folder = Directory();
+            return folder.error();
+        }
+        m_folder = std::move(*folder);
+    }
+    if (!m_folderOpen)
+        return m_fileSystem.status(m_root, relative);
+    return m_fileSystem.status(m_folder, relative.filename());
+}
+
+FileCopier::FileCopier(platform::FileSystem& fileSystem) : m_fileSystem(fileSystem) {}
+
+FileCopier::FileCopier(platform::FileSystem& fileSystem, platform::RunningApplications& applications)
+    : m_fileSystem(fileSystem), m_applications(&applications)
+{
+}
+
+BackupOutcome FileCopier::backup(const path& source, const path& destination, const path& trash,
+                                 const ExclusionFilter& filter, const ProgressCallback& progress,
+                                 const platform::CancelToken& cancel) const
+{
+    Run run(source, destination, trash, filter, progress, cancel);
+    run.startTime = QDateTime::currentDateTime();
+    run.startedAt = std::chrono::steady_clock::now();
+
+    if (auto error = validatePaths(source, destination))
+        return *error;
+    if (const auto status = m_fileSystem.statusAtPath(destination);
+        status && status->type == platform::FileType::symlink)
+        return copyError(copyerror::kDestinationIsLink, destination, kValidateDestinationOperation);
+    auto sourceDir = m_fileSystem.openDirectory(resolvedSource(source));
+    if (!sourceDir || m_fileSystem.checkAccess(*sourceDir, {}, platform::Access::read))
+        return copyError(copyerror::kSourceNotReadable, source, kValidateSourceOperation);
+    if (auto error = ensureDirectory(destination))
+        return *error;
+    // Opened once and never re-created by path, so a drive unplugged mid-run cannot turn its
+    // empty mount point into the place the run writes to.
+    auto backupDir = m_fileSystem.openDirectory(destination);
+    if (!backupDir || m_fileSystem.checkAccess(*backupDir, {}, platform::Access::write))
+        return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
+    run.sourceDir = std::move(*sourceDir);
+    run.backupDir = std::move(*backupDir);
+
+    const path checkpoint = destination / std::string(kCheckpointFileName);
+    writeCheckpoint(checkpoint, run.startTime);
+    prepare(run);
+    copyAll(run);
+    if (!run.result.abortedDueToVolumeLoss) {
+        archiveVanished(run);
+        if (!run.result.abortedDueToVolumeLoss)
+            copyPending(run);
+    }
+
+    // Everything reported as copied must be on the disk before anyone records it.
+    if (m_fileSystem.isStillAtPath(run.backupDir)) {
+        if (const std::error_code error = m_fileSystem.syncFileSystem(run.backupDir))
+            run.result.errors.push_back(FileOperationError::posix(error.value(), destination, kSyncOperation));
+    }
+    removeCheckpoint(checkpoint);
+    run.result.duration =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - run.startedAt).count();
+    return std::move(run.result);
+}
+
+void FileCopier::prepare(Run& run) const
+{
+    run.scan = scanSource(run.source, run.filter);
+    logTemporaryNamedEntries(run.scan);
+
+    std::unique_ptr<platform::RunningApplications> machineApplications;
+    platform::RunningApplications* applications = m_applications;
+    if (!applications) {
+        machineApplications = std::make_unique<platform::ProcRunningApplications>();
+        applications = machineApplications.get();
+    }
+    run.editors = runningEditorFiles(*applications);
+
+    std::vector<path> entries;
+    entries.reserve(run.scan.entries.size());
+    for (const SourceEntry& entry : run.scan.entries) {
+        entries.push_back(run.scan.url(entry));
+        run.result.approximateSourceBytes += entry.isPackage ? 0 : entry.size;
+    }
+    // The scan already read every size; the recommendation asks for them in the same order.
+    std::size_t next = 0;
+    const FileSizeReader scannedSize = [&](const path& file) -> std::optional<std::int64_t> {
+        if (next < entries.size() && file == entries[next]) {
+            const SourceEntry& entry = run.scan.entries[next++];
+            if (entry.isPackage)
+                return std::nullopt;
+            return entry.size;
+        }
+        return regularFileSize(file);
+    };
+    run.result.recommendedProfile = recommendProfileForFiles(entries, run.source, listFolder, scannedSize);
+}
+
+void FileCopier::copyAll(Run& run) const
+{
+    FolderCache copies(m_fileSystem, run.backupDir);
+    const std::size_t count = run.scan.entries.size();
+    for (std::size_t index = 0; index < count; ++index) {
+        if (run.cancel.isCancelled())
+            return;
+        if (index > 0 && index % kVolumeCheckInterval == 0) {
+            if (auto lost = lostVolume(run)) {
+                run.result.errors.push_back(std::move(*lost));
+                run.result.abortedDueToVolumeLoss = true;
+                return;
+            }
+        }
+        const SourceEntry& entry = run.scan.entries[index];
+        const path relative = entry.relativePath;
+        const double fraction = double(index) / double(count);
+        const QString label = displayName(relative);
+        if (run.progress)
+            run.progress(fraction, label);
+
+        const Need need = decide(run, copies, entry);
+        if (need == Need::unchanged)
+            continue;
+        if (deferForEditor(run, relative))
+            continue;
+        if (need == Need::afterArchival) {
+            run.pending.push_back({index, relative});
+            continue;
+        }
+        copyEntry(run, relative, fraction, label);
+    }
+}
+
+FileCopier::Need FileCopier::decide(Run& run, FolderCache& copies, const SourceEntry& entry) const
+{
+    const path relative = entry.relativePath;
+    const auto copy = copies.status(relative);
+    if (!copy) {
+        // A file (or a link) stands where the backup needs a folder on the way.
+        const int code = copy.error().value();
+        return code == ENOTDIR || code == ELOOP ? Need::afterArchival : Need::copy;
+    }
+    if (!copy->isRegular() && !copy->isDirectory())
+        return Need::copy; // a link or special file at the name is simply replaced
+    if (copy->isDirectory() != entry.isPackage) {
+        run.kindChanged.insert(entry.relativePath);
+        return Need::afterArchival;
+    }
+    if (!entry.isPackage) {
+        const EntryVersion source{false, entry.size, {std::time_t(entry.modifiedSeconds), long(entry.modifiedNanoseconds)}};
+        const EntryVersion backup{false, copy->size, copy->modificationTime};
+        return versionsDiffer(source, backup) ? Need::copy : Need::unchanged;
+    }
+    const auto source = readEntryVersion(m_fileSystem, run.sourceDir, relative);
+    const auto backup = entryVersion(m_fileSystem, run.backupDir, relative, *copy);
+    if (!source || !backup || !source->isFolder)
+        return Need::copy;
+    return versionsDiffer(*source, *backup) ? Need::copy : Need::unchanged;
+}
+
+bool FileCopier::deferForEditor(Run& run, const path& relative) const
+{
+    if (!isOpenInEditor(run.sourceDir.path() / relative, run.editors.editorNames, run.editors.openPaths))
+        return false;
+    // The check cannot tell which editor holds the file, so each running one is credited.
+    for (const std::string& editor : run.editors.editorNames)
+        ++run.result.filesDeferredByEditor[editor];
+    return true;
+}
+
+void FileCopier::copyEntry(Run& run, const path& relative, double fraction, const QString& label) const
+{
+    throttleForBandwidthMode(run.cancel);
+    if (run.cancel.isCancelled())
+        return;
+    const path sourceFile = run.source / relative;
+    if (m_fileSystem.checkAccess(run.sourceDir, relative, platform::Access::read)) {
+        run.result.errors.push_back(copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation));
+        return;
+    }
+    const CopyFileResult copy =
+        copyFile(run.sourceDir, relative, run.backupDir, relative, label, run.progress, fraction, run.cancel);
+    switch (copy.status) {
+    case CopyFileResult::Status::copied:
+        run.result.bytesTransferred += copy.sourceSize;
+        ++run.result.copiedFiles;
+        run.result.copiedRelativePaths.push_back(relative);
+        break;
+    case CopyFileResult::Status::sizeMismatch:
+        run.result.errors.push_back(copyError(copyerror::kSizeMismatch, sourceFile, kVerifyOperation));
+        break;
+    case CopyFileResult::Status::failed:
+        run.result.errors.emplace_back(sourceFile, kCopyOperation, *copy.error);
+        break;
+    case CopyFileResult::Status::cancelled:
+        break;
+    }
+}
+
+void FileCopier::copyPending(Run& run) const
+{
+    const std::size_t count = run.scan.entries.size();
+    for (const Run::Pending& entry : run.pending) {
+        if (run.cancel.isCancelled())
+            return;
+        const path& relative = entry.relative;
+        const auto source = m_fileSystem.status(run.sourceDir, relative);
+        const auto copy = m_fileSystem.status(run.backupDir, relative);
+        // Archival took the files out of the folder that stood in the file's place; what is
+        // left of it is empty folders.
+        if (source && copy && !source->isDirectory() && copy->isDirectory()) {
+            if (const std::error_code error = removeEmptyFolders(m_fileSystem, run.backupDir, relative)) {
+                run.result.errors.push_back(
+                    FileOperationError::posix(error.value(), run.source / relative, kCopyOperation));
+                continue;
+            }
+        }
+        const double fraction = double(entry.index) / double(count);
+        copyEntry(run, relative, fraction, displayName(relative));
+    }
+}
+
+std::optional<FileOperationError> FileCopier::lostVolume(const Run& run) const
+{
+    if (!m_fileSystem.isStillAtPath(run.sourceDir))
+        return copyError(copyerror::kSourceVolumeLost, run.source, QStringLiteral("sourceVolumeCheck"));
+    if (!m_fileSystem.isStillAtPath(run.backupDir))
+        return copyError(copyerror::kDestinationVolumeLost, run.destination, QStringLiteral("destinationVolumeCheck"));
+    return std::nullopt;
+}
+
+} // namespace larkfold

@@ -1,0 +1,162 @@
+// Archival: backup entries that vanished from the source move into the dated trash folder,
+// unless a guard finds that the source looks broken rather than emptied.
+#include "copy/FileCopier.h"
+
+#include "copy/CopyErrors.h"
+#include "copy/FileCopierRun.h"
+#include "copy/TemporaryNames.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+
+namespace larkfold {
+
+using platform::Directory;
+using std::filesystem::path;
+
+namespace {
+
+const QString kArchiveOperation = QStringLiteral("archive");
+const QString kCreateDirectoryOperation = QStringLiteral("createDirectory");
+
+// Fewer vanished files than this are always archived; more only when they are under 90 % of
+// the backup's files.
+constexpr std::size_t kMinimumGuardLimit = 10;
+constexpr double kGuardShare = 0.9;
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0x80) == 0; });
+}
+
+// A path's form for comparison: canonically equivalent names (precomposed or decomposed) give
+// the same key. A component that is not valid UTF-8 stays as its bytes.
+std::string comparisonKey(std::string_view relative)
+{
+    if (isAscii(relative))
+        return std::string(relative);
+    std::string key;
+    key.reserve(relative.size());
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        std::size_t end = relative.find('/', start);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        const std::string_view component = relative.substr(start, end - start);
+        if (start > 0)
+            key.push_back('/');
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = decoder.decode(QByteArrayView(component.data(), qsizetype(component.size())));
+        if (isAscii(component) || decoder.hasError())
+            key.append(component);
+        else
+            key.append(text.normalized(QString::NormalizationForm_C).toStdString());
+        start = end + 1;
+    }
+    return key;
+}
+
+bool isAtOrBelow(std::string_view key, std::string_view folderKey)
+{
+    if (folderKey.empty())
+        return true;
+    return key.starts_with(folderKey) && (key.size() == folderKey.size() || key[folderKey.size()] == '/');
+}
+
+} // namespace
+
+void FileCopier::archiveVanished(Run& run) const
+{
+    BackupResult& result = run.result;
+    if (!m_fileSystem.isStillAtPath(run.sourceDir)) {
+        result.errors.push_back(copyError(copyerror::kSourceGoneBeforeArchival, run.source, kArchiveOperation));
+        result.abortedDueToVolumeLoss = true;
+        return;
+    }
+
+    // What lies below an unreadable source folder is unknown, not vanished: it stays.
+    std::vector<std::string> unreadableKeys;
+    for (const UnscannedFolder& folder : run.scan.unscannedFolders) {
+        unreadableKeys.push_back(comparisonKey(folder.relativePath));
+        result.errors.push_back(
+            FileOperationError::wrapping(folder.error, run.source / folder.relativePath, kArchiveOperation));
+    }
+
+    const std::vector<std::string> backupPaths = scanDestination(run.destination, run.filter).relativePaths;
+    std::unordered_set<std::string> sourceKeys;
+    sourceKeys.reserve(run.scan.entries.size());
+    for (const SourceEntry& entry : run.scan.entries)
+        sourceKeys.insert(comparisonKey(entry.relativePath));
+
+    std::vector<path> vanished;
+    for (const std::string& relative : backupPaths) {
+        const std::string key = comparisonKey(relative);
+        const bool underUnreadable = std::any_of(unreadableKeys.begin(), unreadableKeys.end(),
+                                                 [&](const std::string& folder) { return isAtOrBelow(key, folder); });
+        if (underUnreadable)
+            continue;
+        if (!sourceKeys.contains(key) || run.kindChanged.contains(relative))
+            vanished.emplace_back(relative);
+    }
+
+    const std::size_t sourceCount = run.scan.entries.size();
+    const std::size_t backupCount = backupPaths.size();
+    if (backupCount == 0)
+        return;
+    if (sourceCount == 0) {
+        result.errors.push_back(
+            copyError(copyerror::kSourceEmpty, run.source, kArchiveOperation, QString::number(backupCount)));
+        return;
+    }
+    const auto share = std::size_t(double(backupCount) * kGuardShare);
+    const std::size_t limit = std::max(kMinimumGuardLimit, share);
+    if (vanished.size() >= limit) {
+        result.errors.push_back(
+            copyError(copyerror::kTooManyVanished, run.source, kArchiveOperation, QString::number(vanished.size())));
+        return;
+    }
+    if (vanished.empty())
+        return;
+
+    // Every file of one run goes into the day the run started, even past midnight.
+    const path dayFolder = run.trash / dateFolderName(run.startTime);
+    std::optional<FileOperationError> dayFolderError = ensureDirectory(dayFolder);
+    platform::PosixResult<Directory> day = platform::posixError(ENOENT);
+    if (!dayFolderError) {
+        day = m_fileSystem.openDirectory(dayFolder);
+        if (!day)
+            dayFolderError = FileOperationError::posix(day.error().value(), dayFolder, kCreateDirectoryOperation);
+    }
+
+    for (const path& relative : vanished) {
+        if (run.cancel.isCancelled())
+            return;
+        const path backupFile = run.destination / relative;
+        if (dayFolderError) {
+            result.errors.push_back(FileOperationError::wrapping(*dayFolderError, backupFile, kArchiveOperation));
+            continue;
+        }
+        const path parent = relative.parent_path();
+        if (!parent.empty()) {
+            if (const std::error_code error = m_fileSystem.createDirectories(*day, parent)) {
+                const auto creation = FileOperationError::posix(error.value(), dayFolder / parent,
+                                                                kCreateDirectoryOperation);
+                result.errors.push_back(FileOperationError::wrapping(creation, backupFile, kArchiveOperation));
+                continue;
+            }
+        }
+        path target = relative;
+        if (m_fileSystem.status(*day, target))
+            target = parent / collisionName(relative.filename().native());
+        if (const std::error_code error = m_fileSystem.moveItem(run.backupDir, relative, *day, target)) {
+            result.errors.push_back(FileOperationError::posix(error.value(), backupFile, kArchiveOperation));
+            continue;
+        }
+        ++result.archivedFiles;
+    }
+}
+
+} // namespace larkfold

@@ -1,0 +1,75 @@
+#pragma once
+
+// The state of one backup run, shared by the files that implement it.
+
+#include "copy/EditorDetector.h"
+#include "copy/FileCopier.h"
+#include "copy/ScanResults.h"
+
+#include <QDateTime>
+
+#include <chrono>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace larkfold {
+
+// An open folder below a run's root, reused while consecutive entries share it (the scans give
+// entries folder by folder), so a status read costs one call rather than one per path component.
+class FolderCache {
+public:
+    FolderCache(platform::FileSystem& fileSystem, const platform::Directory& root)
+        : m_fileSystem(fileSystem), m_root(root) {}
+
+    // The status of `relative` below the root, links never followed.
+    platform::PosixResult<platform::FileStatus> status(const std::filesystem::path& relative);
+
+private:
+    platform::FileSystem& m_fileSystem;
+    const platform::Directory& m_root;
+    std::filesystem::path m_folderRelative;
+    platform::Directory m_folder;
+    bool m_folderOpen = false;
+};
+
+struct FileCopier::Run {
+    Run(std::filesystem::path source, std::filesystem::path destination, std::filesystem::path trash,
+        const ExclusionFilter& filter, const ProgressCallback& progress, const platform::CancelToken& cancel)
+        : source(std::move(source)), destination(std::move(destination)), trash(std::move(trash)), filter(filter),
+          progress(progress), cancel(cancel)
+    {
+    }
+
+    std::filesystem::path source;
+    std::filesystem::path destination;
+    std::filesystem::path trash;
+    const ExclusionFilter& filter;
+    const ProgressCallback& progress;
+    const platform::CancelToken& cancel;
+
+    QDateTime startTime;
+    std::chrono::steady_clock::time_point startedAt;
+
+    // Opened once; every write of the run goes through `backupDir`, and the tenth-file checks
+    // compare both with what their paths name now.
+    platform::Directory sourceDir;
+    platform::Directory backupDir;
+
+    // Folders the scan could not read are in it too: nothing below them counts as vanished.
+    SourceScan scan;
+    RunningEditorFiles editors;
+
+    // Entries whose backup copy is of the other kind (a file where a folder stands, or the other
+    // way): the old entry leaves for the trash with the vanished files, then the entry is copied.
+    struct Pending {
+        std::size_t index;
+        std::filesystem::path relative;
+    };
+    std::vector<Pending> pending;
+    std::unordered_set<std::string> kindChanged;
+
+    BackupResult result;
+};
+
+} // namespace larkfold
