@@ -1,6 +1,7 @@
 // The size estimate and the removal of stale temporary items of FileCopier.
 #include "copy/FileCopier.h"
 
+#include "copy/EntryVersion.h"
 #include "copy/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/TreeWalker.h"
@@ -33,6 +34,20 @@ bool needsCopy(int backupFd, const SourceEntry& entry)
     return std::llabs(difference) > kUnchangedTimeDifferenceNanoseconds;
 }
 
+// A package is copied whole when anything inside it changed, so it counts at the size of its tree.
+std::int64_t packageBytesToCopy(platform::FileSystem& fileSystem,
+                                const platform::PosixResult<platform::Directory>& sourceDir,
+                                const platform::PosixResult<platform::Directory>& backupDir, const SourceEntry& entry)
+{
+    if (!sourceDir)
+        return 0;
+    const auto source = readEntryVersion(fileSystem, *sourceDir, entry.relativePath);
+    if (!source)
+        return 0;
+    const auto copy = backupDir ? readEntryVersion(fileSystem, *backupDir, entry.relativePath) : std::nullopt;
+    return !copy || !copy->isFolder || versionsDiffer(*source, *copy) ? source->size : 0;
+}
+
 } // namespace
 
 std::int64_t FileCopier::estimateBytesToCopy(const fs::path& source, const fs::path& backupFolder,
@@ -42,10 +57,15 @@ std::int64_t FileCopier::estimateBytesToCopy(const fs::path& source, const fs::p
     if (scan.entries.empty())
         return 0;
     const int backupFd = ::open(backupFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::error_code error;
+    const fs::path resolvedSource = fs::canonical(source, error);
+    const auto sourceDir = m_fileSystem.openDirectory(error ? source : resolvedSource);
+    const auto backupDir = m_fileSystem.openDirectory(backupFolder);
     std::int64_t bytes = 0;
     for (const SourceEntry& entry : scan.entries) {
-        // A package folder has no size of its own to add.
-        if (!entry.isPackage && needsCopy(backupFd, entry))
+        if (entry.isPackage)
+            bytes += packageBytesToCopy(m_fileSystem, sourceDir, backupDir, entry);
+        else if (needsCopy(backupFd, entry))
             bytes += entry.size;
     }
     if (backupFd >= 0)

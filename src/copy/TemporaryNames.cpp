@@ -1,5 +1,7 @@
 #include "copy/TemporaryNames.h"
 
+#include "copy/FileNames.h"
+
 #include <QUuid>
 
 namespace larkfold {
@@ -25,7 +27,7 @@ std::string shortUuid()
 
 std::string resumeName(std::int64_t sourceSize, std::string_view name)
 {
-    return withPrefix(std::string(kResumePrefix) + std::to_string(sourceSize) + "-", name);
+    return withPrefix(std::string(kResumeNamePrefix) + std::to_string(sourceSize) + "-", name);
 }
 
 std::string collisionName(std::string_view name)

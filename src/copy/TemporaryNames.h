@@ -6,12 +6,9 @@
 
 namespace larkfold {
 
-// The name a streamed copy writes beside its entry until it is complete (temporaries of the
-// ordinary copy are platform::temporaryNameFor's ".larktmp-" names).
-inline constexpr std::string_view kResumePrefix = ".larkresume-";
-
-// ".larkresume-" + the source size + "-" + name, cut to fit a file name. The same source size and
-// name always give the same name, so an interrupted streamed copy can be found again.
+// The name a streamed copy writes beside its entry until it is complete: ".larkresume-" + the
+// source size + "-" + name, cut to fit a file name. The same source size and name always give
+// the same name, so an interrupted streamed copy can be found again.
 std::string resumeName(std::int64_t sourceSize, std::string_view name);
 
 // The name a trash entry takes when its own is taken: report.pdf -> report-1A2B3C4D.pdf,

@@ -24,8 +24,9 @@ TEST(SizeEstimateTest, CountsFilesMissingFromTheBackup)
     TempTree source{{"a", std::string(10, 'a')}, {"sub/b", std::string(20, 'b')}, {"sub/deeper/c", std::string(30, 'c')},
                     {"node_modules/big", std::string(500, 'x')}, {"Tool.app/bin", std::string(40, 'p')}};
     TempTree backup;
-    EXPECT_EQ(estimate(source, backup.root()), 60);
-    EXPECT_EQ(estimate(source, backup.path("not-there-yet")), 60);
+    // The package is copied whole, so it counts at the size of everything inside it.
+    EXPECT_EQ(estimate(source, backup.root()), 100);
+    EXPECT_EQ(estimate(source, backup.path("not-there-yet")), 100);
 
     TempTree empty;
     EXPECT_EQ(estimate(empty, backup.root()), 0);
@@ -94,4 +95,22 @@ TEST(SizeEstimateTest, StaleTemporaryAndResumeItemsGoAtAnyDepth)
     EXPECT_TRUE(outside.exists(".larktmp-11111111-outside.txt"));
 
     FileCopier().removeStaleTemporaryFiles(backup.path("missing")); // nothing there: nothing happens
+}
+
+TEST(SizeEstimateTest, CountsAPackageAtItsTreeSizeWhenAnythingInsideChanged)
+{
+    TempTree source{{"Tool.app/Contents/bin", std::string(40, 'p')}, {"Tool.app/Contents/lib/deep", "12345"}};
+    TempTree backup{{"Tool.app/Contents/bin", std::string(40, 'p')}, {"Tool.app/Contents/lib/deep", "12345"}};
+    for (const char* file : {"Tool.app/Contents/bin", "Tool.app/Contents/lib/deep"}) {
+        source.setMtime(file, kSourceTime);
+        backup.setMtime(file, kSourceTime);
+    }
+    for (const char* folder : {"Tool.app/Contents/lib", "Tool.app/Contents", "Tool.app"}) {
+        source.setMtime(folder, kSourceTime);
+        backup.setMtime(folder, kSourceTime);
+    }
+    EXPECT_EQ(estimate(source, backup.root()), 0);
+
+    source.setMtime("Tool.app/Contents/lib/deep", kSourceTime + 60);
+    EXPECT_EQ(estimate(source, backup.root()), 45);
 }
