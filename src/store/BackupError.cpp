@@ -32,6 +32,10 @@ QString BackupError::errorDescription() const
                 return QStringLiteral("%1 of %2 files couldn't be backed up.").arg(e.failedCount).arg(e.totalCount);
             },
             [](const TimedOut&) { return QStringLiteral("This backup took too long and was stopped part-way."); },
+            [](const CopyFailed& e) { return e.message; },
+            [](const VolumeLost&) {
+                return QStringLiteral("Backup aborted — a volume disconnected mid-backup. Your existing backups are safe.");
+            },
         },
         m_value);
 }
@@ -57,6 +61,10 @@ QString BackupError::recoverySuggestion() const
             [](const TimedOut&) {
                 return QStringLiteral("The next backup will pick up where this one left off. If it keeps happening, "
                                       "check the drive connection.");
+            },
+            [](const CopyFailed&) { return QStringLiteral("Check the backup log for details."); },
+            [](const VolumeLost&) {
+                return QStringLiteral("Reconnect the drive. The next backup will pick up where this one stopped.");
             },
         },
         m_value);

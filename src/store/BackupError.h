@@ -47,9 +47,18 @@ public:
     struct TimedOut {
         bool operator==(const TimedOut&) const = default;
     };
+    // A run that could not start copying; described by the copy engine's own message.
+    struct CopyFailed {
+        QString message;
+        bool operator==(const CopyFailed&) const = default;
+    };
+    // A run stopped because the source or the backup drive went away.
+    struct VolumeLost {
+        bool operator==(const VolumeLost&) const = default;
+    };
 
     using Value = std::variant<SourceNotFound, DestinationNotFound, BookmarkStale, BookmarkAccessDenied, WatcherFailed,
-                               DiskSpaceLow, PartialFailure, TimedOut>;
+                               DiskSpaceLow, PartialFailure, TimedOut, CopyFailed, VolumeLost>;
 
     template <class Case>
         requires std::is_constructible_v<Value, Case>
@@ -71,6 +80,8 @@ public:
         return PartialFailure{failedCount, totalCount};
     }
     static BackupError timedOut() { return TimedOut{}; }
+    static BackupError copyFailed(QString message) { return CopyFailed{std::move(message)}; }
+    static BackupError volumeLost() { return VolumeLost{}; }
 
     const Value& value() const { return m_value; }
 

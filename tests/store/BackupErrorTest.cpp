@@ -30,6 +30,12 @@ TEST(BackupError, Texts)
          "Check the backup log for details on which files failed."},
         {BackupError::timedOut(), "This backup took too long and was stopped part-way.",
          "The next backup will pick up where this one left off. If it keeps happening, check the drive connection."},
+        {BackupError::copyFailed("Source folder is not readable — check permissions or reconnect the drive."),
+         "Source folder is not readable — check permissions or reconnect the drive.",
+         "Check the backup log for details."},
+        {BackupError::volumeLost(),
+         "Backup aborted — a volume disconnected mid-backup. Your existing backups are safe.",
+         "Reconnect the drive. The next backup will pick up where this one stopped."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.description.toStdString());
