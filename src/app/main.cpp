@@ -1,3 +1,4 @@
+#include "engine/NestingMigration.h"
 #include "platform/AppPaths.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
@@ -27,6 +28,9 @@ int main(int argc, char** argv)
     }
 
     ConfigStore store;
+    // Before any backup can start, so none looks for a pair folder that is still one level too deep.
+    runNestingMigration(store);
+
     const int status = app.exec();
 
     platform::beginQuitting();

@@ -1,4 +1,6 @@
 #include "platform/Json.h"
+#include "store/AppConfig.h"
+#include "store/BackupPair.h"
 #include "support/EventLoop.h"
 #include "support/TempTree.h"
 
@@ -105,4 +107,48 @@ TEST_F(LarkfoldExecutableTest, QuitSignalsSaveTheConfiguration)
         EXPECT_TRUE(file["pairs"].is_array());
         EXPECT_EQ(readFile(dataDir() / "backup-log.json"), "[]");
     }
+}
+
+TEST_F(LarkfoldExecutableTest, NestedPairFoldersAreRepairedAtLaunch)
+{
+    const auto makePair = [&](const char* name, const fs::path& destination) {
+        BackupPair pair;
+        pair.id = QUuid::createUuid();
+        pair.name = QString::fromUtf8(name);
+        pair.sourceURL = m_home / "Source";
+        pair.destinationURL = destination;
+        pair.createdAt = QDateTime::fromSecsSinceEpoch(1772357400, QTimeZone::utc());
+        return pair;
+    };
+    const fs::path drive = m_home / "Drive/Larkfold";
+    const fs::path other = m_home / "Other/Larkfold";
+    const auto put = [](const fs::path& path, const std::string& content) {
+        fs::create_directories(path.parent_path());
+        writeFile(path, content);
+    };
+    put(drive / "Larkfold/Photos/a.jpg", "A");
+    put(drive / "Larkfold/Photos/b.jpg", "nested");
+    put(drive / "Photos/b.jpg", "current");
+    // A name that would make the inner folder itself the nested one.
+    put(other / "Larkfold/Music/m.flac", "M");
+    const std::vector<BackupPair> pairs{makePair("Photos", drive), makePair(".", other)};
+    put(dataDir() / "config.json",
+        platform::encodeJsonPretty(platform::Json{{"appConfig", AppConfig().toJson()},
+                                                  {"pairs", {pairs[0].toJson(), pairs[1].toJson()}}}));
+
+    auto process = start();
+    EXPECT_TRUE(spinUntil([&] { return fs::exists(drive / "Photos/a.jpg"); }, 10000));
+    process->terminate();
+    ASSERT_TRUE(process->waitForFinished(10000));
+
+    EXPECT_EQ(readFile(drive / "Photos/a.jpg"), "A");
+    EXPECT_EQ(readFile(drive / "Photos/b.jpg"), "current");
+    EXPECT_EQ(readFile(drive / "Larkfold/Photos/b.jpg"), "nested");
+    EXPECT_FALSE(fs::exists(drive / "Larkfold/Photos/a.jpg"));
+    EXPECT_EQ(readFile(other / "Larkfold/Music/m.flac"), "M");
+    EXPECT_FALSE(fs::exists(other / "Music"));
+    const platform::Json saved = platform::parseJson(readFile(dataDir() / "config.json"));
+    ASSERT_EQ(saved["pairs"].size(), 2u);
+    EXPECT_EQ(BackupPair::fromJson(saved["pairs"][0]), pairs[0]);
+    EXPECT_EQ(BackupPair::fromJson(saved["pairs"][1]), pairs[1]);
 }

@@ -1,0 +1,171 @@
+#include "engine/NestingMigration.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Log.h"
+#include "store/ConfigStore.h"
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+namespace larkfold {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Directory;
+using platform::FileSystem;
+using platform::hashedName;
+using platform::privateArg;
+
+constexpr const char* kLarkfoldFolderName = "Larkfold";
+
+// Only a name that is one plain folder name can be joined to a destination: ".." or "a/b" would
+// reach above or beside the "Larkfold" folders and move a whole destination.
+bool isSingleComponent(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
+           && name.find('\0') == std::string::npos;
+}
+
+// Until bookmarks can be resolved here, every bookmark falls back to the stored path.
+DestinationBookmarkResolution unresolvedBookmark(const QByteArray&)
+{
+    return {std::nullopt, QStringLiteral("Bookmark resolution is not available")};
+}
+
+fs::path workingDestination(const BackupPair& pair, const DestinationBookmarkResolver& resolveBookmark)
+{
+    if (!pair.destinationBookmark)
+        return pair.destinationURL;
+    DestinationBookmarkResolution resolution = resolveBookmark(*pair.destinationBookmark);
+    if (!resolution.errorDescription.isEmpty()) {
+        qCCritical(lcNestingMigration, "Could not resolve destination bookmark for \"%s\": %s",
+                   qUtf8Printable(hashedName(pair.name)), qUtf8Printable(resolution.errorDescription));
+        return pair.destinationURL;
+    }
+    return resolution.folder ? *resolution.folder : pair.destinationURL;
+}
+
+class PairRepair {
+public:
+    PairRepair(FileSystem& fileSystem, const BackupPair& pair, std::string name)
+        : m_fs(fileSystem), m_pair(pair), m_name(std::move(name)) {}
+
+    // Steps that fail end the pair's repair with the failure line; moved items stay moved.
+    void run(const fs::path& destination)
+    {
+        std::error_code canonicalError;
+        const fs::path folder = fs::canonical(destination, canonicalError);
+        if (canonicalError)
+            return;
+        platform::PosixResult<Directory> opened = m_fs.openDirectory(folder);
+        if (!opened)
+            return;
+        m_destination = std::move(opened.value());
+        m_nestedPath = fs::path(kLarkfoldFolderName) / m_name;
+        // lstat: a link standing at the nested name, or at the inner folder, is not a nested folder.
+        const auto nested = m_fs.status(m_destination, m_nestedPath);
+        if (!nested || !nested->isDirectory())
+            return;
+
+        qCInfo(lcNestingMigration, "Detected double-nested path for \"%s\": %s", qUtf8Printable(pairHash()),
+               qUtf8Printable(privateArg(folder / m_nestedPath)));
+        if (const std::error_code error = moveContents())
+            qCCritical(lcNestingMigration, "Migration failed for \"%s\": %s", qUtf8Printable(pairHash()),
+                       error.message().c_str());
+    }
+
+private:
+    QString pairHash() const { return hashedName(m_pair.name); }
+
+    std::error_code moveContents()
+    {
+        const auto target = m_fs.status(m_destination, m_name);
+        if (!target && target.error() != std::errc::no_such_file_or_directory)
+            return target.error();
+        if (!target) {
+            if (const std::error_code error = m_fs.createDirectory(m_destination, m_name))
+                return error;
+        }
+        // Opening refuses a link or a file at the target name, so nothing is moved through one.
+        platform::PosixResult<Directory> targetDir = m_fs.openDirectory(m_destination, m_name);
+        if (!targetDir)
+            return targetDir.error();
+        platform::PosixResult<Directory> nestedDir = m_fs.openDirectory(m_destination, m_nestedPath);
+        if (!nestedDir)
+            return nestedDir.error();
+
+        const auto items = m_fs.listDirectory(*nestedDir);
+        if (!items)
+            return items.error();
+        for (const std::string& item : *items) {
+            if (m_fs.status(*targetDir, item)) {
+                qCInfo(lcNestingMigration, "Skipping %s — already exists at correct location",
+                       qUtf8Printable(privateArg(fs::path(item))));
+                continue;
+            }
+            // Never replaces: an item that appeared at the target meanwhile fails the move instead.
+            if (const std::error_code error = m_fs.moveItem(*nestedDir, item, *targetDir, item))
+                return error;
+            qCInfo(lcNestingMigration, "Moved: %s", qUtf8Printable(privateArg(fs::path(item))));
+        }
+
+        const auto left = m_fs.listDirectory(*nestedDir);
+        if (!left)
+            return left.error();
+        if (left->empty()) {
+            if (const std::error_code error = m_fs.removeEmptyDirectory(m_destination, m_nestedPath))
+                return error;
+            qCInfo(lcNestingMigration, "Removed empty directory: %s", qUtf8Printable(privateArg(fs::path(m_name))));
+        }
+
+        removeInnerFolderWhenEmpty();
+        qCInfo(lcNestingMigration, "Migration complete for \"%s\"", qUtf8Printable(pairHash()));
+        return {};
+    }
+
+    // Another pair's nested folder may still be inside; then it stays, without a message.
+    void removeInnerFolderWhenEmpty()
+    {
+        platform::PosixResult<Directory> inner = m_fs.openDirectory(m_destination, kLarkfoldFolderName);
+        if (!inner)
+            return;
+        const auto contents = m_fs.listDirectory(*inner);
+        if (!contents || !contents->empty())
+            return;
+        if (!m_fs.removeEmptyDirectory(m_destination, kLarkfoldFolderName))
+            qCInfo(lcNestingMigration, "Cleaned up empty inner Larkfold directory");
+    }
+
+    FileSystem& m_fs;
+    const BackupPair& m_pair;
+    const std::string m_name;
+    Directory m_destination;
+    fs::path m_nestedPath;
+};
+
+} // namespace
+
+void runNestingMigration(const ConfigStore& configStore)
+{
+    runNestingMigration(configStore, platform::systemFileSystem(), unresolvedBookmark);
+}
+
+void runNestingMigration(const ConfigStore& configStore, FileSystem& fileSystem,
+                         const DestinationBookmarkResolver& resolveBookmark)
+{
+    for (const BackupPair& pair : configStore.pairs()) {
+        if (pair.destinationURL.filename() != kLarkfoldFolderName)
+            continue;
+        // The stored name, as the earlier layout used it, not the sanitized one.
+        const std::string name = pair.name.toStdString();
+        if (!isSingleComponent(name)) {
+            qCWarning(lcNestingMigration, "Skipping \"%s\": its name is not a single folder name",
+                      qUtf8Printable(hashedName(pair.name)));
+            continue;
+        }
+        PairRepair(fileSystem, pair, name).run(workingDestination(pair, resolveBookmark));
+    }
+}
+
+} // namespace larkfold

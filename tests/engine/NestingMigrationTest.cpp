@@ -1,0 +1,292 @@
+#include "engine/NestingMigration.h"
+
+#include "platform/FaultInjectingFileSystem.h"
+#include "platform/Log.h"
+#include "store/ConfigStore.h"
+#include "support/LogCapture.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace larkfold;
+using namespace larkfold::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString kCategory = QStringLiteral("NestingMigration");
+
+BackupPair pairAt(const fs::path& destination, const QString& name)
+{
+    BackupPair pair;
+    pair.id = QUuid::createUuid();
+    pair.name = name;
+    pair.sourceURL = "/home/ada/Source";
+    pair.destinationURL = destination;
+    pair.createdAt = QDateTime::currentDateTimeUtc();
+    return pair;
+}
+
+// Every item below `root`, folders as "/", links as "-> target", files by their content.
+std::map<std::string, std::string> snapshot(const fs::path& root)
+{
+    std::map<std::string, std::string> items;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(entry.path(), root).string();
+        if (entry.is_symlink())
+            items[relative] = "-> " + fs::read_symlink(entry.path()).string();
+        else if (entry.is_directory())
+            items[relative] = "/";
+        else
+            items[relative] = readFile(entry.path());
+    }
+    return items;
+}
+
+DestinationBookmarkResolution noBookmarkLayer(const QByteArray&)
+{
+    ADD_FAILURE() << "a pair without a bookmark needs no resolution";
+    return {};
+}
+
+class NestingMigrationTest : public ::testing::Test {
+protected:
+    // The destination the user chose, itself named "Larkfold", on a drive folder.
+    fs::path destination() const { return m_tree.path("Drive/Larkfold"); }
+
+    void setPairs(std::vector<BackupPair> pairs) { m_store.setPairs(std::move(pairs)); }
+    void run(platform::FileSystem& fileSystem = platform::systemFileSystem(),
+             const DestinationBookmarkResolver& resolver = noBookmarkLayer)
+    {
+        runNestingMigration(m_store, fileSystem, resolver);
+    }
+
+    TempTree m_tree;
+    TempDir m_data;
+    ConfigStore m_store{m_data / "Larkfold"};
+    LogCapture m_log;
+};
+
+TEST_F(NestingMigrationTest, MovesNestedContentsUpAndRemovesTheEmptyFolders)
+{
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/a.jpg", "A");
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/.hidden", "H");
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/Trip/b.jpg", "B");
+    m_tree.write("Drive/Larkfold/Larkfold/Music/song.flac", "S");
+    m_tree.write("Drive/Larkfold/Photos/older.jpg", "O"); // a target folder that already exists
+    const std::vector<BackupPair> pairs{pairAt(destination(), QStringLiteral("Photos")),
+                                        pairAt(destination(), QStringLiteral("Music"))};
+    setPairs(pairs);
+
+    run();
+
+    const std::map<std::string, std::string> expected{
+        {"Music", "/"},  {"Music/song.flac", "S"}, {"Photos", "/"},          {"Photos/.hidden", "H"},
+        {"Photos/a.jpg", "A"}, {"Photos/older.jpg", "O"}, {"Photos/Trip", "/"}, {"Photos/Trip/b.jpg", "B"},
+    };
+    EXPECT_EQ(snapshot(destination()), expected);
+    EXPECT_EQ(m_store.pairs(), pairs);
+    EXPECT_FALSE(fs::exists(m_store.configFileURL()));
+
+    EXPECT_EQ(m_log.count(QStringLiteral("Detected double-nested path for"), kCategory), 2);
+    EXPECT_EQ(m_log.count(QStringLiteral("Moved: <private>"), kCategory), 4);
+    EXPECT_EQ(m_log.count(QStringLiteral("Removed empty directory: <private>"), kCategory), 2);
+    // The first pair's run leaves the inner folder to the second pair's nested folder.
+    EXPECT_EQ(m_log.count(QStringLiteral("Cleaned up empty inner Larkfold directory"), kCategory), 1);
+    EXPECT_EQ(m_log.count(QStringLiteral("Migration complete for"), kCategory), 2);
+    const QString root = QString::fromStdString(m_tree.root().string());
+    for (const auto& message : m_log.messages()) {
+        EXPECT_FALSE(message.text.contains(root)) << message.text.toStdString();
+        EXPECT_FALSE(message.text.contains(QStringLiteral("Photos"))) << message.text.toStdString();
+    }
+    EXPECT_TRUE(m_log.contains(QStringLiteral("\"%1\"").arg(platform::hashedName(QStringLiteral("Photos")))));
+
+    m_log.clear();
+    run();
+    EXPECT_EQ(snapshot(destination()), expected);
+    EXPECT_TRUE(m_log.messages().empty());
+}
+
+TEST_F(NestingMigrationTest, ItemsWhoseNameIsTakenStayAndAreSkippedAgainAtEveryLaunch)
+{
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/a.jpg", "nested");
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/Trip/b.jpg", "nested");
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/c.jpg", "C");
+    m_tree.write("Drive/Larkfold/Photos/a.jpg", "current");
+    m_tree.write("Drive/Larkfold/Photos/Trip/other.jpg", "current");
+    setPairs({pairAt(destination(), QStringLiteral("Photos"))});
+
+    run();
+
+    const std::map<std::string, std::string> expected{
+        {"Larkfold", "/"},
+        {"Larkfold/Photos", "/"},
+        {"Larkfold/Photos/a.jpg", "nested"},
+        {"Larkfold/Photos/Trip", "/"},
+        {"Larkfold/Photos/Trip/b.jpg", "nested"},
+        {"Photos", "/"},
+        {"Photos/a.jpg", "current"},
+        {"Photos/c.jpg", "C"},
+        {"Photos/Trip", "/"},
+        {"Photos/Trip/other.jpg", "current"},
+    };
+    EXPECT_EQ(snapshot(destination()), expected);
+
+    for (int launch = 1; launch <= 2; ++launch) {
+        SCOPED_TRACE(launch);
+        EXPECT_EQ(m_log.count(QStringLiteral("Detected double-nested path for"), kCategory), 1);
+        EXPECT_EQ(m_log.count(QStringLiteral("Skipping <private> — already exists at correct location"), kCategory),
+                  2);
+        EXPECT_EQ(m_log.count(QStringLiteral("Moved:"), kCategory), launch == 1 ? 1 : 0);
+        EXPECT_EQ(m_log.count(QStringLiteral("Removed empty directory"), kCategory), 0);
+        EXPECT_EQ(m_log.count(QStringLiteral("Cleaned up"), kCategory), 0);
+        EXPECT_EQ(m_log.count(QStringLiteral("Migration complete for"), kCategory), 1);
+        m_log.clear();
+        run();
+        EXPECT_EQ(snapshot(destination()), expected);
+    }
+}
+
+// A name that is not one folder name would have the repair move a whole destination, or the
+// other pairs' folders, up or sideways.
+TEST_F(NestingMigrationTest, NamesThatAreNotOneFolderNameMoveNothing)
+{
+    for (const char* name : {"..", "../x", "a/b", ".", ""}) {
+        SCOPED_TRACE(std::string("name \"") + name + "\"");
+        TempTree tree{
+            {"Drive/Larkfold/Larkfold/Photos/p.jpg", "P"}, {"Drive/Larkfold/Larkfold/a/b/x.jpg", "X"},
+            {"Drive/Larkfold/Larkfold/x/y.jpg", "Y"},      {"Drive/Larkfold/a/", ""},
+            {"Drive/Larkfold/keep.txt", "K"},              {"Drive/x/", ""},
+        };
+        const auto before = snapshot(tree.root());
+        m_log.clear();
+        setPairs({pairAt(tree.path("Drive/Larkfold"), QString::fromUtf8(name))});
+
+        run();
+
+        EXPECT_EQ(snapshot(tree.root()), before);
+        EXPECT_EQ(m_log.count(QStringLiteral("is not a single folder name"), kCategory), 1);
+        EXPECT_EQ(m_log.count(QStringLiteral("Detected"), kCategory), 0);
+    }
+}
+
+TEST_F(NestingMigrationTest, OnlyADestinationNamedExactlyLarkfoldIsRepaired)
+{
+    for (const char* folder : {"larkfold", "Larkfold ", "Drive"}) {
+        SCOPED_TRACE(folder);
+        TempTree tree{{std::string(folder) + "/Larkfold/Larkfold/Photos/a.jpg", "A"},
+                      {std::string(folder) + "/Larkfold/Photos/", ""}};
+        const auto before = snapshot(tree.root());
+        setPairs({pairAt(tree.path(folder), QStringLiteral("Photos"))});
+
+        run();
+
+        EXPECT_EQ(snapshot(tree.root()), before);
+    }
+    EXPECT_TRUE(m_log.messages().empty());
+}
+
+// A link on the backup drive must not carry the repair's moves out of the destination.
+TEST_F(NestingMigrationTest, LinksAreNotFollowed)
+{
+    struct Case {
+        const char* link;
+        const char* linkTarget;
+        bool nestedFolder;
+    };
+    for (const Case& c : {Case{"Drive/Larkfold/Larkfold/Photos", "../../../Outside", false},
+                          Case{"Drive/Larkfold/Larkfold", "../../Outside/Larkfold", false},
+                          Case{"Drive/Larkfold/Photos", "../../Outside", true}}) {
+        SCOPED_TRACE(c.link);
+        TempTree tree{{"Outside/o.jpg", "O"}, {"Outside/Larkfold/Photos/n.jpg", "N"}};
+        if (c.nestedFolder)
+            tree.write("Drive/Larkfold/Larkfold/Photos/a.jpg", "A");
+        tree.symlink(c.link, c.linkTarget);
+        const auto before = snapshot(tree.root());
+        setPairs({pairAt(tree.path("Drive/Larkfold"), QStringLiteral("Photos"))});
+
+        run();
+
+        EXPECT_EQ(snapshot(tree.root()), before);
+    }
+}
+
+TEST_F(NestingMigrationTest, AFailedMoveEndsThatPairOnlyAndKeepsWhatMoved)
+{
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/a.jpg", "A");
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/b.jpg", "B");
+    m_tree.write("Other/Larkfold/Larkfold/Music/song.flac", "S");
+    setPairs({pairAt(destination(), QStringLiteral("Photos")),
+              pairAt(m_tree.path("Other/Larkfold"), QStringLiteral("Music"))});
+    platform::FaultInjectingFileSystem faults;
+    faults.failNth(platform::FileOperation::renameNoReplace, 2, EIO);
+
+    run(faults);
+
+    // One of the two photos moved before the failure; the other and its folders stay.
+    const auto photos = snapshot(destination());
+    EXPECT_EQ(photos.size(), 5u);
+    EXPECT_EQ(photos.count("Photos"), 1u);
+    EXPECT_EQ(photos.count("Larkfold/Photos"), 1u);
+    EXPECT_TRUE((photos.count("Photos/a.jpg") && photos.count("Larkfold/Photos/b.jpg"))
+                || (photos.count("Photos/b.jpg") && photos.count("Larkfold/Photos/a.jpg")));
+    EXPECT_EQ(m_tree.read("Other/Larkfold/Music/song.flac"), "S");
+
+    const QString failure = QStringLiteral("Migration failed for \"%1\": %2")
+                                .arg(platform::hashedName(QStringLiteral("Photos")),
+                                     QString::fromStdString(std::error_code(EIO, std::system_category()).message()));
+    EXPECT_EQ(m_log.count(failure, kCategory), 1);
+    for (const auto& message : m_log.messages()) {
+        if (message.text.startsWith(QStringLiteral("Migration failed"))) {
+            EXPECT_EQ(message.type, QtCriticalMsg);
+        }
+    }
+    EXPECT_EQ(m_log.count(QStringLiteral("Migration complete for"), kCategory), 1);
+}
+
+TEST_F(NestingMigrationTest, BookmarkDecidesTheFolderWhenItResolves)
+{
+    struct Case {
+        const char* what;
+        DestinationBookmarkResolution resolution;
+        bool storedPathRepaired;
+        int bookmarkFailureLines;
+    };
+    TempTree moved{{"Larkfold/Larkfold/Photos/a.jpg", "A"}};
+    const Case cases[] = {
+        {"resolves to the moved drive", {moved.path("Larkfold"), {}}, false, 0},
+        {"does not resolve", {std::nullopt, QStringLiteral("no such volume")}, true, 1},
+        {"resolves but may not be written", {std::nullopt, {}}, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempTree stored{{"Larkfold/Larkfold/Photos/a.jpg", "A"}};
+        const fs::path resolvedFolder = moved.path("Larkfold");
+        m_log.clear();
+        BackupPair pair = pairAt(stored.path("Larkfold"), QStringLiteral("Photos"));
+        pair.destinationBookmark = QByteArray("bookmark");
+        setPairs({pair});
+
+        run(platform::systemFileSystem(), [&](const QByteArray& bookmark) {
+            EXPECT_EQ(bookmark, QByteArray("bookmark"));
+            return c.resolution;
+        });
+
+        const fs::path repaired = c.storedPathRepaired ? stored.path("Larkfold") : resolvedFolder;
+        EXPECT_EQ(readFile(repaired / "Photos/a.jpg"), "A");
+        EXPECT_EQ(m_log.count(QStringLiteral("Could not resolve destination bookmark for \"%1\": no such volume")
+                                  .arg(platform::hashedName(QStringLiteral("Photos"))),
+                              kCategory),
+                  c.bookmarkFailureLines);
+        if (!c.storedPathRepaired) {
+            EXPECT_TRUE(fs::exists(stored.path("Larkfold/Larkfold/Photos/a.jpg")));
+        }
+    }
+}
+
+} // namespace
