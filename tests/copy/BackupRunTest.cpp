@@ -1,0 +1,321 @@
+#include "copy/FileCopier.h"
+
+#include "CopyRunFixture.h"
+#include "copy/BandwidthThrottle.h"
+#include "platform/FaultInjectingFileSystem.h"
+#include "support/TempTree.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+
+using namespace larkfold;
+using namespace larkfold::test;
+using platform::FileOperation;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kTime = 1'700'000'000;
+
+class BackupRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        currentBandwidthMode.store(2);
+        fs::create_directories(m_backup);
+    }
+
+    BackupResult run(const FileCopier::ProgressCallback& progress = {}, const platform::CancelToken& cancel = {},
+                     BackupProfile profile = BackupProfile::standard)
+    {
+        const FileCopier copier(m_fileSystem, m_applications);
+        BackupOutcome outcome =
+            copier.backup(m_source.root(), m_backup, m_trash, ExclusionFilter::forProfile(profile), progress, cancel);
+        if (const auto* failure = std::get_if<FileOperationError>(&outcome)) {
+            ADD_FAILURE() << "run did not start: " << failure->description().toStdString();
+            return {};
+        }
+        return std::get<BackupResult>(std::move(outcome));
+    }
+
+    std::vector<std::string> errorCodes(const BackupResult& result)
+    {
+        std::vector<std::string> codes;
+        for (const auto& error : result.errors)
+            codes.push_back(error.operation().toStdString() + " " + std::to_string(error.code()));
+        return codes;
+    }
+
+    fs::path trashDay() const { return m_trash / FileCopier::dateFolderName(QDateTime::currentDateTime()); }
+
+    platform::FaultInjectingFileSystem m_fileSystem;
+    StaticApplications m_applications;
+    TempTree m_source;
+    TempDir m_destination;
+    fs::path m_backup = m_destination / "Larkfold" / "Pair";
+    fs::path m_trash = m_destination / ".Larkfold-Trash";
+};
+
+std::vector<std::string> asStrings(const std::vector<fs::path>& paths)
+{
+    return {paths.begin(), paths.end()};
+}
+
+} // namespace
+
+TEST_F(BackupRunTest, MirrorsTheTreeAndASecondRunFindsNothingToDo)
+{
+    m_source.write("a.txt", "alpha");
+    m_source.write("sub/b.txt", "beta!");
+    m_source.mkdir("empty");
+    m_source.write("node_modules/x.js", "excluded");
+    m_source.symlink("link", "a.txt");
+    m_source.write(".larkfold-hashes.json", "{}");
+    m_source.setMtime("a.txt", kTime, 250);
+
+    const BackupResult first = run();
+
+    EXPECT_TRUE(first.errors.empty()) << testing::PrintToString(errorCodes(first));
+    EXPECT_EQ(first.copiedFiles, 2);
+    auto copied = asStrings(first.copiedRelativePaths);
+    std::sort(copied.begin(), copied.end());
+    EXPECT_EQ(copied, (std::vector<std::string>{"a.txt", "sub/b.txt"}));
+    EXPECT_EQ(first.bytesTransferred, 10);
+    EXPECT_EQ(first.approximateSourceBytes, 10);
+    EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{"a.txt", "sub/", "sub/b.txt"}));
+    EXPECT_EQ(modifiedTime(m_backup / "a.txt").tv_nsec, 250);
+    // One flush for the whole run, none per file.
+    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1);
+
+    const BackupResult second = run();
+    EXPECT_TRUE(second.errors.empty());
+    EXPECT_EQ(second.copiedFiles, 0);
+    EXPECT_EQ(second.archivedFiles, 0);
+    EXPECT_FALSE(fs::exists(m_backup / ".larkfold-checkpoint.json"));
+}
+
+TEST_F(BackupRunTest, CopiesWhenTheSizeDiffersOrTheTimesAreMoreThanTwoSecondsApart)
+{
+    const struct Case {
+        const char* label;
+        std::string copy;
+        std::int64_t seconds;
+        long nanoseconds;
+        bool copied;
+    } cases[] = {
+        {"same", "0123456789", kTime, 0, false},
+        {"1.5 s older", "0123456789", kTime - 2, 500'000'000, false},
+        {"exactly 2 s newer", "0123456789", kTime + 2, 0, false},
+        {"2.001 s newer", "0123456789", kTime + 2, 1'000'000, true},
+        {"2.5 s older", "0123456789", kTime - 3, 500'000'000, true},
+        {"one byte longer", "0123456789!", kTime, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_source.write("notes.txt", "0123456789");
+        m_source.setMtime("notes.txt", kTime);
+        writeFile(m_backup / "notes.txt", c.copy);
+        setModifiedTime(m_backup / "notes.txt", c.seconds, c.nanoseconds);
+
+        EXPECT_EQ(run().copiedFiles, c.copied ? 1 : 0);
+        EXPECT_EQ(readFile(m_backup / "notes.txt"), c.copied ? "0123456789" : c.copy);
+    }
+}
+
+TEST_F(BackupRunTest, APackageIsComparedByEverythingInsideIt)
+{
+    m_source.write("Tool.app/Contents/Resources/deep.txt", "version 1");
+    m_source.write("Tool.app/Contents/Info.plist", "info");
+    ASSERT_EQ(asStrings(run().copiedRelativePaths), (std::vector<std::string>{"Tool.app"}));
+    EXPECT_EQ(run().copiedFiles, 0);
+
+    // Same size, later time, three levels down: the folder's own entry does not change.
+    m_source.write("Tool.app/Contents/Resources/deep.txt", "version 2");
+    m_source.setMtime("Tool.app/Contents/Resources/deep.txt", kTime + 100000000);
+    const BackupResult changed = run();
+
+    EXPECT_EQ(asStrings(changed.copiedRelativePaths), (std::vector<std::string>{"Tool.app"}));
+    EXPECT_EQ(readFile(m_backup / "Tool.app/Contents/Resources/deep.txt"), "version 2");
+    EXPECT_TRUE(changed.errors.empty());
+}
+
+TEST_F(BackupRunTest, ReportsProgressForEveryVisitedFile)
+{
+    EXPECT_EQ(run([](double, const QString&) { ADD_FAILURE() << "no file, no progress"; }).copiedFiles, 0);
+
+    for (const char* name : {"a", "b", "c", "d"})
+        m_source.write(name, name);
+    run();
+    std::vector<double> fractions;
+    run([&](double fraction, const QString&) { fractions.push_back(fraction); });
+    EXPECT_EQ(fractions, (std::vector<double>{0.0, 0.25, 0.5, 0.75}));
+}
+
+TEST_F(BackupRunTest, AVolumeThatGoesAwayEndsTheRunAtTheNextTenthFile)
+{
+    const struct Case {
+        bool sourceGoes;
+        const char* error;
+    } cases[] = {{true, "sourceVolumeCheck 1006"}, {false, "destinationVolumeCheck 1007"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        TempTree source;
+        for (int i = 0; i < 15; ++i)
+            source.write("f" + std::to_string(i), "data");
+        TempDir destination;
+        const fs::path backup = destination / "backup";
+        const fs::path gone = destination / "unplugged";
+        const fs::path watched = c.sourceGoes ? source.root() : backup;
+        int visited = 0;
+        // At the fifth file the folder is swapped for an empty one, as an unplugged drive leaves
+        // its mount point behind.
+        const auto progress = [&](double, const QString&) {
+            if (++visited == 5) {
+                fs::rename(watched, gone);
+                fs::create_directory(watched);
+            }
+        };
+        const BackupOutcome outcome = FileCopier(m_fileSystem, m_applications)
+                                          .backup(source.root(), backup, destination / "trash",
+                                                  ExclusionFilter::forProfile(BackupProfile::standard), progress);
+        const auto& result = std::get<BackupResult>(outcome);
+
+        EXPECT_TRUE(result.abortedDueToVolumeLoss);
+        EXPECT_EQ(errorCodes(result).back(), c.error);
+        EXPECT_EQ(visited, 10);
+        EXPECT_EQ(result.archivedFiles, 0);
+        if (!c.sourceGoes) {
+            EXPECT_TRUE(namesIn(backup).empty()) << "nothing is written to the empty folder";
+            EXPECT_EQ(namesIn(gone).size(), std::size_t(result.copiedFiles + 1)); // and the checkpoint
+        }
+        fs::remove_all(watched);
+        fs::rename(gone, watched);
+    }
+}
+
+TEST_F(BackupRunTest, AnEntryThatChangedKindEndsWithTheSourcesKindAndTheOldEntryInTheTrash)
+{
+    m_source.write("x/one", "1");
+    m_source.write("x/two", "2");
+    m_source.write("y", "a file");
+    m_source.write("Tool.app/bin", "a package");
+    for (int i = 0; i < 10; ++i)
+        m_source.write("keep/" + std::to_string(i), "kept");
+    ASSERT_TRUE(run().errors.empty());
+
+    fs::remove_all(m_source.path("x"));
+    m_source.write("x", "now a file");
+    fs::remove(m_source.path("y"));
+    m_source.write("y/inside", "now a folder");
+    fs::remove_all(m_source.path("Tool.app"));
+    m_source.write("Tool.app", "now a file");
+
+    const BackupResult changed = run();
+
+    EXPECT_TRUE(changed.errors.empty()) << testing::PrintToString(errorCodes(changed));
+    EXPECT_EQ(readFile(m_backup / "x"), "now a file");
+    EXPECT_EQ(readFile(m_backup / "y/inside"), "now a folder");
+    EXPECT_EQ(readFile(m_backup / "Tool.app"), "now a file");
+    EXPECT_EQ(readFile(trashDay() / "x/one"), "1");
+    EXPECT_EQ(readFile(trashDay() / "x/two"), "2");
+    EXPECT_EQ(readFile(trashDay() / "y"), "a file");
+    EXPECT_EQ(readFile(trashDay() / "Tool.app/bin"), "a package");
+    EXPECT_EQ(changed.archivedFiles, 4);
+
+    const BackupResult settled = run();
+    EXPECT_TRUE(settled.errors.empty());
+    EXPECT_EQ(settled.copiedFiles + settled.archivedFiles, 0);
+}
+
+TEST_F(BackupRunTest, AFileOpenInAnEditorIsLeftForALaterRunUnderEveryRunningEditor)
+{
+    m_source.write("Edit.drp", "project");
+    m_source.write("other.txt", "other");
+    QProcess editor;
+    editor.start("/bin/sh", {"-c", "exec 3<\"$0\"; exec sleep 30", QString::fromStdString(m_source.path("Edit.drp"))});
+    ASSERT_TRUE(editor.waitForStarted());
+    const auto pid = pid_t(editor.processId());
+    // Wait until the shell has opened the file and become sleep.
+    for (int i = 0; i < 200 && fs::read_symlink("/proc/" + std::to_string(pid) + "/exe").filename() != "sleep"; ++i)
+        ::usleep(10000);
+    m_applications = StaticApplications({{"com.blackmagic-design.DaVinciResolve", pid}, {"com.adobe.Photoshop", pid}});
+
+    const BackupResult held = run();
+
+    editor.kill();
+    editor.waitForFinished();
+    EXPECT_EQ(held.filesDeferredByEditor,
+              (std::map<std::string, int>{{"DaVinci Resolve", 1}, {"Photoshop", 1}}));
+    EXPECT_EQ(asStrings(held.copiedRelativePaths), (std::vector<std::string>{"other.txt"}));
+    EXPECT_TRUE(held.errors.empty());
+
+    m_applications = StaticApplications();
+    EXPECT_EQ(asStrings(run().copiedRelativePaths), (std::vector<std::string>{"Edit.drp"}));
+}
+
+TEST_F(BackupRunTest, CancellingStopsTheRunWithoutAnError)
+{
+    for (int i = 0; i < 6; ++i)
+        m_source.write("f" + std::to_string(i), "data");
+    m_source.write("old.txt", "vanishes");
+    ASSERT_EQ(run().copiedFiles, 7);
+    fs::remove(m_source.path("old.txt"));
+    for (int i = 0; i < 6; ++i)
+        m_source.write("new" + std::to_string(i), "new");
+
+    platform::CancelSource cancel;
+    int visited = 0;
+    const BackupResult result = run(
+        [&](double, const QString&) {
+            if (++visited == 2)
+                cancel.cancel();
+        },
+        cancel.token());
+
+    EXPECT_EQ(visited, 2);
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_LE(result.copiedFiles, 2);
+    // Archival checks the mark before every file too, so nothing moves once the run is cancelled.
+    EXPECT_EQ(result.archivedFiles, 0);
+    EXPECT_EQ(readFile(m_backup / "old.txt"), "vanishes");
+    EXPECT_FALSE(fs::exists(m_backup / ".larkfold-checkpoint.json"));
+}
+
+TEST_F(BackupRunTest, SingleFileFailuresAreCollectedAndTheRunGoesOn)
+{
+    m_source.write("a.txt", "a");
+    m_source.write("gone.txt", "vanishes after the scan");
+    m_source.write("z.txt", "z");
+    makeLargeFile(m_source.path("film.mov"), 64 * kMebibyte, 'm');
+    // The previous copy of the film is what a failed verification must leave behind.
+    writeFile(m_backup / "film.mov", "previous film");
+
+    bool grown = false;
+    const BackupResult result = run([&](double, const QString& label) {
+        if (label == "gone.txt")
+            fs::remove(m_source.path("gone.txt"));
+        if (label.startsWith("film.mov (") && !grown) {
+            std::ofstream(m_source.path("film.mov"), std::ios::app) << "grows while copied";
+            grown = true;
+        }
+    });
+
+    auto codes = errorCodes(result);
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes, (std::vector<std::string>{"copy 1008", "verifySize 1009"}));
+    EXPECT_EQ(result.copiedFiles, 2);
+    EXPECT_EQ(readFile(m_backup / "film.mov"), "previous film");
+    for (const auto& name : namesIn(m_backup))
+        EXPECT_FALSE(name.starts_with(".lark")) << name;
+}
+
+TEST_F(BackupRunTest, AFailedFlushIsReported)
+{
+    m_source.write("a.txt", "a");
+    m_fileSystem.failAlways(FileOperation::sync, EIO);
+    EXPECT_EQ(errorCodes(run()), (std::vector<std::string>{"syncDestination 5"}));
+}
