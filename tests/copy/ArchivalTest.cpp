@@ -1,0 +1,197 @@
+#include "copy/FileCopier.h"
+
+#include "CopyRunFixture.h"
+#include "copy/BandwidthThrottle.h"
+#include "support/ChildProcess.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sys/stat.h>
+
+using namespace larkfold;
+using namespace larkfold::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ArchivalTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        currentBandwidthMode.store(2);
+        fs::create_directories(m_backup);
+    }
+
+    static void put(const fs::path& file, const std::string& content)
+    {
+        fs::create_directories(file.parent_path());
+        writeFile(file, content);
+    }
+
+    BackupResult run(const FileCopier::ProgressCallback& progress = {})
+    {
+        BackupOutcome outcome = FileCopier(platform::systemFileSystem(), m_applications)
+                                    .backup(m_source.root(), m_backup, m_trash,
+                                            ExclusionFilter::forProfile(BackupProfile::standard), progress);
+        if (!std::holds_alternative<BackupResult>(outcome)) {
+            ADD_FAILURE() << std::get<FileOperationError>(outcome).description().toStdString();
+            return {};
+        }
+        return std::get<BackupResult>(std::move(outcome));
+    }
+
+    // A backup folder of `backupFiles` files of which the source still holds the first `kept`.
+    void populate(int backupFiles, int kept)
+    {
+        for (int i = 0; i < backupFiles; ++i) {
+            const std::string name = "f" + std::to_string(i);
+            writeFile(m_backup / name, "x");
+            if (i < kept) {
+                m_source.write(name, "x");
+                setModifiedTime(m_backup / name, 1'700'000'000);
+                m_source.setMtime(name, 1'700'000'000);
+            }
+        }
+    }
+
+    fs::path day() const { return m_trash / FileCopier::dateFolderName(QDateTime::currentDateTime()); }
+
+    StaticApplications m_applications;
+    TempTree m_source;
+    TempDir m_destination;
+    fs::path m_backup = m_destination / "Pair";
+    fs::path m_trash = m_destination / ".Larkfold-Trash";
+};
+
+} // namespace
+
+TEST_F(ArchivalTest, TheGuardRefusesWhenNearlyAllOfTheBackupWouldGo)
+{
+    const struct Case {
+        int backupFiles;
+        int kept;
+        int archived;
+        const char* message; // of the refusal, "" when archival goes ahead
+    } cases[] = {
+        {11, 1, 0, "Unusually large number of files (10) would be archived — skipping archival as a safety measure."},
+        {11, 2, 9, ""},
+        {100, 11, 89, ""},
+        {100, 10, 0, "Unusually large number of files (90) would be archived — skipping archival as a safety measure."},
+        {5, 0, 0,
+         "Source appears empty or unreadable — skipped archival of 5 backup file(s) to protect existing backups."},
+        {0, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.backupFiles) + " kept " + std::to_string(c.kept));
+        fs::remove_all(m_source.root());
+        fs::create_directories(m_source.root());
+        fs::remove_all(m_destination.path());
+        fs::create_directories(m_backup);
+        populate(c.backupFiles, c.kept);
+
+        const BackupResult result = run();
+
+        EXPECT_EQ(result.archivedFiles, c.archived);
+        if (*c.message) {
+            ASSERT_EQ(result.errors.size(), 1u);
+            EXPECT_EQ(result.errors[0].operation(), "archive");
+            EXPECT_EQ(result.errors[0].url(), m_source.root());
+            EXPECT_EQ(result.errors[0].description().toStdString(), c.message);
+            EXPECT_EQ(namesIn(m_backup).size(), std::size_t(c.backupFiles + 0));
+        } else {
+            EXPECT_TRUE(result.errors.empty());
+            EXPECT_EQ(namesIn(day()).size(), std::size_t(c.archived));
+        }
+        EXPECT_FALSE(result.abortedDueToVolumeLoss);
+    }
+}
+
+TEST_F(ArchivalTest, ATakenNameInTheDayFolderGetsASuffixBeforeItsExtension)
+{
+    populate(4, 1);
+    put(m_backup / "a/b.txt", "vanished");
+    put(m_backup / "a/Makefile", "vanished too");
+    fs::create_directories(day() / "a");
+    put(day() / "a/b.txt", "archived earlier today");
+    put(day() / "a/Makefile", "archived earlier today");
+
+    const BackupResult result = run();
+
+    EXPECT_EQ(result.archivedFiles, 5);
+    EXPECT_EQ(readFile(day() / "a/b.txt"), "archived earlier today");
+    const auto names = namesIn(day() / "a");
+    ASSERT_EQ(names.size(), 4u);
+    EXPECT_TRUE(std::regex_match(names[1], std::regex("Makefile-[0-9A-F]{8}"))) << names[1];
+    EXPECT_TRUE(std::regex_match(names[2], std::regex("b-[0-9A-F]{8}\\.txt"))) << names[2];
+    EXPECT_TRUE(fs::is_directory(m_backup / "a")) << "emptied folders stay";
+}
+
+TEST_F(ArchivalTest, NamesAreComparedAsCanonicallyEquivalentAndUndecodableNamesAsBytes)
+{
+    populate(10, 10);
+    // "é" decomposed in the source, precomposed in the backup: the same file.
+    m_source.write("Caf\x65\xcc\x81.txt", "x");
+    put(m_backup / "Caf\xc3\xa9.txt", "x");
+    m_source.write("bad\xff/name", "x");
+    put(m_backup / "bad\xff/name", "x");
+    put(m_backup / "bad\xfe/name", "x");
+
+    const BackupResult result = run();
+
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_EQ(result.archivedFiles, 1);
+    EXPECT_TRUE(fs::exists(m_backup / "Caf\xc3\xa9.txt"));
+    EXPECT_TRUE(fs::exists(day() / "bad\xfe/name"));
+}
+
+TEST_F(ArchivalTest, ASourceThatGoesAwayBeforeArchivalStopsIt)
+{
+    populate(3, 2);
+    const fs::path moved = m_destination / "moved";
+    int visited = 0;
+    const BackupResult result = run([&](double, const QString&) {
+        if (++visited == 2)
+            fs::rename(m_source.root(), moved);
+    });
+    fs::rename(moved, m_source.root());
+
+    EXPECT_TRUE(result.abortedDueToVolumeLoss);
+    EXPECT_EQ(result.archivedFiles, 0);
+    ASSERT_EQ(result.errors.size(), 1u);
+    EXPECT_EQ(result.errors[0].code(), 1006);
+    EXPECT_EQ(result.errors[0].description(),
+              "Source became unreachable before archival — skipping archival to protect backups.");
+    EXPECT_TRUE(fs::exists(m_backup / "f2"));
+}
+
+TEST_F(ArchivalTest, NothingBelowAnUnreadableSourceFolderCountsAsVanished)
+{
+    m_source.write("open/a", "a");
+    m_source.write("locked/b", "b");
+    m_source.write("locked/deeper/c", "c");
+    ASSERT_EQ(run().copiedFiles, 3);
+    ::chmod(m_source.path("locked").c_str(), 0);
+    ::chmod(m_source.root().c_str(), 0755);
+    ::chmod(m_destination.path().c_str(), 0755);
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(m_destination.path(), ignored))
+        ::lchown(entry.path().c_str(), 65534, 65534);
+    ::chown(m_destination.path().c_str(), 65534, 65534);
+
+    const auto outcome = runUnprivileged([&] {
+        const BackupResult result = run();
+        std::string summary = std::to_string(result.archivedFiles);
+        for (const auto& error : result.errors)
+            summary += " " + error.operation().toStdString() + ":" + error.url().lexically_relative(m_source.root()).native();
+        return summary;
+    });
+    ::chmod(m_source.path("locked").c_str(), 0755);
+    if (!outcome)
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+
+    EXPECT_EQ(*outcome, "0 archive:locked");
+    EXPECT_TRUE(fs::exists(m_backup / "locked/b"));
+    EXPECT_TRUE(fs::exists(m_backup / "locked/deeper/c"));
+}
