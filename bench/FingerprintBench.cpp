@@ -6,6 +6,7 @@
 // Without a file, a 1 GiB file of random bytes is written under $TMPDIR (or /tmp) and removed after.
 
 #include "engine/FileDigester.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <chrono>
@@ -111,14 +112,13 @@ int main(int argc, char** argv)
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : kDefaultRuns;
     const double gib = double(std::filesystem::file_size(file)) / double(kFileBytes);
 
-    larkfold::FileDigester digester;
+    larkfold::platform::FileSystem& fileSystem = larkfold::platform::systemFileSystem();
+    larkfold::FileDigester digester(fileSystem);
     auto ours = [&] {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        const bool ok = digester.sha256Hex(fd).has_value();
-        ::close(fd);
-        return ok;
+        auto dir = fileSystem.openDirectory(std::filesystem::absolute(file).parent_path());
+        auto opened = dir ? fileSystem.openFile(*dir, file.filename(), larkfold::platform::OpenMode::read)
+                          : larkfold::platform::PosixResult<larkfold::platform::File>(dir.error());
+        return opened && digester.sha256Hex(*opened).has_value();
     };
     ours(); // bring the file into the page cache
     const double oursSeconds = bestSeconds(runs, ours);

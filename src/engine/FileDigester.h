@@ -7,21 +7,27 @@
 
 namespace larkfold {
 
+namespace platform {
+class File;
+class FileSystem;
+} // namespace platform
+
 // SHA-256 of whole files, read through one buffer that serves every file this object hashes.
 class FileDigester {
 public:
     static constexpr std::size_t kPieceBytes = 4 * 1024 * 1024;
 
-    FileDigester();
+    explicit FileDigester(platform::FileSystem& fileSystem);
     ~FileDigester();
     FileDigester(const FileDigester&) = delete;
     FileDigester& operator=(const FileDigester&) = delete;
 
-    // The digest, as 64 lower-case hex digits, of everything read from `fd` until its end;
-    // none when a read fails. Reads from the current offset and leaves `fd` open.
-    std::optional<std::string> sha256Hex(int fd);
+    // The digest, as 64 lower-case hex digits, of everything read from `file` until its end;
+    // none when a read fails. Reads from the current offset.
+    std::optional<std::string> sha256Hex(const platform::File& file);
 
 private:
+    platform::FileSystem& m_fileSystem;
     std::unique_ptr<std::byte[]> m_buffer;
 };
 

@@ -1,5 +1,7 @@
 #include "engine/IntegrityVerifier.h"
 
+#include "copy/FileCopier.h"
+#include "copy/TemporaryNames.h"
 #include "engine/FileDigester.h"
 #include "platform/Clock.h"
 #include "platform/Json.h"
@@ -7,195 +9,73 @@
 #include "store/BackupProfile.h"
 
 #include <QStringDecoder>
-#include <QUuid>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <linux/openat2.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace larkfold {
 namespace {
 
+using platform::Directory;
 using platform::Json;
 namespace fs = std::filesystem;
 
-constexpr const char* kTemporaryPrefix = ".larktmp-";
 constexpr qint64 kSecondsPerDay = 86400;
 // The folder is looked at again after this many removals, so a drive that goes away mid-walk
 // stops the walk instead of emptying the database.
 constexpr int kPruneRecheckInterval = 100;
 
-// ---- file access -----------------------------------------------------------------------------
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd& operator=(Fd&&) = delete;
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
-QString errorText(int code)
+QString errorText(const std::error_code& error)
 {
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
-Fd openFolder(const fs::path& folder)
-{
-    return Fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
-
-// Opens `relative` below `dir` without following any symbolic link and without leaving `dir`.
-Fd openBeneath(int dir, const std::string& relative, int flags)
-{
-    open_how how{};
-    how.flags = std::uint64_t(flags | O_CLOEXEC | O_NOFOLLOW);
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    for (;;) {
-        const long fd = ::syscall(SYS_openat2, dir, relative.c_str(), &how, sizeof how);
-        if (fd >= 0 || errno != EINTR)
-            return Fd(int(fd));
-    }
+    return QString::fromStdString(error.message());
 }
 
 enum class Presence { present, absent };
 
-// Whether anything is at `relative` below `dir`. Only a plain "not there" counts as absent; an
-// error such as EACCES or EIO keeps the entry, so a flaky drive never prunes fingerprints.
-Presence presence(int dir, const std::string& relative)
+// Whether anything is at `relative` below the backup folder. Only a plain "not there" counts as
+// absent; an error such as EACCES or EIO keeps the entry, so a flaky drive never prunes fingerprints.
+Presence presence(platform::FileSystem& fileSystem, const Directory& dir, const std::string& relative)
 {
-    if (openBeneath(dir, relative, O_PATH))
+    const auto status = fileSystem.status(dir, relative);
+    if (status)
         return Presence::present;
-    switch (errno) {
+    switch (status.error().value()) {
     case ENOENT:
     case ENOTDIR:
-    case ELOOP: // behind a symbolic link: nothing of the backup's is there
-    case EXDEV: // outside the backup folder
+    case ELOOP:  // behind a symbolic link: nothing of the backup's is there
+    case EINVAL: // absolute or with "..": never inside the backup folder
         return Presence::absent;
     default:
         return Presence::present;
     }
 }
 
-bool isFolder(const fs::path& path)
+// Moves `name` out of `dir` into today's folder of the trash, beside whatever earlier runs put
+// there and never over it. Returns the path it now has.
+platform::PosixResult<fs::path> moveToTrash(platform::FileSystem& fileSystem, const Directory& dir,
+                                            std::string_view name, const fs::path& trash)
 {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-enum class ReadStatus { ok, absent, failed };
-
-ReadStatus readMarker(const fs::path& folder, std::string_view name, std::string& bytes, int& error)
-{
-    const Fd dir = openFolder(folder);
-    Fd file = dir ? openBeneath(dir.get(), std::string(name), O_RDONLY) : Fd();
-    if (!file) {
-        error = errno;
-        return error == ENOENT ? ReadStatus::absent : ReadStatus::failed;
-    }
-    bytes.clear();
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return ReadStatus::failed;
-        }
-        if (n == 0)
-            return ReadStatus::ok;
-        bytes.append(buffer, std::size_t(n));
-    }
-}
-
-// Replaces `name` in `folder` whole: written under a temporary name the scans pass over, synced,
-// then renamed over the old file. Returns the error text, empty on success.
-QString writeMarker(const fs::path& folder, std::string_view name, std::string_view bytes)
-{
-    const Fd dir = openFolder(folder);
-    if (!dir)
-        return errorText(errno);
-    const std::string temporary
-        = kTemporaryPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
-    Fd file(::openat(dir.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!file)
-        return errorText(errno);
-    auto failWith = [&](int code) {
-        ::unlinkat(dir.get(), temporary.c_str(), 0);
-        return errorText(code);
-    };
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return failWith(n < 0 ? errno : EIO);
-        done += std::size_t(n);
-    }
-    if (::fdatasync(file.get()) != 0)
-        return failWith(errno);
-    if (::renameat(dir.get(), temporary.c_str(), dir.get(), std::string(name).c_str()) != 0)
-        return failWith(errno);
-    ::fsync(dir.get());
-    return {};
-}
-
-// "report.pdf" -> "report-1A2B3C4D.pdf", "Makefile" -> "Makefile-1A2B3C4D".
-std::string suffixedName(const std::string& name)
-{
-    const std::string tag = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().left(8).toStdString();
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0)
-        return name + "-" + tag;
-    return name.substr(0, dot) + "-" + tag + name.substr(dot);
-}
-
-// Moves `name` out of `folder` into today's folder of the trash, beside whatever earlier runs put
-// there. Returns the error text, empty on success.
-QString moveToTrash(const fs::path& folder, std::string_view name, const fs::path& trash, fs::path& movedTo)
-{
-    const QString day = platform::wallClock().now().toLocalTime().toString(QStringLiteral("yyyy-MM-dd"));
-    const fs::path dayFolder = trash / day.toStdString();
-    std::error_code error;
-    fs::create_directories(dayFolder, error);
-    if (error)
-        return QString::fromStdString(error.message());
-    const Fd from = openFolder(folder);
-    const Fd to = openFolder(dayFolder);
-    if (!from || !to)
-        return errorText(errno);
+    auto root = fileSystem.openDirectory(trash.parent_path());
+    if (!root)
+        return root.error();
+    const fs::path day = trash.filename() / FileCopier::dateFolderName(platform::wallClock().now());
+    if (const std::error_code error = fileSystem.createDirectories(*root, day))
+        return error;
+    auto dayDir = fileSystem.openDirectory(*root, day);
+    if (!dayDir)
+        return dayDir.error();
     std::string target(name);
-    struct stat st {};
-    if (::fstatat(to.get(), target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        target = suffixedName(target);
-    // Never replaces anything already in the trash.
-    if (::renameat2(from.get(), std::string(name).c_str(), to.get(), target.c_str(), RENAME_NOREPLACE) != 0)
-        return errorText(errno);
-    movedTo = dayFolder / target;
-    return {};
+    if (fileSystem.status(*dayDir, target))
+        target = collisionName(target);
+    if (const std::error_code error = fileSystem.moveItem(dir, std::string(name), *dayDir, target))
+        return error;
+    return trash.parent_path() / day / target;
 }
-
-// ---- the database format -------------------------------------------------------------------------
 
 bool isUtf8(std::string_view bytes)
 {
     QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    [[maybe_unused]] const QString text = decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
     return !decoder.hasError();
 }
 
@@ -278,9 +158,14 @@ QString IntegrityVerifier::IntegrityResult::summary(const QDateTime& now) const
     return QStringLiteral("Every file checked within the last %1 days.").arg(days);
 }
 
-IntegrityVerifier::IntegrityVerifier(int sampleSize, std::int64_t maxBytesPerCheck)
-    : m_sampleSize(sampleSize)
-    , m_maxBytesPerCheck(maxBytesPerCheck)
+IntegrityVerifier::IntegrityVerifier(platform::FileSystem& fileSystem)
+    : IntegrityVerifier(fileSystem, Limits{})
+{
+}
+
+IntegrityVerifier::IntegrityVerifier(platform::FileSystem& fileSystem, Limits limits)
+    : m_fileSystem(fileSystem)
+    , m_limits(limits)
 {
 }
 
@@ -289,13 +174,13 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& relativePaths,
 {
     if (relativePaths.empty())
         return;
-    std::optional<Database> database = loadDatabase(destination, trash);
-    if (!database)
-        return;
-    const Fd dir = openFolder(destination);
+    auto dir = m_fileSystem.openDirectory(destination);
     if (!dir)
         return;
-    FileDigester digester;
+    std::optional<Database> database = loadDatabase(*dir, trash);
+    if (!database)
+        return;
+    FileDigester digester(m_fileSystem);
     bool changed = false;
     for (const fs::path& relativePath : relativePaths) {
         const std::optional<std::string> key = keyOf(relativePath);
@@ -304,37 +189,35 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& relativePaths,
                       qUtf8Printable(platform::privateArg(relativePath)));
             continue;
         }
-        const Fd file = openBeneath(dir.get(), *key, O_RDONLY);
-        std::optional<std::string> digest = file ? digester.sha256Hex(file.get()) : std::nullopt;
+        const auto file = m_fileSystem.openFile(*dir, *key, platform::OpenMode::read);
+        std::optional<std::string> digest = file ? digester.sha256Hex(*file) : std::nullopt;
         if (!digest) {
             // A fingerprint of the old content would report the fresh copy as damaged.
             changed |= database->erase(*key) > 0;
             continue;
         }
-        struct stat st {};
-        const std::int64_t size = ::fstat(file.get(), &st) == 0 ? std::int64_t(st.st_size) : 0;
+        const auto status = m_fileSystem.status(*file);
+        const std::int64_t size = status ? status->size : 0;
         (*database)[*key] = HashEntry{*key, std::move(*digest), size, platform::wallClock().now(), std::nullopt};
         changed = true;
     }
     if (changed)
-        saveDatabase(*database, destination);
+        saveDatabase(*database, *dir);
 }
 
 int IntegrityVerifier::pruneMissing(const fs::path& destination, const fs::path& trash)
 {
-    if (!isFolder(destination))
-        return 0;
-    std::optional<Database> database = loadDatabase(destination, trash);
-    if (!database || database->empty())
-        return 0;
-    const Fd dir = openFolder(destination);
+    auto dir = m_fileSystem.openDirectory(destination);
     if (!dir)
+        return 0;
+    std::optional<Database> database = loadDatabase(*dir, trash);
+    if (!database || database->empty())
         return 0;
     int removed = 0;
     for (auto it = database->begin(); it != database->end();) {
-        if (removed % kPruneRecheckInterval == 0 && !isFolder(destination))
+        if (removed % kPruneRecheckInterval == 0 && !m_fileSystem.isStillAtPath(*dir))
             break;
-        if (presence(dir.get(), it->first) == Presence::absent) {
+        if (presence(m_fileSystem, *dir, it->first) == Presence::absent) {
             it = database->erase(it);
             ++removed;
         } else {
@@ -342,17 +225,18 @@ int IntegrityVerifier::pruneMissing(const fs::path& destination, const fs::path&
         }
     }
     if (removed > 0)
-        saveDatabase(*database, destination);
+        saveDatabase(*database, *dir);
     return removed;
 }
 
 std::optional<QDateTime> IntegrityVerifier::lastCheckDate(const fs::path& destination) const
 {
-    std::string bytes;
-    int error = 0;
-    if (readMarker(destination, kLastCheckFileName, bytes, error) != ReadStatus::ok || !isUtf8(bytes))
+    auto dir = m_fileSystem.openDirectory(destination);
+    const auto bytes = dir ? m_fileSystem.readWholeFile(*dir, std::string(kLastCheckFileName))
+                           : platform::PosixResult<std::string>(dir.error());
+    if (!bytes || !isUtf8(*bytes))
         return std::nullopt;
-    return platform::decodeDate(QString::fromUtf8(bytes).trimmed().toStdString());
+    return platform::decodeDate(QString::fromUtf8(*bytes).trimmed().toStdString());
 }
 
 bool IntegrityVerifier::isCheckDue(const fs::path& destination) const
@@ -364,7 +248,10 @@ bool IntegrityVerifier::isCheckDue(const fs::path& destination) const
 std::optional<IntegrityVerifier::IntegrityResult>
 IntegrityVerifier::verifySample(const fs::path& destination, const fs::path& trash, const platform::CancelToken& cancel)
 {
-    std::optional<Database> database = loadDatabase(destination, trash);
+    auto dir = m_fileSystem.openDirectory(destination);
+    if (!dir)
+        return std::nullopt;
+    std::optional<Database> database = loadDatabase(*dir, trash);
     if (!database)
         return std::nullopt;
     IntegrityResult result;
@@ -373,21 +260,18 @@ IntegrityVerifier::verifySample(const fs::path& destination, const fs::path& tra
         return result;
     }
 
-    const Fd dir = openFolder(destination);
-    if (!dir)
-        return std::nullopt;
-    FileDigester digester;
+    FileDigester digester(m_fileSystem);
     std::vector<std::string> checked;
     for (const auto& item : selectSample(*database)) {
         if (cancel.isCancelled())
             break;
         const auto& [key, entry] = *item;
-        if (presence(dir.get(), key) == Presence::absent) {
+        if (presence(m_fileSystem, *dir, key) == Presence::absent) {
             result.missing.push_back(key);
             continue;
         }
-        const Fd file = openBeneath(dir.get(), key, O_RDONLY);
-        const std::optional<std::string> digest = file ? digester.sha256Hex(file.get()) : std::nullopt;
+        const auto file = m_fileSystem.openFile(*dir, key, platform::OpenMode::read);
+        const std::optional<std::string> digest = file ? digester.sha256Hex(*file) : std::nullopt;
         if (digest && *digest == entry.sha256)
             ++result.verified;
         else
@@ -401,7 +285,7 @@ IntegrityVerifier::verifySample(const fs::path& destination, const fs::path& tra
         const QDateTime now = platform::wallClock().now();
         for (const std::string& key : checked)
             (*database)[key].lastVerifiedAt = now;
-        saveDatabase(*database, destination);
+        saveDatabase(*database, *dir);
     }
 
     result.timestamp = platform::wallClock().now();
@@ -414,49 +298,48 @@ IntegrityVerifier::verifySample(const fs::path& destination, const fs::path& tra
 
 void IntegrityVerifier::recordCheckTime(const fs::path& destination)
 {
-    const QString error = writeMarker(destination, kLastCheckFileName, platform::encodeDate(platform::wallClock().now()));
-    if (!error.isEmpty())
-        qCCritical(lcIntegrityVerifier, "Failed to write last-check timestamp: %s", qUtf8Printable(error));
+    auto dir = m_fileSystem.openDirectory(destination);
+    const std::error_code error
+        = dir ? m_fileSystem.writeFileAtomically(*dir, std::string(kLastCheckFileName),
+                                                 platform::encodeDate(platform::wallClock().now()))
+              : dir.error();
+    if (error)
+        qCCritical(lcIntegrityVerifier, "Failed to write last-check timestamp: %s", qUtf8Printable(errorText(error)));
 }
 
-std::optional<IntegrityVerifier::Database> IntegrityVerifier::loadDatabase(const fs::path& destination,
+std::optional<IntegrityVerifier::Database> IntegrityVerifier::loadDatabase(const Directory& dir,
                                                                            const fs::path& trash) const
 {
-    std::string bytes;
-    int error = 0;
-    switch (readMarker(destination, kHashesFileName, bytes, error)) {
-    case ReadStatus::absent:
-        return Database{};
-    case ReadStatus::failed:
+    const auto bytes = m_fileSystem.readWholeFile(dir, std::string(kHashesFileName));
+    if (!bytes) {
+        if (bytes.error() == std::errc::no_such_file_or_directory)
+            return Database{};
         // Taking it as empty would overwrite fingerprints that may still be on the disk.
         qCCritical(lcIntegrityVerifier, "Failed to read hash database at %s, skipping fingerprints this time: %s",
-                   qUtf8Printable(platform::privateArg(destination / kHashesFileName)),
-                   qUtf8Printable(errorText(error)));
+                   qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)),
+                   qUtf8Printable(errorText(bytes.error())));
         return std::nullopt;
-    case ReadStatus::ok:
-        break;
     }
     try {
-        return decodeDatabase(bytes);
+        return decodeDatabase(*bytes);
     } catch (const platform::JsonDecodeError& decodeError) {
         // Kept in the trash rather than overwritten, where no scan of the backup folder sees it.
-        fs::path movedTo;
-        const QString moveError = moveToTrash(destination, kHashesFileName, trash, movedTo);
-        if (!moveError.isEmpty()) {
+        const auto movedTo = moveToTrash(m_fileSystem, dir, kHashesFileName, trash);
+        if (!movedTo) {
             qCCritical(lcIntegrityVerifier,
                        "Hash database at %s cannot be decoded (%s) nor moved to the trash, skipping fingerprints "
                        "this time: %s",
-                       qUtf8Printable(platform::privateArg(destination / kHashesFileName)), decodeError.what(),
-                       qUtf8Printable(moveError));
+                       qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)), decodeError.what(),
+                       qUtf8Printable(errorText(movedTo.error())));
             return std::nullopt;
         }
         qCWarning(lcIntegrityVerifier, "Hash database cannot be decoded (%s); moved it to %s and started a new one",
-                  decodeError.what(), qUtf8Printable(platform::privateArg(movedTo)));
+                  decodeError.what(), qUtf8Printable(platform::privateArg(*movedTo)));
         return Database{};
     }
 }
 
-void IntegrityVerifier::saveDatabase(const Database& database, const fs::path& destination) const
+void IntegrityVerifier::saveDatabase(const Database& database, const Directory& dir) const
 {
     std::string bytes;
     try {
@@ -468,10 +351,10 @@ void IntegrityVerifier::saveDatabase(const Database& database, const fs::path& d
         qCCritical(lcIntegrityVerifier, "Failed to encode hash database: %s", error.what());
         return;
     }
-    const QString error = writeMarker(destination, kHashesFileName, bytes);
-    if (!error.isEmpty())
+    if (const std::error_code error = m_fileSystem.writeFileAtomically(dir, std::string(kHashesFileName), bytes))
         qCCritical(lcIntegrityVerifier, "Failed to write hash database to %s: %s",
-                   qUtf8Printable(platform::privateArg(destination / kHashesFileName)), qUtf8Printable(error));
+                   qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)),
+                   qUtf8Printable(errorText(error)));
 }
 
 std::vector<IntegrityVerifier::Database::const_iterator> IntegrityVerifier::selectSample(const Database& database) const
@@ -496,12 +379,12 @@ std::vector<IntegrityVerifier::Database::const_iterator> IntegrityVerifier::sele
     std::vector<Database::const_iterator> sample;
     std::int64_t totalBytes = 0;
     for (const Candidate& candidate : candidates) {
-        if (int(sample.size()) >= m_sampleSize)
+        if (int(sample.size()) >= m_limits.sampleSize)
             break;
         sample.push_back(candidate.item);
         // The entry that reaches the limit is still part of the sample.
         const std::int64_t size = std::max<std::int64_t>(candidate.item->second.fileSize, 0);
-        if (size >= m_maxBytesPerCheck - totalBytes)
+        if (size >= m_limits.maxBytesPerCheck - totalBytes)
             break;
         totalBytes += size;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CancelToken.h"
+#include "platform/FileSystem.h"
 
 #include <QDateTime>
 #include <QString>
@@ -50,14 +51,16 @@ public:
         QString summary(const QDateTime& now) const;
     };
 
-    static constexpr int kDefaultSampleSize = 50;
-    static constexpr std::int64_t kDefaultMaxBytesPerCheck = std::int64_t(8) << 30;
+    struct Limits {
+        int sampleSize = 50;                                 // the most entries one check re-reads
+        std::int64_t maxBytesPerCheck = std::int64_t(8) << 30; // the size total at which a sample ends
+    };
 
-    explicit IntegrityVerifier(int sampleSize = kDefaultSampleSize,
-                               std::int64_t maxBytesPerCheck = kDefaultMaxBytesPerCheck);
+    // Every file-system call goes through `fileSystem`.
+    explicit IntegrityVerifier(platform::FileSystem& fileSystem = platform::systemFileSystem());
+    IntegrityVerifier(platform::FileSystem& fileSystem, Limits limits);
 
-    int sampleSize() const { return m_sampleSize; }
-    std::int64_t maxBytesPerCheck() const { return m_maxBytesPerCheck; }
+    const Limits& limits() const { return m_limits; }
 
     // Records a fresh fingerprint for each copied file; a file that cannot be hashed loses its old one.
     void recordHashes(const std::vector<std::filesystem::path>& relativePaths,
@@ -83,13 +86,13 @@ public:
     void recordCheckTime(const std::filesystem::path& destination);
 
 private:
-    std::optional<Database> loadDatabase(const std::filesystem::path& destination,
-                                         const std::filesystem::path& trash) const;
-    void saveDatabase(const Database& database, const std::filesystem::path& destination) const;
+    // None when the file could not be read, or could not be decoded nor moved aside.
+    std::optional<Database> loadDatabase(const platform::Directory& dir, const std::filesystem::path& trash) const;
+    void saveDatabase(const Database& database, const platform::Directory& dir) const;
     std::vector<Database::const_iterator> selectSample(const Database& database) const;
 
-    int m_sampleSize;
-    std::int64_t m_maxBytesPerCheck;
+    platform::FileSystem& m_fileSystem;
+    Limits m_limits;
 };
 
 } // namespace larkfold

@@ -1,27 +1,25 @@
 #include "engine/FileDigester.h"
 
+#include "platform/FaultInjectingFileSystem.h"
 #include "support/TempTree.h"
 
 #include <openssl/evp.h>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 using namespace larkfold;
 using larkfold::test::TempTree;
 
 namespace {
 
-std::optional<std::string> digestOf(FileDigester& digester, const std::filesystem::path& path)
+std::optional<std::string> digestOf(platform::FileSystem& fileSystem, const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    auto dir = fileSystem.openDirectory(path.parent_path());
+    auto file = dir ? fileSystem.openFile(*dir, path.filename(), platform::OpenMode::read)
+                    : platform::PosixResult<platform::File>(dir.error());
+    if (!file)
         return std::nullopt;
-    auto digest = digester.sha256Hex(fd);
-    ::close(fd);
-    return digest;
+    return FileDigester(fileSystem).sha256Hex(*file);
 }
 
 std::string oneShotHex(const std::string& bytes)
@@ -58,19 +56,27 @@ TEST(FileDigester, MatchesKnownDigestsAcrossPieceBoundaries)
         {"two pieces and a bit", pattern, ""},
     };
     TempTree tree;
-    FileDigester digester;
+    platform::FileSystem& fileSystem = platform::systemFileSystem();
+    FileDigester digester(fileSystem);
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.expected.empty())
             c.expected = oneShotHex(c.content);
-        EXPECT_EQ(digestOf(digester, tree.write(c.name, c.content)), c.expected);
+        auto dir = fileSystem.openDirectory(tree.root());
+        ASSERT_TRUE(dir);
+        tree.write(c.name, c.content);
+        auto file = fileSystem.openFile(*dir, c.name, platform::OpenMode::read);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(digester.sha256Hex(*file), c.expected);
     }
 }
 
 TEST(FileDigester, ReadErrorGivesNoDigest)
 {
-    TempTree tree{{"folder/", ""}};
-    FileDigester digester;
-    // read(2) on a folder fails with EISDIR, like a failing disk would with EIO.
-    EXPECT_EQ(digestOf(digester, tree.path("folder")), std::nullopt);
+    TempTree tree{{"folder/", ""}, {"big", std::string(FileDigester::kPieceBytes + 1, 'x')}};
+    EXPECT_EQ(digestOf(platform::systemFileSystem(), tree.path("folder")), std::nullopt); // EISDIR
+    platform::FaultInjectingFileSystem failing;
+    failing.failNth(platform::FileOperation::read, 2, EIO); // the second piece
+    EXPECT_EQ(digestOf(failing, tree.path("big")), std::nullopt);
+    EXPECT_NE(digestOf(failing, tree.path("big")), std::nullopt);
 }

@@ -1,6 +1,7 @@
 #include "engine/IntegrityVerifier.h"
 
 #include "platform/Clock.h"
+#include "platform/FaultInjectingFileSystem.h"
 #include "platform/Json.h"
 #include "support/LogCapture.h"
 #include "support/TempTree.h"
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 
 using namespace larkfold;
+using larkfold::platform::FaultInjectingFileSystem;
+using larkfold::platform::FileOperation;
 using larkfold::platform::Json;
 using larkfold::test::LogCapture;
 using larkfold::test::readFile;
@@ -89,6 +92,11 @@ protected:
         return files;
     }
 
+    static IntegrityVerifier withLimits(IntegrityVerifier::Limits limits)
+    {
+        return IntegrityVerifier(platform::systemFileSystem(), limits);
+    }
+
     std::string today() const { return m_clock.now().toLocalTime().toString("yyyy-MM-dd").toStdString(); }
 
     platform::FakeWallClock m_clock{utc(2026, 3, 1, 18, 4, 5)};
@@ -102,7 +110,7 @@ TEST_F(IntegrityVerifierTest, DatabaseFileHasTheExactFormat)
     write("sub/b c.txt", "");
     m_verifier.recordHashes({"sub/b c.txt", "a.txt"}, backup(), trash());
     m_clock.set(utc(2026, 3, 2, 8));
-    IntegrityVerifier(1).verifySample(backup(), trash()); // marks only "a.txt", first by path
+    withLimits({.sampleSize = 1}).verifySample(backup(), trash()); // marks only "a.txt", first by path
 
     EXPECT_EQ(databaseText(), std::string(R"({
   "a.txt": {
@@ -158,7 +166,7 @@ TEST_F(IntegrityVerifierTest, RecordingAgainReplacesTheEntryAndItsCheck)
     EXPECT_FALSE(database()["b.txt"].contains("lastVerifiedAt"));
 
     m_clock.advance(3600);
-    const auto result = IntegrityVerifier(1).verifySample(backup(), trash());
+    const auto result = withLimits({.sampleSize = 1}).verifySample(backup(), trash());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->verified, 1);
     EXPECT_EQ(verifiedAt(m_clock.now()), std::vector<std::string>{"b.txt"});
@@ -176,6 +184,22 @@ TEST_F(IntegrityVerifierTest, FileThatCannotBeHashedLosesItsOldFingerprint)
     const Json db = database();
     EXPECT_EQ(db.size(), 1u);
     EXPECT_TRUE(db.contains("a.txt"));
+}
+
+TEST_F(IntegrityVerifierTest, FailedSaveKeepsTheOldFile)
+{
+    write("a.txt", "hello");
+    write("b.txt", "hello");
+    m_verifier.recordHashes({"a.txt"}, backup(), trash());
+    const std::string before = databaseText();
+    FaultInjectingFileSystem fileSystem;
+    fileSystem.failAlways(FileOperation::write, ENOSPC);
+    LogCapture log;
+    IntegrityVerifier(fileSystem).recordHashes({"b.txt"}, backup(), trash());
+    EXPECT_TRUE(log.contains("Failed to write hash database to <private>:", "IntegrityVerifier"));
+    EXPECT_EQ(databaseText(), before);
+    for (const auto& item : fs::directory_iterator(backup()))
+        EXPECT_EQ(item.path().filename().string().rfind(".larktmp-", 0), std::string::npos) << item.path();
 }
 
 TEST_F(IntegrityVerifierTest, PruningRemovesEntriesWhoseFileIsGone)
@@ -201,6 +225,30 @@ TEST_F(IntegrityVerifierTest, PruningRemovesEntriesWhoseFileIsGone)
     EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 3);
 
     EXPECT_EQ(m_verifier.pruneMissing(m_tree.path("no-such-folder"), trash()), 0);
+}
+
+TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
+{
+    std::vector<Entry> entries;
+    for (int i = 0; i < 250; ++i)
+        entries.push_back({QString::asprintf("gone-%03d", i).toStdString(), kHelloSha, 5, {}});
+    // Status calls of the walk: the folder re-check before the 1st entry, one per entry, and a
+    // re-check again before the 101st and the 201st. A failing re-check is the drive going away.
+    struct Case {
+        int failingStatusCall;
+        int removed;
+    } cases[] = {{1, 0}, {102, 100}, {203, 200}, {0, 250}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failingStatusCall);
+        writeDatabase(entries);
+        FaultInjectingFileSystem fileSystem;
+        if (c.failingStatusCall > 0)
+            fileSystem.failNth(FileOperation::status, c.failingStatusCall, ENOENT);
+        EXPECT_EQ(IntegrityVerifier(fileSystem).pruneMissing(backup(), trash()), c.removed);
+        // What was removed before the stop is saved.
+        EXPECT_EQ(database().size(), std::size_t(250 - c.removed));
+        EXPECT_EQ(fileSystem.callCount(FileOperation::status) >= 250 + 3, c.failingStatusCall == 0);
+    }
 }
 
 TEST_F(IntegrityVerifierTest, SampleTakesNeverCheckedThenOldestFirstUpToFiftyEntries)
@@ -255,7 +303,7 @@ TEST_F(IntegrityVerifierTest, SampleOrderComparesLastCheckThenComposedName)
                        {"new", kHelloSha, 5, utc(2026, 2, 20)},
                        {decomposed, kHelloSha, 5, {}},
                        {precomposed, kHelloSha, 5, {}}});
-        IntegrityVerifier(c.sampleSize).verifySample(backup(), trash());
+        withLimits({.sampleSize = c.sampleSize}).verifySample(backup(), trash());
         EXPECT_EQ(verifiedAt(m_clock.now()), c.sampled);
     }
 }
@@ -288,7 +336,7 @@ TEST_F(IntegrityVerifierTest, SampleEndsWithTheEntryThatReachesTheByteLimit)
                 expected.push_back(path);
         }
         writeDatabase(entries);
-        const auto result = IntegrityVerifier(IntegrityVerifier::kDefaultSampleSize, c.limit).verifySample(backup(), trash());
+        const auto result = withLimits({.maxBytesPerCheck = c.limit}).verifySample(backup(), trash());
         ASSERT_TRUE(result);
         EXPECT_EQ(result->corrupted, expected);
         for (std::size_t i = 0; i < c.sizes.size(); ++i)
@@ -479,25 +527,36 @@ TEST_F(IntegrityVerifierTest, UnreadableDatabaseSkipsTheFingerprintWork)
 {
     write("a.txt", "hello");
     m_tree.write("outside.json", "{}");
+    const std::string stored = R"({"gone.txt": {"relativePath": "gone.txt", "sha256": "x", "fileSize": 5, )"
+                               R"("recordedAt": "2026-03-01T18:04:05Z"}})";
+    FaultInjectingFileSystem failingReads;
+    failingReads.failAlways(FileOperation::read, EIO);
     struct Case {
         const char* name;
         std::function<void()> plant;
+        platform::FileSystem& fileSystem;
     } cases[] = {
-        // read(2) fails with EISDIR, standing in for an I/O error of the drive.
-        {"a folder", [&] { fs::create_directory(databasePath()); }},
+        {"an I/O error", [&] { test::writeFile(databasePath(), stored); }, failingReads},
+        {"a folder", [&] { fs::create_directory(databasePath()); }, platform::systemFileSystem()},
         // Never followed: reading or replacing it would reach outside the backup folder.
-        {"a symbolic link", [&] { fs::create_symlink(m_tree.path("outside.json"), databasePath()); }},
+        {"a symbolic link", [&] { fs::create_symlink(m_tree.path("outside.json"), databasePath()); },
+         platform::systemFileSystem()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all(databasePath());
         c.plant();
+        const auto before = fs::symlink_status(databasePath()).type();
+        IntegrityVerifier verifier(c.fileSystem);
         LogCapture log;
-        m_verifier.recordHashes({"a.txt"}, backup(), trash());
-        EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 0);
-        EXPECT_EQ(m_verifier.verifySample(backup(), trash()), std::nullopt);
+        verifier.recordHashes({"a.txt"}, backup(), trash());
+        EXPECT_EQ(verifier.pruneMissing(backup(), trash()), 0);
+        EXPECT_EQ(verifier.verifySample(backup(), trash()), std::nullopt);
         EXPECT_EQ(log.count("Failed to read hash database", "IntegrityVerifier"), 3);
-        EXPECT_TRUE(fs::is_symlink(databasePath()) || fs::is_directory(databasePath()));
+        EXPECT_EQ(fs::symlink_status(databasePath()).type(), before);
+        if (before == fs::file_type::regular) {
+            EXPECT_EQ(databaseText(), stored);
+        }
         EXPECT_EQ(readFile(m_tree.path("outside.json")), "{}");
         EXPECT_TRUE(trashedFiles().empty());
     }
