@@ -3,7 +3,9 @@
 #include "platform/FolderIcon.h"
 #include "platform/VolumeInfo.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <optional>
@@ -11,10 +13,16 @@
 namespace larkfold {
 namespace {
 
-// The logo as installed with the program's data (/usr/share/larkfold/ and the other XDG data folders).
+// The logo as installed with the program's data: beside the program (<prefix>/share/larkfold),
+// else in the XDG data folders.
 std::optional<std::filesystem::path> logoFile()
 {
     for (const char* name : {"larkfold/LarkLogo.svg", "larkfold/LarkLogo.png"}) {
+        if (QCoreApplication::instance()) {
+            const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/") + QLatin1String(name);
+            if (QFileInfo::exists(beside))
+                return std::filesystem::path(QFile::encodeName(QFileInfo(beside).canonicalFilePath()).toStdString());
+        }
         const QString found = QStandardPaths::locate(QStandardPaths::GenericDataLocation, QString::fromLatin1(name));
         if (!found.isEmpty())
             return std::filesystem::path(QFile::encodeName(found).toStdString());
