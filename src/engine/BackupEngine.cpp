@@ -1,0 +1,446 @@
+#include "engine/BackupEngine.h"
+
+#include "engine/BackupEngineJob.h"
+#include "engine/BackupQueue.h"
+#include "engine/FileWatcher.h"
+#include "engine/MountTable.h"
+#include "engine/NotificationManager.h"
+#include "platform/Bookmark.h"
+#include "platform/FileSystem.h"
+#include "platform/Log.h"
+#include "platform/MainThread.h"
+#include "platform/MountSource.h"
+#include "platform/PowerSource.h"
+#include "platform/VolumeInfo.h"
+#include "store/ConfigStore.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <system_error>
+
+namespace larkfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kBackupRootName = "Larkfold";
+constexpr const char* kTrashFolderName = ".Larkfold-Trash";
+
+// Removable drives are mounted below these; a path there is only reachable on a drive mounted there.
+constexpr std::string_view kMediaFolders[] = {"/media/", "/run/media/", "/mnt/"};
+// File systems that hold the media folders themselves rather than a drive.
+constexpr std::string_view kMediaParents[] = {"/", "/run", "/media", "/mnt", "/run/media"};
+
+bool startsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+fs::path resolvedForComparison(const fs::path& path)
+{
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(path, error);
+    return error ? path.lexically_normal() : resolved;
+}
+
+} // namespace
+
+BackupEngine::Shared::Shared(const QUuid& id, const Environment& environment)
+    : pairId(id),
+      volumes(environment.volumes ? *environment.volumes : platform::systemVolumeInfo()),
+      power(environment.power ? *environment.power : platform::systemPowerSource()),
+      mounts(environment.mounts ? *environment.mounts : platform::systemMountSource()),
+      bookmarks(environment.bookmarks ? *environment.bookmarks : platform::systemBookmarks()),
+      fileSystem(environment.fileSystem ? *environment.fileSystem : platform::systemFileSystem()),
+      finishedStatusDelay(environment.finishedStatusDelay), fileCopier(fileSystem), integrityVerifier(fileSystem),
+      offsiteSyncer(fileSystem)
+{
+}
+
+BackupEngine::BackupEngine(const QUuid& pairId, QObject* parent) : BackupEngine(pairId, Environment{}, parent) {}
+
+BackupEngine::BackupEngine(const QUuid& pairId, Environment environment, QObject* parent)
+    : QObject(parent), m_pairId(pairId), m_shared(std::make_shared<Shared>(pairId, environment))
+{
+}
+
+BackupEngine::~BackupEngine()
+{
+    stop();
+    // A task may be waiting for this thread right now; it finds the engine gone and ends by itself.
+    for (TaskHandle& task : m_finishingTasks)
+        if (task.thread.joinable())
+            task.thread.detach();
+}
+
+void BackupEngine::setConfigStore(ConfigStore* store)
+{
+    m_configStore = store;
+}
+
+void BackupEngine::setBackupQueue(std::shared_ptr<BackupQueue> queue)
+{
+    m_backupQueue = std::move(queue);
+}
+
+void BackupEngine::setNotificationManager(NotificationManager* manager)
+{
+    m_notificationManager = manager;
+}
+
+void BackupEngine::start(const BackupPair& pair)
+{
+    platform::requireMainThread("BackupEngine::start");
+    if (!pair.isEnabled) {
+        setStatus(BackupStatus::paused());
+        return;
+    }
+    if (!isDestinationAvailable(destinationFor(pair), m_shared->mounts)) {
+        setStatus(BackupStatus::destinationUnreachable());
+        return;
+    }
+    if (auto error = resolveURLs(pair)) {
+        setStatus(BackupStatus::error(*error));
+        return;
+    }
+    if (m_fileWatcher) {
+        m_fileWatcher->stop();
+        m_fileWatcher.reset();
+    }
+    auto watcher = std::make_unique<FileWatcher>();
+    watcher->setOnEventsDetected([engine = QPointer<BackupEngine>(this), pair] {
+        if (engine)
+            engine->handleFileEvents(pair);
+    });
+    if (auto error = watcher->start(sourceFor(pair))) {
+        setStatus(BackupStatus::error(*error));
+        return;
+    }
+    m_fileWatcher = std::move(watcher);
+    triggerBackup(pair);
+}
+
+void BackupEngine::stop()
+{
+    platform::requireMainThread("BackupEngine::stop");
+    ++m_generation;
+    m_debouncer.cancel();
+    if (m_backupTask) {
+        m_backupTask->thread.request_stop();
+        m_finishingTasks.push_back(std::move(*m_backupTask));
+        m_backupTask.reset();
+    }
+    if (m_backupQueue)
+        m_backupQueue->cancel(m_pairId);
+    if (m_fileWatcher) {
+        m_fileWatcher->stop();
+        m_fileWatcher.reset();
+    }
+    stopAccessingSecurityScopedURLs();
+    const auto& value = m_status.value();
+    if (std::holds_alternative<BackupStatus::Syncing>(value) || std::holds_alternative<BackupStatus::Scanning>(value)
+        || std::holds_alternative<BackupStatus::Queued>(value))
+        setStatus(BackupStatus::idle());
+}
+
+void BackupEngine::triggerBackup(const BackupPair& pair)
+{
+    platform::requireMainThread("BackupEngine::triggerBackup");
+    reapFinishedTasks();
+    if (m_backupTask) {
+        // A task that has not reached its turn gives up; a running job ignores this and finishes.
+        m_backupTask->thread.request_stop();
+        m_finishingTasks.push_back(std::move(*m_backupTask));
+        m_backupTask.reset();
+    }
+    auto state = std::make_shared<TaskState>();
+    TaskHandle task{state, {}};
+    task.thread = std::jthread(
+        [shared = m_shared, state, engine = QPointer<BackupEngine>(this), generation = m_generation,
+         queue = m_backupQueue, pair](std::stop_token stop) mutable {
+            Job(std::move(shared), std::move(state), std::move(engine), generation, std::move(queue), std::move(pair),
+                std::move(stop))
+                .run();
+        });
+    m_backupTask = std::move(task);
+}
+
+bool BackupEngine::hasRunningTask() const
+{
+    const auto running = [](const TaskHandle& task) { return task.state->phase.load() != TaskState::Phase::done; };
+    return (m_backupTask && running(*m_backupTask)) || std::any_of(m_finishingTasks.begin(), m_finishingTasks.end(), running);
+}
+
+void BackupEngine::handleFileEvents(const BackupPair& pair)
+{
+    const BackupPair current = storedPair().value_or(pair);
+    m_debouncer.schedule([this, current] { triggerBackup(current); });
+}
+
+void BackupEngine::setStatus(const BackupStatus& status)
+{
+    platform::requireMainThread("BackupEngine::setStatus");
+    if (m_status == status)
+        return;
+    m_status = status;
+    emit statusChanged();
+}
+
+void BackupEngine::setDestinationFreeSpace(std::optional<std::int64_t> bytes)
+{
+    if (m_destinationFreeSpace == bytes)
+        return;
+    m_destinationFreeSpace = bytes;
+    emit destinationFreeSpaceChanged();
+}
+
+void BackupEngine::resetFinishedStatus()
+{
+    const auto& value = m_status.value();
+    if (std::holds_alternative<BackupStatus::Completed>(value) || std::holds_alternative<BackupStatus::Error>(value))
+        setStatus(BackupStatus::idle());
+}
+
+void BackupEngine::stopAccessingSecurityScopedURLs()
+{
+    if (m_resolvedSourceURL) {
+        m_shared->bookmarks.stopAccessing(*m_resolvedSourceURL);
+        m_resolvedSourceURL.reset();
+    }
+    if (m_resolvedDestinationURL) {
+        m_shared->bookmarks.stopAccessing(*m_resolvedDestinationURL);
+        m_resolvedDestinationURL.reset();
+    }
+}
+
+void BackupEngine::reapFinishedTasks()
+{
+    std::erase_if(m_finishingTasks, [](TaskHandle& task) {
+        if (task.state->phase.load() != TaskState::Phase::done)
+            return false;
+        task.thread.join(); // the body has returned; this does not wait
+        return true;
+    });
+}
+
+fs::path BackupEngine::sourceFor(const BackupPair& pair) const
+{
+    return m_resolvedSourceURL.value_or(pair.sourceURL);
+}
+
+fs::path BackupEngine::destinationFor(const BackupPair& pair) const
+{
+    return m_resolvedDestinationURL.value_or(pair.destinationURL);
+}
+
+// --- Bookmarks ---
+
+std::optional<BackupError> BackupEngine::resolveURLs(const BackupPair& pair)
+{
+    platform::requireMainThread("BackupEngine::resolveURLs");
+    auto outcome = resolveBookmarks(m_shared->bookmarks, pair);
+    if (auto* error = std::get_if<BackupError>(&outcome))
+        return *error;
+    applyResolution(std::get<Resolution>(outcome));
+    return std::nullopt;
+}
+
+BackupEngine::ResolutionOutcome BackupEngine::resolveBookmarks(const platform::Bookmarks& bookmarks,
+                                                               const BackupPair& pair)
+{
+    using Access = platform::Bookmarks::Access;
+    // The folder, and fresh bookmark bytes when the old ones were stale but still lead to it.
+    struct Resolved {
+        fs::path folder;
+        std::optional<QByteArray> refreshed;
+    };
+    const auto resolveOne = [&](const QByteArray& data, const fs::path& fallback,
+                                Access access) -> std::variant<Resolved, BackupError> {
+        const auto found = bookmarks.resolve(data);
+        if (!found)
+            return BackupError::bookmarkStale(fallback);
+        if (!bookmarks.startAccessing(found->folder, access))
+            return backupError(BookmarkError::accessDenied(fallback));
+        if (!found->isStale)
+            return Resolved{found->folder, std::nullopt};
+        if (resolvedForComparison(fallback) != resolvedForComparison(found->folder)) {
+            bookmarks.stopAccessing(found->folder);
+            return BackupError::bookmarkStale(fallback);
+        }
+        auto refreshed = bookmarks.create(found->folder);
+        if (!refreshed) {
+            bookmarks.stopAccessing(found->folder);
+            return BackupError::bookmarkStale(fallback);
+        }
+        return Resolved{found->folder, std::move(refreshed)};
+    };
+
+    const auto take = [&](const std::optional<QByteArray>& bookmark, const fs::path& fallback, Access access,
+                          std::optional<fs::path>& folder,
+                          std::optional<QByteArray>& refreshed) -> std::optional<BackupError> {
+        if (!bookmark)
+            return std::nullopt;
+        auto outcome = resolveOne(*bookmark, fallback, access);
+        if (auto* error = std::get_if<BackupError>(&outcome))
+            return *error;
+        folder = std::get<Resolved>(outcome).folder;
+        refreshed = std::move(std::get<Resolved>(outcome).refreshed);
+        return std::nullopt;
+    };
+    Resolution resolution;
+    // The destination is not tried once the source has failed.
+    if (auto error = take(pair.sourceBookmark, pair.sourceURL, Access::read, resolution.source,
+                          resolution.refreshedSourceBookmark))
+        return *error;
+    if (auto error = take(pair.destinationBookmark, pair.destinationURL, Access::write, resolution.destination,
+                          resolution.refreshedDestinationBookmark))
+        return *error;
+    return resolution;
+}
+
+void BackupEngine::applyResolution(const Resolution& resolution)
+{
+    if (resolution.source)
+        m_resolvedSourceURL = resolution.source;
+    if (resolution.destination)
+        m_resolvedDestinationURL = resolution.destination;
+    if (!resolution.refreshedSourceBookmark && !resolution.refreshedDestinationBookmark)
+        return;
+    updateStoredPair([&](BackupPair& current) {
+        if (resolution.refreshedSourceBookmark)
+            current.sourceBookmark = resolution.refreshedSourceBookmark;
+        if (resolution.refreshedDestinationBookmark)
+            current.destinationBookmark = resolution.refreshedDestinationBookmark;
+    });
+}
+
+std::optional<BackupPair> BackupEngine::storedPair() const
+{
+    if (!m_configStore)
+        return std::nullopt;
+    const auto& pairs = m_configStore->pairs();
+    const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const BackupPair& p) { return p.id == m_pairId; });
+    if (found == pairs.end())
+        return std::nullopt;
+    return *found;
+}
+
+void BackupEngine::updateStoredPair(const std::function<void(BackupPair&)>& set)
+{
+    auto current = storedPair();
+    if (!current)
+        return;
+    set(*current);
+    m_configStore->updatePair(*current);
+}
+
+// --- Errors ---
+
+BackupError BackupEngine::backupError(const BookmarkError& error)
+{
+    return BackupError::bookmarkAccessDenied(error.url);
+}
+
+BackupError BackupEngine::backupError(const FileOperationError& error)
+{
+    return BackupError::copyFailed(error.description());
+}
+
+BackupError BackupEngine::backupError(const QString& otherFailure)
+{
+    return BackupError::watcherFailed(otherFailure);
+}
+
+// --- Folders and volumes ---
+
+ExclusionFilter BackupEngine::exclusionFilter(const BackupPair& pair)
+{
+    return ExclusionFilter::forProfile(pair.profile);
+}
+
+fs::path BackupEngine::backupFolder(const fs::path& destination, const QString& pairName)
+{
+    fs::path base = destination;
+    if (fs::path(destination).remove_filename() == destination) // a trailing "/" names the folder before it
+        base = destination.parent_path();
+    if (base.filename() != kBackupRootName)
+        base /= kBackupRootName;
+    return base / BackupPair::sanitizedFolderName(pairName).toStdString();
+}
+
+fs::path BackupEngine::trashFolder(const fs::path& destination)
+{
+    return destination / kTrashFolderName;
+}
+
+bool BackupEngine::isDestinationAvailable(const fs::path& destination, const platform::MountSource& mounts)
+{
+    const fs::path path = resolvedForComparison(destination);
+    const auto mount = MountTable::mount(path.native(), MountTable::currentMounts(mounts));
+    if (!mount)
+        return false;
+    const bool inMediaFolder = std::any_of(std::begin(kMediaFolders), std::end(kMediaFolders),
+                                           [&](std::string_view folder) { return startsWith(path.native(), folder); });
+    const bool onMediaParent = std::any_of(std::begin(kMediaParents), std::end(kMediaParents),
+                                           [&](std::string_view parent) { return mount->mountPoint == parent; });
+    if (inMediaFolder && onMediaParent)
+        return false; // the folder a drive was mounted on, lying on the system disk now
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+bool BackupEngine::isSameVolume(const fs::path& a, const fs::path& b, const platform::VolumeInfo& volumes)
+{
+    const auto first = volumes.identity(a);
+    const auto second = volumes.identity(b);
+    return first && second && *first == *second;
+}
+
+void BackupEngine::logDuplicateMounts(const fs::path& destination, const platform::MountSource& source)
+{
+    const auto mounts = MountTable::currentMounts(source);
+    const auto mount = MountTable::mount(destination.lexically_normal().native(), mounts);
+    if (!mount || !mount->isNetwork)
+        return;
+    const auto same = MountTable::mounts(mount->source, mounts);
+    if (same.size() < 2)
+        return;
+    QStringList points;
+    for (const auto& m : same)
+        points << QString::fromStdString(m.mountPoint);
+    points.sort();
+    qCCritical(lcApp).noquote() << QStringLiteral("Destination volume is mounted %1 times: %2. Using %3.")
+                                       .arg(same.size())
+                                       .arg(platform::privateArg(points.join(QStringLiteral(", "))),
+                                            platform::privateArg(QString::fromStdString(mount->mountPoint)));
+}
+
+std::optional<std::int64_t> BackupEngine::directorySize(const fs::path& folder)
+{
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(folder, error)))
+        return std::nullopt;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::none, error);
+    if (error)
+        return std::nullopt;
+    std::int64_t total = 0;
+    for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
+        if (error)
+            break;
+        if (it->path().filename().native().starts_with('.')) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        const auto status = it->symlink_status(error);
+        if (!error && fs::is_regular_file(status)) {
+            const auto size = it->file_size(error);
+            if (!error)
+                total += std::int64_t(size);
+        }
+        error.clear();
+    }
+    return total;
+}
+
+} // namespace larkfold

@@ -1,0 +1,262 @@
+#include "engine/BackupEngineJob.h"
+
+#include "copy/BandwidthThrottle.h"
+#include "engine/BackupFolderIcon.h"
+#include "engine/NotificationManager.h"
+#include "platform/Bookmark.h"
+#include "platform/Clock.h"
+#include "platform/UserDefaults.h"
+#include "platform/VolumeInfo.h"
+#include "store/BackupTips.h"
+#include "store/ConfigStore.h"
+
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <string_view>
+
+namespace larkfold {
+namespace {
+
+namespace fs = std::filesystem;
+using EventType = BackupEvent::EventType;
+
+constexpr std::int64_t kTrashReminderBytes = 1073741824;
+constexpr qint64 kOffsiteIntervalSeconds = 604800;
+constexpr std::int64_t kChunkedCopyBytes = 67108864;
+constexpr int kPackageCatchUpMinimumPaths = 10;
+constexpr const char* kPackageCatchUpKeyPrefix = "didLogPackageUpgrade_";
+
+// Folders that earlier versions copied as single items; a first run now fills them in.
+constexpr std::array<std::string_view, 13> kPackageMarkers = {
+    ".app/",      ".rtfd/",   ".framework/", ".bundle/",        ".xcodeproj/",    ".xcworkspace/",  ".playground/",
+    ".pkg/",      ".mpkg/",   ".photoslibrary/", ".musiclibrary/", ".tvlibrary/", ".imovielibrary/",
+};
+
+QString fileWord(std::int64_t count)
+{
+    return count == 1 ? QStringLiteral("file") : QStringLiteral("files");
+}
+
+QString countedFiles(std::int64_t count)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(fileWord(count));
+}
+
+} // namespace
+
+void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, const platform::CancelToken& jobCancel)
+{
+    const auto errors = static_cast<std::int64_t>(result.errors.size());
+    const bool aborted = result.abortedDueToVolumeLoss;
+    const QString& name = m_pair.name;
+
+    if (destinationStillThere(folders)) {
+        if (const auto space = m_shared->volumes.space(folders.destination))
+            postToEngine([bytes = static_cast<std::int64_t>(space->availableBytes),
+                          generation = m_generation](BackupEngine& engine) {
+                if (engine.m_generation == generation)
+                    engine.setDestinationFreeSpace(bytes);
+            });
+    }
+
+    std::optional<QString> runMessage;
+    if (aborted)
+        runMessage = QStringLiteral("Backup aborted — a volume disconnected mid-backup. Your existing backups are safe.");
+    else if (errors > 0)
+        runMessage = countedFiles(errors) + QStringLiteral(" couldn't be copied.");
+    recordEvent(errors > 0 || aborted ? EventType::error : EventType::backup, runMessage, result.copiedFiles,
+                result.bytesTransferred, result.duration);
+
+    BackupStatus finalStatus;
+    if (aborted) {
+        finalStatus = BackupStatus::error(BackupError::volumeLost());
+        notify([name](NotificationManager& manager) {
+            manager.notifyError(
+                name, QStringLiteral("Backup aborted — a drive disconnected. Your backups are safe; will retry later."));
+        });
+    } else {
+        const auto& copied = result.copiedRelativePaths;
+        if (!copied.empty()) {
+            if (destinationStillThere(folders))
+                m_shared->integrityVerifier.recordHashes(copied, folders.backup, folders.trash);
+            logPackageCatchUpIfNeeded(copied);
+        }
+        suggestProfileIfNeeded(result);
+        for (const auto& [editor, count] : result.filesDeferredByEditor) {
+            if (count >= 1)
+                recordEvent(EventType::backup,
+                            QStringLiteral("Skipped %1 currently being edited in %2 — they'll back up after you close it.")
+                                .arg(countedFiles(count), QString::fromStdString(editor)));
+        }
+
+        bool sampleClean = false;
+        if (destinationStillThere(folders) && !jobCancel.isCancelled()) {
+            auto& verifier = m_shared->integrityVerifier;
+            verifier.pruneMissing(folders.backup, folders.trash);
+            setBackupFolderIcon(folders.backup, m_shared->volumes);
+            if (verifier.isCheckDue(folders.backup)) {
+                if (const auto check = verifier.verifySample(folders.backup, folders.trash, jobCancel)) {
+                    verifier.recordCheckTime(folders.backup);
+                    const auto damaged = static_cast<std::int64_t>(check->corrupted.size());
+                    if (damaged == 0 && check->verified >= 1) {
+                        recordEvent(EventType::integrityChecked, check->summary(platform::wallClock().now()));
+                        sampleClean = true;
+                    } else if (damaged > 0) {
+                        const QString message =
+                            QStringLiteral("%1 on the backup drive may have been damaged. It's worth copying %2 again.")
+                                .arg(countedFiles(damaged), damaged == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+                        recordEvent(EventType::verificationFailed, message);
+                        notify([name, message](NotificationManager& manager) { manager.notifyError(name, message); });
+                    }
+                }
+            }
+        }
+
+        if (!copied.empty()) {
+            const auto mismatches = m_shared->fileCopier.sizeMismatches(copied, folders.source, folders.backup);
+            if (!mismatches.empty()) {
+                const QString message = countedFiles(std::int64_t(mismatches.size()))
+                                      + QStringLiteral(" failed verification after copying.");
+                recordEvent(EventType::verificationFailed, message);
+                notify([name, message](NotificationManager& manager) { manager.notifyError(name, message); });
+            }
+        }
+
+        if (errors > 0) {
+            const BackupError partial = BackupError::partialFailure(errors, result.copiedFiles + errors);
+            finalStatus = BackupStatus::error(partial);
+            notify([name, message = partial.errorDescription()](NotificationManager& manager) {
+                manager.notifyError(name, message);
+            });
+        } else {
+            finalStatus = BackupStatus::completed(result.copiedFiles, result.duration);
+            const std::uint8_t mode = currentBandwidthMode.load(std::memory_order_relaxed);
+            const bool throttled = mode == 0 ? !isUserIdle() : mode == 1;
+            const auto tip = nextBackupTip(result.copiedFiles, result.bytesTransferred > kChunkedCopyBytes,
+                                           sampleClean, throttled);
+            std::optional<QString> message;
+            if (tip)
+                message = backupSummaryText(result.copiedFiles, tip);
+            notify([name, count = result.copiedFiles, message](NotificationManager& manager) {
+                manager.notifyBackupComplete(name, count, message);
+            });
+        }
+    }
+    setStatus(finalStatus);
+
+    if (const auto trashBytes = directorySize(folders.trash); trashBytes && *trashBytes >= kTrashReminderBytes)
+        notify([bytes = *trashBytes](NotificationManager& manager) { manager.notifyTrashReminder(bytes); });
+
+    if (!aborted && errors == 0 && !jobCancel.isCancelled()) {
+        runOffsiteStep(folders, jobCancel);
+        // The offsite copy's progress is no outcome: the run's own stays on show.
+        setStatus(finalStatus);
+    }
+    waitThenResetStatus(jobCancel);
+}
+
+void BackupEngine::Job::logPackageCatchUpIfNeeded(const std::vector<fs::path>& copiedPaths)
+{
+    platform::UserDefaults& defaults = platform::userDefaults();
+    const QString key =
+        QString::fromLatin1(kPackageCatchUpKeyPrefix) + m_pair.id.toString(QUuid::WithoutBraces).toUpper();
+    if (defaults.value(key, false).toBool())
+        return;
+    const auto count = std::count_if(copiedPaths.begin(), copiedPaths.end(), [](const fs::path& path) {
+        const std::string& text = path.native();
+        return std::any_of(kPackageMarkers.begin(), kPackageMarkers.end(),
+                           [&](std::string_view marker) { return text.find(marker) != std::string::npos; });
+    });
+    if (count < kPackageCatchUpMinimumPaths)
+        return;
+    recordEvent(EventType::backup,
+                QStringLiteral("Found app bundles and document packages that weren't backed up before — catching up "
+                               "now. This is a one-time boost and will only happen once."));
+    defaults.setValue(key, true);
+}
+
+void BackupEngine::Job::suggestProfileIfNeeded(const BackupResult& result)
+{
+    if (m_pair.didSuggestProfile || result.recommendedProfile == BackupProfile::standard)
+        return;
+    postToEngine([name = m_pair.name, profile = result.recommendedProfile,
+                  bytes = result.approximateSourceBytes](BackupEngine& engine) {
+        engine.updateStoredPair([](BackupPair& current) { current.didSuggestProfile = true; });
+        emit engine.profileSuggested(engine.m_pairId, name, profile, bytes);
+    });
+}
+
+void BackupEngine::Job::runOffsiteStep(const Folders& folders, const platform::CancelToken& jobCancel)
+{
+    if (!m_pair.offsiteURL)
+        return;
+    const fs::path target = backupFolder(*m_pair.offsiteURL, m_pair.name);
+    if (m_pair.lastOffsiteAt && m_pair.lastOffsiteAt->secsTo(platform::wallClock().now()) < kOffsiteIntervalSeconds)
+        return;
+    std::optional<fs::path> accessed;
+    if (m_pair.offsiteBookmark) {
+        const auto found = m_shared->bookmarks.resolve(*m_pair.offsiteBookmark);
+        if (!found) {
+            recordEvent(EventType::error,
+                        QStringLiteral("Couldn't access the offsite folder. Re-select it from Settings to fix."));
+            return;
+        }
+        if (m_shared->bookmarks.startAccessing(found->folder, platform::Bookmarks::Access::write))
+            accessed = found->folder;
+    }
+    setStatus(BackupStatus::syncing(0, QStringLiteral("Offsite copy starting…")));
+    m_shared->lastProgressTickTime = 0;
+
+    const OffsiteSyncResult offsite = m_shared->offsiteSyncer.sync(
+        folders.backup, target, exclusionFilter(m_pair),
+        [this](double fraction, const QString& fileName) { onProgress(fraction, QStringLiteral("Offsite: ") + fileName); },
+        jobCancel);
+    if (accessed)
+        m_shared->bookmarks.stopAccessing(*accessed);
+    // An unfinished copy is no copy: the next run tries again.
+    if (offsite.wasCancelled)
+        return;
+
+    savePairFields([&](BackupPair& current) {
+        current.lastOffsiteAt = platform::wallClock().now();
+        current.lastOffsiteFileCount = offsite.copiedFiles;
+    });
+    if (offsite.abortedDueToFolderLoss)
+        recordEvent(EventType::error,
+                    QStringLiteral("Offsite copy paused — the cloud folder became unavailable. Will retry next week."));
+    else if (!offsite.errors.empty())
+        recordEvent(EventType::error,
+                    QStringLiteral("Offsite copy completed with %1 error(s).").arg(offsite.errors.size()));
+    else if (offsite.copiedFiles >= 1)
+        recordEvent(EventType::backup, QStringLiteral("Offsite copy updated — %1 file%2 synced to your cloud folder.")
+                                           .arg(offsite.copiedFiles)
+                                           .arg(offsite.copiedFiles == 1 ? QString() : QStringLiteral("s")));
+}
+
+void BackupEngine::Job::waitThenResetStatus(const platform::CancelToken& jobCancel)
+{
+    m_state->phase = TaskState::Phase::finishing;
+    const auto cancelled = [&] { return m_taskStop.stop_requested() || jobCancel.isCancelled(); };
+    {
+        std::mutex mutex;
+        std::condition_variable_any woken;
+        const auto wake = [&] {
+            std::lock_guard lock(mutex);
+            woken.notify_all();
+        };
+        std::stop_callback onTaskStop(m_taskStop, wake);
+        std::stop_callback onJobCancel(jobCancel.stopToken(), wake);
+        std::unique_lock lock(mutex);
+        woken.wait_for(lock, m_shared->finishedStatusDelay, cancelled);
+    }
+    // A newer trigger or stop() cut the wait short: the status is theirs now.
+    if (cancelled())
+        return;
+    postToEngine([generation = m_generation](BackupEngine& engine) {
+        if (engine.m_generation == generation)
+            engine.resetFinishedStatus();
+    });
+}
+
+} // namespace larkfold

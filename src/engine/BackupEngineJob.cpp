@@ -1,0 +1,334 @@
+#include "engine/BackupEngineJob.h"
+
+#include "engine/BackupQueue.h"
+#include "engine/NotificationManager.h"
+#include "engine/PowerConditions.h"
+#include "platform/Bookmark.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/MainThread.h"
+#include "platform/VolumeInfo.h"
+#include "store/ConfigStore.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+namespace larkfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Room the destination must keep free beyond what a run will copy.
+constexpr std::int64_t kFreeSpaceMarginBytes = 524288000;
+// Progress reaches the main thread at most this often.
+constexpr double kProgressIntervalSeconds = 0.05;
+
+double steadySeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+fs::path comparable(const fs::path& path)
+{
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(path, error);
+    return error ? path.lexically_normal() : resolved;
+}
+
+} // namespace
+
+BackupEngine::Job::Job(std::shared_ptr<Shared> shared, std::shared_ptr<TaskState> state, QPointer<BackupEngine> engine,
+                       std::uint64_t generation, std::shared_ptr<BackupQueue> queue, BackupPair pair,
+                       std::stop_token taskStop)
+    : m_shared(std::move(shared)), m_state(std::move(state)), m_engine(std::move(engine)), m_generation(generation),
+      m_queue(std::move(queue)), m_pair(std::move(pair)), m_taskStop(std::move(taskStop))
+{
+}
+
+void BackupEngine::Job::run()
+{
+    struct MarkDone {
+        TaskState& state;
+        ~MarkDone() { state.phase = TaskState::Phase::done; }
+    } markDone{*m_state};
+
+    {
+        std::unique_lock lock(m_shared->slotMutex);
+        if (!m_shared->slotFreed.wait(lock, m_taskStop, [&] { return !m_shared->slotTaken; }))
+            return; // a newer trigger or stop() came first
+        m_shared->slotTaken = true;
+    }
+    struct ReleaseSlot {
+        Shared& shared;
+        ~ReleaseSlot()
+        {
+            std::lock_guard lock(shared.slotMutex);
+            shared.slotTaken = false;
+            shared.slotFreed.notify_all();
+        }
+    } releaseSlot{*m_shared};
+
+    std::optional<fs::path> resolvedSource;
+    std::optional<fs::path> resolvedDestination;
+    if (m_taskStop.stop_requested() || !withEngine([&](BackupEngine& engine) {
+            resolvedSource = engine.m_resolvedSourceURL;
+            resolvedDestination = engine.m_resolvedDestinationURL;
+        }))
+        return;
+
+    if (!isDestinationAvailable(resolvedDestination.value_or(m_pair.destinationURL), m_shared->mounts)) {
+        setStatus(BackupStatus::destinationUnreachable());
+        return;
+    }
+    if (m_taskStop.stop_requested())
+        return;
+    if (!resolvedSource || !resolvedDestination) {
+        auto outcome = resolveBookmarks(m_shared->bookmarks, m_pair);
+        if (auto* error = std::get_if<BackupError>(&outcome)) {
+            setStatus(BackupStatus::error(*error));
+            return;
+        }
+        withEngine([&, generation = m_generation](BackupEngine& engine) {
+            if (engine.m_generation == generation)
+                engine.applyResolution(std::get<Resolution>(outcome));
+        });
+    }
+    if (m_taskStop.stop_requested())
+        return;
+    setStatus(BackupStatus::queued());
+
+    if (!m_queue) {
+        m_state->phase = TaskState::Phase::running;
+        perform(platform::CancelToken(m_taskStop));
+        return;
+    }
+    m_state->phase = TaskState::Phase::inQueue;
+    // Given up while waiting: the job leaves the queue. Once it runs, only stop() or the time limit end it.
+    std::stop_callback withdraw(m_taskStop, [this] {
+        TaskState::Phase expected = TaskState::Phase::inQueue;
+        if (m_state->phase.compare_exchange_strong(expected, TaskState::Phase::withdrawn))
+            m_queue->cancel(m_shared->pairId);
+    });
+    const BackupQueue::JobOutcome outcome = m_queue
+                                                ->enqueue(m_shared->pairId,
+                                                          [this](const platform::CancelToken& jobCancel) {
+                                                              TaskState::Phase expected = TaskState::Phase::inQueue;
+                                                              if (m_state->phase.compare_exchange_strong(
+                                                                      expected, TaskState::Phase::running))
+                                                                  perform(jobCancel);
+                                                          })
+                                                .get();
+    if (outcome == BackupQueue::JobOutcome::timedOut) {
+        const BackupError timedOut = BackupError::timedOut();
+        QString description = timedOut.errorDescription();
+        setStatus(BackupStatus::error(timedOut));
+        recordEvent(BackupEvent::EventType::error, description);
+        if (description.isEmpty())
+            description = QStringLiteral("Backup timed out.");
+        notify([name = m_pair.name, description](NotificationManager& manager) {
+            manager.notifyError(name, description);
+        });
+    }
+}
+
+void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
+{
+    if (jobCancel.isCancelled()) {
+        setStatus(BackupStatus::idle());
+        return;
+    }
+    if (auto reason = powerPauseReason(m_shared->power)) {
+        setStatus(BackupStatus::paused());
+        recordEvent(BackupEvent::EventType::error, *reason);
+        return;
+    }
+    setStatus(BackupStatus::scanning());
+
+    Folders folders;
+    if (!withEngine([&](BackupEngine& engine) {
+            folders.source = engine.sourceFor(m_pair);
+            folders.destination = engine.destinationFor(m_pair);
+        }))
+        return;
+    folders.backup = backupFolder(folders.destination, m_pair.name);
+    folders.trash = trashFolder(folders.destination);
+    if (auto status = m_shared->fileSystem.statusAtPath(folders.destination))
+        folders.destinationDevice = status->device;
+
+    if (auto error = sharedBackupFolder(folders)) {
+        setStatus(BackupStatus::error(*error));
+        recordEvent(BackupEvent::EventType::error, error->errorDescription());
+        return;
+    }
+    if (!checkFreeSpace(folders))
+        return;
+    if (jobCancel.isCancelled()) {
+        setStatus(BackupStatus::idle());
+        return;
+    }
+    m_shared->fileCopier.removeStaleTemporaryFiles(folders.backup);
+    m_shared->lastProgressTickTime = 0;
+
+    auto outcome = m_shared->fileCopier.backup(
+        folders.source, folders.backup, folders.trash, exclusionFilter(m_pair),
+        [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel);
+    if (auto* failure = std::get_if<FileOperationError>(&outcome)) {
+        const BackupError error = backupError(*failure);
+        QString description = error.errorDescription();
+        if (description.isEmpty())
+            description = QStringLiteral("An unexpected error occurred.");
+        setStatus(BackupStatus::error(error));
+        recordEvent(BackupEvent::EventType::error, description);
+        return;
+    }
+    BackupResult result = std::move(std::get<BackupResult>(outcome));
+    // A drive swapped or unplugged at the end of the run: whatever stands at its path now is not the backup.
+    if (!destinationStillThere(folders))
+        result.abortedDueToVolumeLoss = true;
+
+    if (jobCancel.isCancelled()) {
+        // Stopped or out of time: the copies made are real, so they get their fingerprints.
+        if (!result.abortedDueToVolumeLoss && !result.copiedRelativePaths.empty())
+            m_shared->integrityVerifier.recordHashes(result.copiedRelativePaths, folders.backup, folders.trash);
+        setStatus(BackupStatus::idle());
+        return;
+    }
+
+    const QDateTime now = platform::wallClock().now();
+    m_pair.lastBackupAt = now;
+    m_pair.lastBackupFileCount = result.copiedFiles;
+    m_pair.lastBackupByteCount = result.bytesTransferred;
+    savePairFields([&](BackupPair& current) {
+        current.lastBackupAt = m_pair.lastBackupAt;
+        current.lastBackupFileCount = m_pair.lastBackupFileCount;
+        current.lastBackupByteCount = m_pair.lastBackupByteCount;
+    });
+    afterRun(std::move(result), folders, jobCancel);
+}
+
+std::optional<BackupError> BackupEngine::Job::sharedBackupFolder(const Folders& folders)
+{
+    std::vector<BackupPair> pairs;
+    if (!withEngine([&](BackupEngine& engine) {
+            if (engine.m_configStore)
+                pairs = engine.m_configStore->pairs();
+        }))
+        return std::nullopt;
+    const fs::path mine = comparable(folders.backup);
+    // The pair listed first keeps the folder; any later one would mirror a different source into it.
+    for (const BackupPair& other : pairs) {
+        if (other.id == m_pair.id)
+            return std::nullopt;
+        if (comparable(backupFolder(other.destinationURL, other.name)) == mine)
+            return BackupError::copyFailed(
+                QStringLiteral("Another backup already uses the folder “%1” on this drive — rename this backup or "
+                               "choose another destination.")
+                    .arg(BackupPair::sanitizedFolderName(m_pair.name)));
+    }
+    return std::nullopt;
+}
+
+bool BackupEngine::Job::checkFreeSpace(const Folders& folders)
+{
+    const auto space = m_shared->volumes.space(folders.destination);
+    if (!space)
+        return true;
+    const auto available = static_cast<std::int64_t>(space->availableBytes);
+    std::optional<BackupError> low;
+    if (!isSameVolume(folders.source, folders.destination, m_shared->volumes)) {
+        const std::int64_t need =
+            m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup, exclusionFilter(m_pair));
+        const std::int64_t threshold = need + kFreeSpaceMarginBytes;
+        if (need >= 1 && available < threshold)
+            low = BackupError::diskSpaceLow(available, threshold);
+    }
+    if (!low && available < kFreeSpaceMarginBytes)
+        low = BackupError::diskSpaceLow(available, kFreeSpaceMarginBytes);
+    if (!low)
+        return true;
+    setStatus(BackupStatus::error(*low));
+    recordEvent(BackupEvent::EventType::error, low->errorDescription());
+    notify([name = m_pair.name, available](NotificationManager& manager) {
+        manager.notifyDriveAlmostFull(name, available);
+    });
+    return false;
+}
+
+bool BackupEngine::Job::destinationStillThere(const Folders& folders) const
+{
+    const auto status = m_shared->fileSystem.statusAtPath(folders.destination);
+    return status && folders.destinationDevice && status->device == *folders.destinationDevice;
+}
+
+void BackupEngine::Job::onProgress(double fraction, const QString& label)
+{
+    const double now = steadySeconds();
+    if (now - m_shared->lastProgressTickTime.load() < kProgressIntervalSeconds)
+        return;
+    m_shared->lastProgressTickTime = now;
+    setStatus(BackupStatus::syncing(fraction, label));
+}
+
+// --- Main-thread hops ---
+
+bool BackupEngine::Job::withEngine(const std::function<void(BackupEngine&)>& work)
+{
+    bool found = false;
+    platform::runOnMainThreadAndWait([&] {
+        if (m_engine) {
+            work(*m_engine);
+            found = true;
+        }
+    });
+    return found;
+}
+
+void BackupEngine::Job::postToEngine(std::function<void(BackupEngine&)> work)
+{
+    platform::postToMainThread([engine = m_engine, work = std::move(work)] {
+        if (engine)
+            work(*engine);
+    });
+}
+
+void BackupEngine::Job::setStatus(const BackupStatus& status)
+{
+    postToEngine([status, generation = m_generation](BackupEngine& engine) {
+        if (engine.m_generation == generation)
+            engine.setStatus(status);
+    });
+}
+
+void BackupEngine::Job::recordEvent(BackupEvent::EventType type, std::optional<QString> message,
+                                    std::int64_t filesAffected, std::int64_t bytesTransferred, double duration)
+{
+    BackupEvent event;
+    event.id = QUuid::createUuid();
+    event.pairId = m_pair.id;
+    event.timestamp = platform::wallClock().now();
+    event.type = type;
+    event.filesAffected = filesAffected;
+    event.bytesTransferred = bytesTransferred;
+    event.duration = duration;
+    event.message = std::move(message);
+    postToEngine([event = std::move(event)](BackupEngine& engine) {
+        if (engine.m_configStore)
+            engine.m_configStore->addEvent(event);
+    });
+}
+
+void BackupEngine::Job::notify(std::function<void(NotificationManager&)> send)
+{
+    postToEngine([send = std::move(send)](BackupEngine& engine) {
+        if (engine.m_notificationManager)
+            send(*engine.m_notificationManager);
+    });
+}
+
+void BackupEngine::Job::savePairFields(const std::function<void(BackupPair&)>& set)
+{
+    withEngine([&](BackupEngine& engine) { engine.updateStoredPair(set); });
+}
+
+} // namespace larkfold

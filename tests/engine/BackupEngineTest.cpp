@@ -1,0 +1,338 @@
+#include "EngineHarnessFixture.h"
+
+#include "copy/BandwidthThrottle.h"
+#include "platform/Bookmark.h"
+#include "platform/MountSource.h"
+#include "support/ChildProcess.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+using namespace larkfold;
+using namespace larkfold::test;
+namespace fs = std::filesystem;
+using EventType = BackupEvent::EventType;
+
+namespace {
+
+// Files enough for a run to last a while in the quiet mode's 30 ms per file.
+void writeFiles(const fs::path& folder, int count)
+{
+    fs::create_directories(folder);
+    for (int i = 0; i < count; ++i)
+        writeFile(folder / ("file" + std::to_string(i) + ".txt"), "content " + std::to_string(i));
+}
+
+int countFiles(const fs::path& folder)
+{
+    int count = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        if (it->is_regular_file() && !it->path().filename().string().starts_with('.'))
+            ++count;
+    return count;
+}
+
+class QuietMode {
+public:
+    QuietMode() { currentBandwidthMode = 1; }
+    ~QuietMode() { currentBandwidthMode = 0; }
+};
+
+} // namespace
+
+TEST(BackupEngine, StartStopsAtTheFirstReasonNotToBackUp)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}, {"other/", ""}};
+    const auto bookmark = platform::systemBookmarks().create(tree.path("other"));
+    ASSERT_TRUE(bookmark);
+    fs::remove(tree.path("other"));
+
+    struct Case {
+        const char* what;
+        std::function<void(BackupPair&)> change;
+        BackupStatus expected;
+    } cases[] = {
+        {"disabled", [](BackupPair& p) { p.isEnabled = false; }, BackupStatus::paused()},
+        {"destination missing", [&](BackupPair& p) { p.destinationURL = tree.path("gone"); },
+         BackupStatus::destinationUnreachable()},
+        {"bookmark lost", [&](BackupPair& p) { p.destinationBookmark = *bookmark; },
+         BackupStatus::error(BackupError::bookmarkStale(tree.path("dest")))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+        c.change(pair);
+        BackupEngine& engine = harness.startEngine(pair);
+        spinFor(200);
+        EXPECT_EQ(engine.status(), c.expected);
+        EXPECT_FALSE(engine.hasRunningTask());
+    }
+    BackupPair missingSource = harness.addPair("Docs", tree.path("nothing"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(missingSource);
+    EXPECT_TRUE(engine.status().is<BackupStatus::Error>());
+    EXPECT_TRUE(engine.status().as<BackupStatus::Error>()->error.is<BackupError::WatcherFailed>());
+
+    EXPECT_TRUE(harness.store().events().empty());
+    EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold")));
+}
+
+TEST(BackupEngine, StatusNotifiesOnlyOnARealChange)
+{
+    BackupEngine engine(QUuid::createUuid());
+    int changes = 0;
+    QObject::connect(&engine, &BackupEngine::statusChanged, [&] { ++changes; });
+    engine.setStatus(BackupStatus::idle());
+    engine.setStatus(BackupStatus::syncing(0.5, "a.txt"));
+    engine.setStatus(BackupStatus::syncing(0.5, "a.txt"));
+    engine.setStatus(BackupStatus::syncing(0.5, "b.txt"));
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(BackupEngine, DestinationsOnTheSystemDiskInPlaceOfADriveAreUnreachable)
+{
+    TempTree tree{{"backups/", ""}};
+    const platform::TextMountSource rootOnly("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n");
+    EXPECT_TRUE(BackupEngine::isDestinationAvailable(tree.path("backups"), rootOnly));
+    EXPECT_FALSE(BackupEngine::isDestinationAvailable(tree.path("missing"), rootOnly));
+    EXPECT_FALSE(BackupEngine::isDestinationAvailable(tree.path("backups"), platform::TextMountSource("")));
+
+    // Real folders under /media are needed for the rest: a private tmpfs there keeps the host untouched.
+    const auto outcome = runInPrivateMountNamespace([] {
+        if (::mount("tmpfs", "/media", "tmpfs", 0, "size=1m") != 0)
+            return std::string("skip");
+        fs::create_directories("/media/sam/Drive/Backups");
+        fs::create_directories("/mnt");
+        if (::mount("tmpfs", "/mnt", "tmpfs", 0, "size=1m") != 0)
+            return std::string("skip");
+        fs::create_directories("/mnt/Drive/Backups");
+        const auto table = [](const std::string& mountPoint) {
+            return platform::TextMountSource("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:2 / " + mountPoint
+                                             + " rw - ext4 /dev/sdb1 rw\n");
+        };
+        std::string answers;
+        for (const auto& [path, mountPoint] : std::vector<std::pair<std::string, std::string>>{
+                 {"/media/sam/Drive/Backups", "/media/sam/Drive"}, // the drive is there
+                 {"/media/sam/Drive/Backups", "/media"},           // only the folder it leaves behind
+                 {"/media/sam/Drive/Backups", "/run"},
+                 {"/mnt/Drive/Backups", "/mnt/Drive"},
+                 {"/mnt/Drive/Backups", "/mnt"},
+             })
+            answers += BackupEngine::isDestinationAvailable(path, table(mountPoint)) ? '1' : '0';
+        return answers;
+    });
+    if (!outcome || *outcome == "skip")
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(*outcome, "10010");
+}
+
+TEST(BackupEngine, TriggersGiveUpWaitingTasksButNeverARunningJob)
+{
+    QuietMode quiet;
+    EngineHarness harness;
+    TempTree tree{{"dest/", ""}};
+    writeFiles(tree.path("source"), 40);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.makeEngine(pair);
+
+    // Two triggers in a row: the first never reaches the queue, only one run happens.
+    engine.triggerBackup(pair);
+    engine.triggerBackup(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    EXPECT_EQ(harness.eventTypes(), std::vector<EventType>({EventType::backup, EventType::integrityChecked}));
+
+    // A trigger while a job copies: the job finishes, then the new one runs behind it.
+    writeFiles(tree.path("source/more"), 40);
+    engine.triggerBackup(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& s) { return s.is<BackupStatus::Syncing>(); }));
+    engine.triggerBackup(pair);
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            const auto types = harness.eventTypes();
+            return std::count(types.begin(), types.end(), EventType::backup) == 3;
+        },
+        15000));
+    const auto& events = harness.store().events();
+    EXPECT_EQ(events[events.size() - 2].filesAffected, 40);
+    EXPECT_EQ(events.back().filesAffected, 0);
+    EXPECT_EQ(countFiles(tree.path("dest/Larkfold/Docs")), 80);
+}
+
+TEST(BackupEngine, StopDuringARunLeavesIdleAndKeepsFingerprintsOfWhatWasCopied)
+{
+    QuietMode quiet;
+    EngineHarness harness;
+    TempTree tree{{"dest/", ""}};
+    writeFiles(tree.path("source"), 60);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& s) {
+        return s.is<BackupStatus::Syncing>() && s.as<BackupStatus::Syncing>()->progress > 0.2;
+    }));
+
+    engine.stop();
+    EXPECT_TRUE(isIdle(engine.status()));
+    ASSERT_TRUE(harness.waitForTasks());
+    EXPECT_TRUE(isIdle(engine.status()));
+    EXPECT_TRUE(isIdle(harness.statuses().back()));
+    EXPECT_TRUE(harness.store().events().empty());
+    EXPECT_FALSE(harness.storedPair(pair.id).lastBackupAt.has_value());
+
+    const int copied = countFiles(tree.path("dest/Larkfold/Docs"));
+    EXPECT_GT(copied, 0);
+    EXPECT_LT(copied, 60);
+    const std::string hashes = readFile(tree.path("dest/Larkfold/Docs/.larkfold-hashes.json"));
+    EXPECT_EQ(std::count(hashes.begin(), hashes.end(), '{') - 1, copied);
+
+    // The queue is free again for the next job.
+    engine.triggerBackup(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun(15000));
+    EXPECT_EQ(countFiles(tree.path("dest/Larkfold/Docs")), 60);
+}
+
+TEST(BackupEngine, AStaleBookmarkAtTheSamePathIsRenewedWithoutUndoingOtherFields)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    pair.destinationBookmark = platform::systemBookmarks().create(tree.path("dest"));
+    harness.store().updatePair(pair);
+
+    // The folder was replaced by another of the same name; meanwhile the store's record moved on.
+    fs::rename(tree.path("dest"), tree.path("old"));
+    tree.mkdir("dest");
+    BackupPair stored = harness.storedPair(pair.id);
+    stored.lastOffsiteFileCount = 7;
+    harness.store().updatePair(stored);
+
+    BackupEngine& engine = harness.makeEngine(pair);
+    EXPECT_EQ(engine.resolveURLs(pair), std::nullopt);
+    EXPECT_EQ(engine.resolvedDestinationURL(), fs::canonical(tree.path("dest")));
+    const BackupPair saved = harness.storedPair(pair.id);
+    EXPECT_EQ(saved.lastOffsiteFileCount, 7);
+    ASSERT_TRUE(saved.destinationBookmark);
+    EXPECT_NE(*saved.destinationBookmark, *pair.destinationBookmark);
+    const auto fresh = platform::systemBookmarks().resolve(*saved.destinationBookmark);
+    ASSERT_TRUE(fresh);
+    EXPECT_FALSE(fresh->isStale);
+}
+
+TEST(BackupEngine, FreeSpaceRuleAtBothThresholds)
+{
+    constexpr std::int64_t kMargin = 524288000;
+    struct Case {
+        const char* what;
+        bool sameVolume;
+        std::optional<std::int64_t> available; // none: the capacity cannot be read
+        std::optional<BackupError> refusal;
+    } cases[] = {
+        {"same volume, margin exactly", true, kMargin, std::nullopt},
+        {"same volume, a byte short", true, kMargin - 1, BackupError::diskSpaceLow(kMargin - 1, kMargin)},
+        {"other volume, room for 1000 bytes", false, kMargin + 1000, std::nullopt},
+        {"other volume, a byte short", false, kMargin + 999, BackupError::diskSpaceLow(kMargin + 999, kMargin + 1000)},
+        {"capacity unknown", false, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineHarness harness;
+        TempTree tree{{"source/a.bin", std::string(600, 'a')}, {"source/b.bin", std::string(400, 'b')}, {"dest/", ""}};
+        harness.volumes.setVolume({tree.path("source"), platform::VolumeSpace{1 << 30, 1 << 30}, 1, false});
+        harness.volumes.setVolume({tree.path("dest"),
+                                   c.available ? std::optional(platform::VolumeSpace{1ull << 40, std::uint64_t(*c.available)})
+                                               : std::nullopt,
+                                   c.sameVolume ? 1u : 2u, false});
+        const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+        BackupEngine& engine = harness.startEngine(pair);
+        ASSERT_TRUE(harness.waitForTasks());
+        if (c.refusal) {
+            EXPECT_EQ(engine.status(), BackupStatus::error(*c.refusal));
+            EXPECT_EQ(harness.eventMessages(), std::vector<QString>{"The backup drive is running low on space."});
+            EXPECT_EQ(harness.notificationTitles(), std::vector<QString>{"Backup Drive Almost Full"});
+            EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold")));
+        } else {
+            EXPECT_EQ(harness.eventTypes().front(), EventType::backup);
+            EXPECT_EQ(countFiles(tree.path("dest/Larkfold/Docs")), 2);
+        }
+    }
+}
+
+TEST(BackupEngine, PowerConditionsPauseTheJobWithAnEvent)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    harness.power.setRunningHot(true);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForTasks());
+    EXPECT_EQ(engine.status(), BackupStatus::paused());
+    EXPECT_EQ(harness.eventTypes(), std::vector<EventType>{EventType::error});
+    EXPECT_EQ(harness.eventMessages(),
+              std::vector<QString>{"Your computer is running hot — will resume when it cools down."});
+    EXPECT_TRUE(harness.notificationTitles().empty());
+    EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold")));
+}
+
+TEST(BackupEngine, AJobOverTheTimeLimitEndsWithItsStatusEventAndNotification)
+{
+    QuietMode quiet;
+    platform::FakeContinuousClock clock;
+    EngineHarness harness(BackupQueue::Options{std::chrono::seconds(3600), &clock});
+    TempTree tree{{"dest/", ""}};
+    writeFiles(tree.path("source"), 200);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& s) {
+        return s.is<BackupStatus::Syncing>() && s.as<BackupStatus::Syncing>()->progress > 0.05;
+    }));
+    ASSERT_TRUE(spinUntil([&] { return clock.sleeperCount() >= 1; }));
+
+    clock.advance(std::chrono::seconds(3600));
+    ASSERT_TRUE(harness.waitForTasks());
+    EXPECT_EQ(engine.status(), BackupStatus::error(BackupError::timedOut()));
+    EXPECT_EQ(harness.eventTypes(), std::vector<EventType>{EventType::error});
+    EXPECT_EQ(harness.eventMessages(), std::vector<QString>{"This backup took too long and was stopped part-way."});
+    EXPECT_EQ(harness.notificationTitles(), std::vector<QString>{"Backup Problem"});
+    // What it copied before the limit keeps its fingerprints.
+    EXPECT_GT(countFiles(tree.path("dest/Larkfold/Docs")), 0);
+    const std::string hashes = readFile(tree.path("dest/Larkfold/Docs/.larkfold-hashes.json"));
+    EXPECT_EQ(std::count(hashes.begin(), hashes.end(), '{') - 1, countFiles(tree.path("dest/Larkfold/Docs")));
+}
+
+TEST(BackupEngine, ASecondPairForTheSameBackupFolderRefusesToRun)
+{
+    EngineHarness harness;
+    TempTree tree{{"photos/a.jpg", "a"}, {"pictures/b.jpg", "b"}, {"dest/", ""}};
+    const BackupPair first = harness.addPair("Photos", tree.path("photos"), tree.path("dest"));
+    const BackupPair second = harness.addPair("Photos/", tree.path("pictures"), tree.path("dest/"));
+    harness.startEngine(first);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    BackupEngine& engine = harness.startEngine(second);
+    ASSERT_TRUE(harness.waitForTasks());
+    const auto* error = engine.status().as<BackupStatus::Error>();
+    ASSERT_TRUE(error && error->error.is<BackupError::CopyFailed>());
+    EXPECT_TRUE(error->error.errorDescription().startsWith("Another backup already uses the folder “Photos”"));
+    EXPECT_EQ(harness.store().events().back().message, error->error.errorDescription());
+    EXPECT_TRUE(fs::exists(tree.path("dest/Larkfold/Photos/a.jpg")));
+    EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold/Photos/b.jpg")));
+    EXPECT_FALSE(fs::exists(tree.path("dest/.Larkfold-Trash")));
+}
+
+TEST(BackupEngine, ARunThatCannotStartShowsTheCopyEnginesOwnMessage)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"elsewhere/", ""}};
+    fs::create_directories(tree.path("dest/Larkfold"));
+    fs::create_directory_symlink(tree.path("elsewhere"), tree.path("dest/Larkfold/Docs"));
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForTasks());
+    const QString message =
+        QStringLiteral("Destination path is a symbolic link — refusing to write to prevent data redirection.");
+    EXPECT_EQ(engine.status(), BackupStatus::error(BackupError::copyFailed(message)));
+    EXPECT_EQ(harness.eventMessages(), std::vector<QString>{message});
+    EXPECT_TRUE(fs::is_empty(tree.path("elsewhere")));
+}
