@@ -1,10 +1,11 @@
 #include "engine/NestingMigration.h"
 
+#include "platform/Bookmark.h"
 #include "platform/FileSystem.h"
 #include "platform/Log.h"
 #include "store/ConfigStore.h"
 
-#include <cerrno>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -27,23 +28,21 @@ bool isSingleComponent(const std::string& name)
            && name.find('\0') == std::string::npos;
 }
 
-// Until bookmarks can be resolved here, every bookmark falls back to the stored path.
-DestinationBookmarkResolution unresolvedBookmark(const QByteArray&)
-{
-    return {std::nullopt, QStringLiteral("Bookmark resolution is not available")};
-}
-
-fs::path workingDestination(const BackupPair& pair, const DestinationBookmarkResolver& resolveBookmark)
+// The folder the bookmark names now, with access begun, when it resolves and may be written into;
+// the stored path is used otherwise. Whether the bookmark is stale does not matter here.
+std::optional<fs::path> accessBookmarkedDestination(const BackupPair& pair, const platform::Bookmarks& bookmarks)
 {
     if (!pair.destinationBookmark)
-        return pair.destinationURL;
-    DestinationBookmarkResolution resolution = resolveBookmark(*pair.destinationBookmark);
-    if (!resolution.errorDescription.isEmpty()) {
+        return std::nullopt;
+    const auto resolution = bookmarks.resolve(*pair.destinationBookmark);
+    if (!resolution) {
         qCCritical(lcNestingMigration, "Could not resolve destination bookmark for \"%s\": %s",
-                   qUtf8Printable(hashedName(pair.name)), qUtf8Printable(resolution.errorDescription));
-        return pair.destinationURL;
+                   qUtf8Printable(hashedName(pair.name)), "The bookmarked folder could not be found");
+        return std::nullopt;
     }
-    return resolution.folder ? *resolution.folder : pair.destinationURL;
+    if (!bookmarks.startAccessing(resolution->folder, platform::Bookmarks::Access::write))
+        return std::nullopt;
+    return resolution->folder;
 }
 
 class PairRepair {
@@ -148,11 +147,11 @@ private:
 
 void runNestingMigration(const ConfigStore& configStore)
 {
-    runNestingMigration(configStore, platform::systemFileSystem(), unresolvedBookmark);
+    runNestingMigration(configStore, platform::systemFileSystem(), platform::systemBookmarks());
 }
 
 void runNestingMigration(const ConfigStore& configStore, FileSystem& fileSystem,
-                         const DestinationBookmarkResolver& resolveBookmark)
+                         const platform::Bookmarks& bookmarks)
 {
     for (const BackupPair& pair : configStore.pairs()) {
         if (pair.destinationURL.filename() != kLarkfoldFolderName)
@@ -164,7 +163,10 @@ void runNestingMigration(const ConfigStore& configStore, FileSystem& fileSystem,
                       qUtf8Printable(hashedName(pair.name)));
             continue;
         }
-        PairRepair(fileSystem, pair, name).run(workingDestination(pair, resolveBookmark));
+        const std::optional<fs::path> accessed = accessBookmarkedDestination(pair, bookmarks);
+        PairRepair(fileSystem, pair, name).run(accessed.value_or(pair.destinationURL));
+        if (accessed)
+            bookmarks.stopAccessing(*accessed);
     }
 }
 

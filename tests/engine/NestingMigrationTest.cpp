@@ -1,7 +1,9 @@
 #include "engine/NestingMigration.h"
 
+#include "platform/Bookmark.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/Log.h"
+#include "platform/MountSource.h"
 #include "store/ConfigStore.h"
 #include "support/LogCapture.h"
 #include "support/TempTree.h"
@@ -48,24 +50,19 @@ std::map<std::string, std::string> snapshot(const fs::path& root)
     return items;
 }
 
-DestinationBookmarkResolution noBookmarkLayer(const QByteArray&)
-{
-    ADD_FAILURE() << "a pair without a bookmark needs no resolution";
-    return {};
-}
-
 class NestingMigrationTest : public ::testing::Test {
 protected:
     // The destination the user chose, itself named "Larkfold", on a drive folder.
     fs::path destination() const { return m_tree.path("Drive/Larkfold"); }
 
     void setPairs(std::vector<BackupPair> pairs) { m_store.setPairs(std::move(pairs)); }
-    void run(platform::FileSystem& fileSystem = platform::systemFileSystem(),
-             const DestinationBookmarkResolver& resolver = noBookmarkLayer)
+    void run(platform::FileSystem& fileSystem = platform::systemFileSystem())
     {
-        runNestingMigration(m_store, fileSystem, resolver);
+        runNestingMigration(m_store, fileSystem, m_bookmarks);
     }
 
+    platform::TextMountSource m_mounts{"1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"};
+    platform::Bookmarks m_bookmarks{m_mounts};
     TempTree m_tree;
     TempDir m_data;
     ConfigStore m_store{m_data / "Larkfold"};
@@ -249,43 +246,28 @@ TEST_F(NestingMigrationTest, AFailedMoveEndsThatPairOnlyAndKeepsWhatMoved)
     EXPECT_EQ(m_log.count(QStringLiteral("Migration complete for"), kCategory), 1);
 }
 
-TEST_F(NestingMigrationTest, BookmarkDecidesTheFolderWhenItResolves)
+TEST_F(NestingMigrationTest, TheBookmarkedFolderIsRepairedWhenTheBookmarkResolves)
 {
-    struct Case {
-        const char* what;
-        DestinationBookmarkResolution resolution;
-        bool storedPathRepaired;
-        int bookmarkFailureLines;
-    };
-    TempTree moved{{"Larkfold/Larkfold/Photos/a.jpg", "A"}};
-    const Case cases[] = {
-        {"resolves to the moved drive", {moved.path("Larkfold"), {}}, false, 0},
-        {"does not resolve", {std::nullopt, QStringLiteral("no such volume")}, true, 1},
-        {"resolves but may not be written", {std::nullopt, {}}, true, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempTree stored{{"Larkfold/Larkfold/Photos/a.jpg", "A"}};
-        const fs::path resolvedFolder = moved.path("Larkfold");
-        m_log.clear();
-        BackupPair pair = pairAt(stored.path("Larkfold"), QStringLiteral("Photos"));
-        pair.destinationBookmark = QByteArray("bookmark");
+    m_tree.write("Stored/Larkfold/Larkfold/Photos/a.jpg", "A");
+    m_tree.write("Moved/Larkfold/Larkfold/Photos/a.jpg", "A");
+    const auto bookmark = m_bookmarks.create(m_tree.path("Moved/Larkfold"));
+    ASSERT_TRUE(bookmark.has_value());
+    for (const QByteArray& data : {*bookmark, QByteArray("not a bookmark")}) {
+        const bool resolves = data == *bookmark;
+        SCOPED_TRACE(resolves ? "resolves" : "does not resolve");
+        BackupPair pair = pairAt(m_tree.path("Stored/Larkfold"), QStringLiteral("Photos"));
+        pair.destinationBookmark = data;
         setPairs({pair});
 
-        run(platform::systemFileSystem(), [&](const QByteArray& bookmark) {
-            EXPECT_EQ(bookmark, QByteArray("bookmark"));
-            return c.resolution;
-        });
+        run();
 
-        const fs::path repaired = c.storedPathRepaired ? stored.path("Larkfold") : resolvedFolder;
-        EXPECT_EQ(readFile(repaired / "Photos/a.jpg"), "A");
-        EXPECT_EQ(m_log.count(QStringLiteral("Could not resolve destination bookmark for \"%1\": no such volume")
+        // The bookmarked folder first; an unresolvable bookmark falls back to the stored path.
+        EXPECT_TRUE(fs::exists(m_tree.path("Moved/Larkfold/Photos/a.jpg")));
+        EXPECT_EQ(fs::exists(m_tree.path("Stored/Larkfold/Photos/a.jpg")), !resolves);
+        EXPECT_EQ(m_log.count(QStringLiteral("Could not resolve destination bookmark for \"%1\"")
                                   .arg(platform::hashedName(QStringLiteral("Photos"))),
                               kCategory),
-                  c.bookmarkFailureLines);
-        if (!c.storedPathRepaired) {
-            EXPECT_TRUE(fs::exists(stored.path("Larkfold/Larkfold/Photos/a.jpg")));
-        }
+                  resolves ? 0 : 1);
     }
 }
 
