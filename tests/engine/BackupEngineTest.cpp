@@ -35,12 +35,6 @@ int countFiles(const fs::path& folder)
     return count;
 }
 
-class QuietMode {
-public:
-    QuietMode() { currentBandwidthMode = 1; }
-    ~QuietMode() { currentBandwidthMode = 0; }
-};
-
 } // namespace
 
 TEST(BackupEngine, StartStopsAtTheFirstReasonNotToBackUp)

@@ -117,6 +117,14 @@ std::vector<QString> EngineHarness::notificationTitles() const
     return titles;
 }
 
+std::vector<QString> EngineHarness::notificationBodies() const
+{
+    std::vector<QString> bodies;
+    for (const auto& shown : m_notifier->shown())
+        bodies.push_back(shown.body);
+    return bodies;
+}
+
 void EngineHarness::setNotificationLevel(AppConfig::NotificationLevel level)
 {
     AppConfig config = m_store->appConfig();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy/BandwidthThrottle.h"
 #include "engine/BackupEngine.h"
 #include "engine/BackupQueue.h"
 #include "engine/NotificationManager.h"
@@ -48,6 +49,7 @@ public:
     std::vector<QString> eventMessages() const;
     // Titles of the notifications shown so far.
     std::vector<QString> notificationTitles() const;
+    std::vector<QString> notificationBodies() const;
     void setNotificationLevel(AppConfig::NotificationLevel level);
 
     // The pair's record as the store holds it now.
@@ -72,6 +74,13 @@ private:
     std::unique_ptr<NotificationManager> m_notifications;
     std::vector<std::unique_ptr<BackupEngine>> m_engines;
     std::vector<BackupStatus> m_statuses;
+};
+
+// The quiet bandwidth mode's 30 ms before each file, so a run lasts long enough to act during it.
+class QuietMode {
+public:
+    QuietMode() { currentBandwidthMode = 1; }
+    ~QuietMode() { currentBandwidthMode = 0; }
 };
 
 bool isIdle(const BackupStatus& status);

@@ -1,0 +1,227 @@
+#include "EngineHarnessFixture.h"
+
+#include "copy/BandwidthThrottle.h"
+#include "platform/Clock.h"
+#include "platform/FaultInjectingFileSystem.h"
+#include "support/EventLoop.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace larkfold;
+using namespace larkfold::test;
+namespace fs = std::filesystem;
+using EventType = BackupEvent::EventType;
+
+namespace {
+
+int fingerprintCount(const fs::path& backupFolder)
+{
+    const std::string hashes = readFile(backupFolder / ".larkfold-hashes.json");
+    return hashes.empty() ? 0 : int(std::count(hashes.begin(), hashes.end(), '{')) - 1;
+}
+
+bool contains(const std::vector<BackupStatus>& statuses, const BackupStatus& status)
+{
+    return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
+}
+
+// A run of the harness's engine after `clock` moved on.
+void runAgain(EngineHarness& harness, const BackupPair& pair)
+{
+    harness.engine().triggerBackup(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+}
+
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::setWallClock(&clock); }
+    void TearDown() override { platform::setWallClock(nullptr); }
+
+    platform::FakeWallClock clock{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+};
+
+} // namespace
+
+TEST_F(RunTest, EventsFingerprintsSampleTrashReminderAndWeeklyOffsiteInTheirOrder)
+{
+    EngineHarness harness;
+    harness.setNotificationLevel(AppConfig::NotificationLevel::everyBackup);
+    TempTree tree{{"source/a.txt", "alpha"}, {"source/sub/b.txt", "beta"}, {"source/c.txt", "gamma"},
+                  {"offsite/", ""}};
+    // A trash of exactly 1 GiB, sparse so it costs no disk.
+    fs::create_directories(tree.path("dest/.Larkfold-Trash/2026-01-01"));
+    writeFile(tree.path("dest/.Larkfold-Trash/2026-01-01/big.mov"), "");
+    fs::resize_file(tree.path("dest/.Larkfold-Trash/2026-01-01/big.mov"), 1073741824);
+    harness.volumes.setVolume({tree.path("dest"), platform::VolumeSpace{1ull << 40, 1ull << 39}, 7, false});
+
+    BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    pair.offsiteURL = tree.path("offsite");
+    harness.store().updatePair(pair);
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    const fs::path backup = tree.path("dest/Larkfold/Docs");
+    EXPECT_EQ(harness.eventTypes(), (std::vector<EventType>{EventType::backup, EventType::integrityChecked,
+                                                            EventType::backup}));
+    EXPECT_EQ(harness.store().events().front().filesAffected, 3);
+    EXPECT_EQ(harness.eventMessages()[1], "Every file checked today.");
+    EXPECT_EQ(harness.eventMessages()[2], "Offsite copy updated — 3 files synced to your cloud folder.");
+    EXPECT_EQ(fingerprintCount(backup), 3);
+    EXPECT_TRUE(fs::exists(backup / ".larkfold-lastcheck"));
+    EXPECT_EQ(readFile(tree.path("offsite/Larkfold/Docs/sub/b.txt")), "beta");
+    EXPECT_EQ(harness.notificationTitles(),
+              (std::vector<QString>{"Backup Complete", "Backup Trash Using 1.07 GB"}));
+    EXPECT_EQ(engine.destinationFreeSpace(), std::int64_t(1) << 39);
+
+    // The offsite copy's progress comes between the run's outcome and its return; then idle.
+    const auto& statuses = harness.statuses();
+    const auto offsite = std::find(statuses.begin(), statuses.end(),
+                                   BackupStatus::syncing(0, QStringLiteral("Offsite copy starting…")));
+    ASSERT_NE(offsite, statuses.end());
+    EXPECT_TRUE(isCompleted(*std::prev(offsite)));
+    EXPECT_TRUE(isCompleted(statuses[statuses.size() - 2]));
+    EXPECT_TRUE(isIdle(statuses.back()));
+
+    const BackupPair saved = harness.storedPair(pair.id);
+    EXPECT_EQ(saved.lastBackupAt, clock.now());
+    EXPECT_EQ(saved.lastBackupFileCount, 3);
+    EXPECT_EQ(saved.lastBackupByteCount, 14);
+    EXPECT_EQ(saved.lastOffsiteAt, clock.now());
+    EXPECT_EQ(saved.lastOffsiteFileCount, 3);
+
+    // A day later exactly: no second sample check, no offsite copy; a week later both again.
+    clock.advance(86400);
+    writeFile(tree.path("source/d.txt"), "delta");
+    runAgain(harness, harness.storedPair(pair.id));
+    EXPECT_EQ(harness.eventTypes().size(), 4u);
+    EXPECT_FALSE(fs::exists(tree.path("offsite/Larkfold/Docs/d.txt")));
+
+    clock.advance(6 * 86400);
+    runAgain(harness, harness.storedPair(pair.id));
+    EXPECT_EQ(harness.eventTypes(), (std::vector<EventType>{EventType::backup, EventType::integrityChecked,
+                                                            EventType::backup, EventType::backup, EventType::backup,
+                                                            EventType::integrityChecked, EventType::backup}));
+    EXPECT_EQ(harness.eventMessages().back(), "Offsite copy updated — 1 file synced to your cloud folder.");
+    EXPECT_EQ(harness.storedPair(pair.id).lastOffsiteAt, clock.now());
+}
+
+TEST_F(RunTest, FileErrorsGiveAPartialFailureAndNoOffsiteCopy)
+{
+    platform::FaultInjectingFileSystem faults;
+    EngineHarness harness;
+    harness.environment.fileSystem = &faults;
+    TempTree tree{{"source/a.txt", "a"}, {"source/b.txt", "b"}, {"source/c.txt", "c"}, {"source/d.txt", "d"},
+                  {"dest/", ""}, {"offsite/", ""}};
+    BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    pair.offsiteURL = tree.path("offsite");
+    harness.store().updatePair(pair);
+    faults.failNth(platform::FileOperation::copyRange, 1, ENOSPC);
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    EXPECT_TRUE(contains(harness.statuses(), BackupStatus::error(BackupError::partialFailure(1, 4))));
+    EXPECT_EQ(harness.eventTypes().front(), EventType::error);
+    EXPECT_EQ(harness.eventMessages().front(), "1 file couldn't be copied.");
+    EXPECT_EQ(harness.notificationTitles(), std::vector<QString>{"Backup Problem"});
+    EXPECT_EQ(fingerprintCount(tree.path("dest/Larkfold/Docs")), 3);
+    EXPECT_TRUE(fs::is_empty(tree.path("offsite")));
+    EXPECT_EQ(harness.storedPair(pair.id).lastBackupFileCount, 3);
+    EXPECT_TRUE(isIdle(engine.status()));
+}
+
+TEST_F(RunTest, TheTipCallsTheSampleCleanOnlyAfterACleanCheck)
+{
+    EngineHarness harness;
+    harness.setNotificationLevel(AppConfig::NotificationLevel::everyBackup);
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    // Nothing to copy either time; the counter is set so each run's tip comes from its own list.
+    clock.advance(86401);
+    harness.defaults.setValue(QStringLiteral("Larkfold.tipCounter"), 0);
+    runAgain(harness, pair);
+    harness.defaults.setValue(QStringLiteral("Larkfold.tipCounter"), 3);
+    runAgain(harness, pair); // no check is due, so nothing was re-checked
+    // FakeNotifier bodies, newest last.
+    const auto bodies = harness.notificationBodies();
+    ASSERT_EQ(bodies.size(), 3u);
+    EXPECT_EQ(bodies[1], "Docs — Everything's up to date. A sample of your existing backups was re-checked — "
+                         "everything looks healthy.");
+    EXPECT_EQ(bodies[2], "Docs — 0 files backed up.");
+}
+
+TEST_F(RunTest, ADamagedCopyIsReportedWithoutChangingTheOutcome)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "original"}, {"dest/", ""}};
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    // The copy rots on the drive: same size and time, other bytes.
+    const fs::path copy = tree.path("dest/Larkfold/Docs/a.txt");
+    const auto time = fs::last_write_time(copy);
+    writeFile(copy, "0riginal");
+    fs::last_write_time(copy, time);
+    clock.advance(86401);
+    runAgain(harness, pair);
+
+    const QString damaged = "1 file on the backup drive may have been damaged. It's worth copying it again.";
+    EXPECT_EQ(harness.eventTypes().back(), EventType::verificationFailed);
+    EXPECT_EQ(harness.eventMessages().back(), damaged);
+    EXPECT_EQ(harness.notificationBodies().back(), "Docs — " + damaged);
+    EXPECT_TRUE(isCompleted(harness.statuses().at(harness.statuses().size() - 2)));
+    EXPECT_TRUE(isIdle(engine.status()));
+}
+
+TEST_F(RunTest, AnOffsiteCopyStoppedPartWayIsNotRecorded)
+{
+    QuietMode quiet; // so the stop lands inside the offsite copy
+    EngineHarness harness;
+    TempTree tree{{"dest/", ""}, {"offsite/", ""}};
+    for (int i = 0; i < 60; ++i)
+        tree.write("source/f" + std::to_string(i), "x");
+    BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    pair.offsiteURL = tree.path("offsite");
+    harness.store().updatePair(pair);
+    BackupEngine& engine = harness.startEngine(pair);
+    const bool offsiteStarted = harness.waitForStatus(
+        [](const BackupStatus& s) {
+            return s.is<BackupStatus::Syncing>() && s.as<BackupStatus::Syncing>()->currentFile.startsWith("Offsite: ");
+        },
+        20000);
+    engine.stop();
+    ASSERT_TRUE(offsiteStarted);
+    ASSERT_TRUE(harness.waitForTasks());
+
+    EXPECT_FALSE(harness.storedPair(pair.id).lastOffsiteAt.has_value());
+    EXPECT_EQ(harness.eventTypes(), (std::vector<EventType>{EventType::backup, EventType::integrityChecked}));
+    EXPECT_TRUE(isIdle(engine.status()));
+}
+
+TEST_F(RunTest, AProfileIsSuggestedOnceAndItsSaveKeepsTheRunsFields)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/package.json", "{}"}, {"source/node_modules/x/index.js", "x"}, {"source/.git/HEAD", "h"},
+                  {"source/src/main.ts", "m"}, {"source/Cargo.toml", ""}, {"dest/", ""}};
+    const BackupPair pair = harness.addPair("Code", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.makeEngine(pair);
+    QSignalSpy suggested(&engine, &BackupEngine::profileSuggested);
+    engine.start(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    ASSERT_EQ(suggested.count(), 1);
+    EXPECT_EQ(suggested[0][0].value<QUuid>(), pair.id);
+    EXPECT_EQ(suggested[0][1].toString(), "Code");
+    EXPECT_EQ(suggested[0][2].value<BackupProfile>(), BackupProfile::developer);
+    const BackupPair saved = harness.storedPair(pair.id);
+    EXPECT_TRUE(saved.didSuggestProfile);
+    EXPECT_EQ(saved.lastBackupAt, clock.now());
+
+    runAgain(harness, saved);
+    EXPECT_EQ(suggested.count(), 1);
+}
