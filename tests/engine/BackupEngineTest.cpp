@@ -5,10 +5,12 @@
 #include "platform/MountSource.h"
 #include "support/ChildProcess.h"
 #include "support/EventLoop.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace larkfold;
 using namespace larkfold::test;
@@ -138,11 +140,12 @@ TEST(BackupEngine, TriggersGiveUpWaitingTasksButNeverARunningJob)
     ASSERT_TRUE(harness.waitUntilIdleAfterRun());
     EXPECT_EQ(harness.eventTypes(), std::vector<EventType>({EventType::backup, EventType::integrityChecked}));
 
-    // A trigger while a job copies: the job finishes, then the new one runs behind it.
+    // Triggers while a job copies: the job finishes, then one new run follows it.
     writeFiles(tree.path("source/more"), 40);
     engine.triggerBackup(pair);
     ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& s) { return s.is<BackupStatus::Syncing>(); }));
-    engine.triggerBackup(pair);
+    for (int i = 0; i < 20; ++i)
+        engine.triggerBackup(pair);
     ASSERT_TRUE(spinUntil(
         [&] {
             const auto types = harness.eventTypes();
@@ -153,9 +156,12 @@ TEST(BackupEngine, TriggersGiveUpWaitingTasksButNeverARunningJob)
     EXPECT_EQ(events[events.size() - 2].filesAffected, 40);
     EXPECT_EQ(events.back().filesAffected, 0);
     EXPECT_EQ(countFiles(tree.path("dest/Larkfold/Docs")), 80);
+    ASSERT_TRUE(harness.waitForTasks());
+    spinFor(500);
+    EXPECT_EQ(harness.store().events().size(), 4u);
 }
 
-TEST(BackupEngine, StopDuringARunLeavesIdleAndKeepsFingerprintsOfWhatWasCopied)
+TEST(BackupEngine, StopDuringARunEndsItsStatusWritesAndKeepsFingerprintsOfWhatWasCopied)
 {
     QuietMode quiet;
     EngineHarness harness;
@@ -167,11 +173,13 @@ TEST(BackupEngine, StopDuringARunLeavesIdleAndKeepsFingerprintsOfWhatWasCopied)
         return s.is<BackupStatus::Syncing>() && s.as<BackupStatus::Syncing>()->progress > 0.2;
     }));
 
+    // As the coordinator does when the drive goes: stop, then show the drive as missing.
     engine.stop();
     EXPECT_TRUE(isIdle(engine.status()));
+    engine.setStatus(BackupStatus::destinationUnreachable());
     ASSERT_TRUE(harness.waitForTasks());
-    EXPECT_TRUE(isIdle(engine.status()));
-    EXPECT_TRUE(isIdle(harness.statuses().back()));
+    EXPECT_EQ(engine.status(), BackupStatus::destinationUnreachable());
+    EXPECT_EQ(harness.statuses().back(), BackupStatus::destinationUnreachable());
     EXPECT_TRUE(harness.store().events().empty());
     EXPECT_FALSE(harness.storedPair(pair.id).lastBackupAt.has_value());
 
@@ -212,6 +220,48 @@ TEST(BackupEngine, AStaleBookmarkAtTheSamePathIsRenewedWithoutUndoingOtherFields
     const auto fresh = platform::systemBookmarks().resolve(*saved.destinationBookmark);
     ASSERT_TRUE(fresh);
     EXPECT_FALSE(fresh->isStale);
+}
+
+TEST(BackupEngine, ANetworkShareMountedTwiceIsLoggedOnce)
+{
+    const platform::TextMountSource mounts("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                           "2 1 0:50 / /mnt/nas-b rw - nfs4 nas:/backups rw\n"
+                                           "3 1 0:51 / /mnt/nas-a rw - nfs4 nas:/backups rw\n"
+                                           "4 1 8:17 / /media/usb rw - ext4 /dev/sdb1 rw\n"
+                                           "5 1 8:17 / /media/usb2 rw - ext4 /dev/sdb1 rw\n");
+    LogCapture log;
+    BackupEngine::logDuplicateMounts("/mnt/nas-a/Larkfold", mounts);
+    BackupEngine::logDuplicateMounts("/media/usb/Larkfold", mounts);
+    ASSERT_EQ(log.count("Destination volume is mounted"), 1);
+    EXPECT_TRUE(log.contains("Destination volume is mounted 2 times: <private>. Using <private>.", "App"));
+}
+
+TEST(BackupEngine, AStaleBookmarkThatLeadsElsewhereFails)
+{
+    // A device node for the temporary folder's file system stands in for /dev/disk/by-uuid.
+    TempTree tree{{"source/a.txt", "a"}, {"drive/Backups/", ""}, {"by-uuid/", ""}};
+    struct stat st{};
+    ASSERT_EQ(::stat(tree.root().c_str(), &st), 0);
+    if (::mknod(tree.path("by-uuid/1234-ABCD").c_str(), S_IFBLK | 0600, st.st_dev) != 0)
+        GTEST_SKIP() << "cannot make a device node here";
+    const auto mountLine = [](const fs::path& point) { return "2 1 8:2 / " + point.string() + " rw - ext4 /dev/sdz1 rw\n"; };
+    const platform::TextMountSource before("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n" + mountLine(tree.path("drive")));
+    const platform::TextMountSource after("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n" + mountLine(tree.path("drive1")));
+
+    EngineHarness harness;
+    BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("drive/Backups"));
+    pair.destinationBookmark = platform::Bookmarks(before, tree.path("by-uuid")).create(tree.path("drive/Backups"));
+    ASSERT_TRUE(pair.destinationBookmark);
+    // The drive now shows up at another mount point; the stored path holds an empty stand-in.
+    fs::rename(tree.path("drive"), tree.path("drive1"));
+    tree.mkdir("drive/Backups");
+    platform::Bookmarks bookmarks(after, tree.path("by-uuid"));
+    harness.environment.bookmarks = &bookmarks;
+
+    BackupEngine& engine = harness.makeEngine(pair);
+    EXPECT_EQ(engine.resolveURLs(pair), BackupError::bookmarkStale(tree.path("drive/Backups")));
+    EXPECT_FALSE(engine.resolvedDestinationURL().has_value());
+    EXPECT_EQ(harness.storedPair(pair.id).destinationBookmark, std::nullopt);
 }
 
 TEST(BackupEngine, FreeSpaceRuleAtBothThresholds)
