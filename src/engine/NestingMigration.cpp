@@ -1,11 +1,13 @@
 #include "engine/NestingMigration.h"
 
+#include "engine/BackupEngine.h"
 #include "platform/Bookmark.h"
 #include "platform/FileSystem.h"
 #include "platform/Log.h"
 #include "store/ConfigStore.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -45,10 +47,24 @@ std::optional<fs::path> accessBookmarkedDestination(const BackupPair& pair, cons
     return resolution->folder;
 }
 
+// Where every pair backs up now. A pair whose destination is itself ".../Larkfold/Larkfold" owns
+// the folder that looks nested for a pair one level up; that folder must stay where it is.
+std::set<fs::path> currentBackupFolders(const ConfigStore& configStore)
+{
+    std::set<fs::path> folders;
+    for (const BackupPair& pair : configStore.pairs()) {
+        std::error_code error;
+        const fs::path destination = fs::weakly_canonical(pair.destinationURL, error);
+        folders.insert(BackupEngine::backupFolder(error ? pair.destinationURL : destination, pair.name));
+    }
+    return folders;
+}
+
 class PairRepair {
 public:
-    PairRepair(FileSystem& fileSystem, const BackupPair& pair, std::string name)
-        : m_fs(fileSystem), m_pair(pair), m_name(std::move(name)) {}
+    PairRepair(FileSystem& fileSystem, const BackupPair& pair, std::string name,
+               const std::set<fs::path>& backupFolders)
+        : m_fs(fileSystem), m_pair(pair), m_name(std::move(name)), m_backupFolders(backupFolders) {}
 
     // Steps that fail end the pair's repair with the failure line; moved items stay moved.
     void run(const fs::path& destination)
@@ -62,6 +78,11 @@ public:
             return;
         m_destination = std::move(opened.value());
         m_nestedPath = fs::path(kLarkfoldFolderName) / m_name;
+        if (m_backupFolders.count(folder / m_nestedPath)) {
+            qCInfo(lcNestingMigration, "Skipping \"%s\": its nested folder is another backup's folder",
+                   qUtf8Printable(pairHash()));
+            return;
+        }
         // lstat: a link standing at the nested name, or at the inner folder, is not a nested folder.
         const auto nested = m_fs.status(m_destination, m_nestedPath);
         if (!nested || !nested->isDirectory())
@@ -139,6 +160,7 @@ private:
     FileSystem& m_fs;
     const BackupPair& m_pair;
     const std::string m_name;
+    const std::set<fs::path>& m_backupFolders;
     Directory m_destination;
     fs::path m_nestedPath;
 };
@@ -153,6 +175,7 @@ void runNestingMigration(const ConfigStore& configStore)
 void runNestingMigration(const ConfigStore& configStore, FileSystem& fileSystem,
                          const platform::Bookmarks& bookmarks)
 {
+    const std::set<fs::path> backupFolders = currentBackupFolders(configStore);
     for (const BackupPair& pair : configStore.pairs()) {
         if (pair.destinationURL.filename() != kLarkfoldFolderName)
             continue;
@@ -164,7 +187,7 @@ void runNestingMigration(const ConfigStore& configStore, FileSystem& fileSystem,
             continue;
         }
         const std::optional<fs::path> accessed = accessBookmarkedDestination(pair, bookmarks);
-        PairRepair(fileSystem, pair, name).run(accessed.value_or(pair.destinationURL));
+        PairRepair(fileSystem, pair, name, backupFolders).run(accessed.value_or(pair.destinationURL));
         if (accessed)
             bookmarks.stopAccessing(*accessed);
     }

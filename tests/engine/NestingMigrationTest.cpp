@@ -172,6 +172,21 @@ TEST_F(NestingMigrationTest, NamesThatAreNotOneFolderNameMoveNothing)
     }
 }
 
+TEST_F(NestingMigrationTest, AFolderThatIsAnotherPairsBackupFolderStays)
+{
+    // The second pair backs up into Drive/Larkfold/Larkfold/Photos, which looks nested for the first.
+    m_tree.write("Drive/Larkfold/Larkfold/Photos/b.jpg", "B");
+    m_tree.write("Drive/Larkfold/Photos/a.jpg", "A");
+    setPairs({pairAt(destination(), QStringLiteral("Photos")),
+              pairAt(m_tree.path("Drive/Larkfold/Larkfold"), QStringLiteral("Photos"))});
+    const auto before = snapshot(m_tree.root());
+
+    run();
+
+    EXPECT_EQ(snapshot(m_tree.root()), before);
+    EXPECT_EQ(m_log.count(QStringLiteral("Moved:"), kCategory), 0);
+}
+
 TEST_F(NestingMigrationTest, OnlyADestinationNamedExactlyLarkfoldIsRepaired)
 {
     for (const char* folder : {"larkfold", "Larkfold ", "Drive"}) {
