@@ -33,9 +33,9 @@ TEST(Bookmark, CreatingNeedsAnAccessibleFolder)
     EXPECT_FALSE(bookmarks.create(tree.path("file.txt")).has_value());
     EXPECT_TRUE(bookmarks.create(tree.path("folder")).has_value());
 
-    // Root reads anything; a folder only its owner may open is refused to anyone else.
+    // Root reads anything; a folder nobody may open is refused to an ordinary user.
     fs::permissions(tree.root(), fs::perms::owner_all | fs::perms::others_exec);
-    fs::permissions(tree.path("folder"), fs::perms::owner_all);
+    fs::permissions(tree.path("folder"), fs::perms::none);
     const auto outcome = larkfold::test::runUnprivileged([&] {
         return std::string(bookmarks.create(tree.path("folder")) ? "made" : "refused");
     });
@@ -111,7 +111,9 @@ TEST(Bookmark, AccessChecksReadingForSourcesAndWritingForDestinations)
     EXPECT_FALSE(bookmarks.startAccessing(tree.path("missing"), Bookmarks::Access::read));
 
     fs::permissions(tree.root(), fs::perms::owner_all | fs::perms::others_exec);
-    fs::permissions(tree.path("shared"), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    // Readable and not writable by everyone, its owner included.
+    fs::permissions(tree.path("shared"), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
+                                             | fs::perms::others_exec);
     const auto outcome = larkfold::test::runUnprivileged([&] {
         return std::string(bookmarks.startAccessing(tree.path("shared"), Bookmarks::Access::read) ? "r" : "-")
              + (bookmarks.startAccessing(tree.path("shared"), Bookmarks::Access::write) ? "w" : "-");

@@ -7,7 +7,8 @@
 namespace larkfold::test {
 
 // Runs `work` where permissions apply: as root, in a forked child that has become uid/gid 65534
-// ("nobody"); otherwise in this process. Returns what `work` returned, or none when the child
+// ("nobody"); otherwise in this process, where the test user's own permissions apply (so deny
+// the owner too, e.g. mode 000, for a test to hold either way). Returns what `work` returned, or none when the child
 // could not drop its privileges. Whatever `work` reads must be reachable by that user.
 std::optional<std::string> runUnprivileged(const std::function<std::string()>& work);
 
