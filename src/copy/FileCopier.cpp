@@ -10,7 +10,9 @@
 #include "platform/RunningApplications.h"
 #include "store/BackupProfile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 namespace larkfold {
 
@@ -22,6 +24,9 @@ namespace {
 
 // The volumes are re-checked before every tenth file.
 constexpr std::size_t kVolumeCheckInterval = 10;
+// The change rule's reads of the backup folder are spread over a few threads in large runs.
+constexpr std::size_t kDecisionWorkers = 4;
+constexpr std::size_t kEntriesPerDecisionWorker = 2000;
 
 const QString kCopyOperation = QStringLiteral("copy");
 const QString kVerifyOperation = QStringLiteral("verifySize");
@@ -63,26 +68,53 @@ std::error_code removeEmptyFolders(platform::FileSystem& fileSystem, const Direc
     return fileSystem.removeEmptyDirectory(dir, relative);
 }
 
+BackupProfile recommendProfile(const SourceScan& scan)
+{
+    std::vector<path> entries;
+    entries.reserve(scan.entries.size());
+    for (const SourceEntry& entry : scan.entries)
+        entries.push_back(scan.url(entry));
+    // The scan already read every size; the recommendation asks for them in the same order.
+    std::size_t next = 0;
+    const FileSizeReader scannedSize = [&](const path& file) -> std::optional<std::int64_t> {
+        if (next < entries.size() && file == entries[next]) {
+            const SourceEntry& entry = scan.entries[next++];
+            if (entry.isPackage)
+                return std::nullopt;
+            return entry.size;
+        }
+        return regularFileSize(file);
+    };
+    return recommendProfileForFiles(entries, scan.root, listFolder, scannedSize);
+}
+
 } // namespace
+
+platform::PosixResult<const Directory*> FolderCache::folder(const path& relative)
+{
+    if (relative.empty())
+        return &m_root;
+    if (!m_folder.isOpen() || relative != m_folderRelative) {
+        m_folder = Directory();
+        if (m_createMissing) {
+            if (const std::error_code error = m_fileSystem.createDirectories(m_root, relative))
+                return error;
+        }
+        auto opened = m_fileSystem.openDirectory(m_root, relative);
+        if (!opened)
+            return opened.error();
+        m_folder = std::move(*opened);
+        m_folderRelative = relative;
+    }
+    return &m_folder;
+}
 
 platform::PosixResult<FileStatus> FolderCache::status(const path& relative)
 {
-    path parent = relative.parent_path();
-    if (parent.empty())
-        return m_fileSystem.status(m_root, relative);
-    if (!m_folderOpen || parent != m_folderRelative) {
-        m_folderRelative = std::move(parent);
-        auto folder = m_fileSystem.openDirectory(m_root, m_folderRelative);
-        m_folderOpen = bool(folder);
-        if (!folder) {
-            m_folder = Directory();
-            return folder.error();
-        }
-        m_folder = std::move(*folder);
-    }
-    if (!m_folderOpen)
-        return m_fileSystem.status(m_root, relative);
-    return m_fileSystem.status(m_folder, relative.filename());
+    const auto parent = folder(relative.parent_path());
+    if (!parent)
+        return m_fileSystem.status(m_root, relative); // for the error of the whole path
+    return m_fileSystem.status(**parent, relative.filename());
 }
 
 FileCopier::FileCopier(platform::FileSystem& fileSystem) : m_fileSystem(fileSystem) {}
@@ -124,7 +156,7 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
     copyAll(run);
     if (!run.result.abortedDueToVolumeLoss) {
         archiveVanished(run);
-        if (!run.result.abortedDueToVolumeLoss)
+            if (!run.result.abortedDueToVolumeLoss)
             copyPending(run);
     }
 
@@ -134,6 +166,7 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
             run.result.errors.push_back(FileOperationError::posix(error.value(), destination, kSyncOperation));
     }
     removeCheckpoint(checkpoint);
+    run.result.recommendedProfile = run.recommendedProfile.get();
     run.result.duration =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - run.startedAt).count();
     return std::move(run.result);
@@ -141,40 +174,33 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
 
 void FileCopier::prepare(Run& run) const
 {
-    run.scan = scanSource(run.source, run.filter);
-    logTemporaryNamedEntries(run.scan);
-
+    auto t0 = std::chrono::steady_clock::now();
     std::unique_ptr<platform::RunningApplications> machineApplications;
     platform::RunningApplications* applications = m_applications;
     if (!applications) {
         machineApplications = std::make_unique<platform::ProcRunningApplications>();
         applications = machineApplications.get();
     }
-    run.editors = runningEditorFiles(*applications);
+    // The three reads are independent; side by side they cost the longest of them.
+    auto editors = std::async(std::launch::async, [applications] { return runningEditorFiles(*applications); });
+    run.destinationScan = std::async(std::launch::async, [this, &run] {
+        return scanDestination(run.destination, run.filter);
+    });
+    run.scan = scanSource(run.source, run.filter);
+    logTemporaryNamedEntries(run.scan);
+    run.editors = editors.get();
 
-    std::vector<path> entries;
-    entries.reserve(run.scan.entries.size());
-    for (const SourceEntry& entry : run.scan.entries) {
-        entries.push_back(run.scan.url(entry));
+    for (const SourceEntry& entry : run.scan.entries)
         run.result.approximateSourceBytes += entry.isPackage ? 0 : entry.size;
-    }
-    // The scan already read every size; the recommendation asks for them in the same order.
-    std::size_t next = 0;
-    const FileSizeReader scannedSize = [&](const path& file) -> std::optional<std::int64_t> {
-        if (next < entries.size() && file == entries[next]) {
-            const SourceEntry& entry = run.scan.entries[next++];
-            if (entry.isPackage)
-                return std::nullopt;
-            return entry.size;
-        }
-        return regularFileSize(file);
-    };
-    run.result.recommendedProfile = recommendProfileForFiles(entries, run.source, listFolder, scannedSize);
+    // Needed only for the result, so it is worked out while the run copies.
+    run.recommendedProfile = std::async(std::launch::async, [&run] { return recommendProfile(run.scan); });
 }
 
 void FileCopier::copyAll(Run& run) const
 {
-    FolderCache copies(m_fileSystem, run.backupDir);
+    const std::vector<Need> needs = decideAll(run);
+    FolderCache sources(m_fileSystem, run.sourceDir);
+    FolderCache copies(m_fileSystem, run.backupDir, true);
     const std::size_t count = run.scan.entries.size();
     for (std::size_t index = 0; index < count; ++index) {
         if (run.cancel.isCancelled())
@@ -193,20 +219,41 @@ void FileCopier::copyAll(Run& run) const
         if (run.progress)
             run.progress(fraction, label);
 
-        const Need need = decide(run, copies, entry);
+        const Need need = needs[index];
         if (need == Need::unchanged)
             continue;
         if (deferForEditor(run, relative))
             continue;
-        if (need == Need::afterArchival) {
+        if (need == Need::kindChanged)
+            run.kindChanged.insert(entry.relativePath);
+        if (need == Need::afterArchival || need == Need::kindChanged) {
             run.pending.push_back({index, relative});
             continue;
         }
-        copyEntry(run, relative, fraction, label);
+        copyEntry(run, sources, copies, relative, fraction, label);
     }
 }
 
-FileCopier::Need FileCopier::decide(Run& run, FolderCache& copies, const SourceEntry& entry) const
+std::vector<FileCopier::Need> FileCopier::decideAll(const Run& run) const
+{
+    const std::size_t count = run.scan.entries.size();
+    std::vector<Need> needs(count);
+    const auto decideRange = [&](std::size_t begin, std::size_t end) {
+        FolderCache copies(m_fileSystem, run.backupDir);
+        for (std::size_t index = begin; index < end; ++index)
+            needs[index] = decide(run, copies, run.scan.entries[index]);
+    };
+    const std::size_t workers =
+        count < kEntriesPerDecisionWorker ? 1 : std::min<std::size_t>(kDecisionWorkers, count / kEntriesPerDecisionWorker);
+    // Contiguous slices keep each worker's entries folder by folder.
+    std::vector<std::jthread> threads;
+    for (std::size_t worker = 1; worker < workers; ++worker)
+        threads.emplace_back(decideRange, count * worker / workers, count * (worker + 1) / workers);
+    decideRange(0, count / workers);
+    return needs;
+}
+
+FileCopier::Need FileCopier::decide(const Run& run, FolderCache& copies, const SourceEntry& entry) const
 {
     const path relative = entry.relativePath;
     const auto copy = copies.status(relative);
@@ -217,10 +264,8 @@ FileCopier::Need FileCopier::decide(Run& run, FolderCache& copies, const SourceE
     }
     if (!copy->isRegular() && !copy->isDirectory())
         return Need::copy; // a link or special file at the name is simply replaced
-    if (copy->isDirectory() != entry.isPackage) {
-        run.kindChanged.insert(entry.relativePath);
-        return Need::afterArchival;
-    }
+    if (copy->isDirectory() != entry.isPackage)
+        return Need::kindChanged;
     if (!entry.isPackage) {
         const EntryVersion source{false, entry.size, {std::time_t(entry.modifiedSeconds), long(entry.modifiedNanoseconds)}};
         const EntryVersion backup{false, copy->size, copy->modificationTime};
@@ -243,18 +288,29 @@ bool FileCopier::deferForEditor(Run& run, const path& relative) const
     return true;
 }
 
-void FileCopier::copyEntry(Run& run, const path& relative, double fraction, const QString& label) const
+void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const path& relative,
+                           double fraction, const QString& label) const
 {
     throttleForBandwidthMode(run.cancel);
     if (run.cancel.isCancelled())
         return;
     const path sourceFile = run.source / relative;
-    if (m_fileSystem.checkAccess(run.sourceDir, relative, platform::Access::read)) {
+    const path parent = relative.parent_path();
+    const path name = relative.filename();
+    const auto sourceFolder = sources.folder(parent);
+    if (!sourceFolder || m_fileSystem.checkAccess(**sourceFolder, name, platform::Access::read)) {
         run.result.errors.push_back(copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation));
         return;
     }
+    const auto backupFolder = copies.folder(parent);
+    if (!backupFolder) {
+        const auto creation = FileOperationError::posix(backupFolder.error().value(), run.destination / parent,
+                                                        QStringLiteral("createDirectory"));
+        run.result.errors.push_back(FileOperationError::wrapping(creation, sourceFile, kCopyOperation));
+        return;
+    }
     const CopyFileResult copy =
-        copyFile(run.sourceDir, relative, run.backupDir, relative, label, run.progress, fraction, run.cancel);
+        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, fraction, run.cancel);
     switch (copy.status) {
     case CopyFileResult::Status::copied:
         run.result.bytesTransferred += copy.sourceSize;
@@ -274,6 +330,8 @@ void FileCopier::copyEntry(Run& run, const path& relative, double fraction, cons
 
 void FileCopier::copyPending(Run& run) const
 {
+    FolderCache sources(m_fileSystem, run.sourceDir);
+    FolderCache copies(m_fileSystem, run.backupDir, true);
     const std::size_t count = run.scan.entries.size();
     for (const Run::Pending& entry : run.pending) {
         if (run.cancel.isCancelled())
@@ -291,7 +349,7 @@ void FileCopier::copyPending(Run& run) const
             }
         }
         const double fraction = double(entry.index) / double(count);
-        copyEntry(run, relative, fraction, displayName(relative));
+        copyEntry(run, sources, copies, relative, fraction, displayName(relative));
     }
 }
 

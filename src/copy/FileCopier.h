@@ -147,15 +147,18 @@ public:
 
 private:
     struct Run;
-    enum class Need { unchanged, copy, afterArchival };
+    // `afterArchival`: something in the way must leave first; `kindChanged`: the backup holds an
+    // entry of the other kind at the same place, which archival moves to the trash first.
+    enum class Need : std::uint8_t { unchanged, copy, afterArchival, kindChanged };
 
     void prepare(Run& run) const;
     void copyAll(Run& run) const;
-    // What the change rule says of one entry; `afterArchival` when the backup holds an entry of
-    // the other kind in its way, which archival moves to the trash first.
-    Need decide(Run& run, FolderCache& copies, const SourceEntry& entry) const;
+    // What the change rule says of each entry, read in parallel (the decisions only read).
+    std::vector<Need> decideAll(const Run& run) const;
+    Need decide(const Run& run, FolderCache& copies, const SourceEntry& entry) const;
     bool deferForEditor(Run& run, const std::filesystem::path& relative) const;
-    void copyEntry(Run& run, const std::filesystem::path& relative, double fraction, const QString& label) const;
+    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const std::filesystem::path& relative,
+                   double fraction, const QString& label) const;
     void archiveVanished(Run& run) const;
     void copyPending(Run& run) const;
     // 1006 or 1007 when the source or the backup folder is no longer the folder the run opened.

@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <deque>
 #include <string_view>
 #include <unordered_set>
 
@@ -85,15 +86,22 @@ void FileCopier::archiveVanished(Run& run) const
             FileOperationError::wrapping(folder.error, run.source / folder.relativePath, kArchiveOperation));
     }
 
-    const std::vector<std::string> backupPaths = scanDestination(run.destination, run.filter).relativePaths;
-    std::unordered_set<std::string> sourceKeys;
+    const std::vector<std::string> backupPaths = run.destinationScan.get().relativePaths;
+    // Most paths are ASCII and are their own key; only the others need a normalised copy.
+    std::deque<std::string> normalisedKeys;
+    std::unordered_set<std::string_view> sourceKeys;
     sourceKeys.reserve(run.scan.entries.size());
-    for (const SourceEntry& entry : run.scan.entries)
-        sourceKeys.insert(comparisonKey(entry.relativePath));
+    for (const SourceEntry& entry : run.scan.entries) {
+        if (isAscii(entry.relativePath))
+            sourceKeys.insert(entry.relativePath);
+        else
+            sourceKeys.insert(normalisedKeys.emplace_back(comparisonKey(entry.relativePath)));
+    }
 
     std::vector<path> vanished;
     for (const std::string& relative : backupPaths) {
-        const std::string key = comparisonKey(relative);
+        const std::string ownKey = isAscii(relative) ? std::string() : comparisonKey(relative);
+        const std::string_view key = ownKey.empty() ? std::string_view(relative) : std::string_view(ownKey);
         const bool underUnreadable = std::any_of(unreadableKeys.begin(), unreadableKeys.end(),
                                                  [&](const std::string& folder) { return isAtOrBelow(key, folder); });
         if (underUnreadable)

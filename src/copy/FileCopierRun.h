@@ -9,6 +9,7 @@
 #include <QDateTime>
 
 #include <chrono>
+#include <future>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -16,21 +17,27 @@
 namespace larkfold {
 
 // An open folder below a run's root, reused while consecutive entries share it (the scans give
-// entries folder by folder), so a status read costs one call rather than one per path component.
+// entries folder by folder), so an operation on an entry costs one call rather than one per
+// component of its path.
 class FolderCache {
 public:
-    FolderCache(platform::FileSystem& fileSystem, const platform::Directory& root)
-        : m_fileSystem(fileSystem), m_root(root) {}
+    // With `createMissing`, a folder asked for is created (with its parents) when it is missing.
+    FolderCache(platform::FileSystem& fileSystem, const platform::Directory& root, bool createMissing = false)
+        : m_fileSystem(fileSystem), m_root(root), m_createMissing(createMissing)
+    {
+    }
 
+    // The open folder `relative` below the root; the root itself for an empty path.
+    platform::PosixResult<const platform::Directory*> folder(const std::filesystem::path& relative);
     // The status of `relative` below the root, links never followed.
     platform::PosixResult<platform::FileStatus> status(const std::filesystem::path& relative);
 
 private:
     platform::FileSystem& m_fileSystem;
     const platform::Directory& m_root;
+    bool m_createMissing;
     std::filesystem::path m_folderRelative;
     platform::Directory m_folder;
-    bool m_folderOpen = false;
 };
 
 struct FileCopier::Run {
@@ -58,6 +65,10 @@ struct FileCopier::Run {
 
     // Folders the scan could not read are in it too: nothing below them counts as vanished.
     SourceScan scan;
+    // Walked beside the source scan; only names matter to archival, and the run adds none that
+    // could count as vanished.
+    std::future<DestinationScan> destinationScan;
+    std::future<BackupProfile> recommendedProfile;
     RunningEditorFiles editors;
 
     // Entries whose backup copy is of the other kind (a file where a folder stands, or the other
