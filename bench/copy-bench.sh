@@ -35,13 +35,17 @@ python3 "$here/make-tree.py" "$first/src" --files 20000 --folders 1200 \
     --total-bytes $((1024 * 1024 * 1024)) --large $((100 * 1024 * 1024)) --large $((90 * 1024 * 1024))
 warm "$first/src"
 cp_times=() rsync_times=() probe_times=()
-for _ in 1 2 3; do
+first_mirror() { # one tool's first mirror into a fresh destination, after the last one's removal settled
     rm -rf "$first/dst"; sync
-    cp_times+=("$(seconds cp_run "$first/src" "$first/dst")")
-    rm -rf "$first/dst"; sync
-    rsync_times+=("$(seconds rsync_run "$first/src" "$first/dst")")
-    rm -rf "$first/dst"; sync
-    probe_times+=("$(seconds probe_run "$first/src" "$first/dst/backup" "$first/dst/trash")")
+    case $1 in
+    cp) cp_times+=("$(seconds cp_run "$first/src" "$first/dst")") ;;
+    rsync) rsync_times+=("$(seconds rsync_run "$first/src" "$first/dst")") ;;
+    probe) probe_times+=("$(seconds probe_run "$first/src" "$first/dst/backup" "$first/dst/trash")") ;;
+    esac
+}
+# Each tool takes each place in the order once, so none always follows another's deletion.
+for order in "cp rsync probe" "rsync probe cp" "probe cp rsync"; do
+    for tool in $order; do first_mirror "$tool"; done
 done
 cp_first=$(median "${cp_times[@]}"); rsync_first=$(median "${rsync_times[@]}"); probe_first=$(median "${probe_times[@]}")
 echo "cp -a ${cp_first}s  rsync -a ${rsync_first}s  probe ${probe_first}s"

@@ -156,7 +156,7 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
     copyAll(run);
     if (!run.result.abortedDueToVolumeLoss) {
         archiveVanished(run);
-            if (!run.result.abortedDueToVolumeLoss)
+        if (!run.result.abortedDueToVolumeLoss)
             copyPending(run);
     }
 
@@ -174,7 +174,6 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
 
 void FileCopier::prepare(Run& run) const
 {
-    auto t0 = std::chrono::steady_clock::now();
     std::unique_ptr<platform::RunningApplications> machineApplications;
     platform::RunningApplications* applications = m_applications;
     if (!applications) {
