@@ -34,11 +34,13 @@ EntryType typeFromMode(mode_t mode)
     return EntryType::other;
 }
 
-std::optional<EntryStatus> statEntry(int parentFd, const char* name)
+std::optional<EntryStatus> statEntry(int parentFd, const char* name, int& error)
 {
     struct stat st;
-    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        error = errno;
         return std::nullopt;
+    }
     return EntryStatus{typeFromMode(st.st_mode), static_cast<std::int64_t>(st.st_size),
                        static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
 }
@@ -50,7 +52,17 @@ struct Frame {
     std::string listing;
     std::size_t next = 0;
     std::size_t prefixLength = 0; // length of the relative path of the folder plus its "/"
+    bool reported = false;        // already among the unreadable folders
 };
+
+void reportUnreadable(WalkOutcome& outcome, Frame& frame, const std::string& relative, int error)
+{
+    if (frame.reported)
+        return;
+    frame.reported = true;
+    const std::size_t length = frame.prefixLength == 0 ? 0 : frame.prefixLength - 1;
+    outcome.unreadableFolders.push_back({relative.substr(0, length), error});
+}
 
 // Reads the whole listing of `frame.fd`. Returns 0, or the errno of a read that failed part way
 // (what was read before it stays listed).
@@ -91,7 +103,7 @@ const std::optional<EntryStatus>& TreeEntry::status() const
 {
     if (!m_statusRead) {
         m_statusRead = true;
-        m_status = statEntry(m_parentFd, m_name.data());
+        m_status = statEntry(m_parentFd, m_name.data(), m_statusError);
     }
     return m_status;
 }
@@ -111,7 +123,7 @@ WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& v
     outcome.rootOpened = true;
     stack.push_back(Frame{rootFd, {}, 0, 0});
     if (const int failure = readListing(stack.back(), buffer))
-        outcome.unreadableFolders.push_back({"", failure});
+        reportUnreadable(outcome, stack.back(), relative, failure);
 
     while (!stack.empty()) {
         Frame& frame = stack.back();
@@ -138,7 +150,12 @@ WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& v
             entry.m_type = status ? status->type : EntryType::unknown;
         }
 
-        if (!visit(entry) || entry.m_type != EntryType::directory)
+        const bool descend = visit(entry);
+        // A listed name that cannot be looked at (a folder readable but not searchable, a disk
+        // error) is not known to be gone: its folder counts as not fully read.
+        if (entry.m_statusRead && !entry.m_status && entry.m_statusError != ENOENT)
+            reportUnreadable(outcome, frame, relative, entry.m_statusError);
+        if (!descend || entry.m_type != EntryType::directory)
             continue;
 
         const int fd = ::openat(frame.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -149,9 +166,9 @@ WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& v
             continue;
         }
         Frame child{fd, {}, 0, relative.size() + 1};
-        if (const int failure = readListing(child, buffer))
-            outcome.unreadableFolders.push_back({relative, failure});
         relative.push_back('/');
+        if (const int failure = readListing(child, buffer))
+            reportUnreadable(outcome, child, relative, failure);
         stack.push_back(std::move(child)); // `frame` is not used after this
     }
     return outcome;

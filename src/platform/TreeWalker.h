@@ -41,6 +41,7 @@ private:
     std::string_view m_relativePath;
     EntryType m_type = EntryType::unknown;
     mutable bool m_statusRead = false;
+    mutable int m_statusError = 0;
     mutable std::optional<EntryStatus> m_status;
 };
 
