@@ -130,13 +130,21 @@ void FileCopier::archiveVanished(Run& run) const
         return;
 
     // Every file of one run goes into the day the run started, even past midnight.
-    const path dayFolder = run.trash / dateFolderName(run.startTime);
-    std::optional<FileOperationError> dayFolderError = ensureDirectory(dayFolder);
+    const std::string dayName = dateFolderName(run.startTime);
+    const path dayFolder = run.trash / dayName;
+    // The day folder is made and opened relative to the trash, so a link standing for either
+    // cannot send the files out of the destination.
+    std::optional<FileOperationError> dayFolderError = ensureDirectory(run.trash);
     platform::PosixResult<Directory> day = platform::posixError(ENOENT);
     if (!dayFolderError) {
-        day = m_fileSystem.openDirectory(dayFolder);
-        if (!day)
-            dayFolderError = FileOperationError::posix(day.error().value(), dayFolder, kCreateDirectoryOperation);
+        auto trash = m_fileSystem.openDirectory(run.trash);
+        std::error_code error = trash ? m_fileSystem.createDirectories(*trash, dayName) : trash.error();
+        if (!error) {
+            day = m_fileSystem.openDirectory(*trash, dayName);
+            error = day ? std::error_code() : day.error();
+        }
+        if (error)
+            dayFolderError = FileOperationError::posix(error.value(), dayFolder, kCreateDirectoryOperation);
     }
 
     for (const path& relative : vanished) {

@@ -201,3 +201,29 @@ TEST_F(ArchivalTest, NothingBelowAnUnreadableSourceFolderCountsAsVanished)
         EXPECT_TRUE(fs::exists(m_backup / "locked/deeper/c"));
     }
 }
+
+TEST_F(ArchivalTest, ALinkStandingForTheTrashOrItsDayFolderIsNotFollowed)
+{
+    for (const bool linkedDay : {false, true}) {
+        SCOPED_TRACE(linkedDay ? "day folder" : "trash");
+        fs::remove_all(m_trash);
+        fs::remove_all(m_backup);
+        fs::create_directories(m_backup);
+        populate(2, 1);
+        TempDir elsewhere;
+        if (linkedDay) {
+            fs::create_directories(m_trash);
+            fs::create_directory_symlink(elsewhere.path(), day());
+        } else {
+            fs::create_directory_symlink(elsewhere.path(), m_trash);
+        }
+
+        const BackupResult result = run();
+
+        EXPECT_EQ(result.archivedFiles, 0);
+        ASSERT_EQ(result.errors.size(), 1u);
+        EXPECT_EQ(result.errors[0].operation(), "archive");
+        EXPECT_TRUE(fs::exists(m_backup / "f1"));
+        EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+    }
+}
