@@ -338,6 +338,10 @@ void FileCopier::copyPending(Run& run) const
         const path& relative = entry.relative;
         const auto source = m_fileSystem.status(run.sourceDir, relative);
         const auto copy = m_fileSystem.status(run.backupDir, relative);
+        // The old file is still there because archival could not move it (and said why):
+        // putting the package in its place would destroy it. A later run tries again.
+        if (source && copy && source->isDirectory() && !copy->isDirectory())
+            continue;
         // Archival took the files out of the folder that stood in the file's place; what is
         // left of it is empty folders.
         if (source && copy && !source->isDirectory() && copy->isDirectory()) {

@@ -231,6 +231,34 @@ TEST_F(BackupRunTest, AnEntryThatChangedKindEndsWithTheSourcesKindAndTheOldEntry
     EXPECT_EQ(settled.copiedFiles + settled.archivedFiles, 0);
 }
 
+TEST_F(BackupRunTest, AnEntryOfTheOtherKindThatArchivalCouldNotMoveStaysInPlace)
+{
+    m_source.write("New.app", "an old file");
+    m_source.write("x", "an old file");
+    for (int i = 0; i < 10; ++i)
+        m_source.write("keep/" + std::to_string(i), "kept");
+    ASSERT_TRUE(run().errors.empty());
+    fs::remove(m_source.path("New.app"));
+    m_source.write("New.app/bin", "now a package");
+    fs::remove(m_source.path("x"));
+    m_source.write("x/inside", "now a folder");
+    // The trash cannot be made, so nothing can move into it.
+    writeFile(m_trash, "in the way");
+
+    const BackupResult result = run();
+
+    EXPECT_EQ(result.archivedFiles, 0);
+    EXPECT_FALSE(result.errors.empty());
+    EXPECT_EQ(readFile(m_backup / "New.app"), "an old file");
+    EXPECT_EQ(readFile(m_backup / "x"), "an old file");
+
+    fs::remove(m_trash);
+    const BackupResult settled = run();
+    EXPECT_TRUE(settled.errors.empty()) << testing::PrintToString(errorCodes(settled));
+    EXPECT_EQ(readFile(m_backup / "New.app/bin"), "now a package");
+    EXPECT_EQ(readFile(trashDay() / "New.app"), "an old file");
+}
+
 TEST_F(BackupRunTest, AFileOpenInAnEditorIsLeftForALaterRunUnderEveryRunningEditor)
 {
     m_source.write("Edit.drp", "project");
