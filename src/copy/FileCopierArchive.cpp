@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <deque>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace larkfold {
@@ -33,12 +34,11 @@ bool isAscii(std::string_view text)
     return std::all_of(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0x80) == 0; });
 }
 
-// A path's form for comparison: canonically equivalent names (precomposed or decomposed) give
-// the same key. A component that is not valid UTF-8 stays as its bytes.
-std::string comparisonKey(std::string_view relative)
+// Joins `keyOf` of each component of a relative path with "/". `keyOf` gets the component and,
+// when it is valid UTF-8, its text (null otherwise).
+template <class KeyOf>
+std::string keyByComponent(std::string_view relative, KeyOf&& keyOf)
 {
-    if (isAscii(relative))
-        return std::string(relative);
     std::string key;
     key.reserve(relative.size());
     std::size_t start = 0;
@@ -51,13 +51,37 @@ std::string comparisonKey(std::string_view relative)
             key.push_back('/');
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = decoder.decode(QByteArrayView(component.data(), qsizetype(component.size())));
-        if (isAscii(component) || decoder.hasError())
-            key.append(component);
-        else
-            key.append(text.normalized(QString::NormalizationForm_C).toStdString());
+        key.append(keyOf(component, decoder.hasError() ? nullptr : &text));
         start = end + 1;
     }
     return key;
+}
+
+// A path's form for comparison: canonically equivalent names (precomposed or decomposed) give
+// the same key. A component that is not valid UTF-8 stays as its bytes.
+std::string comparisonKey(std::string_view relative)
+{
+    if (isAscii(relative))
+        return std::string(relative);
+    return keyByComponent(relative, [](std::string_view component, const QString* text) {
+        if (isAscii(component) || !text)
+            return std::string(component);
+        return text->normalized(QString::NormalizationForm_C).toStdString();
+    });
+}
+
+// A path as a file system that ignores case and drops trailing dots and spaces (FAT, exFAT)
+// looks it up: names that such a drive takes for one give the same key.
+std::string looseKey(std::string_view relative)
+{
+    return keyByComponent(relative, [](std::string_view component, const QString* text) {
+        if (!text)
+            return std::string(component);
+        QString name = text->normalized(QString::NormalizationForm_C).toCaseFolded();
+        while (name.endsWith(u'.') || name.endsWith(u' '))
+            name.chop(1);
+        return name.toStdString();
+    });
 }
 
 bool isAtOrBelow(std::string_view key, std::string_view folderKey)
@@ -108,6 +132,28 @@ void FileCopier::archiveVanished(Run& run) const
             continue;
         if (!sourceKeys.contains(key) || run.kindChanged.contains(relative))
             vanished.emplace_back(relative);
+    }
+
+    // On a drive that ignores case or trailing dots, a backup file stored under another
+    // spelling is what the source's name opens there: the same file, not a vanished one.
+    if (!vanished.empty()) {
+        std::unordered_map<std::string, std::vector<std::size_t>> sourcesByLooseKey;
+        for (std::size_t index = 0; index < run.scan.entries.size(); ++index)
+            sourcesByLooseKey[looseKey(run.scan.entries[index].relativePath)].push_back(index);
+        std::erase_if(vanished, [&](const path& relative) {
+            if (run.kindChanged.contains(relative.native()))
+                return false;
+            const auto sources = sourcesByLooseKey.find(looseKey(relative.native()));
+            if (sources == sourcesByLooseKey.end())
+                return false;
+            const auto own = m_fileSystem.status(run.backupDir, relative);
+            if (!own)
+                return false;
+            return std::any_of(sources->second.begin(), sources->second.end(), [&](std::size_t index) {
+                const auto other = m_fileSystem.status(run.backupDir, run.scan.entries[index].relativePath);
+                return other && other->device == own->device && other->inode == own->inode;
+            });
+        });
     }
 
     const std::size_t sourceCount = run.scan.entries.size();

@@ -227,3 +227,28 @@ TEST_F(ArchivalTest, ALinkStandingForTheTrashOrItsDayFolderIsNotFollowed)
         EXPECT_TRUE(fs::is_empty(elsewhere.path()));
     }
 }
+
+// FAT and exFAT drives ignore case and drop trailing dots and spaces, so a source name opens a
+// backup file stored under another spelling. Hard links give a backup the same two names here.
+TEST_F(ArchivalTest, ABackupFileThatASourceNameOpensUnderAnotherSpellingIsNotVanished)
+{
+    populate(10, 10);
+    for (const auto& [stored, sourceName] : {std::pair{"Report.txt", "report.txt"}, std::pair{"notes", "notes. "},
+                                              std::pair{"Docs/A.txt", "docs/a.txt"}}) {
+        m_source.write(sourceName, "x");
+        put(m_backup / stored, "x");
+        fs::create_directories((m_backup / sourceName).parent_path());
+        if (!fs::exists(m_backup / sourceName))
+            fs::create_hard_link(m_backup / stored, m_backup / sourceName);
+    }
+    put(m_backup / "gone.txt", "vanished");
+
+    const BackupResult result = run();
+
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_EQ(result.archivedFiles, 1);
+    EXPECT_TRUE(fs::exists(day() / "gone.txt"));
+    EXPECT_TRUE(fs::exists(m_backup / "Report.txt"));
+    EXPECT_TRUE(fs::exists(m_backup / "notes"));
+    EXPECT_TRUE(fs::exists(m_backup / "Docs/A.txt"));
+}
