@@ -151,6 +151,11 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
             folders.destination = engine.destinationFor(m_pair);
         }))
         return;
+    // The drive may have gone while the job waited its turn; the copy would rebuild the path on the disk below.
+    if (!isDestinationAvailable(folders.destination, m_shared->mounts)) {
+        setStatus(BackupStatus::destinationUnreachable());
+        return;
+    }
     folders.backup = backupFolder(folders.destination, m_pair.name);
     folders.trash = trashFolder(folders.destination);
     if (auto status = m_shared->fileSystem.statusAtPath(folders.destination))

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -379,4 +381,26 @@ TEST(BackupEngine, ARunThatCannotStartShowsTheCopyEnginesOwnMessage)
     EXPECT_EQ(engine.status(), BackupStatus::error(BackupError::copyFailed(message)));
     EXPECT_EQ(harness.eventMessages(), std::vector<QString>{message});
     EXPECT_TRUE(fs::is_empty(tree.path("elsewhere")));
+}
+
+TEST(BackupEngine, ADestinationThatWentAwayWhileTheJobWaitedIsNotRecreated)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+
+    // Another pair's job holds the queue while this one waits its turn.
+    std::promise<void> release;
+    auto held = harness.queue().enqueue(QUuid::createUuid(), [gate = release.get_future().share()](
+                                                                 const platform::CancelToken&) { gate.wait(); });
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& s) { return s.is<BackupStatus::Queued>(); }));
+
+    fs::remove_all(tree.path("dest"));
+    release.set_value();
+    held.wait();
+    ASSERT_TRUE(harness.waitForTasks());
+    EXPECT_EQ(engine.status(), BackupStatus::destinationUnreachable());
+    EXPECT_FALSE(fs::exists(tree.path("dest")));
+    EXPECT_TRUE(harness.store().events().empty());
 }
