@@ -158,13 +158,16 @@ struct InotifyFileEvents::Session {
 
     void removeTree(const std::string& top)
     {
-        for (auto it = watchOfPath.lower_bound(top); it != watchOfPath.end();) {
-            if (it->first != top && !isUnder(it->first, top))
-                break;
+        const auto drop = [&](std::map<std::string, int>::iterator it) {
             inotify_rm_watch(fd, it->second);
             pathOfWatch.erase(it->second);
-            it = watchOfPath.erase(it);
-        }
+            return watchOfPath.erase(it);
+        };
+        if (const auto it = watchOfPath.find(top); it != watchOfPath.end())
+            drop(it);
+        // From "top/" on: names such as "top 2" or "top.old" sort between "top" and its contents.
+        for (auto it = watchOfPath.lower_bound(top + '/'); it != watchOfPath.end() && isUnder(it->first, top);)
+            it = drop(it);
         watchCount.store(pathOfWatch.size());
     }
 

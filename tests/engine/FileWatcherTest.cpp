@@ -139,6 +139,22 @@ TEST_F(FileWatcherTest, FoldersThatAppearLaterAreWatchedAndFoldersThatLeaveAreNo
     EXPECT_EQ(m_events->watchCount(), before + 4 - 2);
 }
 
+TEST_F(FileWatcherTest, AFolderLeavesWithEverythingBelowItWhateverItsNeighboursAreCalled)
+{
+    // Names that sort between "photos" and "photos/" lie between the folder and its contents.
+    TempTree photos{{"photos/2020/", ""}, {"photos 2/", ""}, {"photos.old/", ""}, {"photos-b/", ""}};
+    startWatching(photos.root());
+    TempDir outside;
+    fs::rename(photos.path("photos"), outside / "photos");
+    expectOneCallback("the folder moved out");
+    photos.write("photos 2/x.txt", "x");
+    expectOneCallback("a neighbour that stayed");
+    fs::create_directories(outside / "photos/2020/new");
+    append(outside / "photos/2020/a.txt", "x");
+    expectNoCallback("changes below the folder that left");
+    EXPECT_EQ(m_events->watchCount(), 4u);
+}
+
 TEST_F(FileWatcherTest, WatchLimitLeavesAWorkingPartialWatchAndOneLogLine)
 {
     larkfold::test::LogCapture log;
