@@ -39,14 +39,6 @@ QString displayName(const path& relative)
     return QString::fromUtf8(relative.filename().native());
 }
 
-// The source is opened where its links lead: a source reached through a link is still a source.
-path resolvedSource(const path& source)
-{
-    std::error_code error;
-    path resolved = std::filesystem::canonical(source, error);
-    return error ? source : resolved;
-}
-
 // Removes a folder that holds nothing but (empty) folders; ENOTEMPTY when anything else is inside.
 std::error_code removeEmptyFolders(platform::FileSystem& fileSystem, const Directory& dir, const path& relative)
 {
@@ -89,6 +81,13 @@ BackupProfile recommendProfile(const SourceScan& scan)
 }
 
 } // namespace
+
+path resolvedSource(const path& source)
+{
+    std::error_code error;
+    path resolved = std::filesystem::canonical(source, error);
+    return error ? source : resolved;
+}
 
 platform::PosixResult<const Directory*> FolderCache::folder(const path& relative)
 {

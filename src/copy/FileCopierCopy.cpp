@@ -3,6 +3,7 @@
 
 #include "copy/BandwidthThrottle.h"
 #include "copy/CopyErrors.h"
+#include "copy/FileCopierRun.h"
 #include "copy/TemporaryNames.h"
 #include "platform/ByteCount.h"
 
@@ -97,7 +98,7 @@ bool FileCopier::copiesMatch(const Directory& sourceDir, const path& sourceRelat
 std::vector<path> FileCopier::sizeMismatches(const std::vector<path>& relativePaths, const path& source,
                                              const path& destination) const
 {
-    const auto sourceDir = m_fileSystem.openDirectory(source);
+    const auto sourceDir = m_fileSystem.openDirectory(resolvedSource(source));
     const auto backupDir = m_fileSystem.openDirectory(destination);
     if (!sourceDir || !backupDir)
         return relativePaths;

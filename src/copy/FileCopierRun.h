@@ -16,6 +16,9 @@
 
 namespace larkfold {
 
+// The source is opened where its links lead: a source reached through a link is still a source.
+std::filesystem::path resolvedSource(const std::filesystem::path& source);
+
 // An open folder below a run's root, reused while consecutive entries share it (the scans give
 // entries folder by folder), so an operation on an entry costs one call rather than one per
 // component of its path.

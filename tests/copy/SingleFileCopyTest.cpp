@@ -297,4 +297,9 @@ TEST_F(SingleFileCopyTest, CopiesMatchByKindAndSize)
     EXPECT_EQ(m_copier.sizeMismatches(asked, m_source.root(), m_backup.root()),
               (std::vector<fs::path>{"b.txt", "c.txt", "missing.txt"}));
     EXPECT_TRUE(m_copier.sizeMismatches({}, m_source.root(), m_backup.root()).empty());
+    // A source chosen through a link is backed up as the folder it leads to, and checked as one.
+    TempDir links;
+    fs::create_directory_symlink(m_source.root(), links / "source");
+    EXPECT_EQ(m_copier.sizeMismatches(asked, links / "source", m_backup.root()),
+              (std::vector<fs::path>{"b.txt", "c.txt", "missing.txt"}));
 }
