@@ -126,6 +126,10 @@ CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sour
     const auto status = m_fileSystem.status(sourceDir, sourceRelative);
     if (!status)
         return failed(posixError(status.error()));
+    // A link or FIFO took the entry's place since the scan: it must not take the old copy's
+    // place too. Once the scan no longer lists the entry, archival files the old copy away.
+    if (!status->isRegular() && !status->isDirectory())
+        return failed(PosixError::fromErrno(EAGAIN));
 
     CopyFileResult result = copyOnce(sourceDir, sourceRelative, *status, backup, targetRelative, displayName,
                                      progress, fraction, cancel);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 using namespace larkfold;
@@ -272,6 +273,25 @@ TEST_F(SingleFileCopyTest, AFileThatChangesWhileItIsCopiedLeavesThePreviousCopyI
     EXPECT_EQ(result.status, Status::sizeMismatch);
     EXPECT_EQ(m_backup.read("film.mov"), "the previous version");
     EXPECT_TRUE(leftovers().empty());
+}
+
+// The scan listed a file; by the time it is copied a link or a FIFO stands in its place.
+TEST_F(SingleFileCopyTest, SomethingElseInTheSourcesPlaceDoesNotReplaceTheOldCopy)
+{
+    m_source.write("target.txt", "elsewhere");
+    fs::create_symlink("target.txt", m_source.path("link.txt"));
+    ASSERT_EQ(::mkfifo(m_source.path("pipe").c_str(), 0644), 0);
+    for (const char* name : {"link.txt", "pipe"}) {
+        SCOPED_TRACE(name);
+        m_backup.write(name, "the previous version");
+
+        const CopyFileResult result = copy(name);
+
+        EXPECT_EQ(result.status, Status::failed);
+        ASSERT_EQ(fs::symlink_status(m_backup.path(name)).type(), fs::file_type::regular);
+        EXPECT_EQ(m_backup.read(name), "the previous version");
+        EXPECT_TRUE(leftovers().empty());
+    }
 }
 
 TEST_F(SingleFileCopyTest, CopiesMatchByKindAndSize)
