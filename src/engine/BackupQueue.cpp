@@ -110,6 +110,9 @@ void BackupQueue::processQueue()
             entry = std::move(m_pending.front());
             m_pending.pop_front();
             m_currentPairId = entry.pairId;
+            // In the same step as the job becomes current, so a cancel from now on reaches its work.
+            m_currentOutcome = JobOutcome::completed;
+            m_runningCancel.emplace();
         }
         const JobOutcome outcome = runJob(entry);
         {
@@ -127,10 +130,11 @@ BackupQueue::JobOutcome BackupQueue::runJob(Entry& entry)
     {
         std::lock_guard lock(m_mutex);
         // A queue being destroyed has already cancelled the job it knew as current.
-        m_currentOutcome = m_closing ? JobOutcome::cancelled : JobOutcome::completed;
-        if (m_closing)
-            workCancel.cancel();
-        m_runningCancel = workCancel;
+        if (m_closing) {
+            m_currentOutcome = JobOutcome::cancelled;
+            m_runningCancel->cancel();
+        }
+        workCancel = *m_runningCancel;
     }
     std::jthread work([&entry, workToken = workCancel.token(), watchdogCancel]() mutable {
         entry.work(workToken);

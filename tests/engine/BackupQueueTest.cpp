@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <future>
+#include <thread>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -312,4 +315,34 @@ TEST_F(BackupQueueTest, DestroyingTheQueueAnswersEveryCaller)
     EXPECT_EQ(outcomeOf(fa), Outcome::cancelled);
     EXPECT_EQ(outcomeOf(fb), Outcome::cancelled);
     EXPECT_EQ(journal.lines(), (std::vector<std::string>{"A+", "A-"}));
+}
+
+// A cancel that lands just as the job is taken from the line must still reach it.
+TEST(BackupQueue, ACancelAsTheJobTakesItsTurnIsNotLost)
+{
+    BackupQueue queue;
+    const QUuid a = QUuid::createUuid();
+    const QUuid b = QUuid::createUuid();
+    int lost = 0;
+    for (int round = 0; round < 1000 && lost == 0; ++round) {
+        std::atomic<bool> cancelReturned{false};
+        std::atomic<bool> release{false};
+        auto first = queue.enqueue(a, [&](const CancelToken&) {
+            while (!release.load())
+                std::this_thread::yield();
+        });
+        auto second = queue.enqueue(b, [&](const CancelToken& token) {
+            // Cancelled before it started, so it must see the mark.
+            if (cancelReturned.load() && !token.isCancelled())
+                ++lost;
+        });
+        release = true;
+        // Cancel as soon as the first job has returned, while the queue moves on to the second.
+        while (first.wait_for(0s) != std::future_status::ready)
+            ;
+        queue.cancel(b);
+        cancelReturned = true;
+        second.wait();
+    }
+    EXPECT_EQ(lost, 0);
 }
