@@ -96,7 +96,10 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
             verifier.pruneMissing(folders.backup, folders.trash);
             setBackupFolderIcon(folders.backup, m_shared->volumes);
             if (verifier.isCheckDue(folders.backup)) {
-                if (const auto check = verifier.verifySample(folders.backup, folders.trash, jobCancel)) {
+                const auto check = verifier.verifySample(folders.backup, folders.trash, jobCancel);
+                // A check cut short by a stop, a time-out or a lost drive is no day's check: its
+                // unread files would wait a day, and a pulled drive's read errors look like damage.
+                if (check && !jobCancel.isCancelled() && destinationStillThere(folders)) {
                     verifier.recordCheckTime(folders.backup);
                     const auto damaged = static_cast<std::int64_t>(check->corrupted.size());
                     if (damaged == 0 && check->verified >= 1) {

@@ -28,10 +28,17 @@ void FaultInjectingFileSystem::acceptNoWrites()
     m_acceptNoWrites = true;
 }
 
+void FaultInjectingFileSystem::beforeNth(FileOperation operation, int n, std::function<void()> action)
+{
+    std::lock_guard lock(m_mutex);
+    m_actions.push_back({operation, n < 1 ? 1 : n, std::move(action)});
+}
+
 void FaultInjectingFileSystem::clearFaults()
 {
     std::lock_guard lock(m_mutex);
     m_faults.clear();
+    m_actions.clear();
     m_readsUntilEarlyEnd = 0;
     m_acceptNoWrites = false;
 }
@@ -57,6 +64,22 @@ std::vector<std::filesystem::path> FaultInjectingFileSystem::openedPaths() const
 
 std::error_code FaultInjectingFileSystem::fault(FileOperation operation)
 {
+    std::vector<std::function<void()>> due;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_actions.begin(); it != m_actions.end();) {
+            if (it->operation == operation && --it->remainingCalls == 0) {
+                due.push_back(std::move(it->run));
+                it = m_actions.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Outside the lock: an action may well use this file system itself.
+    for (const auto& action : due)
+        action();
+
     std::lock_guard lock(m_mutex);
     ++m_callCounts[operation];
     std::error_code error;

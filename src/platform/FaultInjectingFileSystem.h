@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -49,6 +50,9 @@ public:
     void endFileEarly(int n);
     // Every write from now on accepts no bytes (and reports no error), as a broken device might.
     void acceptNoWrites();
+    // Runs `action` on the calling thread just before the n-th call of `operation` from now on,
+    // which then goes ahead: a drive pulled or a stop pressed in the middle of some work.
+    void beforeNth(FileOperation operation, int n, std::function<void()> action);
     void clearFaults();
 
     // Calls of `operation` so far, failed ones included.
@@ -119,7 +123,14 @@ private:
 
     FileSystem& m_inner;
     mutable std::mutex m_mutex;
+    struct Action {
+        FileOperation operation;
+        int remainingCalls;
+        std::function<void()> run;
+    };
+
     std::vector<Fault> m_faults;
+    std::vector<Action> m_actions;
     int m_readsUntilEarlyEnd = 0;
     bool m_acceptNoWrites = false;
     std::map<FileOperation, int> m_callCounts;

@@ -178,6 +178,38 @@ TEST_F(RunTest, ADamagedCopyIsReportedWithoutChangingTheOutcome)
     EXPECT_TRUE(isIdle(engine.status()));
 }
 
+TEST_F(RunTest, ASampleCheckCutShortByALostDriveIsNotRecorded)
+{
+    platform::FaultInjectingFileSystem faults;
+    EngineHarness harness;
+    harness.environment.fileSystem = &faults;
+    TempTree tree{{"source/a.txt", "a"}, {"source/b.txt", "b"}, {"dest/", ""}};
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    ASSERT_EQ(harness.eventTypes().back(), EventType::integrityChecked);
+    const auto eventsBefore = harness.eventTypes().size();
+
+    // The drive goes while the next day's check reads its first sampled file.
+    std::function<void()> pullWhenSampling = [&] {
+        const auto opened = faults.openedPaths();
+        if (!opened.empty() && opened.back().parent_path().filename() == "Docs"
+            && opened.back().filename().string().ends_with(".txt"))
+            fs::rename(tree.path("dest"), tree.path("dest-gone"));
+        else
+            faults.beforeNth(platform::FileOperation::read, 1, pullWhenSampling);
+    };
+    faults.beforeNth(platform::FileOperation::read, 1, pullWhenSampling);
+    clock.advance(86401);
+    harness.engine().triggerBackup(pair);
+    ASSERT_TRUE(harness.waitForTasks());
+
+    ASSERT_FALSE(fs::exists(tree.path("dest")));
+    const auto types = harness.eventTypes();
+    EXPECT_EQ(std::count(types.begin() + std::ptrdiff_t(eventsBefore), types.end(), EventType::integrityChecked), 0);
+    EXPECT_EQ(std::count(types.begin() + std::ptrdiff_t(eventsBefore), types.end(), EventType::verificationFailed), 0);
+}
+
 TEST_F(RunTest, AnOffsiteCopyStoppedPartWayIsNotRecorded)
 {
     QuietMode quiet; // so the stop lands inside the offsite copy
