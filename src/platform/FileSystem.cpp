@@ -273,11 +273,16 @@ std::error_code FileSystem::copyAttributes(const Descriptor& from, const Descrip
 std::error_code FileSystem::copyAttributes(const Descriptor& from, const FileStatus& fromStatus,
                                            const Descriptor& to)
 {
-    // Refusals here are normal on FAT-like file systems and for names outside "user.".
+    // Refusals here are normal on FAT-like file systems and for names outside "user."; a full
+    // drive or an I/O error is not a refusal and would silently lose the attribute.
     if (const auto names = listExtendedAttributes(from)) {
         for (const auto& name : *names) {
-            if (const auto value = extendedAttribute(from, name))
-                setExtendedAttribute(to, name, *value);
+            const auto value = extendedAttribute(from, name);
+            if (!value)
+                continue;
+            const auto error = setExtendedAttribute(to, name, *value);
+            if (hasErrno(error, ENOSPC) || hasErrno(error, EDQUOT) || hasErrno(error, EIO))
+                return error;
         }
     }
     // Owner before permissions: chown clears the set-user-ID and set-group-ID bits.

@@ -166,13 +166,15 @@ public:
     //    times are set after its contents, so writing them does not change its time;
     //  - a symbolic link or FIFO: recreated.
     // Refusals of owner, permissions or extended attributes (FAT, exFAT, names outside "user.")
-    // are ignored; a failure to set times is an error. Nothing is synced (the caller flushes with
+    // are ignored; a failure to set times, and ENOSPC, EDQUOT or EIO setting an extended
+    // attribute, are errors. Nothing is synced (the caller flushes with
     // syncFileSystem). After a failure, what was written so far stays at `to` for the caller to remove.
     std::error_code copyItem(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
                              const std::filesystem::path& to);
 
     // Carries extended attributes, owner, permissions and times from one open item to another, as
-    // copyItem does. Returns only a failure to set the times.
+    // copyItem does. Returns only a failure to set the times or one of the extended-attribute
+    // errors copyItem does not ignore.
     std::error_code copyAttributes(const Descriptor& from, const Descriptor& to);
 
     // Moves an item (file or folder) to a name where nothing stands yet, never replacing:

@@ -120,6 +120,22 @@ TEST_F(SingleFileCopyTest, SmallEntriesGoThroughATemporaryAndLargeOnesAreStreame
     }
 }
 
+TEST_F(SingleFileCopyTest, AnAttributeLostToAFullDriveFailsTheCopyAndKeepsTheOldOne)
+{
+    m_source.write("notes.txt", "new notes");
+    ASSERT_EQ(::setxattr(m_source.path("notes.txt").c_str(), "user.tag", "blue", 4, 0), 0);
+    m_backup.write("notes.txt", "old notes");
+    m_fileSystem.failAlways(FileOperation::writeAttributes, ENOSPC);
+
+    const CopyFileResult result = copy("notes.txt");
+
+    EXPECT_EQ(result.status, Status::failed);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(std::get<PosixError>(*result.error).code, ENOSPC);
+    EXPECT_EQ(m_backup.read("notes.txt"), "old notes");
+    EXPECT_TRUE(leftovers().empty());
+}
+
 TEST_F(SingleFileCopyTest, OnlyAStreamedCopyReportsProgressOncePerChunk)
 {
     m_source.write("small.txt", "hello");

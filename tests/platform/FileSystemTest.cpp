@@ -238,6 +238,7 @@ TEST_F(FileSystemTest, CopyFailuresComeBackAndRefusedAttributesAreNoFailure)
     tree.write("source/a.txt", patternedBytes(3 * 1024 * 1024));
     tree.setMtime("source/a.txt", 1700000000, 5);
     tree.write("backup/taken", "old");
+    ASSERT_EQ(::setxattr(tree.path("source/a.txt").c_str(), "user.colour", "red", 3, 0), 0);
 
     struct Case {
         const char* name;
@@ -255,6 +256,16 @@ TEST_F(FileSystemTest, CopyFailuresComeBackAndRefusedAttributesAreNoFailure)
                            faults.failAlways(FileOperation::setOwner, EPERM);
                            faults.failAlways(FileOperation::writeAttributes, EOPNOTSUPP);
                            faults.failAlways(FileOperation::readAttributes, EOPNOTSUPP); }, "a4", 0},
+        // A drive that cannot take the attribute cannot be trusted with the copy either.
+        {"attribute on a full disk", [&] { faults.failAlways(FileOperation::writeAttributes, ENOSPC); }, "a5", ENOSPC},
+        {"attribute over quota", [&] { faults.failAlways(FileOperation::writeAttributes, EDQUOT); }, "a6", EDQUOT},
+        {"attribute write fails", [&] { faults.failAlways(FileOperation::writeAttributes, EIO); }, "a7", EIO},
+        {"attribute not allowed", [&] { faults.failAlways(FileOperation::writeAttributes, EPERM); }, "a8", 0},
+        {"attribute denied", [&] { faults.failAlways(FileOperation::writeAttributes, EACCES); }, "a9", 0},
+        {"attribute too large", [&] { faults.failAlways(FileOperation::writeAttributes, E2BIG); }, "a10", 0},
+        {"attribute out of range", [&] { faults.failAlways(FileOperation::writeAttributes, ERANGE); }, "a11", 0},
+        {"namespace refused", [&] { faults.failAlways(FileOperation::writeAttributes, EINVAL); }, "a12", 0},
+        {"attributes unsupported", [&] { faults.failAlways(FileOperation::writeAttributes, ENOTSUP); }, "a13", 0},
     };
     const Directory source = open("source");
     const Directory backup = open("backup");
