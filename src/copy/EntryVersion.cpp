@@ -31,8 +31,9 @@ bool addContents(platform::FileSystem& fileSystem, const platform::Directory& fo
         const auto status = fileSystem.status(folder, name);
         if (!status)
             return false;
-        // A link's own time is not carried by every copy; what it points to is not ours.
-        if (status->type == platform::FileType::symlink)
+        // Only what every copy carries counts: a link's own time is not kept everywhere, what it
+        // points to is not ours, and sockets and devices are never copied at all.
+        if (!status->isRegular() && !status->isDirectory())
             continue;
         if (isNewer(status->modificationTime, version.modified))
             version.modified = status->modificationTime;

@@ -15,7 +15,8 @@ struct EntryVersion {
     bool isFolder = false;
     // A file's size; a folder's is the sum of the sizes of the files inside it.
     std::int64_t size = 0;
-    // A file's modification time; a folder's is the newest of its own and everything inside it.
+    // A file's modification time; a folder's is the newest of its own and of the files and
+    // folders inside it.
     std::timespec modified{};
 };
 

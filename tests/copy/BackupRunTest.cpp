@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <fstream>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 using namespace larkfold;
 using namespace larkfold::test;
 using platform::FileOperation;
@@ -141,6 +144,29 @@ TEST_F(BackupRunTest, APackageIsComparedByEverythingInsideIt)
     EXPECT_EQ(asStrings(changed.copiedRelativePaths), (std::vector<std::string>{"Tool.app"}));
     EXPECT_EQ(readFile(m_backup / "Tool.app/Contents/Resources/deep.txt"), "version 2");
     EXPECT_TRUE(changed.errors.empty());
+}
+
+// A socket is never copied, so its time cannot count on the source side alone.
+TEST_F(BackupRunTest, APackageHoldingASocketIsCopiedOnceAndThenLeftAlone)
+{
+    m_source.write("Tool.app/bin", "tool");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = m_source.path("Tool.app/control").native();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(sock);
+    m_source.setMtime("Tool.app/bin", kTime);
+    m_source.setMtime("Tool.app", kTime);
+
+    ASSERT_EQ(asStrings(run().copiedRelativePaths), (std::vector<std::string>{"Tool.app"}));
+    const BackupResult again = run();
+
+    EXPECT_TRUE(again.errors.empty());
+    EXPECT_EQ(again.copiedFiles, 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(m_backup / "Tool.app/control")));
 }
 
 TEST_F(BackupRunTest, ReportsProgressForEveryVisitedFile)
