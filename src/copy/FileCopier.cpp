@@ -39,27 +39,6 @@ QString displayName(const path& relative)
     return QString::fromUtf8(relative.filename().native());
 }
 
-// Removes a folder that holds nothing but (empty) folders; ENOTEMPTY when anything else is inside.
-std::error_code removeEmptyFolders(platform::FileSystem& fileSystem, const Directory& dir, const path& relative)
-{
-    const auto folder = fileSystem.openDirectory(dir, relative);
-    if (!folder)
-        return folder.error();
-    const auto names = fileSystem.listDirectory(*folder);
-    if (!names)
-        return names.error();
-    for (const std::string& name : *names) {
-        const auto status = fileSystem.status(*folder, name);
-        if (!status)
-            return status.error();
-        if (!status->isDirectory())
-            return platform::posixError(ENOTEMPTY);
-        if (const std::error_code error = removeEmptyFolders(fileSystem, *folder, name))
-            return error;
-    }
-    return fileSystem.removeEmptyDirectory(dir, relative);
-}
-
 BackupProfile recommendProfile(const SourceScan& scan)
 {
     std::vector<path> entries;
@@ -87,6 +66,26 @@ path resolvedSource(const path& source)
     std::error_code error;
     path resolved = std::filesystem::canonical(source, error);
     return error ? source : resolved;
+}
+
+std::error_code removeEmptyFolders(platform::FileSystem& fileSystem, const Directory& dir, const path& relative)
+{
+    const auto folder = fileSystem.openDirectory(dir, relative);
+    if (!folder)
+        return folder.error();
+    const auto names = fileSystem.listDirectory(*folder);
+    if (!names)
+        return names.error();
+    for (const std::string& name : *names) {
+        const auto status = fileSystem.status(*folder, name);
+        if (!status)
+            return status.error();
+        if (!status->isDirectory())
+            return platform::posixError(ENOTEMPTY);
+        if (const std::error_code error = removeEmptyFolders(fileSystem, *folder, name))
+            return error;
+    }
+    return fileSystem.removeEmptyDirectory(dir, relative);
 }
 
 platform::PosixResult<const Directory*> FolderCache::folder(const path& relative)

@@ -156,9 +156,20 @@ void FileCopier::archiveVanished(Run& run) const
         });
     }
 
+    // Folders of the backup that a file of the source replaced (a package among them moves whole
+    // as a vanished entry). Whatever no scan lists still fills them once their files are gone.
+    std::vector<path> replacedFolders;
+    for (const Run::Pending& entry : run.pending) {
+        if (!run.kindChanged.contains(entry.relative.native())
+            || std::find(vanished.begin(), vanished.end(), entry.relative) != vanished.end())
+            continue;
+        if (const auto copy = m_fileSystem.status(run.backupDir, entry.relative); copy && copy->isDirectory())
+            replacedFolders.push_back(entry.relative);
+    }
+
     const std::size_t sourceCount = run.scan.entries.size();
     const std::size_t backupCount = backupPaths.size();
-    if (backupCount == 0)
+    if (backupCount == 0 && replacedFolders.empty())
         return;
     if (sourceCount == 0) {
         result.errors.push_back(
@@ -172,7 +183,7 @@ void FileCopier::archiveVanished(Run& run) const
             copyError(copyerror::kTooManyVanished, run.source, kArchiveOperation, QString::number(vanished.size())));
         return;
     }
-    if (vanished.empty())
+    if (vanished.empty() && replacedFolders.empty())
         return;
 
     // Every file of one run goes into the day the run started, even past midnight.
@@ -193,13 +204,12 @@ void FileCopier::archiveVanished(Run& run) const
             dayFolderError = FileOperationError::posix(error.value(), dayFolder, kCreateDirectoryOperation);
     }
 
-    for (const path& relative : vanished) {
-        if (run.cancel.isCancelled())
-            return;
+    // Moves one backup entry to its place in the day folder; false (with the error collected) when it stays.
+    const auto fileAway = [&](const path& relative) {
         const path backupFile = run.destination / relative;
         if (dayFolderError) {
             result.errors.push_back(FileOperationError::wrapping(*dayFolderError, backupFile, kArchiveOperation));
-            continue;
+            return false;
         }
         const path parent = relative.parent_path();
         if (!parent.empty()) {
@@ -207,7 +217,7 @@ void FileCopier::archiveVanished(Run& run) const
                 const auto creation = FileOperationError::posix(error.value(), dayFolder / parent,
                                                                 kCreateDirectoryOperation);
                 result.errors.push_back(FileOperationError::wrapping(creation, backupFile, kArchiveOperation));
-                continue;
+                return false;
             }
         }
         path target = relative;
@@ -215,9 +225,27 @@ void FileCopier::archiveVanished(Run& run) const
             target = parent / collisionName(relative.filename().native());
         if (const std::error_code error = m_fileSystem.moveItem(run.backupDir, relative, *day, target)) {
             result.errors.push_back(FileOperationError::posix(error.value(), backupFile, kArchiveOperation));
-            continue;
+            return false;
         }
-        ++result.archivedFiles;
+        return true;
+    };
+
+    for (const path& relative : vanished) {
+        if (run.cancel.isCancelled())
+            return;
+        if (fileAway(relative))
+            ++result.archivedFiles;
+    }
+
+    // A replaced folder left with only empty folders is simply removed; one that still holds
+    // excluded or unfinished items goes to the trash whole, so the file can take its place.
+    for (const path& relative : replacedFolders) {
+        if (run.cancel.isCancelled())
+            return;
+        if (const auto copy = m_fileSystem.status(run.backupDir, relative); !copy || !copy->isDirectory())
+            continue;
+        if (removeEmptyFolders(m_fileSystem, run.backupDir, relative) == platform::posixError(ENOTEMPTY))
+            fileAway(relative);
     }
 }
 

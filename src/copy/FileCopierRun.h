@@ -19,6 +19,10 @@ namespace larkfold {
 // The source is opened where its links lead: a source reached through a link is still a source.
 std::filesystem::path resolvedSource(const std::filesystem::path& source);
 
+// Removes a folder that holds nothing but (empty) folders; ENOTEMPTY when anything else is inside.
+std::error_code removeEmptyFolders(platform::FileSystem& fileSystem, const platform::Directory& dir,
+                                   const std::filesystem::path& relative);
+
 // An open folder below a run's root, reused while consecutive entries share it (the scans give
 // entries folder by folder), so an operation on an entry costs one call rather than one per
 // component of its path.

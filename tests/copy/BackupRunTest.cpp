@@ -257,6 +257,46 @@ TEST_F(BackupRunTest, AnEntryThatChangedKindEndsWithTheSourcesKindAndTheOldEntry
     EXPECT_EQ(settled.copiedFiles + settled.archivedFiles, 0);
 }
 
+// A folder replaced by a file may still hold items no scan lists (desktop litter, an excluded
+// dependency folder, an unfinished copy): they must not keep the file out of the backup for ever.
+TEST_F(BackupRunTest, AFolderHoldingOnlyExcludedItemsMovesWholeToTheTrashForTheFileThatReplacedIt)
+{
+    const struct {
+        const char* leftover;
+    } cases[] = {{".DS_Store"}, {"node_modules/pkg/index.js"}, {".larktmp-one"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.leftover);
+        for (const fs::path& folder : {m_source.root(), m_destination.path()}) {
+            for (const auto& item : fs::directory_iterator(folder))
+                fs::remove_all(item.path());
+        }
+        fs::create_directories(m_backup);
+        m_source.write("x/one", "1");
+        for (int i = 0; i < 10; ++i)
+            m_source.write("keep/" + std::to_string(i), "kept");
+        ASSERT_TRUE(run().errors.empty());
+        fs::create_directories((m_backup / "x" / c.leftover).parent_path());
+        writeFile(m_backup / "x" / c.leftover, "left over");
+        fs::remove_all(m_source.path("x"));
+        m_source.write("x", "now a file");
+
+        const BackupResult changed = run();
+
+        EXPECT_TRUE(changed.errors.empty()) << testing::PrintToString(errorCodes(changed));
+        EXPECT_EQ(readFile(m_backup / "x"), "now a file");
+        EXPECT_EQ(readFile(trashDay() / "x/one"), "1");
+        // The archived file took the folder's name in the trash; the rest of it goes beside.
+        const auto day = namesIn(trashDay());
+        ASSERT_EQ(day.size(), 2u) << testing::PrintToString(day);
+        EXPECT_TRUE(day[1].starts_with("x-")) << day[1];
+        EXPECT_EQ(readFile(trashDay() / day[1] / c.leftover), "left over");
+
+        const BackupResult settled = run();
+        EXPECT_TRUE(settled.errors.empty()) << testing::PrintToString(errorCodes(settled));
+        EXPECT_EQ(settled.copiedFiles + settled.archivedFiles, 0);
+    }
+}
+
 TEST_F(BackupRunTest, AnEntryOfTheOtherKindThatArchivalCouldNotMoveStaysInPlace)
 {
     m_source.write("New.app", "an old file");
