@@ -1,8 +1,7 @@
 #include "copy/EditorDetector.h"
 
 #include "platform/ChildProcess.h"
-
-#include <QStringDecoder>
+#include "platform/Utf8.h"
 
 #include <algorithm>
 
@@ -95,9 +94,7 @@ std::unordered_set<std::string> openFilePaths(const std::string& pids)
 
 std::unordered_set<std::string> parseOpenFilePaths(const QByteArray& output)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)QString(utf8.decode(output));
-    if (utf8.hasError())
+    if (!platform::decodeUtf8(std::string_view(output.constData(), size_t(output.size()))))
         return {};
 
     std::unordered_set<std::string> paths;

@@ -5,8 +5,7 @@
 #include "copy/CopyErrors.h"
 #include "copy/FileCopierRun.h"
 #include "copy/TemporaryNames.h"
-
-#include <QStringDecoder>
+#include "platform/Utf8.h"
 
 #include <algorithm>
 #include <deque>
@@ -49,9 +48,8 @@ std::string keyByComponent(std::string_view relative, KeyOf&& keyOf)
         const std::string_view component = relative.substr(start, end - start);
         if (start > 0)
             key.push_back('/');
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = decoder.decode(QByteArrayView(component.data(), qsizetype(component.size())));
-        key.append(keyOf(component, decoder.hasError() ? nullptr : &text));
+        const std::optional<QString> text = platform::decodeUtf8(component);
+        key.append(keyOf(component, text ? &*text : nullptr));
         start = end + 1;
     }
     return key;

@@ -1,7 +1,6 @@
 #include "copy/FileNames.h"
 
-#include <QString>
-#include <QStringDecoder>
+#include "platform/Utf8.h"
 
 #include <algorithm>
 
@@ -27,11 +26,10 @@ std::string lowerCased(std::string_view text)
     }
     if (ascii)
         return result;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString decoded = decoder(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
-    if (decoder.hasError())
+    const std::optional<QString> decoded = platform::decodeUtf8(text);
+    if (!decoded)
         return result;
-    return decoded.toLower().toStdString();
+    return decoded->toLower().toStdString();
 }
 
 } // namespace larkfold

@@ -6,9 +6,8 @@
 #include "platform/Clock.h"
 #include "platform/Json.h"
 #include "platform/Log.h"
+#include "platform/Utf8.h"
 #include "store/BackupProfile.h"
-
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -72,13 +71,6 @@ platform::PosixResult<fs::path> moveToTrash(platform::FileSystem& fileSystem, co
     return trash.parent_path() / day / target;
 }
 
-bool isUtf8(std::string_view bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    [[maybe_unused]] const QString text = decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    return !decoder.hasError();
-}
-
 Json encodeEntry(const IntegrityVerifier::HashEntry& entry)
 {
     Json object = Json::object();
@@ -115,7 +107,7 @@ IntegrityVerifier::Database decodeDatabase(std::string_view bytes)
 std::optional<std::string> keyOf(const fs::path& relativePath)
 {
     const std::string& text = relativePath.native();
-    if (text.empty() || !isUtf8(text))
+    if (text.empty() || !platform::decodeUtf8(text))
         return std::nullopt;
     return text;
 }
@@ -234,9 +226,10 @@ std::optional<QDateTime> IntegrityVerifier::lastCheckDate(const fs::path& destin
     auto dir = m_fileSystem.openDirectory(destination);
     const auto bytes = dir ? m_fileSystem.readWholeFile(*dir, std::string(kLastCheckFileName))
                            : platform::PosixResult<std::string>(dir.error());
-    if (!bytes || !isUtf8(*bytes))
+    const std::optional<QString> text = bytes ? platform::decodeUtf8(*bytes) : std::nullopt;
+    if (!text)
         return std::nullopt;
-    return platform::decodeDate(QString::fromUtf8(*bytes).trimmed().toStdString());
+    return platform::decodeDate(text->trimmed().toStdString());
 }
 
 bool IntegrityVerifier::isCheckDue(const fs::path& destination) const

@@ -122,6 +122,7 @@ TEST(ExclusionFilterTest, PatternMatchingTakesFirstOccurrencesWithoutBacktrackin
         {"ab", "a**b", true},
         {"CAF\xc3\x89.TXT", "caf\xc3\xa9.txt", true},   // letters beyond ASCII fold too
         {"\xff" "DATA.BIN", "\xff" "data.bin", true},   // bytes that are not UTF-8 stay, ASCII folds
+        {"CAF\xc3\x89\xc3", "caf\xc3\xa9", false},       // a cut-off last character is not dropped
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " ~ " + c.pattern);

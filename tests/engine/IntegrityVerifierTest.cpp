@@ -147,7 +147,8 @@ TEST_F(IntegrityVerifierTest, RecordingSkipsUnreadableFilesAndCreatesNothingForT
     write("a.txt", "hello");
     // A name JSON cannot hold is left out rather than stored mangled, and the others still count.
     write("bad-\xff.txt", "x");
-    m_verifier.recordHashes({"a.txt", "bad-\xff.txt", "a.txt"}, backup(), trash());
+    write("cut-\xc3", "x");
+    m_verifier.recordHashes({"a.txt", "bad-\xff.txt", "cut-\xc3", "a.txt"}, backup(), trash());
     const Json db = database();
     ASSERT_EQ(db.size(), 1u);
     EXPECT_EQ(db["a.txt"]["sha256"], kHelloSha);
