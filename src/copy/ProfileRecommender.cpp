@@ -1,5 +1,7 @@
 #include "copy/ProfileRecommender.h"
 
+#include "copy/FileNames.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -103,16 +105,9 @@ const std::vector<MediaSet>& mediaSets()
     return sets;
 }
 
-// The text after the name's last dot, lower-cased; none for a leading dot alone or a trailing dot.
 std::string lowercasedExtension(std::string_view name)
 {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size())
-        return {};
-    std::string extension(name.substr(dot + 1));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c); });
-    return extension;
+    return lowerCased(pathExtension(name));
 }
 
 BackupProfile bestProfile(const ProfileScores& scores, double threshold)
