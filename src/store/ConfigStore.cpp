@@ -214,20 +214,21 @@ void ConfigStore::ensureDirectory()
 
 void ConfigStore::loadConfig()
 {
-    if (!fileExists(m_configFileURL))
-        return;
-    QString error;
-    if (auto file = readConfigFile(m_configFileURL, error)) {
-        setPairs(std::move(file->pairs));
-        setAppConfig(file->appConfig);
-        m_configFileTrusted = true;
-        return;
-    }
-    qCCritical(lcConfigStore, "Failed to load config.json: %s", qUtf8Printable(error));
-    // Unusable bytes move aside, so no save can copy them over the good backup or lose the pairs they hold.
-    setAside(m_configFileURL, "config.json");
-
     const std::filesystem::path backup = configBackupURL();
+    QString error;
+    if (fileExists(m_configFileURL)) {
+        if (auto file = readConfigFile(m_configFileURL, error)) {
+            setPairs(std::move(file->pairs));
+            setAppConfig(file->appConfig);
+            m_configFileTrusted = true;
+            return;
+        }
+        qCCritical(lcConfigStore, "Failed to load config.json: %s", qUtf8Printable(error));
+        // Unusable bytes move aside, so no save can copy them over the good backup or lose the pairs they hold.
+        setAside(m_configFileURL, "config.json");
+    }
+    // A backup without "config.json" is what a launch leaves that set the damaged file aside and
+    // could not write the recovered one; starting from defaults would soon copy them over it.
     if (!fileExists(backup))
         return;
     if (auto file = readConfigFile(backup, error)) {

@@ -286,6 +286,26 @@ TEST_F(ConfigStoreTest, BothUnusableStartFromDefaultsAndKeepBothAside)
     EXPECT_EQ(platform::parseJson(readFile(file("config.json")))["pairs"].size(), 1u);
 }
 
+TEST_F(ConfigStoreTest, BackupWithoutConfigIsRecovered)
+{
+    // What a launch leaves when it set the damaged file aside and then could not write the
+    // recovered one (a full disk, a crash): no "config.json", only the good backup.
+    put("config.json.damaged-20261201T080000Z", "not json");
+    put("config.json.backup", configWithPair("From backup"));
+    LogCapture log;
+    {
+        ConfigStore store(dir());
+        ASSERT_EQ(store.pairs().size(), 1u);
+        EXPECT_EQ(store.pairs()[0].name, "From backup");
+        EXPECT_EQ(log.count("Recovered from config.json.backup", "ConfigStore"), 1);
+        EXPECT_EQ(readFile(file("config.json")), configWithPair("From backup"));
+        store.addPair(samplePair("00000000-0000-4000-8000-000000000002", "Second"));
+        store.save();
+    }
+    EXPECT_EQ(platform::parseJson(readFile(file("config.json")))["pairs"].size(), 2u);
+    EXPECT_EQ(readFile(file("config.json.damaged-20261201T080000Z")), "not json");
+}
+
 TEST_F(ConfigStoreTest, ConfigThatCannotBeReadIsSetAside)
 {
     // A folder where the file should be fails the read like an I/O error would.
