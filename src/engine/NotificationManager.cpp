@@ -182,6 +182,9 @@ void NotificationManager::resetDailyCountersIfNeeded()
 
 void NotificationManager::scheduleDailySummary()
 {
+    // A summary whose time passed while the timer stood still (an unannounced sleep) is still due.
+    if (m_pendingSummary && platform::wallClock().now() >= m_summaryAt)
+        deliverDailySummary();
     // Replaces the pending summary: it shows the counts as they stand now.
     m_pendingSummary = platform::Notification{QString::fromLatin1(kDailySummaryIdentifier),
                                               QStringLiteral("Daily Backup Summary"),

@@ -262,6 +262,27 @@ TEST_F(NotificationManagerTest, SummaryTimerWaitsForTheWallClock)
     EXPECT_EQ(m_server.calls()[0].body, QStringLiteral("1 backup completed."));
 }
 
+// After a sleep nobody announced, a backup can complete before the timer sees that 20:00 has
+// passed: the overdue summary is shown then, not replaced by tomorrow's.
+TEST_F(NotificationManagerTest, OverdueSummaryIsShownBeforeTheNextOneReplacesIt)
+{
+    setLevel(Level::dailySummary);
+    m_clock.set(local(10, 19, 0));
+    m_manager->notifyBackupComplete("Photos", 1, std::nullopt);
+    m_clock.set(local(10, 23, 0));
+    m_manager->notifyBackupComplete("Photos", 1, std::nullopt);
+    const auto calls = delivered();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].body, QStringLiteral("1 backup completed."));
+    EXPECT_EQ(m_manager->dailySummaryTime(), local(11, 20, 0));
+
+    m_clock.set(local(11, 20, 0));
+    m_wake.simulateWake();
+    const auto next = delivered();
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].body, QStringLiteral("2 backups completed."));
+}
+
 TEST_F(NotificationManagerTest, TrashReminderOncePerCalendarDayAndOnlyWhenSwitchedOn)
 {
     m_manager->notifyTrashReminder(2'000'000'000);
