@@ -82,13 +82,6 @@ void beginQuitting()
     d.changed.notify_all();
 }
 
-bool isQuitting()
-{
-    Dispatcher& d = dispatcher();
-    std::lock_guard lock(d.mutex);
-    return d.quitting;
-}
-
 bool isMainThread()
 {
     QCoreApplication* app = QCoreApplication::instance();

@@ -14,7 +14,6 @@ bool runOnMainThreadAndWait(std::function<void()> fn);
 
 // Marks the start of quitting: later runOnMainThreadAndWait calls fail at once.
 void beginQuitting();
-bool isQuitting();
 
 bool isMainThread();
 

@@ -101,9 +101,4 @@ void writeFile(const std::filesystem::path& path, const std::string& content)
     out << content;
 }
 
-bool isRoot()
-{
-    return ::geteuid() == 0;
-}
-
 } // namespace larkfold::test

@@ -52,7 +52,4 @@ private:
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 
-// Whether this process may mount file systems (root, or a user namespace it can enter).
-bool isRoot();
-
 } // namespace larkfold::test
