@@ -3,6 +3,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
+#include "platform/Paths.h"
 
 #include <QDir>
 
@@ -14,6 +15,8 @@ namespace larkfold {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::isBelow;
+using platform::standardized;
 
 constexpr const char* kValidatePathOperation = "validatePath";
 constexpr const char* kCreateDirectoryOperation = "createDirectory";
@@ -32,33 +35,6 @@ std::optional<Identity> identityOf(const fs::path& path)
     return Identity{st.st_dev, st.st_ino};
 }
 
-// Absolute, "." and ".." removed, no trailing "/"; links are not resolved.
-fs::path standardized(const fs::path& path)
-{
-    std::error_code error;
-    fs::path result = fs::absolute(path, error).lexically_normal();
-    if (result.has_relative_path() && !result.has_filename())
-        result = result.parent_path();
-    return result;
-}
-
-// The standardized path with every link in its existing part resolved.
-fs::path resolvedPath(const fs::path& standard)
-{
-    std::error_code error;
-    const fs::path result = fs::weakly_canonical(standard, error);
-    return error ? standard : standardized(result);
-}
-
-// `inner` lies below `outer`: compared as bytes, with a "/" after the shorter path.
-bool isBelow(const fs::path& inner, const fs::path& outer)
-{
-    std::string prefix = outer.native();
-    if (prefix.empty() || prefix.back() != '/')
-        prefix.push_back('/');
-    return inner.native().size() > prefix.size() && inner.native().starts_with(prefix);
-}
-
 // A folder as the checks see it: as given, with links resolved, and by what it and each of its
 // existing ancestors are on disk, so a path through a link or a bind mount is recognised.
 struct Place {
@@ -67,7 +43,7 @@ struct Place {
     std::optional<Identity> identity;
     std::vector<Identity> ancestors;
 
-    explicit Place(const fs::path& path) : standard(standardized(path)), resolved(resolvedPath(standard))
+    explicit Place(const fs::path& path) : standard(standardized(path)), resolved(platform::canonicalPath(standard))
     {
         identity = identityOf(standard);
         for (const fs::path& start : {standard, resolved}) {

@@ -10,7 +10,9 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/MountSource.h"
+#include "platform/Paths.h"
 #include "platform/PowerSource.h"
+#include "platform/Reachability.h"
 #include "platform/VolumeInfo.h"
 #include "store/ConfigStore.h"
 
@@ -26,23 +28,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kBackupRootName = "Larkfold";
 constexpr const char* kTrashFolderName = ".Larkfold-Trash";
-
-// Removable drives are mounted below these; a path there is only reachable on a drive mounted there.
-constexpr std::string_view kMediaFolders[] = {"/media/", "/run/media/", "/mnt/"};
-// File systems that hold the media folders themselves rather than a drive.
-constexpr std::string_view kMediaParents[] = {"/", "/run", "/media", "/mnt", "/run/media"};
-
-bool startsWith(std::string_view text, std::string_view prefix)
-{
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-fs::path resolvedForComparison(const fs::path& path)
-{
-    std::error_code error;
-    fs::path resolved = fs::weakly_canonical(path, error);
-    return error ? path.lexically_normal() : resolved;
-}
 
 } // namespace
 
@@ -96,7 +81,7 @@ void BackupEngine::start(const BackupPair& pair)
         setStatus(BackupStatus::paused());
         return;
     }
-    if (!isDestinationAvailable(destinationFor(pair), m_shared->mounts)) {
+    if (!isDestinationAvailable(destinationFor(pair), pair.destinationBookmark, m_shared->mounts)) {
         setStatus(BackupStatus::destinationUnreachable());
         return;
     }
@@ -264,7 +249,7 @@ BackupEngine::ResolutionOutcome BackupEngine::resolveBookmarks(const platform::B
             return backupError(BookmarkError::accessDenied(fallback));
         if (!found->isStale)
             return Resolved{found->folder, std::nullopt};
-        if (resolvedForComparison(fallback) != resolvedForComparison(found->folder)) {
+        if (platform::canonicalPath(fallback) != platform::canonicalPath(found->folder)) {
             bookmarks.stopAccessing(found->folder);
             return BackupError::bookmarkStale(fallback);
         }
@@ -374,20 +359,10 @@ fs::path BackupEngine::trashFolder(const fs::path& destination)
     return destination / kTrashFolderName;
 }
 
-bool BackupEngine::isDestinationAvailable(const fs::path& destination, const platform::MountSource& mounts)
+bool BackupEngine::isDestinationAvailable(const fs::path& destination, const std::optional<QByteArray>& bookmark,
+                                          const platform::MountSource& mounts)
 {
-    const fs::path path = resolvedForComparison(destination);
-    const auto mount = MountTable::mount(path.native(), MountTable::currentMounts(mounts));
-    if (!mount)
-        return false;
-    const bool inMediaFolder = std::any_of(std::begin(kMediaFolders), std::end(kMediaFolders),
-                                           [&](std::string_view folder) { return startsWith(path.native(), folder); });
-    const bool onMediaParent = std::any_of(std::begin(kMediaParents), std::end(kMediaParents),
-                                           [&](std::string_view parent) { return mount->mountPoint == parent; });
-    if (inMediaFolder && onMediaParent)
-        return false; // the folder a drive was mounted on, lying on the system disk now
-    std::error_code error;
-    return fs::is_directory(path, error);
+    return platform::isFolderReachable(destination, bookmark, mounts);
 }
 
 bool BackupEngine::isSameVolume(const fs::path& a, const fs::path& b, const platform::VolumeInfo& volumes)

@@ -97,10 +97,11 @@ public:
     const std::optional<std::filesystem::path>& resolvedSourceURL() const { return m_resolvedSourceURL; }
     const std::optional<std::filesystem::path>& resolvedDestinationURL() const { return m_resolvedDestinationURL; }
 
-    // Whether a backup can be written at `destination`: a folder on a mounted file system, and
-    // under /media, /run/media or /mnt only on a drive mounted there, never the empty mount point
-    // a drive leaves behind. Any thread.
-    static bool isDestinationAvailable(const std::filesystem::path& destination, const platform::MountSource& mounts);
+    // Whether a backup can be written at `destination` (or a source read): the one reachability
+    // rule of the program, deciding by the folder's bookmark (platform::isFolderReachable). Any thread.
+    static bool isDestinationAvailable(const std::filesystem::path& destination,
+                                       const std::optional<QByteArray>& bookmark,
+                                       const platform::MountSource& mounts);
     // Both paths are on one known volume.
     static bool isSameVolume(const std::filesystem::path& a, const std::filesystem::path& b,
                              const platform::VolumeInfo& volumes);

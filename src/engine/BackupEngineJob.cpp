@@ -77,7 +77,8 @@ void BackupEngine::Job::run()
         }))
         return;
 
-    if (!isDestinationAvailable(resolvedDestination.value_or(m_pair.destinationURL), m_shared->mounts)) {
+    if (!isDestinationAvailable(resolvedDestination.value_or(m_pair.destinationURL), m_pair.destinationBookmark,
+                                m_shared->mounts)) {
         setStatus(BackupStatus::destinationUnreachable());
         return;
     }
@@ -152,7 +153,7 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         }))
         return;
     // The drive may have gone while the job waited its turn; the copy would rebuild the path on the disk below.
-    if (!isDestinationAvailable(folders.destination, m_shared->mounts)) {
+    if (!isDestinationAvailable(folders.destination, m_pair.destinationBookmark, m_shared->mounts)) {
         setStatus(BackupStatus::destinationUnreachable());
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "platform/Json.h"
 #include "platform/MountSource.h"
+#include "platform/Reachability.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -139,13 +140,7 @@ bool Bookmarks::startAccessing(const fs::path& folder, Access access) const
 
 std::string Bookmarks::fileSystemUuid(std::uint64_t device) const
 {
-    std::error_code code;
-    for (fs::directory_iterator it(m_uuidFolder, code), end; !code && it != end; it.increment(code)) {
-        const auto node = statFollowing(it->path());
-        if (node && S_ISBLK(node->st_mode) && node->st_rdev == device)
-            return it->path().filename().string();
-    }
-    return {};
+    return platform::fileSystemUuid(device, m_uuidFolder);
 }
 
 std::optional<fs::path> Bookmarks::mountedElsewhere(const BookmarkRecord& record) const

@@ -94,9 +94,9 @@ TEST(BackupEngine, DestinationsOnTheSystemDiskInPlaceOfADriveAreUnreachable)
 {
     TempTree tree{{"backups/", ""}};
     const platform::TextMountSource rootOnly("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n");
-    EXPECT_TRUE(BackupEngine::isDestinationAvailable(tree.path("backups"), rootOnly));
-    EXPECT_FALSE(BackupEngine::isDestinationAvailable(tree.path("missing"), rootOnly));
-    EXPECT_FALSE(BackupEngine::isDestinationAvailable(tree.path("backups"), platform::TextMountSource("")));
+    EXPECT_TRUE(BackupEngine::isDestinationAvailable(tree.path("backups"), std::nullopt, rootOnly));
+    EXPECT_FALSE(BackupEngine::isDestinationAvailable(tree.path("missing"), std::nullopt, rootOnly));
+    EXPECT_FALSE(BackupEngine::isDestinationAvailable(tree.path("backups"), std::nullopt, platform::TextMountSource("")));
 
     // Real folders under /media are needed for the rest: a private tmpfs there keeps the host untouched.
     const auto outcome = runInPrivateMountNamespace([] {
@@ -119,7 +119,7 @@ TEST(BackupEngine, DestinationsOnTheSystemDiskInPlaceOfADriveAreUnreachable)
                  {"/mnt/Drive/Backups", "/mnt/Drive"},
                  {"/mnt/Drive/Backups", "/mnt"},
              })
-            answers += BackupEngine::isDestinationAvailable(path, table(mountPoint)) ? '1' : '0';
+            answers += BackupEngine::isDestinationAvailable(path, std::nullopt, table(mountPoint)) ? '1' : '0';
         return answers;
     });
     if (!outcome || *outcome == "skip")

@@ -1,5 +1,8 @@
 #include <QCoreApplication>
-#ifdef LARKFOLD_TEST_GUI
+#if defined(LARKFOLD_TEST_WIDGETS)
+#include <QApplication>
+using TestApplication = QApplication;
+#elif defined(LARKFOLD_TEST_GUI)
 #include <QGuiApplication>
 using TestApplication = QGuiApplication;
 #else

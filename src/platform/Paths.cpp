@@ -1,0 +1,46 @@
+#include "platform/Paths.h"
+
+#include <string>
+
+namespace larkfold::platform {
+
+namespace fs = std::filesystem;
+
+fs::path standardized(const fs::path& path)
+{
+    std::error_code error;
+    fs::path result = fs::absolute(path, error).lexically_normal();
+    if (result.has_relative_path() && !result.has_filename())
+        result = result.parent_path();
+    return result;
+}
+
+fs::path canonicalPath(const fs::path& path)
+{
+    const fs::path standard = standardized(path);
+    std::error_code error;
+    const fs::path result = fs::weakly_canonical(standard, error);
+    return error ? standard : standardized(result);
+}
+
+bool isBelow(const fs::path& inner, const fs::path& outer)
+{
+    std::string prefix = outer.native();
+    if (prefix.empty() || prefix.back() != '/')
+        prefix.push_back('/');
+    return inner.native().size() > prefix.size() && inner.native().starts_with(prefix);
+}
+
+bool isSameOrBelow(const fs::path& inner, const fs::path& outer)
+{
+    return inner.native() == outer.native() || isBelow(inner, outer);
+}
+
+bool areNested(const fs::path& a, const fs::path& b)
+{
+    const fs::path first = canonicalPath(a);
+    const fs::path second = canonicalPath(b);
+    return isSameOrBelow(first, second) || isSameOrBelow(second, first);
+}
+
+} // namespace larkfold::platform

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+
+namespace larkfold::platform {
+
+// Absolute, "." and ".." removed, no trailing "/"; links are not resolved.
+std::filesystem::path standardized(const std::filesystem::path& path);
+
+// The standardized path with every link in its existing part resolved.
+std::filesystem::path canonicalPath(const std::filesystem::path& path);
+
+// `inner` is `outer` or lies below it: compared as bytes, with a "/" after the shorter path.
+bool isSameOrBelow(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
+// `inner` lies strictly below `outer`, compared as isSameOrBelow does.
+bool isBelow(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
+// Either of the two holds the other, compared on canonical paths, so a link into a folder is caught.
+bool areNested(const std::filesystem::path& a, const std::filesystem::path& b);
+
+} // namespace larkfold::platform

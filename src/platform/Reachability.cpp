@@ -1,0 +1,83 @@
+#include "platform/Reachability.h"
+
+#include "platform/Bookmark.h"
+#include "platform/MountSource.h"
+#include "platform/Paths.h"
+
+#include <sys/stat.h>
+
+#include <string_view>
+
+namespace larkfold::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Folders where drives are mounted; the folders themselves lie on the system disk.
+constexpr std::string_view kMediaFolders[] = {"/media", "/run/media", "/mnt"};
+
+bool followsMediaRule(const fs::path& folder, const std::string& mountPoint)
+{
+    for (std::string_view media : kMediaFolders) {
+        if (isBelow(folder, fs::path(media)))
+            return isBelow(fs::path(mountPoint), fs::path(media));
+    }
+    return true;
+}
+
+// The mount point the bookmark's file system had: its path without the part inside the file system.
+fs::path recordedMountPoint(const BookmarkRecord& record)
+{
+    fs::path mountPoint = record.path;
+    for (auto it = record.pathInFileSystem.begin(); it != record.pathInFileSystem.end(); ++it) {
+        if (!it->empty())
+            mountPoint = mountPoint.parent_path();
+    }
+    return mountPoint;
+}
+
+} // namespace
+
+std::string fileSystemUuid(std::uint64_t device, const fs::path& uuidFolder)
+{
+    std::error_code code;
+    for (fs::directory_iterator it(uuidFolder, code), end; !code && it != end; it.increment(code)) {
+        struct stat node{};
+        if (::stat(it->path().c_str(), &node) == 0 && S_ISBLK(node.st_mode) && node.st_rdev == device)
+            return it->path().filename().string();
+    }
+    return {};
+}
+
+bool isFolderReachable(const fs::path& folder, const std::optional<QByteArray>& bookmark, const MountSource& mounts,
+                       const fs::path& uuidFolder)
+{
+    const fs::path path = canonicalPath(folder);
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const auto table = mounts.mounts();
+    const MountEntry* holding =
+        findMountHolding(table, path.native(), [](const MountEntry& m) -> std::string_view { return m.mountPoint; });
+    if (!holding)
+        return false;
+
+    const auto record = bookmark ? BookmarkRecord::decode(*bookmark) : std::nullopt;
+    if (!record)
+        return followsMediaRule(path, holding->mountPoint);
+
+    // Device numbers are handed out again: where both file systems show a UUID it decides, else
+    // the device must match and the folder must sit where it sat inside its file system.
+    const std::string uuid = record->fileSystemUuid.empty() ? std::string() : fileSystemUuid(st.st_dev, uuidFolder);
+    fs::path inFileSystem = path.lexically_relative(holding->mountPoint);
+    if (inFileSystem == ".")
+        inFileSystem.clear();
+    const bool sameFileSystem = !uuid.empty()
+        ? uuid == record->fileSystemUuid
+        : st.st_dev == record->device && inFileSystem == record->pathInFileSystem;
+    if (sameFileSystem)
+        return true;
+    return fs::path(holding->mountPoint) == recordedMountPoint(*record);
+}
+
+} // namespace larkfold::platform
