@@ -23,6 +23,11 @@ fs::path canonicalPath(const fs::path& path)
     return error ? standard : standardized(result);
 }
 
+fs::path lastPathComponent(const fs::path& path)
+{
+    return path.has_filename() ? path.filename() : path.parent_path().filename();
+}
+
 bool isBelow(const fs::path& inner, const fs::path& outer)
 {
     std::string prefix = outer.native();

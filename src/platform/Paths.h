@@ -10,6 +10,9 @@ std::filesystem::path standardized(const std::filesystem::path& path);
 // The standardized path with every link in its existing part resolved.
 std::filesystem::path canonicalPath(const std::filesystem::path& path);
 
+// The path's last name, also when it ends in "/" ("/a/Photos/" gives "Photos").
+std::filesystem::path lastPathComponent(const std::filesystem::path& path);
+
 // `inner` is `outer` or lies below it: compared as bytes, with a "/" after the shorter path.
 bool isSameOrBelow(const std::filesystem::path& inner, const std::filesystem::path& outer);
 

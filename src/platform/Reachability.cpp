@@ -16,13 +16,19 @@ namespace fs = std::filesystem;
 // Folders where drives are mounted; the folders themselves lie on the system disk.
 constexpr std::string_view kMediaFolders[] = {"/media", "/run/media", "/mnt"};
 
+const std::string_view* mediaFolderHolding(const fs::path& folder)
+{
+    for (const std::string_view& media : kMediaFolders) {
+        if (isBelow(folder, fs::path(media)))
+            return &media;
+    }
+    return nullptr;
+}
+
 bool followsMediaRule(const fs::path& folder, const std::string& mountPoint)
 {
-    for (std::string_view media : kMediaFolders) {
-        if (isBelow(folder, fs::path(media)))
-            return isBelow(fs::path(mountPoint), fs::path(media));
-    }
-    return true;
+    const std::string_view* media = mediaFolderHolding(folder);
+    return !media || isBelow(fs::path(mountPoint), fs::path(*media));
 }
 
 // The mount point the bookmark's file system had: its path without the part inside the file system.
@@ -37,6 +43,11 @@ fs::path recordedMountPoint(const BookmarkRecord& record)
 }
 
 } // namespace
+
+bool isInMediaFolder(const fs::path& folder)
+{
+    return mediaFolderHolding(folder) != nullptr;
+}
 
 std::string fileSystemUuid(std::uint64_t device, const fs::path& uuidFolder)
 {

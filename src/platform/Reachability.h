@@ -19,6 +19,9 @@ bool isFolderReachable(const std::filesystem::path& folder, const std::optional<
                        const MountSource& mounts,
                        const std::filesystem::path& uuidFolder = "/dev/disk/by-uuid");
 
+// Whether `folder` lies below one of the folders where drives are mounted: /media, /run/media, /mnt.
+bool isInMediaFolder(const std::filesystem::path& folder);
+
 // The UUID of the file system on `device`, from the links in `uuidFolder`; empty when none names it.
 std::string fileSystemUuid(std::uint64_t device, const std::filesystem::path& uuidFolder = "/dev/disk/by-uuid");
 

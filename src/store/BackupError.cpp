@@ -1,6 +1,7 @@
 #include "store/BackupError.h"
 
 #include "platform/ByteCount.h"
+#include "platform/Paths.h"
 #include "store/Overloaded.h"
 
 namespace larkfold {
@@ -8,10 +9,7 @@ namespace {
 
 QString lastPathComponent(const std::filesystem::path& url)
 {
-    std::filesystem::path name = url.filename();
-    if (name.empty())
-        name = url.parent_path().filename(); // "/a/Photos/" names Photos
-    return QString::fromStdString(name.string());
+    return QString::fromStdString(platform::lastPathComponent(url).string());
 }
 
 const QString kReselectFolder = QStringLiteral("Open Larkfold and re-select the folder to grant access again.");
