@@ -1,8 +1,14 @@
 #include "store/theme/Theme.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QPalette>
+#include <QSvgRenderer>
+
+#include <cmath>
 
 namespace larkfold {
 namespace {
@@ -10,6 +16,10 @@ namespace {
 constexpr double kSubtleFillOpacity = 0.04;
 constexpr double kHoverFillOpacity = 0.12;
 constexpr double kSelectedFillOpacity = 0.08;
+constexpr double kSecondaryLabelOpacity = 0.5;
+constexpr double kTertiaryLabelOpacity = 0.26;
+constexpr double kQuaternaryLabelOpacity = 0.1;
+constexpr double kSeparatorOpacity = 0.1;
 constexpr int kQuickAnimationMs = 150;
 constexpr int kStepAnimationMs = 180;
 
@@ -19,25 +29,12 @@ QColor withOpacity(QColor color, double opacity)
     return color;
 }
 
-QColor labelColor()
-{
-    return QGuiApplication::palette().color(QPalette::WindowText);
-}
-
 // The standard ease-in-out timing curve: cubic Bézier (0.42, 0) (0.58, 1).
 ThemeAnimation easeInOut(int durationMs)
 {
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(QPointF(0.42, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
     return {curve, durationMs};
-}
-
-QFont systemFont(double points, QFont::Weight weight)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSizeF(points);
-    font.setWeight(weight);
-    return font;
 }
 
 } // namespace
@@ -64,6 +61,31 @@ const QColor& Theme::white()
 {
     static const QColor color(Qt::white);
     return color;
+}
+
+QColor Theme::labelColor()
+{
+    return QGuiApplication::palette().color(QPalette::WindowText);
+}
+
+QColor Theme::secondaryLabelColor()
+{
+    return withOpacity(labelColor(), kSecondaryLabelOpacity);
+}
+
+QColor Theme::tertiaryLabelColor()
+{
+    return withOpacity(labelColor(), kTertiaryLabelOpacity);
+}
+
+QColor Theme::quaternaryLabelColor()
+{
+    return withOpacity(labelColor(), kQuaternaryLabelOpacity);
+}
+
+QColor Theme::separatorColor()
+{
+    return withOpacity(labelColor(), kSeparatorOpacity);
 }
 
 QColor Theme::subtleFill()
@@ -128,6 +150,37 @@ const QFont& Theme::smallFont()
 {
     static const QFont font = systemFont(10, QFont::Normal);
     return font;
+}
+
+QFont Theme::systemFont(double points, QFont::Weight weight)
+{
+    // The design's points are device-independent pixels, as every other size of the windows is; a
+    // point of this desktop is 4/3 of a pixel at 96 dpi and would not fit the windows' fixed sizes.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(int(std::lround(points)));
+    font.setWeight(weight);
+    return font;
+}
+
+QPixmap Theme::symbol(const QString& name, const QFont& font, const QColor& color, qreal devicePixelRatio)
+{
+    QSvgRenderer renderer(QStringLiteral(":/symbols/%1.svg").arg(name));
+    if (!renderer.isValid())
+        return {};
+    const int side = QFontMetrics(font).height();
+    const int pixels = int(std::ceil(side * devicePixelRatio));
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter, QRectF(0, 0, pixels, pixels));
+    // The drawings are black: keep their shape, take the colour.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), color);
+    painter.end();
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
 }
 
 } // namespace larkfold

@@ -1,6 +1,9 @@
 #include "store/theme/Theme.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPixmap>
 #include <QGuiApplication>
 #include <QPalette>
 
@@ -41,6 +44,15 @@ TEST(Theme, FillsFollowTheTextColourOfThePalette)
         EXPECT_NEAR(Theme::subtleFill().alphaF(), 0.04, 0.003);
         EXPECT_EQ(Theme::hoverFill().rgb(), text.rgb());
         EXPECT_NEAR(Theme::hoverFill().alphaF(), 0.12, 0.003);
+        const std::pair<QColor, double> labels[] = {
+            {Theme::labelColor(), 1.0},          {Theme::secondaryLabelColor(), 0.5},
+            {Theme::tertiaryLabelColor(), 0.26}, {Theme::quaternaryLabelColor(), 0.1},
+            {Theme::separatorColor(), 0.1},
+        };
+        for (const auto& [color, opacity] : labels) {
+            EXPECT_EQ(color.rgb(), text.rgb());
+            EXPECT_NEAR(color.alphaF(), opacity, 0.003);
+        }
     }
     QGuiApplication::setPalette(original);
 }
@@ -61,7 +73,7 @@ TEST(Theme, Fonts)
     struct Case {
         const char* name;
         QFont font;
-        double points;
+        int points;
         QFont::Weight weight;
     } cases[] = {
         {"title", Theme::titleFont(), 15, QFont::DemiBold},     {"heading", Theme::headingFont(), 13, QFont::DemiBold},
@@ -70,8 +82,30 @@ TEST(Theme, Fonts)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.font.pointSizeF(), c.points);
+        EXPECT_EQ(c.font.pixelSize(), c.points);
         EXPECT_EQ(c.font.weight(), c.weight);
         EXPECT_EQ(c.font.family(), system.family());
     }
+}
+
+TEST(Theme, SymbolsTakeTheColourAndTheSizeOfTheText)
+{
+    const QFont font = Theme::systemFont(16);
+    const int side = QFontMetrics(font).height();
+    const QPixmap symbol = Theme::symbol(QStringLiteral("chevron.right"), font, Theme::green(), 2.0);
+    ASSERT_FALSE(symbol.isNull());
+    EXPECT_EQ(symbol.deviceIndependentSize().toSize(), QSize(side, side));
+    const QImage image = symbol.toImage();
+    int drawn = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() == 255) {
+                ++drawn;
+                EXPECT_EQ(pixel.rgb(), Theme::green().rgb());
+            }
+        }
+    }
+    EXPECT_GT(drawn, 0);
+    EXPECT_TRUE(Theme::symbol(QStringLiteral("no.such.symbol"), font, Theme::green()).isNull());
 }
