@@ -28,6 +28,7 @@ struct FolderAlert {
 // onboarding, "Change Destination…"). They decide what to tell the user and show nothing.
 class DestinationChecks {
 public:
+    // `mounts` must outlive the checks.
     explicit DestinationChecks(CloudSyncDetector detector = CloudSyncDetector(),
                                const platform::MountSource& mounts = platform::systemMountSource());
 

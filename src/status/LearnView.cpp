@@ -126,6 +126,7 @@ TopicRow::TopicRow(const LearnTopic& topic, QWidget* parent) : QWidget(parent)
 {
     auto* header = new TopicHeader(this);
     header->setObjectName(QStringLiteral("topicHeader"));
+    header->setAccessibleName(topic.title);
     auto* line = new QHBoxLayout(header);
     line->setContentsMargins(0, kHeaderLinePadding, 0, kHeaderLinePadding);
     line->setSpacing(kHeaderLineSpacing);
