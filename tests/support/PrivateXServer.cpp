@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
+#include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -20,19 +22,26 @@ QString xvfbPath()
     return QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
 }
 
-// The server writes its display number once it listens; connecting proves it accepts clients.
-bool acceptsConnections(const QByteArray& number)
+bool connects(const std::string& socketName)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const QByteArray path = "/tmp/.X11-unix/X" + number;
-    std::memcpy(address.sun_path, path.constData(), std::min<size_t>(path.size(), sizeof address.sun_path - 1));
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    std::memcpy(address.sun_path, socketName.data(), std::min(socketName.size(), sizeof address.sun_path - 1));
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + socketName.size());
+    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
     ::close(fd);
     return connected;
+}
+
+// The server writes its display number once it listens; connecting proves it accepts clients,
+// through its socket file or, where /tmp/.X11-unix could not be made, the abstract one.
+bool acceptsConnections(const QByteArray& number)
+{
+    const std::string path = "/tmp/.X11-unix/X" + number.toStdString();
+    return connects(path) || connects(std::string(1, '\0') + path);
 }
 
 } // namespace
@@ -47,6 +56,7 @@ PrivateXServer::PrivateXServer(int width, int height)
     const QString xvfb = xvfbPath();
     if (xvfb.isEmpty())
         return;
+    m_server.setStandardErrorFile(QProcess::nullDevice());
     // -displayfd lets the server pick a free display number itself, so parallel tests never collide.
     m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
                           QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
