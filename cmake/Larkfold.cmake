@@ -41,8 +41,14 @@ function(larkfold_add_tests)
     set(target ${sub}_${tname})
     add_executable(${target} ${test} ${helpers})
     target_link_libraries(${target} PRIVATE ${ARG_LIBS} larkfold_test_support ${ARG_MAIN})
-    add_test(NAME ${sub}.${tname} COMMAND ${target})
-    set_tests_properties(${sub}.${tname} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LARKFOLD_SOURCE_DIR=${CMAKE_SOURCE_DIR};LARKFOLD_BINARY_DIR=${CMAKE_BINARY_DIR};${ARG_ENV}")
+    larkfold_register_test(${target} ${sub}.${tname} ${ARG_TIMEOUT} "${ARG_ENV}")
   endforeach()
+endfunction()
+
+# larkfold_register_test(<target> <test name> <timeout> <extra environment>): one CTest test
+# running <target> offscreen, with the source and build folders in its environment.
+function(larkfold_register_test target name timeout env)
+  add_test(NAME ${name} COMMAND ${target})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LARKFOLD_SOURCE_DIR=${CMAKE_SOURCE_DIR};LARKFOLD_BINARY_DIR=${CMAKE_BINARY_DIR};${env}")
 endfunction()

@@ -12,4 +12,11 @@ void FakeNotifier::show(const Notification& notification, FailureHandler onFailu
         onFailure(m_failure);
 }
 
+void FakeNotifier::checkServer(ServerCheckHandler onAnswer)
+{
+    ++m_serverChecks;
+    if (onAnswer)
+        onAnswer(m_serverCheck);
+}
+
 } // namespace larkfold::platform

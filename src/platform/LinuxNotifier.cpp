@@ -1,10 +1,10 @@
 #include "platform/LinuxNotifier.h"
 
+#include "platform/DBusCall.h"
+
 #include "org_freedesktop_notifications_interface.h"
 
-#include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QMetaObject>
 
 namespace larkfold::platform {
 namespace {
@@ -33,21 +33,27 @@ void LinuxNotifier::show(const Notification& notification, FailureHandler onFail
     QDBusPendingReply<uint> reply = m_server->Notify(QString::fromLatin1(kAppName), 0, QString::fromLatin1(kAppIconName),
                                                      notification.title, notification.body, {}, hints,
                                                      kServerDefaultTimeout);
-    if (reply.isFinished()) {
-        // A call that failed before it left (no bus) finishes at once, and a watcher would never fire.
-        if (reply.isError() && onFailure)
-            QMetaObject::invokeMethod(
-                m_server.get(), [onFailure, reason = reply.error().message()] { onFailure(reason); },
-                Qt::QueuedConnection);
-        return;
-    }
-    auto* watcher = new QDBusPendingCallWatcher(reply, m_server.get());
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [onFailure = std::move(onFailure)](QDBusPendingCallWatcher* call) {
-                         call->deleteLater();
-                         if (call->isError() && onFailure)
-                             onFailure(call->error().message());
-                     });
+    whenFinished(reply, m_server.get(), [onFailure = std::move(onFailure)](const QDBusPendingCall& call) {
+        if (call.isError() && onFailure)
+            onFailure(call.error().message());
+    });
+}
+
+void LinuxNotifier::checkServer(ServerCheckHandler onAnswer)
+{
+    QDBusPendingReply<QString, QString, QString, QString> reply = m_server->GetServerInformation();
+    whenFinished(reply, m_server.get(), [onAnswer = std::move(onAnswer)](const QDBusPendingCall& call) {
+        if (!onAnswer)
+            return;
+        const QDBusPendingReply<QString, QString, QString, QString> answer = call;
+        if (answer.isError()) {
+            onAnswer({std::nullopt, answer.error().message()});
+            return;
+        }
+        onAnswer({NotificationServerInfo{answer.argumentAt<0>(), answer.argumentAt<1>(), answer.argumentAt<2>(),
+                                         answer.argumentAt<3>()},
+                  {}});
+    });
 }
 
 } // namespace larkfold::platform

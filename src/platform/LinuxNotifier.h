@@ -26,6 +26,8 @@ public:
     ~LinuxNotifier() override;
 
     void show(const Notification& notification, FailureHandler onFailure) override;
+    // Asks the server for its GetServerInformation.
+    void checkServer(ServerCheckHandler onAnswer) override;
 
 private:
     QDBusConnection m_connection;

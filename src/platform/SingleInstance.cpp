@@ -1,6 +1,8 @@
 #include "platform/SingleInstance.h"
 
-#include <QDBusConnection>
+#include "io_larkfold_larkfold_interface.h"
+
+#include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 
 #include <cerrno>
@@ -10,17 +12,50 @@
 #include <unistd.h>
 
 namespace larkfold::platform {
+namespace {
+
+// The running instance answers from its main loop at once; a hung one must not hold a launch.
+constexpr int kRequestTimeoutMs = 5000;
+
+// What the running instance offers on the bus; it forwards each request to its SingleInstance.
+class InstanceAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "io.larkfold.Larkfold")
+public:
+    explicit InstanceAdaptor(SingleInstance* instance)
+        : QDBusAbstractAdaptor(instance)
+        , m_instance(instance)
+    {
+    }
+
+public slots:
+    void ShowPopover() { emit m_instance->showPopoverRequested(); }
+
+private:
+    SingleInstance* m_instance;
+};
+
+} // namespace
+
+SingleInstance::SingleInstance(const QDBusConnection& sessionBus, QObject* parent)
+    : QObject(parent)
+    , m_bus(sessionBus)
+{
+}
 
 SingleInstance::~SingleInstance()
 {
     if (m_ownsBusName)
-        QDBusConnection::sessionBus().unregisterService(QString::fromLatin1(kBusName));
+        m_bus.unregisterService(QString::fromLatin1(kBusName));
+    if (m_exported)
+        m_bus.unregisterObject(QString::fromLatin1(kObjectPath));
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
 bool SingleInstance::acquire(const std::filesystem::path& lockFile, QString& reason)
 {
+    m_anotherInstanceRuns = false;
     std::error_code ec;
     std::filesystem::create_directories(lockFile.parent_path(), ec);
     m_fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -32,17 +67,23 @@ bool SingleInstance::acquire(const std::filesystem::path& lockFile, QString& rea
         const int error = errno;
         ::close(m_fd);
         m_fd = -1;
+        m_anotherInstanceRuns = error == EWOULDBLOCK;
         reason = error == EWOULDBLOCK
             ? QStringLiteral("Larkfold is already running.")
             : QStringLiteral("Cannot lock the lock file: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
         return false;
     }
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        const auto reply = bus.interface()->registerService(QString::fromLatin1(kBusName),
-                                                            QDBusConnectionInterface::DontQueueService,
-                                                            QDBusConnectionInterface::DontAllowReplacement);
+    if (m_bus.isConnected()) {
+        // The object before the name: a launch that finds the name finds the object too.
+        new InstanceAdaptor(this);
+        m_exported = m_bus.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportAdaptors);
+        const auto reply = m_bus.interface()->registerService(QString::fromLatin1(kBusName),
+                                                              QDBusConnectionInterface::DontQueueService,
+                                                              QDBusConnectionInterface::DontAllowReplacement);
         if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+            m_bus.unregisterObject(QString::fromLatin1(kObjectPath));
+            m_exported = false;
+            m_anotherInstanceRuns = true;
             reason = QStringLiteral("Larkfold is already running.");
             return false;
         }
@@ -51,4 +92,19 @@ bool SingleInstance::acquire(const std::filesystem::path& lockFile, QString& rea
     return true;
 }
 
+bool SingleInstance::askRunningInstanceToShowPopover(QString& reason, const QDBusConnection& sessionBus)
+{
+    IoLarkfoldLarkfoldInterface running(QString::fromLatin1(kBusName), QString::fromLatin1(kObjectPath), sessionBus);
+    running.setTimeout(kRequestTimeoutMs);
+    QDBusPendingReply<> reply = running.ShowPopover();
+    reply.waitForFinished();
+    if (reply.isError()) {
+        reason = reply.error().message();
+        return false;
+    }
+    return true;
+}
+
 } // namespace larkfold::platform
+
+#include "SingleInstance.moc"

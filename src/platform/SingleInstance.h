@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDBusConnection>
+#include <QObject>
 #include <QString>
 
 #include <filesystem>
@@ -7,22 +9,41 @@
 namespace larkfold::platform {
 
 // Holds the one-instance guard for the life of the process: an exclusive flock on a lock file
-// in the data folder, and the session-bus name when a session bus exists.
-class SingleInstance {
+// in the data folder, and the session-bus name when a session bus exists. The holder offers
+// ShowPopover (io.larkfold.Larkfold at /io/larkfold/Larkfold under that name), so a second
+// launch can bring the first one's popover up before it exits.
+class SingleInstance final : public QObject {
+    Q_OBJECT
 public:
     static constexpr const char* kBusName = "io.larkfold.Larkfold";
+    static constexpr const char* kObjectPath = "/io/larkfold/Larkfold";
 
-    SingleInstance() = default;
-    ~SingleInstance();
+    explicit SingleInstance(const QDBusConnection& sessionBus = QDBusConnection::sessionBus(),
+                            QObject* parent = nullptr);
+    ~SingleInstance() override;
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
     // Takes the guard; false with a reason when another instance holds it or it cannot be taken.
     bool acquire(const std::filesystem::path& lockFile, QString& reason);
+    // After a failed acquire(): whether another instance holds the guard.
+    bool anotherInstanceIsRunning() const { return m_anotherInstanceRuns; }
+
+    // From a second launch: asks the running instance to show its popover and waits, briefly, for
+    // it to take the request. False with a reason when no instance took it.
+    static bool askRunningInstanceToShowPopover(QString& reason,
+                                                const QDBusConnection& sessionBus = QDBusConnection::sessionBus());
+
+signals:
+    // Another launch asked this instance to show its popover.
+    void showPopoverRequested();
 
 private:
+    QDBusConnection m_bus;
     int m_fd = -1;
     bool m_ownsBusName = false;
+    bool m_exported = false;
+    bool m_anotherInstanceRuns = false;
 };
 
 } // namespace larkfold::platform

@@ -1,12 +1,11 @@
 #include "platform/IdleTime.h"
 #include "support/EventLoop.h"
 #include "support/PrivateSessionBus.h"
+#include "support/PrivateXServer.h"
 #include "support/TempTree.h"
 
 #include <QDBusConnection>
 #include <QObject>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +14,7 @@
 
 using namespace larkfold::platform;
 using larkfold::test::PrivateSessionBus;
+using larkfold::test::PrivateXServer;
 using larkfold::test::spinUntil;
 using namespace std::chrono_literals;
 
@@ -90,20 +90,11 @@ TEST(SessionIdleTime, WithoutBusOrDisplayTheIdleTimeIsUnknown)
 
 TEST(SessionIdleTime, FallsBackToTheX11ScreenSaverExtensionOnlyInX11Sessions)
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty())
+    if (!PrivateXServer::isAvailable())
         GTEST_SKIP() << "Xvfb is not installed";
-    QProcess server;
-    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                        QStringLiteral("64x64x24")});
-    ASSERT_TRUE(server.waitForStarted(5000));
-    while (server.state() == QProcess::Running && !server.canReadLine())
-        server.waitForReadyRead(5000);
-    const QByteArray display = ":" + server.readLine().trimmed();
-    ASSERT_GT(display.size(), 1);
-    setenv("DISPLAY", display.constData(), 1);
-    unsetenv("WAYLAND_DISPLAY");
+    PrivateXServer server(64, 64);
+    ASSERT_TRUE(server.isRunning());
+    server.exportAsDisplay();
     setenv("XDG_SESSION_TYPE", "x11", 1);
 
     SessionIdleTime x11(QDBusConnection(QStringLiteral("never-connected")));
@@ -116,8 +107,6 @@ TEST(SessionIdleTime, FallsBackToTheX11ScreenSaverExtensionOnlyInX11Sessions)
 
     unsetenv("DISPLAY");
     unsetenv("XDG_SESSION_TYPE");
-    server.terminate();
-    server.waitForFinished(5000);
 }
 
 #include "IdleTimeTest.moc"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 using namespace larkfold::platform;
@@ -44,6 +45,24 @@ TEST(LinuxNotifier, SendsEachNotificationAsANewOneWithIconSoundAndIdentifier)
     EXPECT_EQ(failures, 0);
 }
 
+TEST(LinuxNotifier, FindsTheNotificationServerOnTheBus)
+{
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    FakeNotificationServer server(bus.connection(QStringLiteral("server")));
+    ASSERT_TRUE(server.isRegistered());
+
+    LinuxNotifier notifier(bus.connection(QStringLiteral("client")));
+    std::optional<NotificationServerCheck> check;
+    notifier.checkServer([&](const NotificationServerCheck& answer) { check = answer; });
+    ASSERT_TRUE(spinUntil([&] { return check.has_value(); }));
+    ASSERT_TRUE(check->server.has_value());
+    EXPECT_EQ(check->server->name, QStringLiteral("Fake Notifications"));
+    EXPECT_EQ(check->server->vendor, QStringLiteral("Larkfold Tests"));
+    EXPECT_EQ(check->server->version, QStringLiteral("1.0"));
+    EXPECT_EQ(check->server->specVersion, QStringLiteral("1.2"));
+}
+
 TEST(LinuxNotifier, ReportsEachFailureOnceWithoutServerOrBus)
 {
     PrivateSessionBus bus;
@@ -64,5 +83,14 @@ TEST(LinuxNotifier, ReportsEachFailureOnceWithoutServerOrBus)
         spinFor(50);
         ASSERT_EQ(reasons.size(), 1u);
         EXPECT_FALSE(reasons.front().isEmpty());
+
+        std::vector<NotificationServerCheck> checks;
+        notifier.checkServer([&](const NotificationServerCheck& check) { checks.push_back(check); });
+        EXPECT_TRUE(checks.empty()) << "answered inside the call";
+        ASSERT_TRUE(spinUntil([&] { return !checks.empty(); }));
+        spinFor(50);
+        ASSERT_EQ(checks.size(), 1u);
+        EXPECT_FALSE(checks.front().server.has_value());
+        EXPECT_FALSE(checks.front().reason.isEmpty());
     }
 }

@@ -29,4 +29,12 @@ uint FakeNotificationServer::Notify(const QString& appName, uint replacesId, con
     return m_nextId++;
 }
 
+QString FakeNotificationServer::GetServerInformation(QString& vendor, QString& version, QString& specVersion)
+{
+    vendor = QStringLiteral("Larkfold Tests");
+    version = QStringLiteral("1.0");
+    specVersion = QStringLiteral("1.2");
+    return QStringLiteral("Fake Notifications");
+}
+
 } // namespace larkfold::test

@@ -9,7 +9,8 @@
 
 namespace larkfold::test {
 
-// A desktop notification server that only records the Notify calls it receives.
+// A desktop notification server that only records the Notify calls it receives and describes
+// itself as "Fake Notifications" by "Larkfold Tests".
 class FakeNotificationServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -36,6 +37,7 @@ public:
 public slots:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int expireTimeout);
+    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion);
 
 private:
     QDBusConnection m_connection;

@@ -1,5 +1,5 @@
 #include <QCoreApplication>
-#if defined(LARKFOLD_TEST_WIDGETS)
+#if defined(LARKFOLD_TEST_WIDGETS) || defined(LARKFOLD_TEST_DISPLAY)
 #include <QApplication>
 using TestApplication = QApplication;
 #elif defined(LARKFOLD_TEST_GUI)
@@ -12,9 +12,30 @@ using TestApplication = QCoreApplication;
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#if defined(LARKFOLD_TEST_DISPLAY)
+#include "support/TestDisplay.h"
+
+namespace {
+const larkfold::test::PrivateXServer* g_xServer = nullptr;
+const larkfold::test::PrivateSessionBus* g_sessionBus = nullptr;
+} // namespace
+
+const larkfold::test::PrivateXServer* larkfold::test::testXServer()
+{
+    return g_xServer;
+}
+
+const larkfold::test::PrivateSessionBus& larkfold::test::testSessionBus()
+{
+    return *g_sessionBus;
+}
+#endif
 
 namespace {
 
@@ -44,6 +65,30 @@ int main(int argc, char** argv)
 {
     const std::filesystem::path home = makePrivateHome();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+#if defined(LARKFOLD_TEST_DISPLAY)
+    // Both before the application: Qt reaches for the session bus and the display as it starts.
+    larkfold::test::PrivateSessionBus sessionBus;
+    if (!sessionBus.isRunning()) {
+        std::fprintf(stderr, "Cannot start a private dbus-daemon\n");
+        return 1;
+    }
+    sessionBus.exportAsSessionBus();
+    g_sessionBus = &sessionBus;
+    std::optional<larkfold::test::PrivateXServer> xServer;
+    if (larkfold::test::PrivateXServer::isAvailable()) {
+        xServer.emplace();
+        if (!xServer->isRunning()) {
+            std::fprintf(stderr, "Cannot start a private Xvfb\n");
+            return 1;
+        }
+        xServer->exportAsDisplay();
+        g_xServer = &*xServer;
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    // The machine's desktop must not choose Qt's platform theme (and so its tray) for the tests.
+    unsetenv("XDG_CURRENT_DESKTOP");
+    unsetenv("QT_QPA_PLATFORMTHEME");
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
     int result = 1;

@@ -1,0 +1,77 @@
+#include "platform/SingleInstance.h"
+#include "support/EventLoop.h"
+#include "support/PrivateSessionBus.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+using namespace larkfold::platform;
+using larkfold::test::PrivateSessionBus;
+using larkfold::test::spinUntil;
+using larkfold::test::TempDir;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The running instance answers from this thread's event loop, so the second launch asks from another.
+bool askFromAnotherThread(const QDBusConnection& bus, QString& reason)
+{
+    auto asked = std::async(std::launch::async, [&] { return SingleInstance::askRunningInstanceToShowPopover(reason, bus); });
+    EXPECT_TRUE(spinUntil([&] { return asked.wait_for(0s) == std::future_status::ready; }, 20000));
+    return asked.get();
+}
+
+} // namespace
+
+TEST(SingleInstance, ASecondLaunchFindsTheGuardTakenAndRaisesTheFirstOnesPopover)
+{
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    TempDir data;
+    const QDBusConnection secondBus = bus.connection(QStringLiteral("second"));
+
+    QString reason;
+    EXPECT_FALSE(askFromAnotherThread(secondBus, reason)) << "nobody runs yet";
+    EXPECT_FALSE(reason.isEmpty());
+
+    SingleInstance first(bus.connection(QStringLiteral("first")));
+    ASSERT_TRUE(first.acquire(data / "larkfold.lock", reason)) << reason.toStdString();
+    int requests = 0;
+    QObject::connect(&first, &SingleInstance::showPopoverRequested, [&] { ++requests; });
+
+    struct Case {
+        const char* name;
+        std::filesystem::path lockFile;
+    };
+    // Another data folder still meets the bus name.
+    for (const Case& c : {Case{"same lock file", data / "larkfold.lock"}, Case{"same bus name", data / "other.lock"}}) {
+        SCOPED_TRACE(c.name);
+        SingleInstance second(secondBus);
+        reason.clear();
+        EXPECT_FALSE(second.acquire(c.lockFile, reason));
+        EXPECT_EQ(reason, QStringLiteral("Larkfold is already running."));
+        EXPECT_TRUE(second.anotherInstanceIsRunning());
+    }
+
+    ASSERT_TRUE(askFromAnotherThread(secondBus, reason)) << reason.toStdString();
+    EXPECT_EQ(requests, 1);
+}
+
+TEST(SingleInstance, WorksWithoutASessionBus)
+{
+    TempDir data;
+    const QDBusConnection noBus =
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/larkfold-no-bus"), QStringLiteral("none"));
+    SingleInstance instance(noBus);
+    QString reason;
+    EXPECT_TRUE(instance.acquire(data / "larkfold.lock", reason)) << reason.toStdString();
+
+    SingleInstance second(noBus);
+    EXPECT_FALSE(second.acquire(data / "larkfold.lock", reason));
+    EXPECT_TRUE(second.anotherInstanceIsRunning());
+    EXPECT_FALSE(SingleInstance::askRunningInstanceToShowPopover(reason, noBus));
+    EXPECT_FALSE(reason.isEmpty());
+}
