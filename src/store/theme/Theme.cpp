@@ -32,14 +32,6 @@ ThemeAnimation easeInOut(int durationMs)
     return {curve, durationMs};
 }
 
-QFont systemFont(double points, QFont::Weight weight)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSizeF(points);
-    font.setWeight(weight);
-    return font;
-}
-
 } // namespace
 
 const QColor& Theme::green()
@@ -92,6 +84,14 @@ const ThemeAnimation& Theme::stepAnimation()
 {
     static const ThemeAnimation animation = easeInOut(kStepAnimationMs);
     return animation;
+}
+
+QFont Theme::systemFont(double points, QFont::Weight weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(points);
+    font.setWeight(weight);
+    return font;
 }
 
 const QFont& Theme::titleFont()
