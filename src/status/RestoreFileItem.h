@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace larkfold {
+
+// One file found in a pair's backup folder, as the restore window lists it.
+struct RestoreFileItem {
+    QUuid id;                 // fresh for every scan; identifies the row
+    std::string relativePath; // bytes below the backup folder, "/" between components
+    std::string name;         // bytes: the last component
+    std::int64_t fileSize = 0; // 0 when the size could not be read
+    bool isSelected = false;
+
+    // What the row shows and the filter searches: the readable text of the name and the path,
+    // and the same in lower case.
+    QString displayName;
+    QString displayPath;
+    QString searchName;
+    QString searchPath;
+
+    // An item with a fresh id and its texts, not selected.
+    static RestoreFileItem make(std::string relativePath, std::int64_t fileSize);
+};
+
+// The symbol a row shows for a file name, chosen by its extension ("photo", "film", ..., "doc").
+QString restoreIconName(std::string_view name);
+
+} // namespace larkfold

@@ -1,0 +1,410 @@
+#include "status/RestoreView.h"
+
+#include "status/BusyIndicator.h"
+#include "status/RestoreFileDelegate.h"
+#include "status/RestoreFileFilter.h"
+#include "status/RestoreFileListModel.h"
+#include "status/StatusStyle.h"
+#include "status/WidgetRestorePrompts.h"
+#include "store/theme/Theme.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPainter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace larkfold {
+namespace {
+
+using status::labelColor;
+using status::labelFill;
+using status::secondaryLabelColor;
+using status::symbol;
+using status::tertiaryLabelColor;
+
+constexpr int kWidthPx = 480;
+constexpr int kHeightPx = 520;
+constexpr int kEdgePaddingPx = 16;
+constexpr double kDividerOpacity = 0.12;
+constexpr double kSecondaryButtonFillOpacity = 0.06;
+constexpr double kDisabledOpacity = 0.45;
+constexpr int kButtonRadiusPx = 8;
+constexpr int kSearchRadiusPx = 6;
+constexpr int kProgressSizePx = 12;
+constexpr int kTitleIconPx = 18;
+constexpr int kSmallIconPx = 14;
+constexpr int kEmptyIconPx = 36;
+
+// A one-pixel line across its parent, `inset` from the leading edge.
+class Divider : public QWidget {
+public:
+    explicit Divider(int inset, QWidget* parent = nullptr) : QWidget(parent), m_inset(inset) { setFixedHeight(1); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter(this).fillRect(rect().adjusted(m_inset, 0, 0, 0), labelFill(kDividerOpacity));
+    }
+
+private:
+    int m_inset;
+};
+
+// The filter field's rounded background.
+class SearchBox : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(status::controlBackgroundColor());
+        painter.drawRoundedRect(QRectF(rect()), kSearchRadiusPx, kSearchRadiusPx);
+    }
+};
+
+// A one-line label that cuts its text short with "…" rather than widen the window.
+class ElidingLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(contentsRect(), int(alignment()),
+                         fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
+    }
+};
+
+QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+QLabel* symbolLabel(const QString& name, const QColor& color, int size, QWidget* parent = nullptr)
+{
+    auto* label = new QLabel(parent);
+    label->setPixmap(symbol(name, color, size, label->devicePixelRatioF()));
+    label->setFixedSize(size, size);
+    return label;
+}
+
+QString rgba(QColor color)
+{
+    return QStringLiteral("rgba(%1, %2, %3, %4)").arg(color.red()).arg(color.green()).arg(color.blue()).arg(color.alphaF());
+}
+
+QColor faded(QColor color)
+{
+    color.setAlphaF(color.alphaF() * float(kDisabledOpacity));
+    return color;
+}
+
+QPushButton* plainButton(const QString& text, const QFont& font, const QString& styleSheet, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setFont(font);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(styleSheet);
+    return button;
+}
+
+} // namespace
+
+RestoreView::RestoreView(const BackupPair& pair, QWidget* parent)
+    : RestoreView(pair, RestoreViewModel::Environment{}, parent)
+{
+}
+
+RestoreView::RestoreView(const BackupPair& pair, RestoreViewModel::Environment environment, QWidget* parent)
+    : QWidget(parent)
+{
+    if (!environment.prompts) {
+        m_ownPrompts = std::make_unique<WidgetRestorePrompts>(this);
+        environment.prompts = m_ownPrompts.get();
+    }
+    m_model = new RestoreViewModel(pair, std::move(environment), this);
+    setWindowTitle(m_model->title());
+    setAccessibleName(m_model->accessibleName());
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(makeHeader());
+    layout->addWidget(new Divider(0, this));
+    layout->addWidget(makeListArea(), 1);
+    layout->addWidget(new Divider(0, this));
+    layout->addWidget(makeFooter());
+    // The footer's buttons need a little more than the width where the fonts are larger than the
+    // design's; they are never cut off.
+    ensurePolished();
+    setFixedSize(std::max(kWidthPx, layout->totalMinimumSize().width()), kHeightPx);
+
+    connect(m_model, &RestoreViewModel::isLoadingChanged, this, &RestoreView::refreshArea);
+    connect(m_model, &RestoreViewModel::listChanged, this, [this] {
+        refreshArea();
+        refreshList();
+        refreshFooter();
+    });
+    connect(m_model, &RestoreViewModel::restoreInProgressChanged, this, &RestoreView::refreshFooter);
+    connect(m_model, &RestoreViewModel::restoreMessageChanged, this, &RestoreView::refreshFooter);
+    connect(m_model, &RestoreViewModel::restoreProgressChanged, this, &RestoreView::refreshFooter);
+    refreshArea();
+    refreshList();
+    refreshFooter();
+}
+
+RestoreView::~RestoreView() = default;
+
+void RestoreView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_loadStarted) {
+        m_loadStarted = true;
+        m_model->loadFiles();
+    }
+}
+
+QWidget* RestoreView::makeHeader()
+{
+    auto* header = new QWidget(this);
+    auto* column = new QVBoxLayout(header);
+    column->setContentsMargins(kEdgePaddingPx, 14, kEdgePaddingPx, 10);
+    column->setSpacing(8);
+
+    auto* title = new QHBoxLayout;
+    title->setSpacing(6);
+    title->addWidget(symbolLabel(QStringLiteral("arrow.counterclockwise"), Theme::green(), kTitleIconPx, header));
+    auto* titleLabel = new ElidingLabel(m_model->title(), header);
+    titleLabel->setFont(Theme::systemFont(14, QFont::DemiBold));
+    titleLabel->setToolTip(m_model->title());
+    title->addWidget(titleLabel, 1);
+    m_selectedLabel = textLabel({}, Theme::captionFont(), tertiaryLabelColor(), header);
+    m_selectedLabel->setObjectName(QStringLiteral("selectedCount"));
+    title->addWidget(m_selectedLabel);
+    column->addLayout(title);
+
+    auto* search = new SearchBox(header);
+    auto* row = new QHBoxLayout(search);
+    row->setContentsMargins(8, 5, 8, 5);
+    row->setSpacing(6);
+    row->addWidget(symbolLabel(QStringLiteral("magnifyingglass"), tertiaryLabelColor(), kSmallIconPx, search));
+    m_searchField = new QLineEdit(search);
+    m_searchField->setObjectName(QStringLiteral("filterField"));
+    m_searchField->setPlaceholderText(QStringLiteral("Filter files…"));
+    m_searchField->setFont(Theme::bodyFont());
+    m_searchField->setFrame(false);
+    m_searchField->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    row->addWidget(m_searchField, 1);
+    column->addWidget(search);
+    connect(m_searchField, &QLineEdit::textChanged, m_model, &RestoreViewModel::setSearchText);
+    return header;
+}
+
+QWidget* RestoreView::makeListArea()
+{
+    m_area = new QStackedWidget(this);
+
+    m_loadingPage = new QWidget(m_area);
+    auto* loading = new QVBoxLayout(m_loadingPage);
+    loading->setSpacing(8);
+    loading->addStretch(1);
+    auto* spinner = new status::BusyIndicator(16, m_loadingPage);
+    loading->addWidget(spinner, 0, Qt::AlignHCenter);
+    loading->addWidget(textLabel(QStringLiteral("Scanning backup files…"), Theme::bodyFont(), secondaryLabelColor(),
+                                 m_loadingPage),
+                       0, Qt::AlignHCenter);
+    loading->addStretch(1);
+    m_area->addWidget(m_loadingPage);
+
+    m_emptyPage = new QWidget(m_area);
+    auto* empty = new QVBoxLayout(m_emptyPage);
+    empty->setContentsMargins(32, 0, 32, 0);
+    empty->setSpacing(8);
+    empty->addStretch(1);
+    empty->addWidget(symbolLabel(QStringLiteral("doc.questionmark"), secondaryLabelColor(), kEmptyIconPx, m_emptyPage),
+                     0, Qt::AlignHCenter);
+    for (const auto& [text, font] : {std::pair{QStringLiteral("No backed-up files found."), Theme::bodyFont()},
+                                     std::pair{QStringLiteral("Run a backup first, then come back here to restore."),
+                                               Theme::captionFont()}}) {
+        QLabel* label = textLabel(text, font, secondaryLabelColor(), m_emptyPage);
+        label->setAlignment(Qt::AlignCenter);
+        label->setWordWrap(true);
+        empty->addWidget(label);
+    }
+    empty->addStretch(1);
+    m_area->addWidget(m_emptyPage);
+
+    m_listPage = new QWidget(m_area);
+    auto* list = new QVBoxLayout(m_listPage);
+    list->setContentsMargins(0, 0, 0, 0);
+    list->setSpacing(0);
+    auto* selectAllRow = new QHBoxLayout;
+    selectAllRow->setContentsMargins(kEdgePaddingPx, 6, kEdgePaddingPx, 6);
+    selectAllRow->setSpacing(8);
+    m_selectAll = new QCheckBox(m_listPage);
+    m_selectAll->setObjectName(QStringLiteral("selectAll"));
+    m_selectAll->setAccessibleName(QStringLiteral("Select All"));
+    selectAllRow->addWidget(m_selectAll);
+    selectAllRow->addWidget(textLabel(QStringLiteral("Select All"), Theme::systemFont(11, QFont::Medium),
+                                      secondaryLabelColor(), m_listPage));
+    selectAllRow->addStretch(1);
+    m_filteredLabel = textLabel({}, Theme::smallFont(), secondaryLabelColor(), m_listPage);
+    m_filteredLabel->setObjectName(QStringLiteral("filteredCount"));
+    selectAllRow->addWidget(m_filteredLabel);
+    list->addLayout(selectAllRow);
+    list->addWidget(new Divider(kEdgePaddingPx, m_listPage));
+    m_list = new QListView(m_listPage);
+    m_list->setObjectName(QStringLiteral("fileList"));
+    m_list->setModel(m_model->filteredFiles());
+    m_list->setItemDelegate(new status::RestoreFileDelegate(m_list));
+    m_list->setUniformItemSizes(true);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->viewport()->setBackgroundRole(QPalette::Window);
+    list->addWidget(m_list, 1);
+    m_area->addWidget(m_listPage);
+
+    connect(m_selectAll, &QCheckBox::clicked, this, [this](bool checked) {
+        m_model->setAllFilteredSelected(checked);
+        refreshList(); // an empty filter result changes nothing, and the box stays clear
+    });
+    return m_area;
+}
+
+QWidget* RestoreView::makeFooter()
+{
+    auto* footer = new QWidget(this);
+    auto* column = new QVBoxLayout(footer);
+    column->setContentsMargins(kEdgePaddingPx, 10, kEdgePaddingPx, 10);
+    column->setSpacing(6);
+
+    m_messageRow = new QWidget(footer);
+    auto* message = new QHBoxLayout(m_messageRow);
+    message->setContentsMargins(0, 0, 0, 0);
+    message->setSpacing(4);
+    m_messageIcon = new QLabel(m_messageRow);
+    m_messageIcon->setFixedSize(kSmallIconPx, kSmallIconPx);
+    message->addWidget(m_messageIcon);
+    m_messageLabel = textLabel({}, Theme::systemFont(11, QFont::Medium), labelColor(), m_messageRow);
+    m_messageLabel->setObjectName(QStringLiteral("restoreMessage"));
+    m_messageLabel->setWordWrap(true);
+    message->addWidget(m_messageLabel, 1);
+    column->addWidget(m_messageRow);
+
+    m_progressLabel = textLabel({}, Theme::captionFont(), secondaryLabelColor(), footer);
+    m_progressLabel->setObjectName(QStringLiteral("restoreProgress"));
+    column->addWidget(m_progressLabel);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    m_openButton = plainButton(QStringLiteral("Open in File Manager"), Theme::captionFont(),
+                               QStringLiteral("QPushButton { border: none; background: transparent; padding: 0; color: %1; }")
+                                   .arg(rgba(secondaryLabelColor())),
+                               footer);
+    m_openButton->setObjectName(QStringLiteral("openInFileManager"));
+    buttons->addWidget(m_openButton);
+    buttons->addStretch(1);
+
+    m_restoreToButton = plainButton(
+        QStringLiteral("Restore to…"), Theme::bodyFont(),
+        QStringLiteral("QPushButton { border: none; border-radius: %1px; padding: 7px 10px; background: %2; color: %3; }"
+                       "QPushButton:disabled { color: %4; }")
+            .arg(kButtonRadiusPx)
+            .arg(rgba(labelFill(kSecondaryButtonFillOpacity)), rgba(secondaryLabelColor()), rgba(faded(secondaryLabelColor()))),
+        footer);
+    m_restoreToButton->setObjectName(QStringLiteral("restoreTo"));
+    buttons->addWidget(m_restoreToButton);
+
+    m_restoreOriginalButton = plainButton(
+        QStringLiteral("Restore to Original"), Theme::systemFont(12, QFont::DemiBold),
+        QStringLiteral("QPushButton { border: none; border-radius: %1px; padding: 7px 10px; background: %2; color: %3; }"
+                       "QPushButton:disabled { background: %4; }")
+            .arg(kButtonRadiusPx)
+            .arg(rgba(Theme::green()), rgba(Theme::white()), rgba(faded(Theme::green()))),
+        footer);
+    m_restoreOriginalButton->setObjectName(QStringLiteral("restoreToOriginal"));
+    // The button keeps its width while its label gives way to the progress indicator.
+    m_restoreOriginalButton->setMinimumSize(m_restoreOriginalButton->sizeHint());
+    m_restoreSpinner = new status::BusyIndicator(kProgressSizePx, m_restoreOriginalButton);
+    m_restoreSpinner->setObjectName(QStringLiteral("restoreSpinner"));
+    m_restoreSpinner->setColor(Theme::white());
+    m_restoreSpinner->hide();
+    buttons->addWidget(m_restoreOriginalButton);
+    column->addLayout(buttons);
+
+    connect(m_openButton, &QPushButton::clicked, m_model, &RestoreViewModel::openInFileManager);
+    connect(m_restoreToButton, &QPushButton::clicked, m_model, &RestoreViewModel::chooseRestoreLocation);
+    connect(m_restoreOriginalButton, &QPushButton::clicked, m_model, &RestoreViewModel::restoreToOriginal);
+    return footer;
+}
+
+void RestoreView::refreshArea()
+{
+    QWidget* page = m_model->isLoading() ? m_loadingPage
+        : m_model->files()->rowCount() == 0 ? m_emptyPage
+                                             : m_listPage;
+    m_area->setCurrentWidget(page);
+}
+
+void RestoreView::refreshList()
+{
+    m_selectedLabel->setText(m_model->selectedCountText());
+    m_filteredLabel->setText(m_model->filteredCountText());
+    const QSignalBlocker blocker(m_selectAll);
+    m_selectAll->setChecked(m_model->allFilteredSelected());
+}
+
+void RestoreView::refreshFooter()
+{
+    const auto& message = m_model->restoreMessage();
+    m_messageRow->setVisible(message.has_value());
+    if (message) {
+        const bool isError = m_model->restoreMessageIsError();
+        m_messageIcon->setPixmap(symbol(isError ? QStringLiteral("exclamationmark.triangle.fill")
+                                                : QStringLiteral("checkmark.circle.fill"),
+                                        isError ? Theme::red() : Theme::green(), kSmallIconPx,
+                                        m_messageIcon->devicePixelRatioF()));
+        m_messageLabel->setText(*message);
+    }
+    const bool inProgress = m_model->restoreInProgress();
+    m_progressLabel->setVisible(inProgress);
+    m_progressLabel->setText(m_model->restoreProgressText());
+
+    const bool enabled = m_model->canRestore();
+    m_restoreToButton->setEnabled(enabled);
+    m_restoreOriginalButton->setEnabled(enabled);
+    m_restoreToButton->setToolTip(m_model->restoreToTooltip());
+    m_restoreOriginalButton->setToolTip(m_model->restoreToOriginalTooltip());
+    m_restoreOriginalButton->setText(inProgress ? QString() : QStringLiteral("Restore to Original"));
+    m_restoreSpinner->setVisible(inProgress);
+    if (inProgress) {
+        const QSize room = m_restoreOriginalButton->size();
+        m_restoreSpinner->move((room.width() - kProgressSizePx) / 2, (room.height() - kProgressSizePx) / 2);
+    }
+}
+
+} // namespace larkfold

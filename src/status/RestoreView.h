@@ -1,0 +1,73 @@
+#pragma once
+
+#include "status/RestoreViewModel.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QStackedWidget;
+
+namespace larkfold {
+
+class RestorePrompts;
+
+namespace status {
+class BusyIndicator;
+}
+
+// The restore window's content for one pair: the files of its backup with a filter and ticks,
+// and the buttons that open the backup folder and restore the ticked files. 480 x 520, titled
+// "Restore — " and the pair's name. The scan starts when it is first shown.
+class RestoreView : public QWidget {
+    Q_OBJECT
+
+public:
+    // Works on the system's files, Trash and panels.
+    explicit RestoreView(const BackupPair& pair, QWidget* parent = nullptr);
+    // Works through `environment`: null parts are the system's own, no prompts the real panels.
+    RestoreView(const BackupPair& pair, RestoreViewModel::Environment environment, QWidget* parent = nullptr);
+    ~RestoreView() override;
+
+    RestoreViewModel& model() { return *m_model; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* makeHeader();
+    QWidget* makeListArea();
+    QWidget* makeFooter();
+    void refreshList();
+    void refreshArea();
+    void refreshFooter();
+
+    std::unique_ptr<RestorePrompts> m_ownPrompts;
+    RestoreViewModel* m_model = nullptr;
+    bool m_loadStarted = false;
+
+    QLabel* m_selectedLabel = nullptr;
+    QLineEdit* m_searchField = nullptr;
+    QStackedWidget* m_area = nullptr;
+    QWidget* m_loadingPage = nullptr;
+    QWidget* m_emptyPage = nullptr;
+    QWidget* m_listPage = nullptr;
+    QCheckBox* m_selectAll = nullptr;
+    QLabel* m_filteredLabel = nullptr;
+    QListView* m_list = nullptr;
+    QWidget* m_messageRow = nullptr;
+    QLabel* m_messageIcon = nullptr;
+    QLabel* m_messageLabel = nullptr;
+    QLabel* m_progressLabel = nullptr;
+    QPushButton* m_openButton = nullptr;
+    QPushButton* m_restoreToButton = nullptr;
+    QPushButton* m_restoreOriginalButton = nullptr;
+    status::BusyIndicator* m_restoreSpinner = nullptr;
+};
+
+} // namespace larkfold

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "platform/CancelToken.h"
+#include "status/RestoreFileItem.h"
+#include "status/Restorer.h"
+#include "store/BackupPair.h"
+
+#include <QObject>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace larkfold {
+
+namespace platform {
+class FileSystem;
+class MountSource;
+class Trash;
+} // namespace platform
+
+class RestoreFileFilter;
+class RestoreFileListModel;
+class RestorePrompts;
+
+// What the restore window shows and does for one pair: the scan of its backup folder, the list
+// with its filter and ticks, and restores to the pair's source folder or a chosen one. Works on
+// the copy of the pair it was made with and its plain folder paths. Scans and restores run on
+// utility threads; their results reach this object only while it exists. Main thread only.
+class RestoreViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    using ScanFunction =
+        std::function<std::vector<RestoreFileItem>(const std::filesystem::path&, const platform::CancelToken&)>;
+
+    // The parts of the computer it works through. Null means the system's own; what is handed in
+    // must outlive every scan and restore started.
+    struct Environment {
+        platform::FileSystem* fileSystem = nullptr;
+        const platform::Trash* trash = nullptr;
+        const platform::MountSource* mounts = nullptr;
+        RestorePrompts* prompts = nullptr; // none: "Restore to…" and opening the folder do nothing
+        ScanFunction scan;                 // scanBackup when empty
+    };
+
+    RestoreViewModel(BackupPair pair, Environment environment, QObject* parent = nullptr);
+    // Stops a scan still running; a restore goes on to its end.
+    ~RestoreViewModel() override;
+
+    const BackupPair& pair() const { return m_pair; }
+    // "Larkfold" in the destination, then the pair's folder, as the backups write it.
+    std::filesystem::path backupFolder() const;
+    QString title() const;          // "Restore — " + name
+    QString accessibleName() const; // "Restore files from " + name + " backup"
+
+    RestoreFileListModel* files() const { return m_files; }
+    RestoreFileFilter* filteredFiles() const { return m_filter; }
+
+    // True until the first scan's result is in.
+    bool isLoading() const { return m_isLoading; }
+    bool restoreInProgress() const { return m_restoreInProgress; }
+    // The result of the last restore; none before one and while one runs.
+    const std::optional<QString>& restoreMessage() const { return m_restoreMessage; }
+    bool restoreMessageIsError() const;
+
+    const QString& searchText() const;
+    void setSearchText(const QString& text);
+
+    std::vector<RestoreFileItem> selectedItems() const;
+    int selectedCount() const;
+    int filteredCount() const;
+    bool allFilteredSelected() const;
+    // Ticks or clears the shown rows only.
+    void setAllFilteredSelected(bool selected);
+
+    QString selectedCountText() const; // "3 selected"
+    QString filteredCountText() const; // "5 files"
+    // Both restore buttons: something ticked and no restore running.
+    bool canRestore() const;
+    QString restoreToTooltip() const;
+    QString restoreToOriginalTooltip() const;
+    // While a restore runs: files handled so far, of the total.
+    int restoreDone() const { return m_restoreDone; }
+    int restoreTotal() const { return m_restoreTotal; }
+    QString restoreProgressText() const; // "Restoring 12 of 40 files…"
+
+    // Scans the backup folder and puts the result in the list.
+    void loadFiles();
+    void openInFileManager();
+    // Asks for a folder and restores the ticked files into it; cancelling changes nothing.
+    void chooseRestoreLocation();
+    // Restores the ticked files into the pair's source folder, re-creating it when it is gone,
+    // unless the drive that holds it is not there.
+    void restoreToOriginal();
+    // Restores the ticked files into `target`. Does nothing with no file ticked or while a
+    // restore runs.
+    void restoreSelected(const std::filesystem::path& target);
+
+signals:
+    void isLoadingChanged();
+    void restoreInProgressChanged();
+    void restoreMessageChanged();
+    void searchTextChanged();
+    // The items, their ticks or the filter changed: counts and "Select All" follow.
+    void listChanged();
+    void restoreProgressChanged();
+
+private:
+    void startRestore(const std::filesystem::path& target, bool toOriginal);
+    void finishLoading(std::vector<RestoreFileItem> items);
+    void finishRestore(const RestoreOutcome& outcome);
+    void setIsLoading(bool loading);
+    void setRestoreInProgress(bool inProgress);
+    void setRestoreMessage(const std::optional<QString>& message);
+    void setRestoreProgress(int done, int total);
+
+    BackupPair m_pair;
+    Environment m_environment;
+    RestoreFileListModel* m_files;
+    RestoreFileFilter* m_filter;
+    platform::CancelSource m_scanCancel;
+    bool m_isLoading = true;
+    bool m_restoreInProgress = false;
+    std::optional<QString> m_restoreMessage;
+    int m_restoreDone = 0;
+    int m_restoreTotal = 0;
+};
+
+} // namespace larkfold

@@ -1,0 +1,285 @@
+#include "status/RestoreViewModel.h"
+
+#include "engine/BackupEngine.h"
+#include "platform/Bookmark.h"
+#include "platform/FaultInjectingFileSystem.h"
+#include "platform/MountSource.h"
+#include "platform/UtilityTask.h"
+#include "status/RestoreFileFilter.h"
+#include "status/RestoreFileListModel.h"
+#include "status/RestoreFixture.h"
+#include "status/RestoreScan.h"
+#include "support/EventLoop.h"
+
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <latch>
+#include <sys/stat.h>
+
+using namespace larkfold;
+using larkfold::test::RestoreFixture;
+using larkfold::test::spinUntil;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Paths = std::vector<std::string>;
+
+class RestoreViewModelTest : public RestoreFixture {
+protected:
+    std::unique_ptr<RestoreViewModel> loadedModel(RestoreViewModel::Environment env)
+    {
+        auto model = std::make_unique<RestoreViewModel>(pair, std::move(env));
+        EXPECT_TRUE(model->isLoading());
+        model->loadFiles();
+        waitForFiles(*model);
+        return model;
+    }
+    std::unique_ptr<RestoreViewModel> loadedModel() { return loadedModel(environment()); }
+
+    // Ticks the shown rows with these paths.
+    static void tick(RestoreViewModel& model, const Paths& paths)
+    {
+        auto* rows = model.filteredFiles();
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            const QModelIndex index = rows->index(row, 0);
+            if (std::find(paths.begin(), paths.end(), index.data(Qt::ToolTipRole).toString().toStdString()) != paths.end())
+                rows->setData(index, Qt::Checked, Qt::CheckStateRole);
+        }
+    }
+
+    static Paths selectedPaths(const RestoreViewModel& model)
+    {
+        Paths paths;
+        for (const auto& item : model.selectedItems())
+            paths.push_back(item.relativePath);
+        return paths;
+    }
+};
+
+TEST_F(RestoreViewModelTest, TheBackupFolderIsWhereTheBackupsWriteIt)
+{
+    struct Case {
+        fs::path destination;
+        QString name;
+        fs::path folder;
+    } const cases[] = {
+        {"/media/disk", QStringLiteral("Photos"), "/media/disk/Larkfold/Photos"},
+        {"/media/disk/Larkfold", QStringLiteral("Photos"), "/media/disk/Larkfold/Photos"},
+        {"/media/disk/larkfold", QStringLiteral("Photos"), "/media/disk/larkfold/Larkfold/Photos"},
+        {"/media/disk", QStringLiteral("../../etc/x"), "/media/disk/Larkfold/etcx"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.destination.string() + " " + c.name.toStdString());
+        BackupPair other = pair;
+        other.destinationURL = c.destination;
+        other.name = c.name;
+        const RestoreViewModel model(other, environment());
+        EXPECT_EQ(model.backupFolder(), c.folder);
+        EXPECT_EQ(model.backupFolder(), BackupEngine::backupFolder(c.destination, c.name));
+    }
+}
+
+TEST_F(RestoreViewModelTest, FiltersTicksAndCounts)
+{
+    for (const char* path : {"photo.jpg", "Photos/2024/a.png", "Photos/2024/b.png", "Notes/my notes.txt", "File10.txt",
+                             "File2.txt", ".larkfold-hashes.json"})
+        backUp(path);
+    const auto model = loadedModel();
+    EXPECT_EQ(shownPaths(*model),
+              (Paths{"File2.txt", "File10.txt", "Notes/my notes.txt", "photo.jpg", "Photos/2024/a.png", "Photos/2024/b.png"}));
+    EXPECT_EQ(model->filteredCountText(), QStringLiteral("6 files"));
+    EXPECT_EQ(model->selectedCountText(), QStringLiteral("0 selected"));
+    EXPECT_FALSE(model->canRestore());
+    EXPECT_EQ(model->restoreToTooltip(), QStringLiteral("Select files to restore"));
+    EXPECT_EQ(model->restoreToOriginalTooltip(), QStringLiteral("Select files to restore"));
+
+    struct Search {
+        const char* text;
+        Paths shown;
+    } const searches[] = {
+        {"JPG", {"photo.jpg"}},
+        {"2024/", {"Photos/2024/a.png", "Photos/2024/b.png"}},
+        {" ", {"Notes/my notes.txt"}},
+        {"notes", {"Notes/my notes.txt"}}, // the folder's name counts too
+        {"", {"File2.txt", "File10.txt", "Notes/my notes.txt", "photo.jpg", "Photos/2024/a.png", "Photos/2024/b.png"}},
+    };
+    for (const auto& search : searches) {
+        SCOPED_TRACE(search.text);
+        model->setSearchText(QString::fromUtf8(search.text));
+        EXPECT_EQ(shownPaths(*model), search.shown);
+    }
+
+    tick(*model, {"photo.jpg"});
+    model->setSearchText(QStringLiteral("2024/"));
+    EXPECT_FALSE(model->allFilteredSelected());
+    model->setAllFilteredSelected(true);
+    EXPECT_TRUE(model->allFilteredSelected());
+    EXPECT_EQ(model->selectedCountText(), QStringLiteral("3 selected"));
+    EXPECT_TRUE(model->canRestore());
+    EXPECT_EQ(model->restoreToTooltip(), QStringLiteral("Restore selected files to a custom location"));
+    EXPECT_EQ(model->restoreToOriginalTooltip(), QStringLiteral("Restore selected files to their original location"));
+    model->setSearchText({});
+    EXPECT_EQ(selectedPaths(*model), (Paths{"photo.jpg", "Photos/2024/a.png", "Photos/2024/b.png"}));
+    EXPECT_FALSE(model->allFilteredSelected());
+
+    // Clicked again, "Select All" clears only what the filter shows.
+    model->setSearchText(QStringLiteral("2024/"));
+    model->setAllFilteredSelected(false);
+    EXPECT_EQ(selectedPaths(*model), (Paths{"photo.jpg"}));
+
+    // A filter that matches nothing: the box is off and ticks nothing.
+    model->setSearchText(QStringLiteral("nothing like it"));
+    EXPECT_EQ(model->filteredCountText(), QStringLiteral("0 files"));
+    EXPECT_FALSE(model->allFilteredSelected());
+    model->setAllFilteredSelected(true);
+    EXPECT_EQ(model->selectedCount(), 1);
+}
+
+TEST_F(RestoreViewModelTest, RowsShowNameSizeAndSymbol)
+{
+    backUp("Photos/IMG_0001.jpg", std::string(1500, 'x'));
+    backUp("empty.txt", "");
+    const auto model = loadedModel();
+    const auto* rows = model->filteredFiles();
+    ASSERT_EQ(rows->rowCount(), 2);
+    const QModelIndex empty = rows->index(0, 0);
+    const QModelIndex photo = rows->index(1, 0);
+    EXPECT_EQ(photo.data(Qt::DisplayRole).toString(), QStringLiteral("IMG_0001.jpg"));
+    EXPECT_EQ(photo.data(RestoreFileListModel::PathRole).toString(), QStringLiteral("Photos/IMG_0001.jpg"));
+    EXPECT_EQ(photo.data(RestoreFileListModel::SizeTextRole).toString(), QStringLiteral("2 KB"));
+    EXPECT_EQ(photo.data(RestoreFileListModel::IconNameRole).toString(), QStringLiteral("photo"));
+    EXPECT_TRUE(empty.data(RestoreFileListModel::SizeTextRole).toString().isEmpty());
+}
+
+TEST_F(RestoreViewModelTest, AMissingBackupIsAnEmptyList)
+{
+    pair.destinationURL = tree.path("unplugged");
+    const auto model = loadedModel();
+    EXPECT_EQ(model->files()->rowCount(), 0);
+    model->openInFileManager();
+    EXPECT_EQ(prompts.openedFolders, (std::vector<fs::path>{tree.path("unplugged/Larkfold/Documents")}));
+}
+
+TEST_F(RestoreViewModelTest, RestoresToTheOriginalFolderAndToAChosenOne)
+{
+    backUp("Photos/2024/a.jpg", "a");
+    backUp("b.txt", "b");
+    backUp("c.txt", "c");
+    const auto model = loadedModel();
+    model->setAllFilteredSelected(true);
+    std::vector<bool> busyStates;
+    QObject::connect(model.get(), &RestoreViewModel::restoreInProgressChanged, [&] {
+        busyStates.push_back(model->restoreInProgress());
+        if (model->restoreInProgress()) {
+            EXPECT_FALSE(model->canRestore());
+            EXPECT_FALSE(model->restoreMessage().has_value());
+        }
+    });
+
+    // The user deleted the source folder: it is made again.
+    fs::remove_all(pair.sourceURL);
+    model->restoreToOriginal();
+    waitForRestore(*model);
+    EXPECT_EQ(busyStates, (std::vector<bool>{true, false}));
+    EXPECT_EQ(model->restoreMessage(), QStringLiteral("3 files restored successfully."));
+    EXPECT_FALSE(model->restoreMessageIsError());
+    EXPECT_EQ(tree.read("source/Photos/2024/a.jpg"), "a");
+    EXPECT_EQ(model->selectedCount(), 3); // the ticks stay
+    EXPECT_TRUE(model->canRestore());
+
+    // "Restore to…": the panel is cancelled, then a folder is chosen.
+    model->chooseRestoreLocation();
+    EXPECT_EQ(model->restoreMessage(), QStringLiteral("3 files restored successfully."));
+    ASSERT_EQ(prompts.panels.size(), 1u);
+    EXPECT_EQ(prompts.panels[0].acceptLabel, QStringLiteral("Restore Here"));
+    EXPECT_EQ(prompts.panels[0].message, QStringLiteral("Choose where to restore the selected files"));
+    model->setAllFilteredSelected(false);
+    tick(*model, {"Photos/2024/a.jpg"});
+    prompts.answers.push_back(tree.mkdir("chosen"));
+    model->chooseRestoreLocation();
+    waitForRestore(*model);
+    EXPECT_EQ(model->restoreMessage(), QStringLiteral("1 file restored successfully."));
+    EXPECT_EQ(tree.read("chosen/Photos/2024/a.jpg"), "a");
+
+    // Restored again over the first copies, with one file gone from the backup since the scan.
+    tree.write("source/b.txt", "changed by the user");
+    model->setAllFilteredSelected(true);
+    fs::remove(backupFolder() / "c.txt");
+    model->restoreToOriginal();
+    waitForRestore(*model);
+    EXPECT_EQ(model->restoreMessage(), QStringLiteral("Error: Restored 2 files. 1 file failed."));
+    EXPECT_TRUE(model->restoreMessageIsError());
+    EXPECT_EQ(tree.read("source/b.txt"), "b");
+}
+
+TEST_F(RestoreViewModelTest, RestoreToOriginalRefusesWhileTheSourceDriveIsAway)
+{
+    backUp("a.txt", "a");
+    // The source lived on a drive mounted at "drive"; the drive is not there now.
+    const fs::path drive = tree.mkdir("drive");
+    struct stat st{};
+    ASSERT_EQ(::stat(drive.c_str(), &st), 0);
+    platform::BookmarkRecord record{fs::canonical(drive) / "source", st.st_dev, 0, "", "source"};
+    pair.sourceURL = drive / "source";
+    pair.sourceBookmark = record.encode();
+    const platform::TextMountSource mounts("1 1 8:1 / / rw - ext4 /dev/sda1 rw\n");
+    auto env = environment();
+    env.mounts = &mounts;
+    const auto model = loadedModel(env);
+    model->setAllFilteredSelected(true);
+
+    model->restoreToOriginal();
+    waitForRestore(*model);
+
+    EXPECT_EQ(model->restoreMessage(),
+              QStringLiteral("Error: The drive that holds the original folder is not connected. Nothing was restored."));
+    EXPECT_TRUE(model->restoreMessageIsError());
+    EXPECT_TRUE(fs::is_empty(drive));
+}
+
+TEST_F(RestoreViewModelTest, WorkThatOutlivesTheWindowDeliversNothing)
+{
+    backUp("a.txt", "a");
+    // A scan still running when the window goes is stopped, and its result goes nowhere.
+    std::latch scanning(1), released(1);
+    bool cancelledWhenReleased = false;
+    auto env = environment();
+    env.scan = [&](const fs::path& folder, const platform::CancelToken& cancel) {
+        scanning.count_down();
+        released.wait();
+        cancelledWhenReleased = cancel.isCancelled();
+        return scanBackup(folder, {});
+    };
+    auto scanned = std::make_unique<RestoreViewModel>(pair, env);
+    scanned->loadFiles();
+    scanning.wait();
+    scanned.reset();
+    released.count_down();
+    ASSERT_TRUE(platform::waitForUtilityTasks(60'000));
+    larkfold::test::spinFor(50);
+    EXPECT_TRUE(cancelledWhenReleased);
+
+    // A restore goes on to its end; only its result has nowhere to go.
+    platform::FaultInjectingFileSystem faults;
+    std::latch restoring(1), goOn(1);
+    faults.beforeNth(platform::FileOperation::open, 1, [&] {
+        restoring.count_down();
+        goOn.wait();
+    });
+    env = environment();
+    env.fileSystem = &faults;
+    auto model = loadedModel(env);
+    model->setAllFilteredSelected(true);
+    model->restoreToOriginal();
+    restoring.wait();
+    model.reset();
+    goOn.count_down();
+    ASSERT_TRUE(platform::waitForUtilityTasks(60'000));
+    larkfold::test::spinFor(50);
+    EXPECT_EQ(tree.read("source/a.txt"), "a");
+}
+
+} // namespace

@@ -1,0 +1,213 @@
+#include "status/RestoreView.h"
+
+#include "platform/FaultInjectingFileSystem.h"
+#include "platform/UtilityTask.h"
+#include "status/BusyIndicator.h"
+#include "status/RestoreFileDelegate.h"
+#include "status/RestoreFileFilter.h"
+#include "status/RestoreFileListModel.h"
+#include "status/RestoreFixture.h"
+#include "status/RestoreScan.h"
+#include "support/EventLoop.h"
+#include "support/Screenshot.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <latch>
+
+using namespace larkfold;
+using larkfold::test::RestoreFixture;
+using larkfold::test::saveScreenshot;
+using larkfold::test::spinUntil;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWaitMs = 60'000;
+
+class RestoreViewTest : public RestoreFixture {
+protected:
+    template <typename T>
+    static T* part(RestoreView& view, const char* name)
+    {
+        T* found = view.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    static QString text(RestoreView& view, const char* label) { return part<QLabel>(view, label)->text(); }
+
+    void backUpSampleFiles()
+    {
+        for (const auto& [path, size] : std::initializer_list<std::pair<const char*, int>>{
+                 {"Photos/2024/IMG_0002.jpg", 2'400'000},
+                 {"Photos/2024/IMG_0010.jpg", 3'100'000},
+                 {"Photos/2024/Beach day.mov", 48'000'000},
+                 {"Photos/2023/IMG_0999.heic", 1'800'000},
+                 {"Documents/Taxes 2024.pdf", 180'000},
+                 {"Documents/Letter to the landlord.txt", 2'300},
+                 {"Music/Song.flac", 25'000'000},
+                 {"Projects/site/index.html", 4'100},
+                 {"Archive.zip", 900'000},
+                 {"empty.txt", 0}}) {
+            backUp(path, std::string(std::size_t(size) / 1000, 'x'));
+        }
+    }
+};
+
+TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
+{
+    backUpSampleFiles();
+    platform::FaultInjectingFileSystem faults;
+    std::latch restoring(1), goOn(1);
+    faults.beforeNth(platform::FileOperation::open, 1, [&] {
+        restoring.count_down();
+        goOn.wait();
+    });
+    auto env = environment();
+    env.fileSystem = &faults;
+    RestoreView view(pair, env);
+    EXPECT_EQ(view.windowTitle(), QStringLiteral("Restore — Documents"));
+    EXPECT_EQ(view.height(), 520);
+    EXPECT_GE(view.width(), 480);
+    view.show();
+    ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
+    for (const char* name : {"openInFileManager", "restoreTo", "restoreToOriginal"}) {
+        SCOPED_TRACE(name);
+        const QRect button(part<QPushButton>(view, name)->mapTo(&view, QPoint()), part<QPushButton>(view, name)->size());
+        EXPECT_TRUE(view.rect().contains(button));
+    }
+    EXPECT_EQ(text(view, "filteredCount"), QStringLiteral("10 files"));
+    EXPECT_EQ(text(view, "selectedCount"), QStringLiteral("0 selected"));
+    auto* restoreOriginal = part<QPushButton>(view, "restoreToOriginal");
+    auto* restoreTo = part<QPushButton>(view, "restoreTo");
+    EXPECT_FALSE(restoreOriginal->isEnabled());
+    EXPECT_EQ(restoreTo->toolTip(), QStringLiteral("Select files to restore"));
+
+    // A click on a row's tick box ticks it; a click beside it does nothing.
+    auto* list = part<QListView>(view, "fileList");
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    const QRect firstRow = list->visualRect(list->model()->index(0, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, firstRow.center());
+    EXPECT_EQ(view.model().selectedCount(), 0);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      status::RestoreFileDelegate::checkBoxRect(option, firstRow).center());
+    EXPECT_EQ(text(view, "selectedCount"), QStringLiteral("1 selected")); // Archive.zip
+
+    QTest::keyClicks(part<QLineEdit>(view, "filterField"), QStringLiteral("2024"));
+    EXPECT_EQ(text(view, "filteredCount"), QStringLiteral("4 files"));
+    part<QCheckBox>(view, "selectAll")->click();
+    EXPECT_TRUE(part<QCheckBox>(view, "selectAll")->isChecked());
+    EXPECT_EQ(text(view, "selectedCount"), QStringLiteral("5 selected"));
+    EXPECT_TRUE(restoreOriginal->isEnabled());
+    EXPECT_EQ(restoreOriginal->toolTip(), QStringLiteral("Restore selected files to their original location"));
+    saveScreenshot(view, QStringLiteral("restore-filtered"));
+
+    QTest::mouseClick(restoreOriginal, Qt::LeftButton);
+    restoring.wait();
+    larkfold::test::spinFor(100);
+    EXPECT_FALSE(restoreOriginal->isEnabled());
+    EXPECT_FALSE(restoreTo->isEnabled());
+    EXPECT_TRUE(part<status::BusyIndicator>(view, "restoreSpinner")->isVisibleTo(&view));
+    EXPECT_FALSE(part<QLabel>(view, "restoreMessage")->isVisibleTo(&view));
+    saveScreenshot(view, QStringLiteral("restore-in-progress"));
+    goOn.count_down();
+    ASSERT_TRUE(spinUntil([&] { return !view.model().restoreInProgress(); }, kWaitMs));
+
+    EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("5 files restored successfully."));
+    EXPECT_TRUE(part<QLabel>(view, "restoreMessage")->isVisibleTo(&view));
+    EXPECT_TRUE(restoreOriginal->isEnabled());
+    EXPECT_EQ(restoreOriginal->text(), QStringLiteral("Restore to Original"));
+    EXPECT_EQ(tree.read("source/Photos/2024/Beach day.mov").size(), 48'000u);
+    EXPECT_EQ(part<QLineEdit>(view, "filterField")->text(), QStringLiteral("2024"));
+    saveScreenshot(view, QStringLiteral("restore-finished"));
+
+    fs::remove(backupFolder() / "Archive.zip");
+    QTest::mouseClick(restoreOriginal, Qt::LeftButton);
+    ASSERT_TRUE(spinUntil([&] { return !view.model().restoreInProgress(); }, kWaitMs));
+    EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("Error: Restored 4 files. 1 file failed."));
+    saveScreenshot(view, QStringLiteral("restore-failed"));
+}
+
+TEST_F(RestoreViewTest, AnEmptyBackupStillOpensInTheFileManager)
+{
+    RestoreView view(pair, environment());
+    view.show();
+    ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
+    saveScreenshot(view, QStringLiteral("restore-empty"));
+
+    EXPECT_FALSE(part<QPushButton>(view, "restoreTo")->isEnabled());
+    EXPECT_FALSE(part<QPushButton>(view, "restoreToOriginal")->isEnabled());
+    auto* open = part<QPushButton>(view, "openInFileManager");
+    EXPECT_EQ(open->text(), QStringLiteral("Open in File Manager"));
+    QTest::mouseClick(open, Qt::LeftButton);
+    EXPECT_EQ(prompts.openedFolders, (std::vector<fs::path>{backupFolder()}));
+}
+
+TEST_F(RestoreViewTest, TheWindowOpensOnTheScanningIndicator)
+{
+    backUp("a.txt");
+    std::latch released(1);
+    auto env = environment();
+    env.scan = [&](const fs::path& folder, const platform::CancelToken& cancel) {
+        released.wait();
+        return scanBackup(folder, cancel);
+    };
+    auto view = std::make_unique<RestoreView>(pair, env);
+    view->show();
+    EXPECT_TRUE(view->model().isLoading());
+    saveScreenshot(*view, QStringLiteral("restore-scanning"));
+    // Closed before the scan ends: the result must not reach the destroyed window.
+    view.reset();
+    released.count_down();
+    ASSERT_TRUE(platform::waitForUtilityTasks(kWaitMs));
+    larkfold::test::spinFor(50);
+}
+
+// The responsiveness the window promises during long restores: its event loop never stalls.
+TEST_F(RestoreViewTest, TheWindowStaysResponsiveWhileTenThousandFilesAreRestored)
+{
+    constexpr int kFileCount = 10'000;
+    constexpr int kTickMs = 50;
+    constexpr qint64 kLongestGapMs = 100;
+    for (int i = 0; i < kFileCount; ++i)
+        backUp("Folder " + std::to_string(i / 100) + "/file " + std::to_string(i) + ".txt", std::to_string(i));
+    RestoreView view(pair, environment());
+    view.show();
+    ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
+    ASSERT_EQ(view.model().files()->rowCount(), kFileCount);
+    part<QCheckBox>(view, "selectAll")->click();
+    prompts.answers.push_back(tree.mkdir("chosen"));
+
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(kTickMs);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    clock.start();
+    timer.start();
+    QTest::mouseClick(part<QPushButton>(view, "restoreTo"), Qt::LeftButton);
+    ASSERT_TRUE(spinUntil([&] { return view.model().restoreMessage().has_value(); }, 10 * kWaitMs));
+    longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+    timer.stop();
+
+    EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("10000 files restored successfully."));
+    EXPECT_EQ(tree.read("chosen/Folder 99/file 9999.txt"), "9999");
+    EXPECT_LE(longestGap, kLongestGapMs);
+}
+
+} // namespace
