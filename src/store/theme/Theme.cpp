@@ -116,14 +116,6 @@ const ThemeAnimation& Theme::stepAnimation()
     return animation;
 }
 
-QFont Theme::systemFont(double points, QFont::Weight weight)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSizeF(points);
-    font.setWeight(weight);
-    return font;
-}
-
 const QFont& Theme::titleFont()
 {
     static const QFont font = systemFont(15, QFont::DemiBold);

@@ -36,8 +36,6 @@ public:
     static const ThemeAnimation& quickAnimation(); // hover and expand effects
     static const ThemeAnimation& stepAnimation();  // steps of the onboarding window
 
-    // The system font at a size and weight; the named fonts below are made with it.
-    static QFont systemFont(double points, QFont::Weight weight = QFont::Normal);
     static const QFont& titleFont();
     static const QFont& headingFont();
     static const QFont& subheadingFont();
