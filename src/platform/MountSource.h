@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -9,6 +10,10 @@ namespace larkfold::platform {
 
 // One line of the kernel's mount table, names decoded.
 struct MountEntry {
+    // Unique among the mounts of the moment; a file system mounted again gets a new one.
+    int mountId = 0;
+    // The file system's device number as stat() reports it for its files (st_dev).
+    std::uint64_t device = 0;
     std::string mountPoint;
     // What is mounted: a device node, or a server share for network file systems.
     std::string source;
