@@ -1,6 +1,7 @@
 #include "EngineHarnessFixture.h"
 
 #include "copy/BandwidthThrottle.h"
+#include "engine/BackupTasks.h"
 #include "platform/Bookmark.h"
 #include "platform/MountSource.h"
 #include "support/ChildProcess.h"
@@ -403,4 +404,32 @@ TEST(BackupEngine, ADestinationThatWentAwayWhileTheJobWaitedIsNotRecreated)
     EXPECT_EQ(engine.status(), BackupStatus::destinationUnreachable());
     EXPECT_FALSE(fs::exists(tree.path("dest")));
     EXPECT_TRUE(harness.store().events().empty());
+}
+
+// Whoever quits waits for the process's tasks, also those of engines already destroyed.
+TEST(BackupEngine, TheProcessCountsTasksOfDestroyedEnginesUntilTheyEnd)
+{
+    QuietMode quiet;
+    EngineHarness harness;
+    TempTree tree{{"dest/", ""}};
+    writeFiles(tree.path("source"), 60);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupTasks& tasks = BackupTasks::instance();
+    int allEnded = 0;
+    QObject::connect(&tasks, &BackupTasks::allEnded, [&] { ++allEnded; });
+    {
+        BackupEngine engine(pair.id, harness.environment);
+        engine.setConfigStore(&harness.store());
+        engine.setBackupQueue(std::shared_ptr<BackupQueue>(&harness.queue(), [](BackupQueue*) {}));
+        engine.start(pair);
+        EXPECT_EQ(tasks.runningCount(), 1);
+        ASSERT_TRUE(spinUntil([&] { return engine.status().is<BackupStatus::Syncing>(); }));
+        engine.triggerBackup(pair); // waits behind the running one
+        EXPECT_EQ(tasks.runningCount(), 2);
+    }
+    ASSERT_TRUE(spinUntil([&] { return allEnded > 0; }, 15000));
+    EXPECT_EQ(tasks.runningCount(), 0);
+    spinFor(100);
+    EXPECT_EQ(allEnded, 1);
+    EXPECT_LT(countFiles(tree.path("dest/Larkfold/Docs")), 60) << "the destroyed engine's run was stopped";
 }

@@ -1,5 +1,6 @@
 #include "EngineHarnessFixture.h"
 
+#include "engine/BackupTasks.h"
 #include "support/EventLoop.h"
 
 namespace larkfold::test {
@@ -23,9 +24,7 @@ EngineHarness::~EngineHarness()
     for (auto& engine : m_engines)
         engine->stop();
     // Tasks hop to the main thread on their way out; the queue may only go once they have.
-    spinUntil([&] {
-        return std::none_of(m_engines.begin(), m_engines.end(), [](const auto& e) { return e->hasRunningTask(); });
-    });
+    spinUntil([] { return BackupTasks::instance().runningCount() == 0; });
     m_engines.clear();
     m_notifications.reset();
     m_queue.reset();
