@@ -90,7 +90,14 @@ std::vector<MountEntry> ProcMountSource::mounts() const
 
 std::vector<MountEntry> TextMountSource::mounts() const
 {
+    std::lock_guard lock(m_mutex);
     return parseMountInfo(m_text);
+}
+
+void TextMountSource::setText(std::string text)
+{
+    std::lock_guard lock(m_mutex);
+    m_text = std::move(text);
 }
 
 MountSource& systemMountSource()

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,13 +41,15 @@ private:
     std::filesystem::path m_file;
 };
 
-// Serves a fixed mountinfo text.
+// Serves a mountinfo text, which a test may change while others read it.
 class TextMountSource final : public MountSource {
 public:
-    explicit TextMountSource(std::string text) : m_text(std::move(text)) {}
+    explicit TextMountSource(std::string text = {}) : m_text(std::move(text)) {}
     std::vector<MountEntry> mounts() const override;
+    void setText(std::string text);
 
 private:
+    mutable std::mutex m_mutex;
     std::string m_text;
 };
 
