@@ -20,28 +20,6 @@ using namespace larkfold::test;
 namespace fs = std::filesystem;
 using EventType = BackupEvent::EventType;
 
-namespace {
-
-// Files enough for a run to last a while in the quiet mode's 30 ms per file.
-void writeFiles(const fs::path& folder, int count)
-{
-    fs::create_directories(folder);
-    for (int i = 0; i < count; ++i)
-        writeFile(folder / ("file" + std::to_string(i) + ".txt"), "content " + std::to_string(i));
-}
-
-int countFiles(const fs::path& folder)
-{
-    int count = 0;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        if (it->is_regular_file() && !it->path().filename().string().starts_with('.'))
-            ++count;
-    return count;
-}
-
-} // namespace
-
 TEST(BackupEngine, StartStopsAtTheFirstReasonNotToBackUp)
 {
     EngineHarness harness;

@@ -2,6 +2,7 @@
 
 #include "engine/BackupTasks.h"
 #include "support/EventLoop.h"
+#include "support/PairRecord.h"
 
 namespace larkfold::test {
 
@@ -36,13 +37,7 @@ EngineHarness::~EngineHarness()
 BackupPair EngineHarness::addPair(const QString& name, const std::filesystem::path& source,
                                   const std::filesystem::path& destination)
 {
-    BackupPair pair;
-    pair.id = QUuid::createUuid();
-    pair.name = name;
-    pair.sourceURL = source;
-    pair.destinationURL = destination;
-    pair.isEnabled = true;
-    pair.createdAt = QDateTime::currentDateTimeUtc();
+    const BackupPair pair = pairRecord(name, source, destination);
     m_store->addPair(pair);
     return pair;
 }
