@@ -411,3 +411,35 @@ TEST(BackupEngine, TheProcessCountsTasksOfDestroyedEnginesUntilTheyEnd)
     EXPECT_EQ(allEnded, 1);
     EXPECT_LT(countFiles(tree.path("dest/Larkfold/Docs")), 60) << "the destroyed engine's run was stopped";
 }
+
+// An offsite folder whose drive is away is not rebuilt on the disk below; once it is back, the copy is made.
+TEST(BackupEngine, TheOffsiteCopyWaitsForItsDrive)
+{
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    const auto outcome = runInPrivateMountNamespace([&] {
+        if (::mount("tmpfs", "/media", "tmpfs", 0, "size=1m") != 0)
+            return std::string("skip");
+        const fs::path drive = "/media/sam/Cloud";
+        fs::create_directories(drive); // only the empty folder a drive leaves
+        std::string seen;
+        EngineHarness harness;
+        BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+        pair.offsiteURL = drive / "Offsite";
+        harness.store().updatePair(pair);
+        harness.startEngine(pair);
+        seen += harness.waitUntilIdleAfterRun() ? "ran" : "no run";
+        seen += fs::is_empty(drive) && !harness.storedPair(pair.id).lastOffsiteAt ? " postponed" : " rebuilt";
+
+        // Room for the offsite copy's margin; tmpfs takes memory only for what is written.
+        if (::mount("tmpfs", drive.c_str(), "tmpfs", 0, "size=1g") != 0)
+            return std::string("skip");
+        fs::create_directories(drive / "Offsite");
+        harness.engine().triggerBackup(harness.storedPair(pair.id));
+        seen += harness.waitForTasks() ? " ran" : " no run";
+        seen += fs::exists(drive / "Offsite/Larkfold/Docs/a.txt") ? " copied" : " not copied";
+        return seen;
+    });
+    if (!outcome || *outcome == "skip")
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(*outcome, "ran postponed ran copied");
+}
