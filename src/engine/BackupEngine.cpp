@@ -2,6 +2,7 @@
 
 #include "engine/BackupEngineJob.h"
 #include "engine/BackupQueue.h"
+#include "engine/BackupTasks.h"
 #include "engine/FileWatcher.h"
 #include "engine/MountTable.h"
 #include "engine/NotificationManager.h"
@@ -141,9 +142,14 @@ void BackupEngine::triggerBackup(const BackupPair& pair)
     }
     auto state = std::make_shared<TaskState>();
     TaskHandle task{state, {}};
+    BackupTasks::instance().taskBegan();
     task.thread = std::jthread(
         [shared = m_shared, state, engine = QPointer<BackupEngine>(this), generation = m_generation,
          queue = m_backupQueue, pair](std::stop_token stop) mutable {
+            // Counted as ended only once the job, and what it holds of the environment, is gone.
+            struct CountEnd {
+                ~CountEnd() { BackupTasks::instance().taskEnded(); }
+            } countEnd;
             Job(std::move(shared), std::move(state), std::move(engine), generation, std::move(queue), std::move(pair),
                 std::move(stop))
                 .run();

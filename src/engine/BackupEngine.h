@@ -81,7 +81,7 @@ public:
     // The watcher's callback: a backup of the store's current pair once changes have paused.
     void handleFileEvents(const BackupPair& pair);
     // Whether a backup task of this engine has not ended yet. Whoever destroys the shared queue
-    // waits, with the event loop running, until no engine has one.
+    // waits, with the event loop running, until no task of the process is left (BackupTasks).
     bool hasRunningTask() const;
     // The coordinator cancels it before triggering a backup itself.
     Debouncer& debouncer() { return m_debouncer; }

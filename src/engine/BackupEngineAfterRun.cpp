@@ -5,6 +5,7 @@
 #include "engine/NotificationManager.h"
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "platform/VolumeInfo.h"
 #include "store/BackupTips.h"
@@ -207,6 +208,14 @@ void BackupEngine::Job::runOffsiteStep(const Folders& folders, const platform::C
         }
         if (m_shared->bookmarks.startAccessing(found->folder, platform::Bookmarks::Access::write))
             accessed = found->folder;
+    }
+    // An offsite folder on a drive that is away: the copy would rebuild it on the disk below.
+    // The next run tries again.
+    if (!isDestinationAvailable(accessed.value_or(*m_pair.offsiteURL), m_pair.offsiteBookmark, m_shared->mounts)) {
+        if (accessed)
+            m_shared->bookmarks.stopAccessing(*accessed);
+        qCInfo(lcBackupEngine).noquote() << QStringLiteral("Offsite folder is not reachable; offsite copy postponed.");
+        return;
     }
     setStatus(BackupStatus::syncing(0, QStringLiteral("Offsite copy starting…")));
     m_shared->lastProgressTickTime = 0;

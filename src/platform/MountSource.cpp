@@ -1,6 +1,9 @@
 #include "platform/MountSource.h"
 
+#include <sys/sysmacros.h>
+
 #include <algorithm>
+#include <charconv>
 #include <array>
 #include <fstream>
 #include <sstream>
@@ -51,6 +54,26 @@ std::vector<std::string_view> splitFields(std::string_view line)
     }
 }
 
+template <typename Number>
+bool parseNumber(std::string_view text, Number& value)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// "major:minor" as one device number.
+bool parseDevice(std::string_view text, std::uint64_t& device)
+{
+    const std::size_t colon = text.find(':');
+    unsigned int major = 0;
+    unsigned int minor = 0;
+    if (colon == std::string_view::npos || !parseNumber(text.substr(0, colon), major)
+        || !parseNumber(text.substr(colon + 1), minor))
+        return false;
+    device = makedev(major, minor);
+    return true;
+}
+
 } // namespace
 
 ProcMountSource::ProcMountSource(std::filesystem::path file) : m_file(std::move(file)) {}
@@ -67,7 +90,14 @@ std::vector<MountEntry> ProcMountSource::mounts() const
 
 std::vector<MountEntry> TextMountSource::mounts() const
 {
+    std::lock_guard lock(m_mutex);
     return parseMountInfo(m_text);
+}
+
+void TextMountSource::setText(std::string text)
+{
+    std::lock_guard lock(m_mutex);
+    m_text = std::move(text);
 }
 
 MountSource& systemMountSource()
@@ -90,6 +120,8 @@ std::vector<MountEntry> parseMountInfo(std::string_view text)
             || fields.end() - separator < 2)
             continue;
         MountEntry entry;
+        if (!parseNumber(fields[0], entry.mountId) || !parseDevice(fields[2], entry.device))
+            continue;
         entry.mountPoint = decodeField(fields[4]);
         entry.fileSystemType = decodeField(*(separator + 1));
         if (fields.end() - separator >= 3)

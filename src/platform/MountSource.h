@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +11,10 @@ namespace larkfold::platform {
 
 // One line of the kernel's mount table, names decoded.
 struct MountEntry {
+    // Unique among the mounts of the moment; a file system mounted again gets a new one.
+    int mountId = 0;
+    // The file system's device number as stat() reports it for its files (st_dev).
+    std::uint64_t device = 0;
     std::string mountPoint;
     // What is mounted: a device node, or a server share for network file systems.
     std::string source;
@@ -35,13 +41,15 @@ private:
     std::filesystem::path m_file;
 };
 
-// Serves a fixed mountinfo text.
+// Serves a mountinfo text, which a test may change while others read it.
 class TextMountSource final : public MountSource {
 public:
-    explicit TextMountSource(std::string text) : m_text(std::move(text)) {}
+    explicit TextMountSource(std::string text = {}) : m_text(std::move(text)) {}
     std::vector<MountEntry> mounts() const override;
+    void setText(std::string text);
 
 private:
+    mutable std::mutex m_mutex;
     std::string m_text;
 };
 

@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <string_view>
 
 namespace larkfold::platform {
@@ -42,6 +44,29 @@ fs::path recordedMountPoint(const BookmarkRecord& record)
     return mountPoint;
 }
 
+// Whether `path`, on the file system `device` mounted at `mountPoint`, is where the bookmark
+// recorded its folder, or where the media rule allows one without a bookmark.
+bool liesWhereRecorded(const fs::path& path, dev_t device, const std::string& mountPoint,
+                       const std::optional<QByteArray>& bookmark, const fs::path& uuidFolder)
+{
+    const auto record = bookmark ? BookmarkRecord::decode(*bookmark) : std::nullopt;
+    if (!record)
+        return followsMediaRule(path, mountPoint);
+
+    // Device numbers are handed out again: where both file systems show a UUID it decides, else
+    // the device must match and the folder must sit where it sat inside its file system.
+    const std::string uuid = record->fileSystemUuid.empty() ? std::string() : fileSystemUuid(device, uuidFolder);
+    fs::path inFileSystem = path.lexically_relative(mountPoint);
+    if (inFileSystem == ".")
+        inFileSystem.clear();
+    const bool sameFileSystem = !uuid.empty()
+        ? uuid == record->fileSystemUuid
+        : device == record->device && inFileSystem == record->pathInFileSystem;
+    if (sameFileSystem)
+        return true;
+    return fs::path(mountPoint) == recordedMountPoint(*record);
+}
+
 } // namespace
 
 bool isInMediaFolder(const fs::path& folder)
@@ -60,35 +85,37 @@ std::string fileSystemUuid(std::uint64_t device, const fs::path& uuidFolder)
     return {};
 }
 
+FolderPresence folderPresence(const fs::path& folder, const std::optional<QByteArray>& bookmark,
+                              const std::vector<MountEntry>& mounts, const fs::path& uuidFolder)
+{
+    const fs::path path = canonicalPath(folder);
+    // The item at the path or, when there is none, the nearest folder above it: either way the
+    // file system the path falls on now.
+    struct stat st{};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (!exists) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            return FolderPresence::elsewhere;
+        fs::path above = path;
+        do
+            above = above.parent_path();
+        while (::stat(above.c_str(), &st) != 0 && above.has_relative_path());
+        if (!S_ISDIR(st.st_mode))
+            return FolderPresence::elsewhere;
+    }
+    const MountEntry* holding =
+        findMountHolding(mounts, path.native(), [](const MountEntry& m) -> std::string_view { return m.mountPoint; });
+    if (!holding || !liesWhereRecorded(path, st.st_dev, holding->mountPoint, bookmark, uuidFolder))
+        return FolderPresence::elsewhere;
+    if (!exists)
+        return FolderPresence::missing;
+    return S_ISDIR(st.st_mode) ? FolderPresence::reachable : FolderPresence::notAFolder;
+}
+
 bool isFolderReachable(const fs::path& folder, const std::optional<QByteArray>& bookmark, const MountSource& mounts,
                        const fs::path& uuidFolder)
 {
-    const fs::path path = canonicalPath(folder);
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return false;
-    const auto table = mounts.mounts();
-    const MountEntry* holding =
-        findMountHolding(table, path.native(), [](const MountEntry& m) -> std::string_view { return m.mountPoint; });
-    if (!holding)
-        return false;
-
-    const auto record = bookmark ? BookmarkRecord::decode(*bookmark) : std::nullopt;
-    if (!record)
-        return followsMediaRule(path, holding->mountPoint);
-
-    // Device numbers are handed out again: where both file systems show a UUID it decides, else
-    // the device must match and the folder must sit where it sat inside its file system.
-    const std::string uuid = record->fileSystemUuid.empty() ? std::string() : fileSystemUuid(st.st_dev, uuidFolder);
-    fs::path inFileSystem = path.lexically_relative(holding->mountPoint);
-    if (inFileSystem == ".")
-        inFileSystem.clear();
-    const bool sameFileSystem = !uuid.empty()
-        ? uuid == record->fileSystemUuid
-        : st.st_dev == record->device && inFileSystem == record->pathInFileSystem;
-    if (sameFileSystem)
-        return true;
-    return fs::path(holding->mountPoint) == recordedMountPoint(*record);
+    return folderPresence(folder, bookmark, mounts.mounts(), uuidFolder) == FolderPresence::reachable;
 }
 
 } // namespace larkfold::platform

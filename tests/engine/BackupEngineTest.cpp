@@ -1,6 +1,7 @@
 #include "EngineHarnessFixture.h"
 
 #include "copy/BandwidthThrottle.h"
+#include "engine/BackupTasks.h"
 #include "platform/Bookmark.h"
 #include "platform/MountSource.h"
 #include "support/ChildProcess.h"
@@ -18,28 +19,6 @@ using namespace larkfold;
 using namespace larkfold::test;
 namespace fs = std::filesystem;
 using EventType = BackupEvent::EventType;
-
-namespace {
-
-// Files enough for a run to last a while in the quiet mode's 30 ms per file.
-void writeFiles(const fs::path& folder, int count)
-{
-    fs::create_directories(folder);
-    for (int i = 0; i < count; ++i)
-        writeFile(folder / ("file" + std::to_string(i) + ".txt"), "content " + std::to_string(i));
-}
-
-int countFiles(const fs::path& folder)
-{
-    int count = 0;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        if (it->is_regular_file() && !it->path().filename().string().starts_with('.'))
-            ++count;
-    return count;
-}
-
-} // namespace
 
 TEST(BackupEngine, StartStopsAtTheFirstReasonNotToBackUp)
 {
@@ -403,4 +382,64 @@ TEST(BackupEngine, ADestinationThatWentAwayWhileTheJobWaitedIsNotRecreated)
     EXPECT_EQ(engine.status(), BackupStatus::destinationUnreachable());
     EXPECT_FALSE(fs::exists(tree.path("dest")));
     EXPECT_TRUE(harness.store().events().empty());
+}
+
+// Whoever quits waits for the process's tasks, also those of engines already destroyed.
+TEST(BackupEngine, TheProcessCountsTasksOfDestroyedEnginesUntilTheyEnd)
+{
+    QuietMode quiet;
+    EngineHarness harness;
+    TempTree tree{{"dest/", ""}};
+    writeFiles(tree.path("source"), 60);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupTasks& tasks = BackupTasks::instance();
+    int allEnded = 0;
+    QObject::connect(&tasks, &BackupTasks::allEnded, [&] { ++allEnded; });
+    {
+        BackupEngine engine(pair.id, harness.environment);
+        engine.setConfigStore(&harness.store());
+        engine.setBackupQueue(std::shared_ptr<BackupQueue>(&harness.queue(), [](BackupQueue*) {}));
+        engine.start(pair);
+        EXPECT_EQ(tasks.runningCount(), 1);
+        ASSERT_TRUE(spinUntil([&] { return engine.status().is<BackupStatus::Syncing>(); }));
+        engine.triggerBackup(pair); // waits behind the running one
+        EXPECT_EQ(tasks.runningCount(), 2);
+    }
+    ASSERT_TRUE(spinUntil([&] { return allEnded > 0; }, 15000));
+    EXPECT_EQ(tasks.runningCount(), 0);
+    spinFor(100);
+    EXPECT_EQ(allEnded, 1);
+    EXPECT_LT(countFiles(tree.path("dest/Larkfold/Docs")), 60) << "the destroyed engine's run was stopped";
+}
+
+// An offsite folder whose drive is away is not rebuilt on the disk below; once it is back, the copy is made.
+TEST(BackupEngine, TheOffsiteCopyWaitsForItsDrive)
+{
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    const auto outcome = runInPrivateMountNamespace([&] {
+        if (::mount("tmpfs", "/media", "tmpfs", 0, "size=1m") != 0)
+            return std::string("skip");
+        const fs::path drive = "/media/sam/Cloud";
+        fs::create_directories(drive); // only the empty folder a drive leaves
+        std::string seen;
+        EngineHarness harness;
+        BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+        pair.offsiteURL = drive / "Offsite";
+        harness.store().updatePair(pair);
+        harness.startEngine(pair);
+        seen += harness.waitUntilIdleAfterRun() ? "ran" : "no run";
+        seen += fs::is_empty(drive) && !harness.storedPair(pair.id).lastOffsiteAt ? " postponed" : " rebuilt";
+
+        // Room for the offsite copy's margin; tmpfs takes memory only for what is written.
+        if (::mount("tmpfs", drive.c_str(), "tmpfs", 0, "size=1g") != 0)
+            return std::string("skip");
+        fs::create_directories(drive / "Offsite");
+        harness.engine().triggerBackup(harness.storedPair(pair.id));
+        seen += harness.waitForTasks() ? " ran" : " no run";
+        seen += fs::exists(drive / "Offsite/Larkfold/Docs/a.txt") ? " copied" : " not copied";
+        return seen;
+    });
+    if (!outcome || *outcome == "skip")
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(*outcome, "ran postponed ran copied");
 }

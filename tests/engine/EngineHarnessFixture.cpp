@@ -1,6 +1,8 @@
 #include "EngineHarnessFixture.h"
 
+#include "engine/BackupTasks.h"
 #include "support/EventLoop.h"
+#include "support/PairRecord.h"
 
 namespace larkfold::test {
 
@@ -23,9 +25,7 @@ EngineHarness::~EngineHarness()
     for (auto& engine : m_engines)
         engine->stop();
     // Tasks hop to the main thread on their way out; the queue may only go once they have.
-    spinUntil([&] {
-        return std::none_of(m_engines.begin(), m_engines.end(), [](const auto& e) { return e->hasRunningTask(); });
-    });
+    spinUntil([] { return BackupTasks::instance().runningCount() == 0; });
     m_engines.clear();
     m_notifications.reset();
     m_queue.reset();
@@ -37,13 +37,7 @@ EngineHarness::~EngineHarness()
 BackupPair EngineHarness::addPair(const QString& name, const std::filesystem::path& source,
                                   const std::filesystem::path& destination)
 {
-    BackupPair pair;
-    pair.id = QUuid::createUuid();
-    pair.name = name;
-    pair.sourceURL = source;
-    pair.destinationURL = destination;
-    pair.isEnabled = true;
-    pair.createdAt = QDateTime::currentDateTimeUtc();
+    const BackupPair pair = pairRecord(name, source, destination);
     m_store->addPair(pair);
     return pair;
 }

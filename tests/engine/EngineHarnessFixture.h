@@ -4,8 +4,8 @@
 #include "engine/BackupEngine.h"
 #include "engine/BackupQueue.h"
 #include "engine/NotificationManager.h"
-#include "FakePowerSource.h"
 #include "platform/FakeNotifier.h"
+#include "platform/FakePowerSource.h"
 #include "platform/FakeVolumeInfo.h"
 #include "platform/IdleTime.h"
 #include "platform/UserDefaults.h"
@@ -61,7 +61,7 @@ public:
 
     BackupEngine::Environment environment;
     platform::FakeVolumeInfo volumes;
-    FakePowerSource power;
+    platform::FakePowerSource power;
     platform::FakeIdleTime idle{std::chrono::hours(1)};
     platform::MemoryUserDefaults defaults;
 

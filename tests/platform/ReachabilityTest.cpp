@@ -10,6 +10,7 @@
 
 using namespace larkfold::platform;
 using larkfold::test::TempTree;
+using larkfold::test::writeFile;
 namespace fs = std::filesystem;
 
 TEST(Reachability, AFolderMustExist)
@@ -64,4 +65,46 @@ TEST(Reachability, TheBookmarkDecidesWhichFileSystemCounts)
     if (!outcome || *outcome == "skip")
         GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(*outcome, "1100110");
+}
+
+// A source deleted from a drive that is there is missing; one whose drive is away cannot be told.
+TEST(Reachability, AMissingFolderIsToldFromAMissingDrive)
+{
+    TempTree tree{{"mnt/usb/", ""}, {"local/Source/", ""}};
+    const fs::path mountPoint = tree.path("mnt/usb");
+    const auto outcome = larkfold::test::runInPrivateMountNamespace([&] {
+        const ProcMountSource mounts;
+        const Bookmarks bookmarks(mounts);
+        if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0
+            || ::mount("tmpfs", "/media", "tmpfs", 0, "size=1m") != 0)
+            return std::string("skip");
+        fs::create_directories(mountPoint / "Source");
+        fs::create_directories("/media/sam/Drive");
+        const auto onDrive = bookmarks.create(mountPoint / "Source");
+        const auto onSystemDisk = bookmarks.create(tree.path("local/Source"));
+        if (!onDrive || !onSystemDisk)
+            return std::string("no bookmark");
+        std::string answers;
+        const auto probe = [&](const fs::path& folder, const std::optional<QByteArray>& bookmark) {
+            answers += "RNME"[int(folderPresence(folder, bookmark, mounts.mounts()))];
+        };
+        probe(mountPoint / "Source", onDrive);
+        fs::remove(mountPoint / "Source");
+        probe(mountPoint / "Source", onDrive); // deleted from the drive
+        writeFile(mountPoint / "Source", "x");
+        probe(mountPoint / "Source", onDrive); // a file took its place
+        ::umount(mountPoint.c_str());
+        probe(mountPoint / "Source", onDrive); // the drive is away: only its empty folder is left
+        fs::remove(tree.path("local/Source"));
+        probe(tree.path("local/Source"), onSystemDisk); // deleted from the system disk
+        // Without a bookmark the media rule tells: the drive's folder on the file system below, then the drive.
+        probe("/media/sam/Drive/Source", std::nullopt);
+        if (::mount("tmpfs", "/media/sam/Drive", "tmpfs", 0, "size=1m") != 0)
+            return std::string("skip");
+        probe("/media/sam/Drive/Source", std::nullopt);
+        return answers;
+    });
+    if (!outcome || *outcome == "skip")
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(*outcome, "RMNEMEM");
 }

@@ -101,4 +101,22 @@ void writeFile(const std::filesystem::path& path, const std::string& content)
     out << content;
 }
 
+void writeFiles(const std::filesystem::path& folder, int count, const std::string& prefix)
+{
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < count; ++i)
+        writeFile(folder / (prefix + std::to_string(i) + ".txt"), "content " + std::to_string(i));
+}
+
+int countFiles(const std::filesystem::path& folder)
+{
+    int count = 0;
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error))
+        if (it->is_regular_file() && !it->path().filename().string().starts_with('.'))
+            ++count;
+    return count;
+}
+
 } // namespace larkfold::test

@@ -51,5 +51,9 @@ private:
 // Reads a whole file at an absolute path ("" when it cannot).
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
+// `count` small files in `folder` ("file0.txt", ...), enough for a quiet-mode run to last a while.
+void writeFiles(const std::filesystem::path& folder, int count, const std::string& prefix = "file");
+// Files below `folder`, the program's own hidden ones left out.
+int countFiles(const std::filesystem::path& folder);
 
 } // namespace larkfold::test

@@ -1,0 +1,364 @@
+#include "shell/StatusManager.h"
+
+#include "copy/BandwidthThrottle.h"
+#include "engine/NotificationManager.h"
+#include "platform/Bookmark.h"
+#include "platform/LinuxNotifier.h"
+#include "platform/Log.h"
+#include "platform/MainThread.h"
+#include "platform/Paths.h"
+#include "platform/Reachability.h"
+#include "store/ConfigStore.h"
+
+#include <QPointer>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace larkfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The same folder: equal canonical paths, or the same device and inode where both exist.
+bool isSameFolder(const fs::path& a, const fs::path& b)
+{
+    if (platform::canonicalPath(a) == platform::canonicalPath(b))
+        return true;
+    struct stat first{};
+    struct stat second{};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev
+        && first.st_ino == second.st_ino;
+}
+
+std::unique_ptr<platform::Notifier> notifierOrDefault(std::unique_ptr<platform::Notifier> notifier)
+{
+    return notifier ? std::move(notifier) : std::make_unique<platform::LinuxNotifier>();
+}
+
+} // namespace
+
+StatusManager::StatusManager(ConfigStore& configStore, QObject* parent)
+    : StatusManager(configStore, Environment{}, parent)
+{
+}
+
+StatusManager::StatusManager(ConfigStore& configStore, Environment environment, QObject* parent)
+    : QObject(parent), m_configStore(configStore), m_engineEnvironment(environment.engine),
+      m_backupQueue(std::make_shared<BackupQueue>(environment.queue))
+{
+    platform::requireMainThread("StatusManager");
+    VolumeMonitor::Environment monitorEnvironment = environment.volumeMonitor;
+    if (!monitorEnvironment.mounts)
+        monitorEnvironment.mounts = m_engineEnvironment.mounts;
+    m_volumeMonitor = std::make_unique<VolumeMonitor>(std::move(monitorEnvironment));
+    m_notificationManager =
+        std::make_unique<NotificationManager>(&m_configStore, notifierOrDefault(std::move(environment.notifier)));
+    currentBandwidthMode = static_cast<std::uint8_t>(m_configStore.appConfig().bandwidthMode);
+
+    const QPointer<StatusManager> self(this);
+    m_volumeMonitor->setOnVolumeDidMount([self](const fs::path& mountPoint) {
+        if (self)
+            self->handleVolumeMounted(mountPoint);
+    });
+    m_volumeMonitor->setOnVolumeDidUnmount([self](const fs::path& mountPoint) {
+        if (self)
+            self->handleVolumeUnmounted(mountPoint);
+    });
+    m_volumeMonitor->start();
+    setupEngines();
+}
+
+StatusManager::~StatusManager()
+{
+    stopAll();
+    m_volumeMonitor->stop();
+}
+
+// --- Pairs ---
+
+void StatusManager::addPair(const BackupPair& pair)
+{
+    m_configStore.addPair(pair);
+    setupEngine(pair);
+    recomputeCopyRedundancy();
+}
+
+void StatusManager::removePair(const QUuid& id)
+{
+    if (auto engine = takeEngine(id))
+        engine->stop();
+    m_configStore.removePair(id);
+    recomputeCopyRedundancy();
+}
+
+StatusManager::RelinkResult StatusManager::relinkPair(const QUuid& id, const fs::path& newDestination)
+{
+    auto record = storedPair(id);
+    if (!record)
+        return {false, QStringLiteral("This backup no longer exists.")};
+    // Mirroring into another pair's backup folder would move that pair's files to the trash.
+    if (const auto other = pairUsingBackupFolder(*record, newDestination))
+        return {false,
+                QStringLiteral("The backup “%1” already uses the folder “%2” there — choose another destination.")
+                    .arg(other->name, BackupPair::sanitizedFolderName(record->name))};
+
+    if (auto engine = takeEngine(id))
+        engine->stop();
+    record->destinationURL = newDestination;
+    const platform::Bookmarks& bookmarks =
+        m_engineEnvironment.bookmarks ? *m_engineEnvironment.bookmarks : platform::systemBookmarks();
+    QString error;
+    if (auto bookmark = bookmarks.create(newDestination, &error)) {
+        record->destinationBookmark = std::move(bookmark);
+        record->isEnabled = true;
+        m_configStore.updatePair(*record);
+        setupEngine(*record);
+    } else {
+        qCCritical(lcBookmark).noquote()
+            << QStringLiteral("Could not create destination bookmark for relink: %1").arg(error);
+        // The old folder's bookmark would lead the pair back there; without one the user can relink again.
+        record->destinationBookmark.reset();
+        m_configStore.updatePair(*record);
+        createEngine(id).setStatus(BackupStatus::error(BackupError::bookmarkAccessDenied(newDestination)));
+    }
+    recomputeCopyRedundancy();
+    return {true, {}};
+}
+
+void StatusManager::togglePause(const QUuid& id)
+{
+    BackupEngine* engine = this->engine(id);
+    auto record = storedPair(id);
+    if (!engine || !record)
+        return;
+    if (record->isEnabled) {
+        engine->stop();
+        engine->setStatus(BackupStatus::paused());
+        record->isEnabled = false;
+        m_configStore.updatePair(*record);
+    } else {
+        record->isEnabled = true;
+        m_configStore.updatePair(*record);
+        engine->start(*record);
+    }
+}
+
+void StatusManager::pauseAll()
+{
+    for (auto& [id, engine] : m_engines) {
+        engine->stop();
+        engine->setStatus(BackupStatus::paused());
+    }
+}
+
+void StatusManager::resumeAll()
+{
+    for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs()))
+        if (BackupEngine* engine = this->engine(pair.id); engine && pair.isEnabled)
+            engine->start(pair);
+}
+
+void StatusManager::backupAllNow()
+{
+    for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs())) {
+        if (BackupEngine* engine = this->engine(pair.id); engine && pair.isEnabled) {
+            engine->debouncer().cancel();
+            engine->triggerBackup(pair);
+        }
+    }
+}
+
+void StatusManager::backupPairNow(const QUuid& id)
+{
+    BackupEngine* engine = this->engine(id);
+    const auto record = storedPair(id);
+    if (!engine || !record)
+        return;
+    engine->debouncer().cancel();
+    engine->triggerBackup(*record);
+}
+
+std::vector<std::unique_ptr<BackupEngine>> StatusManager::stopAll()
+{
+    std::vector<std::unique_ptr<BackupEngine>> stopped;
+    for (auto& [id, engine] : m_engines) {
+        engine->stop();
+        stopped.push_back(std::move(engine));
+    }
+    if (stopped.empty())
+        return stopped;
+    m_engines.clear();
+    emit enginesChanged();
+    return stopped;
+}
+
+void StatusManager::setupEngines()
+{
+    for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs()))
+        setupEngine(pair);
+    recomputeCopyRedundancy();
+}
+
+void StatusManager::setupEngine(const BackupPair& pair)
+{
+    if (BackupEngine* old = engine(pair.id))
+        old->stop();
+    createEngine(pair.id).start(pair);
+}
+
+void StatusManager::logEvent(const QUuid& pairId, BackupEvent::EventType type)
+{
+    BackupEvent event;
+    event.id = QUuid::createUuid();
+    event.pairId = pairId;
+    event.timestamp = QDateTime::currentDateTimeUtc();
+    event.type = type;
+    m_configStore.addEvent(event);
+}
+
+// --- Volumes ---
+
+void StatusManager::handleVolumeMounted(const fs::path& mountPoint)
+{
+    for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs())) {
+        BackupEngine* engine = this->engine(pair.id);
+        if (engine && engine->status().is<BackupStatus::DestinationUnreachable>()
+            && isDestinationOnVolume(pair, *engine, mountPoint))
+            resumeReturned(*engine, pair);
+    }
+    recomputeCopyRedundancy();
+}
+
+void StatusManager::handleVolumeUnmounted(const fs::path& mountPoint)
+{
+    for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs())) {
+        BackupEngine* engine = this->engine(pair.id);
+        // A pair the user paused has nothing to stop and stays paused.
+        if (!engine || !pair.isEnabled || !isDestinationOnVolume(pair, *engine, mountPoint))
+            continue;
+        engine->stop();
+        engine->setStatus(BackupStatus::destinationUnreachable());
+        logEvent(pair.id, BackupEvent::EventType::volumeLost);
+        m_notificationManager->notifyDriveDisconnected(pair.name);
+    }
+    recomputeCopyRedundancy();
+}
+
+void StatusManager::handleReconnected(const QUuid& pairId, const BackupPair& pair)
+{
+    BackupEngine* engine = this->engine(pairId);
+    if (!engine || !engine->status().is<BackupStatus::DestinationUnreachable>())
+        return;
+    resumeReturned(*engine, storedPair(pairId).value_or(pair));
+    recomputeCopyRedundancy();
+}
+
+void StatusManager::resumeReturned(BackupEngine& engine, const BackupPair& pair)
+{
+    // Another file system at or above the mount point does not bring the destination back.
+    if (pair.isEnabled && BackupEngine::isDestinationAvailable(pair.destinationURL, pair.destinationBookmark, mounts()))
+        logEvent(pair.id, BackupEvent::EventType::volumeRestored);
+    // start() checks the destination itself, watches the source anew and backs up; a disabled
+    // pair it only shows as paused.
+    engine.start(pair);
+}
+
+bool StatusManager::isDestinationOnVolume(const BackupPair& pair, const BackupEngine& engine,
+                                          const fs::path& mountPoint) const
+{
+    const auto& resolved = engine.resolvedDestinationURL();
+    return isOnVolume(pair.destinationURL, mountPoint) || (resolved && isOnVolume(*resolved, mountPoint));
+}
+
+bool StatusManager::isOnVolume(const fs::path& path, const fs::path& mountPoint)
+{
+    return platform::isSameOrBelow(platform::canonicalPath(path), platform::canonicalPath(mountPoint));
+}
+
+// --- Copy redundancy ---
+
+void StatusManager::recomputeCopyRedundancy()
+{
+    setCopyRedundancy(computeCopyRedundancy(m_configStore.pairs(), mounts().mounts()));
+}
+
+std::optional<bool> StatusManager::isSourceMissing(const fs::path& source, const std::optional<QByteArray>& bookmark,
+                                                   const std::vector<platform::MountEntry>& mounts)
+{
+    switch (platform::folderPresence(source, bookmark, mounts)) {
+    case platform::FolderPresence::missing:
+        return true;
+    case platform::FolderPresence::reachable:
+    case platform::FolderPresence::notAFolder:
+        return false;
+    case platform::FolderPresence::elsewhere:
+        break;
+    }
+    return std::nullopt;
+}
+
+void StatusManager::setCopyRedundancy(CopyRedundancyMap redundancy)
+{
+    if (redundancy == m_copyRedundancy)
+        return;
+    m_copyRedundancy = std::move(redundancy);
+    emit copyRedundancyChanged();
+}
+
+// --- Helpers ---
+
+BackupEngine* StatusManager::engine(const QUuid& id) const
+{
+    const auto found = m_engines.find(id);
+    return found == m_engines.end() ? nullptr : found->second.get();
+}
+
+BackupEngine& StatusManager::createEngine(const QUuid& id)
+{
+    auto engine = std::make_unique<BackupEngine>(id, m_engineEnvironment);
+    engine->setConfigStore(&m_configStore);
+    engine->setBackupQueue(m_backupQueue);
+    engine->setNotificationManager(m_notificationManager.get());
+    // The engine marks the suggestion as made before it tells: unheard, it would be lost for good.
+    connect(engine.get(), &BackupEngine::profileSuggested, this, &StatusManager::profileSuggested);
+    BackupEngine& created = *engine;
+    m_engines.insert_or_assign(id, std::move(engine));
+    emit enginesChanged();
+    return created;
+}
+
+std::unique_ptr<BackupEngine> StatusManager::takeEngine(const QUuid& id)
+{
+    const auto found = m_engines.find(id);
+    if (found == m_engines.end())
+        return nullptr;
+    std::unique_ptr<BackupEngine> engine = std::move(found->second);
+    m_engines.erase(found);
+    emit enginesChanged();
+    return engine;
+}
+
+std::optional<BackupPair> StatusManager::storedPair(const QUuid& id) const
+{
+    const auto& pairs = m_configStore.pairs();
+    const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const BackupPair& p) { return p.id == id; });
+    return found == pairs.end() ? std::nullopt : std::optional<BackupPair>(*found);
+}
+
+std::optional<BackupPair> StatusManager::pairUsingBackupFolder(const BackupPair& pair, const fs::path& destination) const
+{
+    const fs::path folder = BackupEngine::backupFolder(destination, pair.name);
+    for (const BackupPair& other : m_configStore.pairs())
+        if (other.id != pair.id && isSameFolder(BackupEngine::backupFolder(other.destinationURL, other.name), folder))
+            return other;
+    return std::nullopt;
+}
+
+platform::MountSource& StatusManager::mounts() const
+{
+    return m_engineEnvironment.mounts ? *m_engineEnvironment.mounts : platform::systemMountSource();
+}
+
+} // namespace larkfold

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "engine/BackupEngine.h"
+#include "engine/BackupQueue.h"
+#include "shell/CopyRedundancyMap.h"
+#include "shell/VolumeMonitor.h"
+#include "store/BackupEvent.h"
+
+#include <QObject>
+#include <QUuid>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace larkfold {
+
+class ConfigStore;
+class NotificationManager;
+
+namespace platform {
+class Notifier;
+}
+
+// The one coordinator between the user's world and the backup machinery: one engine per pair,
+// the shared job queue, the notifications, the volume monitor and the copy-redundancy map. Every
+// change a window, the menu or a setup flow makes to a pair goes through it, and it turns volume
+// events into engine actions and event-log entries. Main thread only.
+class StatusManager : public QObject {
+    Q_OBJECT
+
+public:
+    // The parts of the computer the coordinator and its engines ask; tests hand in fakes. Null or
+    // empty means the system's own.
+    struct Environment {
+        // Handed to every engine; its mount source and bookmarks also serve the coordinator.
+        BackupEngine::Environment engine;
+        // Without a mount source of its own the monitor reads the engines' one.
+        VolumeMonitor::Environment volumeMonitor;
+        BackupQueue::Options queue;
+        // Null: the desktop's notification server on the session bus.
+        std::unique_ptr<platform::Notifier> notifier;
+    };
+
+    // What became of a request to back a pair up into another folder.
+    struct RelinkResult {
+        bool accepted = false;
+        QString reason; // user-facing, when not accepted
+    };
+
+    using EngineMap = std::map<QUuid, std::unique_ptr<BackupEngine>>;
+
+    // Brings everything up: the volume monitor started, then one started engine per stored pair
+    // and the copy-redundancy map. The store must outlive the coordinator.
+    explicit StatusManager(ConfigStore& configStore, QObject* parent = nullptr);
+    StatusManager(ConfigStore& configStore, Environment environment, QObject* parent = nullptr);
+    // Stops every engine and the volume monitor. Tasks still running end by themselves.
+    ~StatusManager() override;
+
+    // Stores the pair, creates and starts its engine, recomputes copy redundancy.
+    void addPair(const BackupPair& pair);
+    // Stops and drops the pair's engine, removes the record, recomputes copy redundancy.
+    void removePair(const QUuid& id);
+    // Points the pair at a new destination with a fresh bookmark and a new, started engine.
+    // Refused, with the reason, when another pair already keeps its backup in the folder the
+    // pair would use there. When no bookmark can be made the folder is still taken: the pair
+    // shows the access error and keeps no bookmark, so the user can choose again.
+    RelinkResult relinkPair(const QUuid& id, const std::filesystem::path& newDestination);
+    // Pauses an enabled pair for good (stored), resumes a disabled one.
+    void togglePause(const QUuid& id);
+    // Stops every engine and shows it paused; no record changes.
+    void pauseAll();
+    // Starts the engine of every enabled pair, whatever it is doing.
+    void resumeAll();
+    // Backs up every enabled pair now; a run under way finishes and the new one follows it.
+    void backupAllNow();
+    // Backs up the pair now, as backupAllNow() does for each.
+    void backupPairNow(const QUuid& id);
+    // Stops every engine and empties the dictionary (used at quit). The stopped engines are the
+    // caller's: keep them until BackupTasks says no task is left, as their tasks may still run.
+    std::vector<std::unique_ptr<BackupEngine>> stopAll();
+
+    // One started engine per stored pair, in stored order, then copy redundancy.
+    void setupEngines();
+    // Replaces the pair's engine with a new, started one.
+    void setupEngine(const BackupPair& pair);
+    // Records an event without counts.
+    void logEvent(const QUuid& pairId, BackupEvent::EventType type);
+
+    // A file system joined `mountPoint`: pairs that waited for their destination there start
+    // again (watching included); pairs the user paused stay paused.
+    void handleVolumeMounted(const std::filesystem::path& mountPoint);
+    // A file system left `mountPoint`: enabled pairs whose destination was on it stop and wait,
+    // with an event and a notification each.
+    void handleVolumeUnmounted(const std::filesystem::path& mountPoint);
+    // The reconnector found the pair's destination reachable again: as handleVolumeMounted()
+    // does for one pair.
+    void handleReconnected(const QUuid& pairId, const BackupPair& pair);
+    // Recomputes copyRedundancy() from the store and a fresh mount table.
+    void recomputeCopyRedundancy();
+
+    // Whether the source folder is gone: true when it lies where its drive (as the bookmark, or
+    // without one the media folders, tell) is there and nothing is at its path; false when
+    // something is; none when its drive is away or the path cannot be examined. Any thread.
+    static std::optional<bool> isSourceMissing(const std::filesystem::path& source,
+                                               const std::optional<QByteArray>& bookmark,
+                                               const std::vector<platform::MountEntry>& mounts);
+    // `path` is `mountPoint` or lies below it, compared on canonical paths.
+    static bool isOnVolume(const std::filesystem::path& path, const std::filesystem::path& mountPoint);
+
+    const EngineMap& engines() const { return m_engines; }
+    // Null when the pair has no engine.
+    BackupEngine* engine(const QUuid& id) const;
+    ConfigStore& configStore() const { return m_configStore; }
+    VolumeMonitor& volumeMonitor() { return *m_volumeMonitor; }
+    const std::shared_ptr<BackupQueue>& backupQueue() const { return m_backupQueue; }
+    NotificationManager& notificationManager() { return *m_notificationManager; }
+    const CopyRedundancyMap& copyRedundancy() const { return m_copyRedundancy; }
+
+signals:
+    // An engine was added, replaced or removed.
+    void enginesChanged();
+    void copyRedundancyChanged();
+    // A pair's engine found a better-fitting profile; offered once per pair.
+    void profileSuggested(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
+                          qint64 approximateBytes);
+
+private:
+    // A new engine for the pair, wired to the store, the queue and the notifications, in the
+    // dictionary in place of any other; not started.
+    BackupEngine& createEngine(const QUuid& id);
+    std::unique_ptr<BackupEngine> takeEngine(const QUuid& id);
+    std::optional<BackupPair> storedPair(const QUuid& id) const;
+    // Starts a pair found again after its destination went; records the return once it no longer waits.
+    void resumeReturned(BackupEngine& engine, const BackupPair& pair);
+    bool isDestinationOnVolume(const BackupPair& pair, const BackupEngine& engine,
+                               const std::filesystem::path& mountPoint) const;
+    // Another pair that keeps its backup in the folder `pair` would use at `destination`.
+    std::optional<BackupPair> pairUsingBackupFolder(const BackupPair& pair,
+                                                    const std::filesystem::path& destination) const;
+    void setCopyRedundancy(CopyRedundancyMap redundancy);
+    platform::MountSource& mounts() const;
+
+    ConfigStore& m_configStore;
+    BackupEngine::Environment m_engineEnvironment;
+    EngineMap m_engines;
+    std::shared_ptr<BackupQueue> m_backupQueue;
+    CopyRedundancyMap m_copyRedundancy;
+    std::unique_ptr<VolumeMonitor> m_volumeMonitor;
+    std::unique_ptr<NotificationManager> m_notificationManager;
+};
+
+} // namespace larkfold
