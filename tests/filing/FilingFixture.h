@@ -5,6 +5,7 @@
 #include "platform/RunningApplications.h"
 #include "support/TempTree.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,11 @@ inline void PrintTo(const QStringList& texts, std::ostream* out)
 }
 
 namespace larkfold::test {
+
+// The day the filing window was opened, in the tests of its model and its view.
+inline const QDate kToday(2026, 5, 1);
+// Generous: a filing of a small tree takes well under a second.
+inline constexpr int kFilingTimeoutMs = 30000;
 
 // No editor is running, so the copy engine defers no file.
 class NoApplications final : public platform::RunningApplications {

@@ -14,10 +14,10 @@ using larkfold::test::TempTree;
 using Step = PromoteViewModel::Step;
 namespace fs = std::filesystem;
 
-namespace {
+using test::kFilingTimeoutMs;
+using test::kToday;
 
-const QDate kToday(2026, 5, 1);
-constexpr int kFilingTimeoutMs = 30000;
+namespace {
 
 class PromoteViewModelTest : public ::testing::Test {
 protected:
