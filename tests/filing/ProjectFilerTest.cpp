@@ -174,6 +174,22 @@ TEST_F(ProjectFilerTest, FilesThatCouldNotBeCopiedComeFirst)
     EXPECT_TRUE(tree.exists("Spot/a.txt"));
 }
 
+TEST_F(ProjectFilerTest, ACopyThatCannotStartLeavesTheOriginalAlone)
+{
+    const fs::path project = test::makeProject(tree, "Spot");
+    platform::FaultInjectingFileSystem fileSystem;
+    fileSystem.failAlways(platform::FileOperation::open, EACCES);
+    const auto outcome = file(planFor(project, archive(), 2024, "Spot"), fileSystem);
+    EXPECT_FALSE(outcome.isFiled());
+    EXPECT_FALSE(outcome.check.has_value());
+    EXPECT_EQ(outcome.bytesCopied, 0);
+    EXPECT_TRUE(outcome.summary().startsWith("Couldn't copy \"Spot\": ")) << outcome.summary().toStdString();
+    EXPECT_TRUE(outcome.summary().endsWith(". The original has been left alone."));
+    // The folder made for it stays, empty.
+    EXPECT_TRUE(test::namesIn(archive() / "2024/Spot").empty());
+    EXPECT_TRUE(fs::exists(archive() / "2024/Spot"));
+}
+
 TEST_F(ProjectFilerTest, ACopyThatDoesNotMatchTheManifestIsNotFiled)
 {
     tree.write("Spot/gone.txt", "there when the manifest was made");

@@ -38,8 +38,16 @@ namespace {
 // Answers the panels from queues; an empty queue is a cancelled panel.
 class ScriptedPrompts final : public FilingPrompts {
 public:
-    std::optional<fs::path> chooseProjectFolder(QWidget*) override { return next(projects, ++projectPanels); }
-    std::optional<fs::path> chooseArchiveFolder(QWidget*) override { return next(archives, ++archivePanels); }
+    std::optional<fs::path> chooseProjectFolder(QWidget*) override
+    {
+        ++projectPanels;
+        return next(projects);
+    }
+    std::optional<fs::path> chooseArchiveFolder(QWidget*) override
+    {
+        ++archivePanels;
+        return next(archives);
+    }
     void revealInFileManager(const fs::path& folder) override { revealed.push_back(folder); }
 
     std::deque<fs::path> projects;
@@ -49,7 +57,7 @@ public:
     int archivePanels = 0;
 
 private:
-    static std::optional<fs::path> next(std::deque<fs::path>& queue, int)
+    static std::optional<fs::path> next(std::deque<fs::path>& queue)
     {
         if (queue.empty())
             return std::nullopt;
