@@ -1,0 +1,21 @@
+#include "filing/ProjectCheckResult.h"
+
+#include "filing/FilingText.h"
+
+#include <QStringList>
+
+namespace larkfold {
+
+QString ProjectCheckResult::summary() const
+{
+    if (matches())
+        return QStringLiteral("All ") + filesAre(expectedCount) + QStringLiteral(" present and the right size.");
+    QStringList parts;
+    if (!missing.empty())
+        parts << filesAre(qsizetype(missing.size())) + QStringLiteral(" missing");
+    if (!wrongSize.empty())
+        parts << filesAre(qsizetype(wrongSize.size())) + QStringLiteral(" a different size than when this was archived");
+    return parts.join(QStringLiteral(", ")) + u'.';
+}
+
+} // namespace larkfold
