@@ -147,6 +147,7 @@ void StatusManager::togglePause(const QUuid& id)
 
 void StatusManager::pauseAll()
 {
+    setAllPaused(true);
     for (auto& [id, engine] : m_engines) {
         engine->stop();
         engine->setStatus(BackupStatus::paused());
@@ -155,9 +156,18 @@ void StatusManager::pauseAll()
 
 void StatusManager::resumeAll()
 {
+    setAllPaused(false);
     for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs()))
         if (BackupEngine* engine = this->engine(pair.id); engine && pair.isEnabled)
             engine->start(pair);
+}
+
+void StatusManager::setAllPaused(bool paused)
+{
+    if (m_allPaused == paused)
+        return;
+    m_allPaused = paused;
+    emit allPausedChanged();
 }
 
 void StatusManager::backupAllNow()

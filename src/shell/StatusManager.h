@@ -70,10 +70,12 @@ public:
     RelinkResult relinkPair(const QUuid& id, const std::filesystem::path& newDestination);
     // Pauses an enabled pair for good (stored), resumes a disabled one.
     void togglePause(const QUuid& id);
-    // Stops every engine and shows it paused; no record changes.
+    // Stops every engine and shows it paused; no record changes. Holds until resumeAll().
     void pauseAll();
-    // Starts the engine of every enabled pair, whatever it is doing.
+    // Starts the engine of every enabled pair, whatever it is doing, and ends the hold of pauseAll().
     void resumeAll();
+    // Whether "Pause All" holds: nothing resumes the pairs by itself meanwhile. Not stored.
+    bool isAllPaused() const { return m_allPaused; }
     // Backs up every enabled pair now; a run under way finishes and the new one follows it.
     void backupAllNow();
     // Backs up the pair now, as backupAllNow() does for each.
@@ -123,6 +125,7 @@ signals:
     // An engine was added, replaced or removed.
     void enginesChanged();
     void copyRedundancyChanged();
+    void allPausedChanged();
     // A pair's engine found a better-fitting profile; offered once per pair.
     void profileSuggested(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
                           qint64 approximateBytes);
@@ -141,6 +144,7 @@ private:
     std::optional<BackupPair> pairUsingBackupFolder(const BackupPair& pair,
                                                     const std::filesystem::path& destination) const;
     void setCopyRedundancy(CopyRedundancyMap redundancy);
+    void setAllPaused(bool paused);
     platform::MountSource& mounts() const;
 
     ConfigStore& m_configStore;
@@ -150,6 +154,7 @@ private:
     CopyRedundancyMap m_copyRedundancy;
     std::unique_ptr<VolumeMonitor> m_volumeMonitor;
     std::unique_ptr<NotificationManager> m_notificationManager;
+    bool m_allPaused = false;
 };
 
 } // namespace larkfold

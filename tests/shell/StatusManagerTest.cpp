@@ -213,11 +213,17 @@ TEST(StatusManager, PausingOnePairIsStoredWhilePausingAllIsNot)
     StatusManager& manager = c.start();
     ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 1));
 
+    int holdChanges = 0;
+    QObject::connect(&manager, &StatusManager::allPausedChanged, [&] { ++holdChanges; });
     manager.pauseAll();
+    manager.pauseAll();
+    EXPECT_TRUE(manager.isAllPaused());
     EXPECT_EQ(c.engine(docs.id).status(), BackupStatus::paused());
     EXPECT_EQ(c.engine(music.id).status(), BackupStatus::paused());
     EXPECT_TRUE(c.storedPair(docs.id).isEnabled);
     manager.resumeAll();
+    EXPECT_FALSE(manager.isAllPaused());
+    EXPECT_EQ(holdChanges, 2);
     ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 2));
     EXPECT_EQ(c.engine(music.id).status(), BackupStatus::paused());
 
