@@ -1,9 +1,12 @@
-# larkfold_add_library(<name> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
-# One library per subsystem folder, built from every source in that folder.
+# larkfold_add_library(<name> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...] [EXCLUDE file ...])
+# One library per subsystem folder, built from every source in that folder but the excluded ones.
 function(larkfold_add_library name)
-  cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   file(GLOB dbus_xml CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/dbus/*.xml)
   set(generated "")
   # D-Bus proxies generated from the introspection files in dbus/: org.freedesktop.Foo.xml
