@@ -1,6 +1,8 @@
-// Hashing throughput of the fingerprint code against `openssl dgst -sha256` and `sha256sum`
+// Hashing throughput of the fingerprint code against `openssl dgst -sha256` and `sha256sum`, whole processes,
 // on one 1 GiB file held in the page cache.
 //   bench_fingerprint [file] [runs]
+//   bench_fingerprint --digest file   (prints the digest only, to time the whole process against
+//                                      `openssl dgst -sha256 file`, e.g. with /usr/bin/time)
 // Then the same file read from the disk (its pages dropped first): the hash against a plain read, to show
 // that reading and hashing overlap, so a re-check runs at the speed of the slower of the two.
 // Without a file, a 1 GiB file of random bytes is written under $TMPDIR (or /tmp) and removed after.
@@ -15,6 +17,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <sys/wait.h>
@@ -47,18 +50,35 @@ bool writeRandomFile(const std::filesystem::path& path)
     return true;
 }
 
+// One command's wall time of a run, in seconds.
+double secondsOf(const std::function<bool()>& work)
+{
+    const auto start = Clock::now();
+    if (!work()) {
+        std::fprintf(stderr, "run failed\n");
+        std::exit(1);
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Spread {
+    double median, min, max;
+};
+
+Spread spreadOf(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
+}
+
 // Best of `runs` wall times, in seconds.
 double bestSeconds(int runs, const std::function<bool()>& work)
 {
     double best = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        if (!work()) {
-            std::fprintf(stderr, "run failed\n");
-            std::exit(1);
-        }
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
+    for (int i = 0; i < runs; ++i)
+        best = std::min(best, secondsOf(work));
     return best;
 }
 
@@ -94,8 +114,32 @@ bool runQuietly(std::vector<std::string> argv)
 
 } // namespace
 
+std::optional<std::string> digestOf(larkfold::FileDigester& digester, const std::filesystem::path& file)
+{
+    larkfold::platform::FileSystem& fileSystem = larkfold::platform::systemFileSystem();
+    auto dir = fileSystem.openDirectory(std::filesystem::absolute(file).parent_path());
+    auto opened = dir ? fileSystem.openFile(*dir, file.filename(), larkfold::platform::OpenMode::read)
+                      : larkfold::platform::PosixResult<larkfold::platform::File>(dir.error());
+    return opened ? digester.sha256Hex(*opened) : std::nullopt;
+}
+
+// One file's digest through the fingerprint code, printed as `sha256sum` does.
+int printDigest(const std::filesystem::path& file)
+{
+    larkfold::FileDigester digester(larkfold::platform::systemFileSystem());
+    const auto digest = digestOf(digester, file);
+    if (!digest) {
+        std::fprintf(stderr, "cannot read %s\n", file.c_str());
+        return 1;
+    }
+    std::printf("%s  %s\n", digest->c_str(), file.c_str());
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--digest")
+        return printDigest(argv[2]);
     std::filesystem::path file;
     bool ownFile = false;
     if (argc > 1) {
@@ -112,26 +156,33 @@ int main(int argc, char** argv)
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : kDefaultRuns;
     const double gib = double(std::filesystem::file_size(file)) / double(kFileBytes);
 
-    larkfold::platform::FileSystem& fileSystem = larkfold::platform::systemFileSystem();
-    larkfold::FileDigester digester(fileSystem);
-    auto ours = [&] {
-        auto dir = fileSystem.openDirectory(std::filesystem::absolute(file).parent_path());
-        auto opened = dir ? fileSystem.openFile(*dir, file.filename(), larkfold::platform::OpenMode::read)
-                          : larkfold::platform::PosixResult<larkfold::platform::File>(dir.error());
-        return opened && digester.sha256Hex(*opened).has_value();
-    };
+    larkfold::FileDigester digester(larkfold::platform::systemFileSystem());
+    auto ours = [&] { return digestOf(digester, file).has_value(); };
     ours(); // bring the file into the page cache
-    const double oursSeconds = bestSeconds(runs, ours);
-    const double opensslSeconds = bestSeconds(runs, [&] { return runQuietly({"openssl", "dgst", "-sha256", file.string()}); });
+    // Whole processes in turn, so both pay their start-up and a drift of the machine's speed
+    // touches both alike; the ratio is taken run by run.
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::vector<double> oursTimes, opensslTimes, ratios;
+    for (int i = 0; i < runs; ++i) {
+        oursTimes.push_back(secondsOf([&] { return runQuietly({self, "--digest", file.string()}); }));
+        opensslTimes.push_back(secondsOf([&] { return runQuietly({"openssl", "dgst", "-sha256", file.string()}); }));
+        ratios.push_back(opensslTimes.back() / oursTimes.back());
+    }
     const double sha256sumSeconds = bestSeconds(runs, [&] { return runQuietly({"sha256sum", file.string()}); });
 
-    std::printf("file: %s (%.2f GiB, page cache), best of %d runs\n", file.c_str(), gib, runs);
-    std::printf("%-22s %8.3f s  %7.0f MiB/s\n", "FileDigester", oursSeconds, gib * 1024 / oursSeconds);
-    std::printf("%-22s %8.3f s  %7.0f MiB/s\n", "openssl dgst -sha256", opensslSeconds, gib * 1024 / opensslSeconds);
-    std::printf("%-22s %8.3f s  %7.0f MiB/s\n", "sha256sum", sha256sumSeconds, gib * 1024 / sha256sumSeconds);
-    std::printf("ratio vs openssl dgst: %.3fx (target >= 0.95x)\n", opensslSeconds / oursSeconds);
-    std::printf("ratio vs sha256sum:    %.3fx\n", sha256sumSeconds / oursSeconds);
+    const auto print = [&](const char* name, const Spread& t) {
+        std::printf("%-22s median %6.3f s (%.3f to %.3f)  %5.0f MiB/s\n", name, t.median, t.min, t.max,
+                    gib * 1024 / t.median);
+    };
+    std::printf("file: %s (%.2f GiB, page cache), %d runs in turn\n", file.c_str(), gib, runs);
+    print("FileDigester", spreadOf(oursTimes));
+    print("openssl dgst -sha256", spreadOf(opensslTimes));
+    const Spread ratio = spreadOf(ratios);
+    std::printf("throughput vs openssl dgst: median %.3fx (%.3f to %.3f; target >= 0.95x)\n", ratio.median,
+                ratio.min, ratio.max);
+    std::printf("%-22s best %6.3f s  %5.0f MiB/s\n", "sha256sum", sha256sumSeconds, gib * 1024 / sha256sumSeconds);
 
+    const double oursSeconds = spreadOf(oursTimes).min;
     const double coldOursSeconds = bestSeconds(runs, [&] { return dropFromCache(file) && ours(); });
     const double coldReadSeconds
         = bestSeconds(runs, [&] { return dropFromCache(file) && runQuietly({"cat", file.string()}); });

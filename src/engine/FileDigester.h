@@ -12,7 +12,9 @@ class File;
 class FileSystem;
 } // namespace platform
 
-// SHA-256 of whole files, read through one buffer that serves every file this object hashes.
+// SHA-256 of whole files, read in 4 MiB pieces. A file larger than one piece is read by two
+// threads in turn, each into its own buffer, so that one reads while the other hashes; the two
+// buffers serve every file this object hashes.
 class FileDigester {
 public:
     static constexpr std::size_t kPieceBytes = 4 * 1024 * 1024;
@@ -28,7 +30,7 @@ public:
 
 private:
     platform::FileSystem& m_fileSystem;
-    std::unique_ptr<std::byte[]> m_buffer;
+    std::unique_ptr<std::byte[]> m_buffers;
 };
 
 } // namespace larkfold

@@ -2,6 +2,7 @@
 
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "platform/ByteCount.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
@@ -14,6 +15,9 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <optional>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace larkfold {
 
@@ -22,6 +26,8 @@ using platform::Json;
 namespace {
 
 constexpr const char* kPackageUpgradeKeyPrefix = "didLogPackageUpgrade_";
+// An atomic write's temporary is its file's name, a dot and six random letters or digits.
+constexpr std::size_t kTemporarySuffixLength = 6;
 
 struct ConfigFile {
     std::vector<BackupPair> pairs;
@@ -49,12 +55,59 @@ bool readRegularFile(const std::filesystem::path& path, std::string& bytes, QStr
         error = QStringLiteral("Not a regular file");
         return false;
     }
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > std::uintmax_t(ConfigStore::kMaxFileBytes)) {
+        error = QStringLiteral("Too large to read: %1 (at most %2)")
+                    .arg(platform::formatByteCount(std::int64_t(size)),
+                         platform::formatByteCount(ConfigStore::kMaxFileBytes));
+        return false;
+    }
     return platform::readWholeFile(path, bytes, error);
+}
+
+// Refuses deep nesting before the parser builds it: only brackets outside strings count.
+void requireShallowNesting(std::string_view bytes)
+{
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > ConfigStore::kMaxNestingDepth)
+                throw platform::JsonDecodeError("Nested more than " + std::to_string(ConfigStore::kMaxNestingDepth)
+                                                + " levels deep");
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+}
+
+Json parseStoredJson(std::string_view bytes)
+{
+    requireShallowNesting(bytes);
+    return platform::parseJson(bytes);
+}
+
+bool isLeftoverTemporary(std::string_view name, std::string_view file)
+{
+    if (name.size() != file.size() + 1 + kTemporarySuffixLength || !name.starts_with(file) || name[file.size()] != '.')
+        return false;
+    const std::string_view suffix = name.substr(file.size() + 1);
+    return std::all_of(suffix.begin(), suffix.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
 }
 
 ConfigFile decodeConfigFile(const std::string& bytes)
 {
-    const Json object = platform::parseJson(bytes);
+    const Json object = parseStoredJson(bytes);
     const Json& pairs = platform::json::member(object, "pairs");
     if (!pairs.is_array())
         throw platform::JsonDecodeError("\"pairs\": expected an array");
@@ -114,6 +167,7 @@ ConfigStore::ConfigStore(std::filesystem::path appSupportDirectory, QObject* par
     m_logFlushTimer.setInterval(kLogFlushDelayMs);
     connect(&m_logFlushTimer, &QTimer::timeout, this, &ConfigStore::flushLog);
     ensureDirectory();
+    removeLeftoverTemporaries();
     loadConfig();
     loadLog();
 }
@@ -212,6 +266,31 @@ void ConfigStore::ensureDirectory()
         qCCritical(lcConfigStore, "Failed to create Application Support directory: %s", ec.message().c_str());
 }
 
+void ConfigStore::removeLeftoverTemporaries()
+{
+    // What a process killed in the middle of a save leaves behind; the backup copy itself has
+    // the very same shape and stays.
+    const std::string backupName = configBackupURL().filename().native();
+    const std::string files[] = {m_configFileURL.filename().native(), backupName, m_logFileURL.filename().native()};
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(m_appSupportURL, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::filesystem::path& path = it->path();
+        const std::string name = path.filename().native();
+        if (name == backupName || !std::any_of(std::begin(files), std::end(files), [&](const std::string& file) {
+                return isLeftoverTemporary(name, file);
+            }))
+            continue;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (::unlink(path.c_str()) == 0)
+            qCInfo(lcConfigStore, "Removed the leftover temporary file %s", name.c_str());
+        else
+            qCWarning(lcConfigStore, "Failed to remove the leftover temporary file %s: %s", name.c_str(),
+                      std::strerror(errno));
+    }
+}
+
 void ConfigStore::loadConfig()
 {
     const std::filesystem::path backup = configBackupURL();
@@ -250,7 +329,7 @@ void ConfigStore::loadLog()
     QString error;
     if (readRegularFile(m_logFileURL, bytes, error)) {
         try {
-            const Json array = platform::parseJson(bytes);
+            const Json array = parseStoredJson(bytes);
             if (!array.is_array())
                 throw platform::JsonDecodeError("expected an array of events");
             std::vector<BackupEvent> events;

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ class ConfigStore : public QObject {
 public:
     static constexpr int kMaxLogEntries = 500;
     static constexpr int kLogFlushDelayMs = 500;
+    // Far beyond any real file of ours: a larger one or a deeper one is refused unread, as
+    // damaged, instead of taking the machine's memory to parse.
+    static constexpr std::int64_t kMaxFileBytes = 16'000'000;
+    static constexpr int kMaxNestingDepth = 32;
 
     // Loads from the program's data folder, creating it when missing. Never fails: what cannot be
     // read is logged and the defaults stay.
@@ -61,6 +66,7 @@ signals:
 
 private:
     void ensureDirectory();
+    void removeLeftoverTemporaries();
     void loadConfig();
     void loadLog();
     void saveConfig();

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +56,14 @@ std::string configWithPair(const char* name)
     config.backupInterval = AppConfig::BackupInterval::manual;
     const platform::Json file{{"appConfig", config.toJson()}, {"pairs", {samplePair("6f1c3e2a-9b7d-4c1e-8a2f-0123456789ab", name).toJson()}}};
     return platform::encodeJsonPretty(file);
+}
+
+// The most memory this process has held so far.
+std::int64_t peakResidentBytes()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return std::int64_t(usage.ru_maxrss) * 1024;
 }
 
 ino_t inodeOf(const fs::path& path)
@@ -304,6 +313,79 @@ TEST_F(ConfigStoreTest, BackupWithoutConfigIsRecovered)
     }
     EXPECT_EQ(platform::parseJson(readFile(file("config.json")))["pairs"].size(), 2u);
     EXPECT_EQ(readFile(file("config.json.damaged-20261201T080000Z")), "not json");
+}
+
+TEST_F(ConfigStoreTest, HugeOrDeeplyNestedFilesAreRefusedWithoutParsing)
+{
+    const std::string huge(std::size_t(ConfigStore::kMaxFileBytes) + 1, '[');
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    struct Case {
+        const char* what;
+        const char* name;
+        const std::string& content;
+        const char* reason;
+    } cases[] = {
+        {"a huge config.json", "config.json", huge, "Too large to read: 16 MB (at most 16 MB)"},
+        {"a deep config.json", "config.json", deep, "Nested more than 32 levels deep"},
+        {"a huge backup-log.json", "backup-log.json", huge, "Too large to read: "},
+        {"a deep backup-log.json", "backup-log.json", deep, "Nested more than 32 levels deep"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir());
+        put(c.name, c.content);
+        put("config.json.backup", configWithPair("From backup"));
+        const std::int64_t peakBefore = peakResidentBytes();
+        LogCapture log;
+        ConfigStore store(dir());
+        // Parsing either file would take many times its size.
+        EXPECT_LT(peakResidentBytes() - peakBefore, 4 * ConfigStore::kMaxFileBytes);
+        EXPECT_EQ(log.count(QStringLiteral("Failed to load %1: ").arg(QLatin1String(c.name)) + QLatin1String(c.reason),
+                            "ConfigStore"),
+                  1);
+        EXPECT_TRUE(store.events().empty());
+        ASSERT_EQ(store.pairs().size(), 1u);
+        if (std::string_view(c.name) == "config.json") {
+            EXPECT_EQ(store.pairs()[0].name, "From backup");
+            EXPECT_EQ(fs::file_size(file("config.json.damaged-20261210T093000Z")), c.content.size());
+        }
+    }
+
+    // Brackets inside a string are text, not nesting.
+    fs::remove_all(dir());
+    const std::string name = std::string(100, '[') + "\"{";
+    put("config.json", configWithPair(name.c_str()));
+    ConfigStore store(dir());
+    ASSERT_EQ(store.pairs().size(), 1u);
+    EXPECT_EQ(store.pairs()[0].name.toStdString(), name);
+}
+
+TEST_F(ConfigStoreTest, LeftoverTemporariesOfASaveAreRemovedAtLaunch)
+{
+    put("config.json", configWithPair("Current"));
+    put("config.json.backup", configWithPair("Previous"));
+    const char* leftovers[] = {"config.json.Ab3xYz", "config.json.backup.QwErTy", "backup-log.json.abcdef"};
+    for (const char* name : leftovers)
+        put(name, "half a save");
+    const char* kept[] = {"config.json.damaged-20261201T080000Z", "config.json.abcdefg", "config.json.tmp",
+                          "config.json.ab-def", "backup-log.json", "notes.txt.abcdef", "larkfold.lock"};
+    for (const char* name : kept)
+        put(name, "not ours to remove");
+    fs::create_directory(file("config.json.FOLDER"));
+    fs::create_symlink(file("config.json.backup"), file("config.json.LINKED"));
+
+    LogCapture log;
+    ConfigStore store(dir());
+    for (const char* name : leftovers)
+        EXPECT_FALSE(fs::exists(file(name))) << name;
+    for (const char* name : kept)
+        EXPECT_EQ(readFile(file(name)), "not ours to remove") << name;
+    EXPECT_TRUE(fs::is_directory(file("config.json.FOLDER")));
+    EXPECT_TRUE(fs::is_symlink(file("config.json.LINKED")));
+    EXPECT_EQ(readFile(file("config.json.backup")), configWithPair("Previous"));
+    ASSERT_EQ(store.pairs().size(), 1u);
+    EXPECT_EQ(store.pairs()[0].name, "Current");
+    EXPECT_EQ(log.count("Removed the leftover temporary file ", "ConfigStore"), 3);
 }
 
 TEST_F(ConfigStoreTest, ConfigThatCannotBeReadIsSetAside)
