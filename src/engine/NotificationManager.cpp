@@ -163,6 +163,17 @@ void NotificationManager::notifyBackupComplete(const QString& pairName, int file
     });
 }
 
+void NotificationManager::requestAuthorizationIfNeeded()
+{
+    const QPointer<NotificationManager> self(this);
+    m_notifier->checkServer([self](const platform::NotificationServerCheck& check) {
+        if (self && !check.server)
+            qCWarning(lcApp).noquote()
+                << QStringLiteral("No notification server is running; notifications will not be shown: %1")
+                       .arg(check.reason);
+    });
+}
+
 std::optional<QDateTime> NotificationManager::dailySummaryTime() const
 {
     if (!m_pendingSummary)

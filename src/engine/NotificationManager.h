@@ -43,6 +43,10 @@ public:
     // A given message (the run's summary) takes the place of the file count.
     void notifyBackupComplete(const QString& pairName, int fileCount, const std::optional<QString>& message);
 
+    // Linux asks no permission; this checks that a notification server is on the session bus and
+    // logs once when none is, since nothing will be shown then. Main thread.
+    void requestAuthorizationIfNeeded();
+
     // When the pending daily summary will be shown; none while no summary is pending. Main thread.
     std::optional<QDateTime> dailySummaryTime() const;
 

@@ -2,12 +2,18 @@
 
 #include "copy/BandwidthThrottle.h"
 #include "engine/NotificationManager.h"
+#include "engine/PowerConditions.h"
 #include "platform/Bookmark.h"
+#include "platform/ContinuousTimer.h"
+#include "platform/LinuxNetworkSource.h"
 #include "platform/LinuxNotifier.h"
+#include "platform/LogindWakeSource.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/Paths.h"
 #include "platform/Reachability.h"
+#include "platform/ScreenSaverSleepSource.h"
+#include "shell/VolumeReconnector.h"
 #include "store/ConfigStore.h"
 
 #include <QPointer>
@@ -20,6 +26,8 @@ namespace larkfold {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr std::chrono::seconds kPowerPollIntervalSeconds{30};
 
 // The same folder: equal canonical paths, or the same device and inode where both exist.
 bool isSameFolder(const fs::path& a, const fs::path& b)
@@ -46,15 +54,22 @@ StatusManager::StatusManager(ConfigStore& configStore, QObject* parent)
 
 StatusManager::StatusManager(ConfigStore& configStore, Environment environment, QObject* parent)
     : QObject(parent), m_configStore(configStore), m_engineEnvironment(environment.engine),
-      m_backupQueue(std::make_shared<BackupQueue>(environment.queue))
+      m_backupQueue(std::make_shared<BackupQueue>(environment.queue)), m_clock(environment.clock),
+      m_scheduleTimer(std::move(environment.scheduleTimer))
 {
     platform::requireMainThread("StatusManager");
+    // One wake source serves the daily summary and the reconnector.
+    platform::WakeSource* wake = environment.wake;
+    if (!wake) {
+        m_ownWake = std::make_unique<platform::LogindWakeSource>();
+        wake = m_ownWake.get();
+    }
     VolumeMonitor::Environment monitorEnvironment = environment.volumeMonitor;
     if (!monitorEnvironment.mounts)
         monitorEnvironment.mounts = m_engineEnvironment.mounts;
     m_volumeMonitor = std::make_unique<VolumeMonitor>(std::move(monitorEnvironment));
     m_notificationManager =
-        std::make_unique<NotificationManager>(&m_configStore, notifierOrDefault(std::move(environment.notifier)));
+        std::make_unique<NotificationManager>(&m_configStore, notifierOrDefault(std::move(environment.notifier)), wake);
     currentBandwidthMode = static_cast<std::uint8_t>(m_configStore.appConfig().bandwidthMode);
 
     const QPointer<StatusManager> self(this);
@@ -68,12 +83,120 @@ StatusManager::StatusManager(ConfigStore& configStore, Environment environment, 
     });
     m_volumeMonitor->start();
     setupEngines();
+
+    if (!m_scheduleTimer)
+        m_scheduleTimer = std::make_unique<platform::BootTimeTimer>();
+    connect(m_scheduleTimer.get(), &platform::ContinuousTimer::fired, this, &StatusManager::scheduledRunDue);
+    rescheduleTimer();
+
+    m_powerPollTimer.setInterval(kPowerPollIntervalSeconds);
+    connect(&m_powerPollTimer, &QTimer::timeout, this, &StatusManager::powerPollTick);
+    m_powerPollTimer.start();
+
+    VolumeReconnector::Environment reconnect;
+    reconnect.wake = wake;
+    reconnect.screens = environment.screens;
+    if (!reconnect.screens) {
+        m_ownScreens = std::make_unique<platform::ScreenSaverSleepSource>();
+        reconnect.screens = m_ownScreens.get();
+    }
+    reconnect.network = environment.network;
+    if (!reconnect.network) {
+        m_ownNetwork = std::make_unique<platform::LinuxNetworkSource>();
+        reconnect.network = m_ownNetwork.get();
+    }
+    reconnect.mounts = &mounts();
+    reconnect.bookmarks = m_engineEnvironment.bookmarks ? m_engineEnvironment.bookmarks : &platform::systemBookmarks();
+    reconnect.clock = m_clock;
+    reconnect.attemptDelay = environment.reconnectDelay;
+    m_volumeReconnector = std::make_unique<VolumeReconnector>(*this, reconnect);
+    m_volumeReconnector->start();
+
+    if (m_configStore.appConfig().notificationLevel != AppConfig::NotificationLevel::nothing)
+        m_notificationManager->requestAuthorizationIfNeeded();
 }
 
 StatusManager::~StatusManager()
 {
+    stopTimers();
     stopAll();
     m_volumeMonitor->stop();
+}
+
+// --- Schedule and power poll ---
+
+std::optional<std::chrono::seconds> StatusManager::scheduleInterval(AppConfig::BackupInterval interval)
+{
+    using Interval = AppConfig::BackupInterval;
+    switch (interval) {
+    case Interval::thirtyMinutes:
+        return std::chrono::seconds(1800);
+    case Interval::hourly:
+        return std::chrono::seconds(3600);
+    case Interval::fourHours:
+        return std::chrono::seconds(14400);
+    case Interval::manual:
+        break;
+    }
+    return std::nullopt;
+}
+
+platform::ContinuousClock& StatusManager::clock() const
+{
+    return m_clock ? *m_clock : platform::continuousClock();
+}
+
+void StatusManager::rescheduleTimer()
+{
+    currentBandwidthMode = static_cast<std::uint8_t>(m_configStore.appConfig().bandwidthMode);
+    m_scheduleTimer->stop();
+    m_scheduleInterval = scheduleInterval(m_configStore.appConfig().backupInterval);
+    if (!m_scheduleInterval)
+        return;
+    m_nextRun = clock().now() + *m_scheduleInterval;
+    m_scheduleTimer->startAt(m_nextRun);
+}
+
+std::optional<platform::ContinuousClock::Duration> StatusManager::nextScheduledRun() const
+{
+    if (!m_scheduleInterval || !m_scheduleTimer->isActive())
+        return std::nullopt;
+    return m_nextRun;
+}
+
+void StatusManager::scheduledRunDue()
+{
+    if (!m_scheduleInterval)
+        return;
+    // Counted from now: after a long sleep one run is due at once, not one for each interval missed.
+    m_nextRun = clock().now() + *m_scheduleInterval;
+    m_scheduleTimer->startAt(m_nextRun);
+    // "Pause All" holds until the user resumes.
+    if (!m_allPaused)
+        backupAllNow();
+}
+
+void StatusManager::powerPollTick()
+{
+    if (m_allPaused || powerPauseReason(m_engineEnvironment.power ? *m_engineEnvironment.power
+                                                                  : platform::systemPowerSource()))
+        return;
+    for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs())) {
+        BackupEngine* engine = this->engine(pair.id);
+        if (engine && pair.isEnabled && engine->status() == BackupStatus::paused()) {
+            engine->debouncer().cancel();
+            engine->triggerBackup(pair);
+        }
+    }
+}
+
+void StatusManager::stopTimers()
+{
+    m_scheduleTimer->stop();
+    m_scheduleInterval.reset();
+    m_powerPollTimer.stop();
+    if (m_volumeReconnector)
+        m_volumeReconnector->stop();
 }
 
 // --- Pairs ---
@@ -270,6 +393,11 @@ void StatusManager::resumeReturned(BackupEngine& engine, const BackupPair& pair)
     // Another file system at or above the mount point does not bring the destination back.
     if (pair.isEnabled && BackupEngine::isDestinationAvailable(pair.destinationURL, pair.destinationBookmark, mounts()))
         logEvent(pair.id, BackupEvent::EventType::volumeRestored);
+    // "Pause All" holds: the pair waits paused for the user to resume.
+    if (m_allPaused) {
+        engine.setStatus(BackupStatus::paused());
+        return;
+    }
     // start() checks the destination itself, watches the source anew and backs up; a disabled
     // pair it only shows as paused.
     engine.start(pair);

@@ -2,12 +2,22 @@
 
 #include "engine/BackupEngine.h"
 #include "engine/BackupQueue.h"
+#include "platform/Clock.h"
+#include "platform/ContinuousTimer.h"
+#include "platform/NetworkSource.h"
+#include "platform/ScreenSleepSource.h"
+#include "platform/WakeSource.h"
+#include "shell/VolumeReconnector.h"
 #include "shell/CopyRedundancyMap.h"
 #include "shell/VolumeMonitor.h"
+#include "store/AppConfig.h"
 #include "store/BackupEvent.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QUuid>
+
+#include <chrono>
 
 #include <filesystem>
 #include <map>
@@ -42,6 +52,15 @@ public:
         BackupQueue::Options queue;
         // Null: the desktop's notification server on the session bus.
         std::unique_ptr<platform::Notifier> notifier;
+        // The schedule counts on this clock, which goes on while the computer sleeps; with a
+        // clock given, a timer that follows it must be given too. Null: the boot-time clock and timer.
+        platform::ContinuousClock* clock = nullptr;
+        std::unique_ptr<platform::ContinuousTimer> scheduleTimer;
+        // The reconnector's triggers; null: logind, the screen saver and the network of this computer.
+        platform::WakeSource* wake = nullptr;
+        platform::ScreenSleepSource* screens = nullptr;
+        platform::NetworkSource* network = nullptr;
+        std::chrono::milliseconds reconnectDelay = std::chrono::seconds(2);
     };
 
     // What became of a request to back a pair up into another folder.
@@ -52,11 +71,13 @@ public:
 
     using EngineMap = std::map<QUuid, std::unique_ptr<BackupEngine>>;
 
-    // Brings everything up: the volume monitor started, then one started engine per stored pair
-    // and the copy-redundancy map. The store must outlive the coordinator.
+    // Brings everything up, in this order: the volume monitor started, one started engine per
+    // stored pair and the copy-redundancy map, the schedule, the power poll, the reconnector and
+    // the check for a notification server. The store must outlive the coordinator.
     explicit StatusManager(ConfigStore& configStore, QObject* parent = nullptr);
     StatusManager(ConfigStore& configStore, Environment environment, QObject* parent = nullptr);
-    // Stops every engine and the volume monitor. Tasks still running end by themselves.
+    // Stops the timers and the reconnector, then every engine and the volume monitor. Tasks
+    // still running end by themselves.
     ~StatusManager() override;
 
     // Stores the pair, creates and starts its engine, recomputes copy redundancy.
@@ -83,6 +104,20 @@ public:
     // Stops every engine and empties the dictionary (used at quit). The stopped engines are the
     // caller's: keep them until BackupTasks says no task is left, as their tasks may still run.
     std::vector<std::unique_ptr<BackupEngine>> stopAll();
+
+    // Takes the bandwidth mode from the settings and restarts the schedule's count for the
+    // chosen interval (none for manual).
+    void rescheduleTimer();
+    // Every 30 s: once no power condition holds work back, backs up the enabled pairs that wait paused.
+    void powerPollTick();
+    // When the schedule runs next, on the continuous clock; none for manual.
+    std::optional<platform::ContinuousClock::Duration> nextScheduledRun() const;
+    // Stops the schedule, the power poll and the reconnector, so nothing starts new work (at quit).
+    void stopTimers();
+    VolumeReconnector* volumeReconnector() const { return m_volumeReconnector.get(); }
+    bool isPowerPollRunning() const { return m_powerPollTimer.isActive(); }
+    // The timer's interval for each setting; none for manual.
+    static std::optional<std::chrono::seconds> scheduleInterval(AppConfig::BackupInterval interval);
 
     // One started engine per stored pair, in stored order, then copy redundancy.
     void setupEngines();
@@ -147,6 +182,9 @@ private:
     void setAllPaused(bool paused);
     platform::MountSource& mounts() const;
 
+    void scheduledRunDue();
+    platform::ContinuousClock& clock() const;
+
     ConfigStore& m_configStore;
     BackupEngine::Environment m_engineEnvironment;
     EngineMap m_engines;
@@ -155,6 +193,16 @@ private:
     std::unique_ptr<VolumeMonitor> m_volumeMonitor;
     std::unique_ptr<NotificationManager> m_notificationManager;
     bool m_allPaused = false;
+    platform::ContinuousClock* m_clock = nullptr;
+    std::unique_ptr<platform::ContinuousTimer> m_scheduleTimer;
+    std::optional<std::chrono::seconds> m_scheduleInterval;
+    platform::ContinuousClock::Duration m_nextRun{};
+    QTimer m_powerPollTimer;
+    // Triggers this coordinator made itself because none were handed in.
+    std::unique_ptr<platform::WakeSource> m_ownWake;
+    std::unique_ptr<platform::ScreenSleepSource> m_ownScreens;
+    std::unique_ptr<platform::NetworkSource> m_ownNetwork;
+    std::unique_ptr<VolumeReconnector> m_volumeReconnector;
 };
 
 } // namespace larkfold
