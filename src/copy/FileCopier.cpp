@@ -227,7 +227,7 @@ void FileCopier::copyAll(Run& run) const
             run.pending.push_back({index, relative});
             continue;
         }
-        copyEntry(run, sources, copies, relative, fraction, label);
+        copyEntry(run, sources, copies, entry, fraction, label);
     }
 }
 
@@ -285,9 +285,10 @@ bool FileCopier::deferForEditor(Run& run, const path& relative) const
     return true;
 }
 
-void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const path& relative,
+void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry,
                            double fraction, const QString& label) const
 {
+    const path relative = entry.relativePath;
     throttleForBandwidthMode(run.cancel);
     if (run.cancel.isCancelled())
         return;
@@ -307,7 +308,8 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
         return;
     }
     const CopyFileResult copy =
-        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, fraction, run.cancel);
+        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, fraction, run.cancel,
+                 entry.isPackage ? EntryKind::package : EntryKind::file);
     switch (copy.status) {
     case CopyFileResult::Status::copied:
         run.result.bytesTransferred += copy.sourceSize;
@@ -350,7 +352,7 @@ void FileCopier::copyPending(Run& run) const
             }
         }
         const double fraction = double(entry.index) / double(count);
-        copyEntry(run, sources, copies, relative, fraction, displayName(relative));
+        copyEntry(run, sources, copies, run.scan.entries[entry.index], fraction, displayName(relative));
     }
 }
 

@@ -29,6 +29,9 @@ class FolderCache;
 // A run's outcome: its result, or the pre-flight failure that stopped it before anything was written.
 using BackupOutcome = std::variant<BackupResult, FileOperationError>;
 
+// What a scan saw at an entry's place: the copy refuses an entry that has since become the other kind.
+enum class EntryKind : std::uint8_t { file, package };
+
 // What the single-file copy did with one entry.
 struct CopyFileResult {
     enum class Status {
@@ -71,11 +74,14 @@ public:
     // without ever leaving a half-written item under the final name: the data goes to a
     // temporary (or, from 64 MiB on, a resume file), is checked against the source, and only
     // then takes the old copy's place. A transient error (EINTR, EIO, EBUSY, EAGAIN) is tried
-    // once more; a streamed entry then resumes where the first attempt stopped.
+    // once more; a streamed entry then resumes where the first attempt stopped. With `expected`,
+    // an entry of the other kind (a folder where the scan saw a file, or the other way) fails
+    // with EAGAIN and leaves the old copy alone, as does a link or FIFO in the entry's place.
     CopyFileResult copyFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                             const platform::Directory& backup, const std::filesystem::path& targetRelative,
                             const QString& displayName, const ProgressCallback& progress, double fraction,
-                            const platform::CancelToken& cancel = {}) const;
+                            const platform::CancelToken& cancel = {},
+                            std::optional<EntryKind> expected = std::nullopt) const;
 
     // Whether a copy agrees with its source: both folders, or both sizes known and equal.
     // Anything unreadable gives false.
@@ -157,8 +163,8 @@ private:
     std::vector<Need> decideAll(const Run& run) const;
     Need decide(const Run& run, FolderCache& copies, const SourceEntry& entry) const;
     bool deferForEditor(Run& run, const std::filesystem::path& relative) const;
-    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const std::filesystem::path& relative,
-                   double fraction, const QString& label) const;
+    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry, double fraction,
+                   const QString& label) const;
     void archiveVanished(Run& run) const;
     void copyPending(Run& run) const;
     // 1006 or 1007 when the source or the backup folder is no longer the folder the run opened.

@@ -113,7 +113,7 @@ std::vector<path> FileCopier::sizeMismatches(const std::vector<path>& relativePa
 CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sourceRelative, const Directory& backup,
                                     const path& targetRelative, const QString& displayName,
                                     const ProgressCallback& progress, double fraction,
-                                    const platform::CancelToken& cancel) const
+                                    const platform::CancelToken& cancel, std::optional<EntryKind> expected) const
 {
     const path parent = targetRelative.parent_path();
     if (!parent.empty()) {
@@ -129,6 +129,10 @@ CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sour
     // A link or FIFO took the entry's place since the scan: it must not take the old copy's
     // place too. Once the scan no longer lists the entry, archival files the old copy away.
     if (!status->isRegular() && !status->isDirectory())
+        return failed(PosixError::fromErrno(EAGAIN));
+    // Nor may a folder that took a file's place (or a file a package's): the next scan sees the
+    // new kind, and archival moves the old copy to the trash before the entry is copied.
+    if (expected && status->isDirectory() != (*expected == EntryKind::package))
         return failed(PosixError::fromErrno(EAGAIN));
 
     CopyFileResult result = copyOnce(sourceDir, sourceRelative, *status, backup, targetRelative, displayName,
@@ -169,11 +173,9 @@ CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sour
 
     // Checked before the old copy is touched, so a file that changed while it was read leaves
     // the previous version in place rather than none at all.
-    bool sourceUnchanged = true;
-    if (!sourceStatus.isDirectory()) {
-        const auto now = m_fileSystem.status(sourceDir, sourceRelative);
-        sourceUnchanged = now && sameContentStamp(*now, sourceStatus);
-    }
+    const auto now = m_fileSystem.status(sourceDir, sourceRelative);
+    const bool sourceUnchanged =
+        now && (sourceStatus.isDirectory() ? now->type == sourceStatus.type : sameContentStamp(*now, sourceStatus));
     if (!sourceUnchanged || !copiesMatch(sourceDir, sourceRelative, backup, written)) {
         m_fileSystem.removeItem(backup, written);
         return withStatus(CopyFileResult::Status::sizeMismatch);

@@ -413,3 +413,40 @@ TEST_F(BackupRunTest, AFailedFlushIsReported)
     m_fileSystem.failAlways(FileOperation::sync, EIO);
     EXPECT_EQ(errorCodes(run()), (std::vector<std::string>{"syncDestination 5"}));
 }
+
+// The scan saw a file (or a package); before its turn to be copied the entry became the other
+// kind. Copying it would put a folder over the file's backup copy, or a file over the package's.
+TEST_F(BackupRunTest, AnEntryThatChangesKindAfterTheScanLeavesItsBackupCopyForTheNextRun)
+{
+    for (int i = 0; i < 12; ++i)
+        m_source.write("f" + std::to_string(i), "first");
+    m_source.write("Tool.app/a", "package a");
+    m_source.write("Tool.app/b", "package b");
+    ASSERT_TRUE(run().errors.empty());
+    for (int i = 0; i < 12; ++i)
+        m_source.write("f" + std::to_string(i), "second version");
+    m_source.write("Tool.app/a", "package a, changed");
+
+    const BackupResult changed = run([&](double, const QString& label) {
+        if (label == "f3") {
+            fs::remove(m_source.path("f3"));
+            fs::create_directory(m_source.path("f3"));
+        } else if (label == "Tool.app") {
+            fs::remove_all(m_source.path("Tool.app"));
+            m_source.write("Tool.app", "now a file");
+        }
+    });
+
+    EXPECT_EQ(errorCodes(changed), (std::vector<std::string>{"copy 11", "copy 11"}));
+    EXPECT_EQ(readFile(m_backup / "f3"), "first");
+    EXPECT_EQ(readFile(m_backup / "Tool.app/a"), "package a");
+    EXPECT_EQ(readFile(m_backup / "Tool.app/b"), "package b");
+    EXPECT_EQ(changed.copiedFiles, 11);
+
+    const BackupResult next = run();
+    EXPECT_TRUE(next.errors.empty()) << testing::PrintToString(errorCodes(next));
+    EXPECT_EQ(readFile(trashDay() / "f3"), "first");
+    EXPECT_EQ(readFile(trashDay() / "Tool.app/b"), "package b");
+    EXPECT_EQ(readFile(m_backup / "Tool.app"), "now a file");
+    EXPECT_TRUE(fs::is_directory(m_source.path("f3")));
+}
