@@ -33,6 +33,7 @@ const QString kVerifyOperation = QStringLiteral("verifySize");
 const QString kValidateDestinationOperation = QStringLiteral("validateDestination");
 const QString kValidateSourceOperation = QStringLiteral("validateSource");
 const QString kSyncOperation = QStringLiteral("syncDestination");
+const QString kScanOperation = QStringLiteral("scan");
 
 QString displayName(const path& relative)
 {
@@ -183,7 +184,15 @@ void FileCopier::prepare(Run& run) const
     run.destinationScan = std::async(std::launch::async, [this, &run] {
         return scanDestination(run.destination, run.filter);
     });
-    run.scan = scanSource(run.source, run.filter);
+    // Never walked into: a backup folder bind-mounted inside the source would be copied into itself.
+    platform::WalkOptions options;
+    options.cancel = run.cancel;
+    options.foldersToLeaveOut.push_back({run.backupDir.device(), run.backupDir.inode()});
+    if (const auto trash = m_fileSystem.statusAtPath(run.trash); trash && trash->isDirectory())
+        options.foldersToLeaveOut.push_back({trash->device, trash->inode});
+    run.scan = scanSource(run.source, run.filter, options);
+    for (const std::string& folder : run.scan.ownFolders)
+        run.result.errors.push_back(copyError(copyerror::kOwnFolderInSource, run.source / folder, kScanOperation));
     logTemporaryNamedEntries(run.scan);
     run.editors = editors.get();
 

@@ -30,7 +30,8 @@ std::vector<UnscannedFolder> unscannedFolders(const fs::path& root, const platfo
 
 // The rules both scans share. `list` receives each entry to be listed and whether it is a package.
 template <class List>
-platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter& filter, Side side, List&& list)
+platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter& filter, Side side,
+                                    const platform::WalkOptions& options, List&& list)
 {
     return platform::TreeWalker::walk(root, [&](const TreeEntry& entry) {
         const EntryType type = entry.type();
@@ -55,7 +56,7 @@ platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter&
             return false;
         }
         return true;
-    });
+    }, options);
 }
 
 } // namespace
@@ -72,11 +73,12 @@ bool liesInUnscannedFolder(const std::vector<UnscannedFolder>& folders, std::str
     return false;
 }
 
-SourceScan FileCopier::scanSource(const fs::path& source, const ExclusionFilter& filter) const
+SourceScan FileCopier::scanSource(const fs::path& source, const ExclusionFilter& filter,
+                                  const platform::WalkOptions& options) const
 {
     SourceScan scan;
     scan.root = source;
-    const auto outcome = walkForBackup(source, filter, Side::source, [&](const TreeEntry& entry, bool isPackage) {
+    const auto outcome = walkForBackup(source, filter, Side::source, options, [&](const TreeEntry& entry, bool isPackage) {
         SourceEntry listed{std::string(entry.relativePath()), isPackage};
         if (!isPackage) {
             const auto& status = entry.status();
@@ -91,15 +93,21 @@ SourceScan FileCopier::scanSource(const fs::path& source, const ExclusionFilter&
         scan.entries.push_back(std::move(listed));
     });
     scan.unscannedFolders = unscannedFolders(source, outcome);
+    scan.ownFolders = outcome.leftOutFolders;
+    scan.cancelled = outcome.cancelled;
     return scan;
 }
 
-DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter) const
+DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter,
+                                            const platform::CancelToken& cancel) const
 {
     DestinationScan scan;
-    const auto outcome = walkForBackup(backupFolder, filter, Side::destination,
+    platform::WalkOptions options;
+    options.cancel = cancel;
+    const auto outcome = walkForBackup(backupFolder, filter, Side::destination, options,
                                        [&](const TreeEntry& entry, bool) { scan.relativePaths.emplace_back(entry.relativePath()); });
     scan.unscannedFolders = unscannedFolders(backupFolder, outcome);
+    scan.cancelled = outcome.cancelled;
     return scan;
 }
 

@@ -3,6 +3,7 @@
 #include "CopyRunFixture.h"
 #include "copy/BandwidthThrottle.h"
 #include "platform/FaultInjectingFileSystem.h"
+#include "support/ChildProcess.h"
 #include "support/TempTree.h"
 
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -449,4 +451,41 @@ TEST_F(BackupRunTest, AnEntryThatChangesKindAfterTheScanLeavesItsBackupCopyForTh
     EXPECT_EQ(readFile(trashDay() / "Tool.app/b"), "package b");
     EXPECT_EQ(readFile(m_backup / "Tool.app"), "now a file");
     EXPECT_TRUE(fs::is_directory(m_source.path("f3")));
+}
+
+// mkdir S/inner; mount --bind B S/inner: the listing of S shows the covered folder, so only the
+// opened folder tells that it is the backup folder (or the trash).
+TEST_F(BackupRunTest, TheBackupFolderOrTrashMountedInsideTheSourceIsNotCopiedIntoItself)
+{
+    for (const bool trash : {false, true}) {
+        SCOPED_TRACE(trash ? "trash" : "backup folder");
+        const auto outcome = runInPrivateMountNamespace([&]() -> std::string {
+            TempTree source;
+            source.write("a.txt", "a");
+            fs::create_directories(m_trash / "2026-01-01");
+            writeFile(m_trash / "2026-01-01" / "old.txt", "archived");
+            const fs::path inner = source.mkdir("inner");
+            if (::mount((trash ? m_trash : m_backup).c_str(), inner.c_str(), nullptr, MS_BIND, nullptr) != 0)
+                return "no mount";
+            std::string summary;
+            for (int round = 0; round < 2; ++round) {
+                const BackupOutcome outcome = FileCopier(m_fileSystem, m_applications)
+                                                  .backup(source.root(), m_backup, m_trash,
+                                                          ExclusionFilter::forProfile(BackupProfile::standard), {});
+                const auto& result = std::get<BackupResult>(outcome);
+                summary += std::to_string(result.copiedFiles);
+                for (const auto& error : result.errors)
+                    summary += " " + error.operation().toStdString() + " " + std::to_string(error.code()) + " "
+                               + error.url().lexically_relative(source.root()).native();
+                summary += ";";
+            }
+            summary += " backup:";
+            for (const auto& name : treeOf(m_backup))
+                summary += " " + name;
+            return summary;
+        });
+        if (!outcome)
+            GTEST_SKIP() << "cannot mount here";
+        EXPECT_EQ(*outcome, "1 scan 1014 inner;0 scan 1014 inner; backup: a.txt");
+    }
 }
