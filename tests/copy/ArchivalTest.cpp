@@ -2,6 +2,7 @@
 
 #include "CopyRunFixture.h"
 #include "copy/BandwidthThrottle.h"
+#include "platform/Utf8.h"
 #include "support/ChildProcess.h"
 #include "support/TempTree.h"
 
@@ -127,6 +128,31 @@ TEST_F(ArchivalTest, ATakenNameInTheDayFolderGetsASuffixBeforeItsExtension)
     EXPECT_TRUE(std::regex_match(names[1], std::regex("Makefile-[0-9A-F]{8}"))) << names[1];
     EXPECT_TRUE(std::regex_match(names[2], std::regex("b-[0-9A-F]{8}\\.txt"))) << names[2];
     EXPECT_TRUE(fs::is_directory(m_backup / "a")) << "emptied folders stay";
+}
+
+TEST_F(ArchivalTest, ATakenNameAtTheLengthLimitGetsASuffixThatStillFits)
+{
+    const std::vector<std::string> names = {
+        "a." + std::string(250, 'e'),                 // an extension longer than any suffix could leave room for
+        std::string(255, 'x'),                        // no extension
+        std::string(251, 'y') + ".txt",               // an ordinary extension
+        std::string(241, 'z') + "\xc3\xa9" + std::string(7, 'z') + ".pdf", // a character not to be cut in two
+    };
+    populate(4, 4);
+    for (const std::string& name : names) {
+        put(m_backup / name, "vanished");
+        put(day() / name, "archived earlier today");
+    }
+
+    const BackupResult result = run();
+
+    EXPECT_TRUE(result.errors.empty()) << result.errors.front().description().toStdString();
+    EXPECT_EQ(result.archivedFiles, int(names.size()));
+    for (const std::string& name : namesIn(day())) {
+        EXPECT_LE(name.size(), 255u);
+        EXPECT_TRUE(platform::decodeUtf8(name).has_value()) << name;
+    }
+    EXPECT_EQ(namesIn(day()).size(), 2 * names.size());
 }
 
 TEST_F(ArchivalTest, NamesAreComparedAsCanonicallyEquivalentAndUndecodableNamesAsBytes)
