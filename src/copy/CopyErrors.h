@@ -40,6 +40,8 @@ inline constexpr CopyErrorText kWriteError{1013, "Write error during streamed co
 inline constexpr CopyErrorText kOwnFolderInSource{
     1014, "Folder is the backup folder or its trash, mounted inside the source — left out so the backup is not copied "
           "into itself."};
+inline constexpr CopyErrorText kReservedName{
+    1015, "Name is reserved for Larkfold's own files — rename it to have it backed up."};
 inline constexpr CopyErrorText kResumeMismatch{
     1013, "Resume mismatch — source shrank since the previous copy. Restarting next time."};
 } // namespace copyerror

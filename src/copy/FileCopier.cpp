@@ -193,7 +193,8 @@ void FileCopier::prepare(Run& run) const
     run.scan = scanSource(run.source, run.filter, options);
     for (const std::string& folder : run.scan.ownFolders)
         run.result.errors.push_back(copyError(copyerror::kOwnFolderInSource, run.source / folder, kScanOperation));
-    logTemporaryNamedEntries(run.scan);
+    for (const std::string& entry : run.scan.reservedNames)
+        run.result.errors.push_back(copyError(copyerror::kReservedName, run.source / entry, kScanOperation));
     run.editors = editors.get();
 
     for (const SourceEntry& entry : run.scan.entries)

@@ -123,18 +123,14 @@ public:
     // cannot read are reported beside the lists. Neither fails.
 
     // The source's regular files and packages, with each file's size and modification time.
-    // Folders among `options.foldersToLeaveOut` (the backup folder and its trash) are not
+    // Entries with the names of the program's own files are left out and listed in
+    // `reservedNames`. Folders among `options.foldersToLeaveOut` (the backup folder and its trash) are not
     // entered and are listed in `ownFolders`; a cancel ends the walk with partial lists.
     SourceScan scanSource(const std::filesystem::path& source, const ExclusionFilter& filter,
                           const platform::WalkOptions& options = {}) const;
     // The backup folder's entries, leaving out temporary and resume items as well.
     DestinationScan scanDestination(const std::filesystem::path& backupFolder, const ExclusionFilter& filter,
                                     const platform::CancelToken& cancel = {}) const;
-
-    // Logs one line for each source entry that carries a temporary or resume name: such files are
-    // copied on every run, since the backup folder's leftovers of that name are cleared before it.
-    // A run calls it once for its scan.
-    void logTemporaryNamedEntries(const SourceScan& scan) const;
 
     // --- Before a run ---
 

@@ -79,7 +79,6 @@ TEST_F(BackupRunTest, MirrorsTheTreeAndASecondRunFindsNothingToDo)
     m_source.mkdir("empty");
     m_source.write("node_modules/x.js", "excluded");
     m_source.symlink("link", "a.txt");
-    m_source.write(".larkfold-hashes.json", "{}");
     m_source.setMtime("a.txt", kTime, 250);
 
     const BackupResult first = run();
@@ -487,5 +486,28 @@ TEST_F(BackupRunTest, TheBackupFolderOrTrashMountedInsideTheSourceIsNotCopiedInt
         if (!outcome)
             GTEST_SKIP() << "cannot mount here";
         EXPECT_EQ(*outcome, "1 scan 1014 inner;0 scan 1014 inner; backup: a.txt");
+    }
+}
+
+TEST_F(BackupRunTest, ASourceEntryWithTheEnginesOwnNameIsReportedOnEveryRunAndNotCopied)
+{
+    m_source.write("a.txt", "a");
+    m_source.write(".larktmp-draft.txt", "the user's own");
+    m_source.write("sub/.larkfold-hashes.json", "{\"mine\": true}");
+    m_source.write(".larkresume-notes/inside.txt", "a folder of that name");
+    const std::vector<std::string> reported = {"scan 1015 .larkresume-notes", "scan 1015 .larktmp-draft.txt",
+                                               "scan 1015 sub/.larkfold-hashes.json"};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const BackupResult result = run();
+        std::vector<std::string> errors;
+        for (const auto& error : result.errors) {
+            errors.push_back(error.operation().toStdString() + " " + std::to_string(error.code()) + " "
+                             + error.url().lexically_relative(m_source.root()).native());
+            EXPECT_EQ(error.description(), "Name is reserved for Larkfold's own files — rename it to have it backed up.");
+        }
+        std::sort(errors.begin(), errors.end());
+        EXPECT_EQ(errors, reported);
+        EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{"a.txt"}));
     }
 }
