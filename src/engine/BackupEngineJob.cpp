@@ -1,5 +1,6 @@
 #include "engine/BackupEngineJob.h"
 
+#include "copy/CopyErrors.h"
 #include "engine/BackupQueue.h"
 #include "engine/NotificationManager.h"
 #include "engine/PowerConditions.h"
@@ -167,6 +168,19 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         recordEvent(BackupEvent::EventType::error, error->errorDescription());
         return;
     }
+    // The run refuses a linked backup folder itself; the "Larkfold" folder made above it would
+    // lead the whole backup into the link's target the same way.
+    const fs::path base = folders.backup.parent_path();
+    fs::path chosen = folders.destination;
+    if (!chosen.has_filename())
+        chosen = chosen.parent_path();
+    if (base != chosen) {
+        if (const auto status = m_shared->fileSystem.statusAtPath(base);
+            status && status->type == platform::FileType::symlink) {
+            failRun(copyError(copyerror::kDestinationIsLink, base, QStringLiteral("validateDestination")));
+            return;
+        }
+    }
     if (!checkFreeSpace(folders))
         return;
     if (jobCancel.isCancelled()) {
@@ -180,12 +194,7 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         folders.source, folders.backup, folders.trash, exclusionFilter(m_pair),
         [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel);
     if (auto* failure = std::get_if<FileOperationError>(&outcome)) {
-        const BackupError error = backupError(*failure);
-        QString description = error.errorDescription();
-        if (description.isEmpty())
-            description = QStringLiteral("An unexpected error occurred.");
-        setStatus(BackupStatus::error(error));
-        recordEvent(BackupEvent::EventType::error, description);
+        failRun(*failure);
         return;
     }
     BackupResult result = std::move(std::get<BackupResult>(outcome));
@@ -211,6 +220,16 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         current.lastBackupByteCount = m_pair.lastBackupByteCount;
     });
     afterRun(std::move(result), folders, jobCancel);
+}
+
+void BackupEngine::Job::failRun(const FileOperationError& failure)
+{
+    const BackupError error = backupError(failure);
+    QString description = error.errorDescription();
+    if (description.isEmpty())
+        description = QStringLiteral("An unexpected error occurred.");
+    setStatus(BackupStatus::error(error));
+    recordEvent(BackupEvent::EventType::error, description);
 }
 
 std::optional<BackupError> BackupEngine::Job::sharedBackupFolder(const Folders& folders)

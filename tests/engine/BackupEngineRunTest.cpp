@@ -257,3 +257,22 @@ TEST_F(RunTest, AProfileIsSuggestedOnceAndItsSaveKeepsTheRunsFields)
     runAgain(harness, saved);
     EXPECT_EQ(suggested.count(), 1);
 }
+
+// D/Larkfold -> elsewhere: the pair's whole backup would be written into the link's target.
+TEST_F(RunTest, ALinkWhereTheLarkfoldFolderBelongsIsRefusedLikeALinkedBackupFolder)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}, {"elsewhere/", ""}};
+    fs::create_directory_symlink(tree.path("elsewhere"), tree.path("dest/Larkfold"));
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& status) { return isError(status); }));
+    ASSERT_TRUE(harness.waitForTasks());
+
+    const QString refusal = QStringLiteral("Destination path is a symbolic link — refusing to write to prevent data "
+                                           "redirection.");
+    ASSERT_TRUE(engine.status().is<BackupStatus::Error>());
+    EXPECT_EQ(engine.status().as<BackupStatus::Error>()->error.errorDescription(), refusal);
+    EXPECT_EQ(harness.eventMessages(), std::vector<QString>{refusal});
+    EXPECT_TRUE(fs::is_empty(tree.path("elsewhere")));
+}
