@@ -159,13 +159,15 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
             copyPending(run);
     }
 
-    // Everything reported as copied must be on the disk before anyone records it.
-    if (m_fileSystem.isStillAtPath(run.backupDir)) {
+    // Everything reported as copied must be on the disk before anyone records it. A stopped run
+    // records nothing and must end at once: the next run flushes before it records anything.
+    if (!run.cancel.isCancelled() && m_fileSystem.isStillAtPath(run.backupDir)) {
         if (const std::error_code error = m_fileSystem.syncFileSystem(run.backupDir))
             run.result.errors.push_back(FileOperationError::posix(error.value(), destination, kSyncOperation));
     }
     removeCheckpoint(checkpoint);
     run.result.recommendedProfile = run.recommendedProfile.get();
+    run.result.backupRelativePaths = std::move(run.backupRelativePaths);
     run.result.duration =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - run.startedAt).count();
     return std::move(run.result);
@@ -182,7 +184,7 @@ void FileCopier::prepare(Run& run) const
     // The three reads are independent; side by side they cost the longest of them.
     auto editors = std::async(std::launch::async, [applications] { return runningEditorFiles(*applications); });
     run.destinationScan = std::async(std::launch::async, [this, &run] {
-        return scanDestination(run.destination, run.filter);
+        return scanDestination(run.destination, run.filter, run.cancel);
     });
     // Never walked into: a backup folder bind-mounted inside the source would be copied into itself.
     platform::WalkOptions options;
@@ -247,7 +249,8 @@ std::vector<FileCopier::Need> FileCopier::decideAll(const Run& run) const
     std::vector<Need> needs(count);
     const auto decideRange = [&](std::size_t begin, std::size_t end) {
         FolderCache copies(m_fileSystem, run.backupDir);
-        for (std::size_t index = begin; index < end; ++index)
+        // On a slow drive the reads take a while; the loop that follows stops at once anyway.
+        for (std::size_t index = begin; index < end && !run.cancel.isCancelled(); ++index)
             needs[index] = decide(run, copies, run.scan.entries[index]);
     };
     const std::size_t workers =

@@ -137,12 +137,15 @@ public:
     // The bytes of the source files the next run would copy: files missing from the backup
     // folder, of another size, or more than 2 seconds apart in modification time. Never fails;
     // a copy that cannot be read counts as missing.
+    // A cancel ends it early with what it counted so far.
     std::int64_t estimateBytesToCopy(const std::filesystem::path& source, const std::filesystem::path& backupFolder,
-                                     const ExclusionFilter& filter) const;
+                                     const ExclusionFilter& filter, const platform::CancelToken& cancel = {}) const;
 
     // Removes every temporary and resume item an earlier run left anywhere in the backup folder
-    // (a folder with all it holds), however recent. Links are removed, never followed. Never fails.
-    void removeStaleTemporaryFiles(const std::filesystem::path& backupFolder) const;
+    // (a folder with all it holds), however recent. Links are removed, never followed. Never fails;
+    // a cancel ends the walk.
+    void removeStaleTemporaryFiles(const std::filesystem::path& backupFolder,
+                                   const platform::CancelToken& cancel = {}) const;
 
     // The name of a day's folder in the trash: "yyyy-MM-dd" in local time, Western digits.
     static std::string dateFolderName(const QDateTime& date);

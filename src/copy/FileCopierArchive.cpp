@@ -151,7 +151,12 @@ void FileCopier::archiveVanished(Run& run) const
             FileOperationError::wrapping(folder.error, run.source / folder.relativePath, kArchiveOperation));
     }
 
-    const std::vector<std::string> backupPaths = run.destinationScan.get().relativePaths;
+    DestinationScan destinationScan = run.destinationScan.get();
+    run.backupRelativePaths = std::move(destinationScan.relativePaths);
+    const std::vector<std::string>& backupPaths = run.backupRelativePaths;
+    // Partial lists tell nothing about what vanished.
+    if (run.cancel.isCancelled() || run.scan.cancelled || destinationScan.cancelled)
+        return;
     // Most paths are ASCII and are their own key; only the others need a normalised copy.
     std::deque<std::string> normalisedKeys;
     std::unordered_set<std::string_view> sourceKeys;

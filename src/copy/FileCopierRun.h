@@ -75,6 +75,8 @@ struct FileCopier::Run {
     // Walked beside the source scan; only names matter to archival, and the run adds none that
     // could count as vanished.
     std::future<DestinationScan> destinationScan;
+    // Its list, kept for the result once archival has used it.
+    std::vector<std::string> backupRelativePaths;
     std::future<BackupProfile> recommendedProfile;
     RunningEditorFiles editors;
 

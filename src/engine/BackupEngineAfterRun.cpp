@@ -80,11 +80,11 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         });
     } else {
         const auto& copied = result.copiedRelativePaths;
-        if (!copied.empty()) {
-            if (destinationStillThere(folders))
-                m_shared->integrityVerifier.recordHashes(copied, folders.backup, folders.trash);
+        if (destinationStillThere(folders))
+            m_shared->integrityVerifier.recordHashes(copied, result.backupRelativePaths, folders.backup,
+                                                     folders.trash, jobCancel);
+        if (!copied.empty())
             logPackageCatchUpIfNeeded(copied);
-        }
         suggestProfileIfNeeded(result);
         for (const auto& [editor, count] : result.filesDeferredByEditor) {
             if (count >= 1)

@@ -181,13 +181,13 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
             return;
         }
     }
-    if (!checkFreeSpace(folders))
+    if (!checkFreeSpace(folders, jobCancel))
         return;
     if (jobCancel.isCancelled()) {
         setStatus(BackupStatus::idle());
         return;
     }
-    m_shared->fileCopier.removeStaleTemporaryFiles(folders.backup);
+    m_shared->fileCopier.removeStaleTemporaryFiles(folders.backup, jobCancel);
     m_shared->lastProgressTickTime = 0;
 
     auto outcome = m_shared->fileCopier.backup(
@@ -203,9 +203,8 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         result.abortedDueToVolumeLoss = true;
 
     if (jobCancel.isCancelled()) {
-        // Stopped or out of time: the copies made are real, so they get their fingerprints.
-        if (!result.abortedDueToVolumeLoss && !result.copiedRelativePaths.empty())
-            m_shared->integrityVerifier.recordHashes(result.copiedRelativePaths, folders.backup, folders.trash);
+        // Stopped or out of time: the run ends now. Its copies get their fingerprints from a later
+        // run, which fingerprints backup files without one first.
         setStatus(BackupStatus::idle());
         return;
     }
@@ -254,7 +253,7 @@ std::optional<BackupError> BackupEngine::Job::sharedBackupFolder(const Folders& 
     return std::nullopt;
 }
 
-bool BackupEngine::Job::checkFreeSpace(const Folders& folders)
+bool BackupEngine::Job::checkFreeSpace(const Folders& folders, const platform::CancelToken& jobCancel)
 {
     const auto space = m_shared->volumes.space(folders.destination);
     if (!space)
@@ -262,8 +261,11 @@ bool BackupEngine::Job::checkFreeSpace(const Folders& folders)
     const auto available = static_cast<std::int64_t>(space->availableBytes);
     std::optional<BackupError> low;
     if (!isSameVolume(folders.source, folders.destination, m_shared->volumes)) {
-        const std::int64_t need =
-            m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup, exclusionFilter(m_pair));
+        const std::int64_t need = m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup,
+                                                                           exclusionFilter(m_pair), jobCancel);
+        // Cut short, the estimate says nothing; the job ends at its next check.
+        if (jobCancel.isCancelled())
+            return true;
         const std::int64_t threshold = need + kFreeSpaceMarginBytes;
         if (need >= 1 && available < threshold)
             low = BackupError::diskSpaceLow(available, threshold);
