@@ -93,17 +93,22 @@ platform::PosixResult<const Directory*> FolderCache::folder(const path& relative
 {
     if (relative.empty())
         return &m_root;
+    if (m_missing && relative == m_folderRelative)
+        return platform::posixError(ENOENT);
     if (!m_folder.isOpen() || relative != m_folderRelative) {
         m_folder = Directory();
+        m_missing = false;
+        m_folderRelative = relative;
         if (m_createMissing) {
             if (const std::error_code error = m_fileSystem.createDirectories(m_root, relative))
                 return error;
         }
         auto opened = m_fileSystem.openDirectory(m_root, relative);
-        if (!opened)
+        if (!opened) {
+            m_missing = opened.error() == std::errc::no_such_file_or_directory;
             return opened.error();
+        }
         m_folder = std::move(*opened);
-        m_folderRelative = relative;
     }
     return &m_folder;
 }
@@ -111,9 +116,12 @@ platform::PosixResult<const Directory*> FolderCache::folder(const path& relative
 platform::PosixResult<FileStatus> FolderCache::status(const path& relative)
 {
     const auto parent = folder(relative.parent_path());
-    if (!parent)
-        return m_fileSystem.status(m_root, relative); // for the error of the whole path
-    return m_fileSystem.status(**parent, relative.filename());
+    if (parent)
+        return m_fileSystem.status(**parent, relative.filename());
+    // A missing folder holds nothing: a first run asks for every entry of folders not made yet.
+    if (parent.error() == std::errc::no_such_file_or_directory)
+        return parent.error();
+    return m_fileSystem.status(m_root, relative); // for the error of the whole path
 }
 
 FileCopier::FileCopier(platform::FileSystem& fileSystem) : m_fileSystem(fileSystem) {}
@@ -309,7 +317,7 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
     const path parent = relative.parent_path();
     const path name = relative.filename();
     const auto sourceFolder = sources.folder(parent);
-    if (!sourceFolder || m_fileSystem.checkAccess(**sourceFolder, name, platform::Access::read)) {
+    if (!sourceFolder) {
         run.result.errors.push_back(copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation));
         return;
     }
@@ -334,6 +342,9 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
         break;
     case CopyFileResult::Status::failed:
         run.result.errors.emplace_back(sourceFile, kCopyOperation, *copy.error);
+        break;
+    case CopyFileResult::Status::sourceUnreadable:
+        run.result.errors.push_back(copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation));
         break;
     case CopyFileResult::Status::cancelled:
         break;

@@ -40,6 +40,7 @@ struct CopyFileResult {
         sizeMismatch, // the fresh copy did not match the source; it was dropped, the old copy stays
         failed,       // `error` says why; the old copy stays
         cancelled,    // a streamed copy stopped at a cancel; its resume file stays
+        sourceUnreadable, // the source is gone or may not be read; nothing was written
     };
     Status status = Status::failed;
     // The source size read at the start; 0 when it could not be read.
@@ -179,6 +180,10 @@ private:
                             const std::filesystem::path& targetRelative, const QString& displayName,
                             const ProgressCallback& progress, double fraction,
                             const platform::CancelToken& cancel) const;
+    // A regular file below the streaming size: into a fresh temporary, checked, renamed into place.
+    CopyFileResult copySmallFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
+                                 const platform::FileStatus& sourceStatus, const platform::Directory& backup,
+                                 const std::filesystem::path& targetRelative) const;
     // Streams the source into the resume file, resuming a matching earlier attempt.
     CopyFileResult streamCopy(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                               const platform::FileStatus& sourceStatus, const platform::Directory& backup,

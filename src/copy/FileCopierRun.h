@@ -45,6 +45,7 @@ private:
     bool m_createMissing;
     std::filesystem::path m_folderRelative;
     platform::Directory m_folder;
+    bool m_missing = false; // m_folderRelative was found missing
 };
 
 struct FileCopier::Run {
