@@ -35,29 +35,34 @@ const QString kValidateSourceOperation = QStringLiteral("validateSource");
 const QString kSyncOperation = QStringLiteral("syncDestination");
 const QString kScanOperation = QStringLiteral("scan");
 
-QString displayName(const path& relative)
+QString displayName(std::string_view relative)
 {
-    return QString::fromUtf8(relative.filename().native());
+    const std::size_t slash = relative.rfind('/');
+    return QString::fromUtf8(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
 }
 
 BackupProfile recommendProfile(const SourceScan& scan)
 {
-    std::vector<path> entries;
-    entries.reserve(scan.entries.size());
-    for (const SourceEntry& entry : scan.entries)
-        entries.push_back(scan.url(entry));
-    // The scan already read every size; the recommendation asks for them in the same order.
+    // The recommendation looks at each entry's name and size only: names alone cost far less to
+    // build than whole paths, and the sizes are the scan's, asked for in the same order.
+    std::vector<path> names;
+    names.reserve(scan.entries.size());
+    for (const SourceEntry& entry : scan.entries) {
+        const std::string_view relative = entry.relativePath;
+        const std::size_t slash = relative.rfind('/');
+        names.emplace_back(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
+    }
     std::size_t next = 0;
-    const FileSizeReader scannedSize = [&](const path& file) -> std::optional<std::int64_t> {
-        if (next < entries.size() && file == entries[next]) {
+    const FileSizeReader scannedSize = [&](const path& name) -> std::optional<std::int64_t> {
+        if (next < names.size() && name.native() == names[next].native()) {
             const SourceEntry& entry = scan.entries[next++];
             if (entry.isPackage)
                 return std::nullopt;
             return entry.size;
         }
-        return regularFileSize(file);
+        return std::nullopt;
     };
-    return recommendProfileForFiles(entries, scan.root, listFolder, scannedSize);
+    return recommendProfileForFiles(names, scan.root, listFolder, scannedSize);
 }
 
 } // namespace
@@ -200,11 +205,12 @@ void FileCopier::prepare(Run& run) const
     options.foldersToLeaveOut.push_back({run.backupDir.device(), run.backupDir.inode()});
     if (const auto trash = m_fileSystem.statusAtPath(run.trash); trash && trash->isDirectory())
         options.foldersToLeaveOut.push_back({trash->device, trash->inode});
-    run.scan = scanSource(run.source, run.filter, options);
+    run.scan = scanSourceTree(run.source, run.filter, options, false);
     for (const std::string& folder : run.scan.ownFolders)
         run.result.errors.push_back(copyError(copyerror::kOwnFolderInSource, run.source / folder, kScanOperation));
     for (const std::string& entry : run.scan.reservedNames)
         run.result.errors.push_back(copyError(copyerror::kReservedName, run.source / entry, kScanOperation));
+    decideAll(run);
     run.editors = editors.get();
 
     for (const SourceEntry& entry : run.scan.entries)
@@ -215,7 +221,7 @@ void FileCopier::prepare(Run& run) const
 
 void FileCopier::copyAll(Run& run) const
 {
-    const std::vector<Need> needs = decideAll(run);
+    const std::vector<Need>& needs = run.needs;
     FolderCache sources(m_fileSystem, run.sourceDir);
     FolderCache copies(m_fileSystem, run.backupDir, true);
     const std::size_t count = run.scan.entries.size();
@@ -230,15 +236,19 @@ void FileCopier::copyAll(Run& run) const
             }
         }
         const SourceEntry& entry = run.scan.entries[index];
-        const path relative = entry.relativePath;
         const double fraction = double(index) / double(count);
-        const QString label = displayName(relative);
-        if (run.progress)
+        QString label;
+        if (run.progress) {
+            label = displayName(entry.relativePath);
             run.progress(fraction, label);
+        }
 
         const Need need = needs[index];
         if (need == Need::unchanged)
             continue;
+        const path relative = entry.relativePath;
+        if (label.isNull())
+            label = displayName(entry.relativePath);
         if (deferForEditor(run, relative))
             continue;
         if (need == Need::kindChanged)
@@ -251,15 +261,17 @@ void FileCopier::copyAll(Run& run) const
     }
 }
 
-std::vector<FileCopier::Need> FileCopier::decideAll(const Run& run) const
+void FileCopier::decideAll(Run& run) const
 {
     const std::size_t count = run.scan.entries.size();
-    std::vector<Need> needs(count);
+    std::vector<Need>& needs = run.needs;
+    needs.assign(count, Need::unchanged);
     const auto decideRange = [&](std::size_t begin, std::size_t end) {
+        FolderCache sources(m_fileSystem, run.sourceDir);
         FolderCache copies(m_fileSystem, run.backupDir);
         // On a slow drive the reads take a while; the loop that follows stops at once anyway.
         for (std::size_t index = begin; index < end && !run.cancel.isCancelled(); ++index)
-            needs[index] = decide(run, copies, run.scan.entries[index]);
+            needs[index] = decide(run, sources, copies, run.scan.entries[index]);
     };
     const std::size_t workers =
         count < kEntriesPerDecisionWorker ? 1 : std::min<std::size_t>(kDecisionWorkers, count / kEntriesPerDecisionWorker);
@@ -268,12 +280,35 @@ std::vector<FileCopier::Need> FileCopier::decideAll(const Run& run) const
     for (std::size_t worker = 1; worker < workers; ++worker)
         threads.emplace_back(decideRange, count * worker / workers, count * (worker + 1) / workers);
     decideRange(0, count / workers);
-    return needs;
+    threads.clear();
+
+    // Gone between the listing and the look at it: as if never listed.
+    std::size_t kept = 0;
+    for (std::size_t index = 0; index < count; ++index) {
+        if (needs[index] == Need::gone)
+            continue;
+        if (kept != index) {
+            run.scan.entries[kept] = std::move(run.scan.entries[index]);
+            needs[kept] = needs[index];
+        }
+        ++kept;
+    }
+    run.scan.entries.resize(kept);
+    needs.resize(kept);
 }
 
-FileCopier::Need FileCopier::decide(const Run& run, FolderCache& copies, const SourceEntry& entry) const
+FileCopier::Need FileCopier::decide(const Run& run, FolderCache& sources, FolderCache& copies,
+                                    SourceEntry& entry) const
 {
     const path relative = entry.relativePath;
+    if (!entry.isPackage) {
+        const auto source = sources.status(relative);
+        if (!source || !source->isRegular())
+            return source || source.error() == std::errc::no_such_file_or_directory ? Need::gone : Need::copy;
+        entry.size = source->size;
+        entry.modifiedSeconds = source->modificationTime.tv_sec;
+        entry.modifiedNanoseconds = source->modificationTime.tv_nsec;
+    }
     const auto copy = copies.status(relative);
     if (!copy) {
         // A file (or a link) stands where the backup needs a folder on the way.
@@ -376,7 +411,7 @@ void FileCopier::copyPending(Run& run) const
             }
         }
         const double fraction = double(entry.index) / double(count);
-        copyEntry(run, sources, copies, run.scan.entries[entry.index], fraction, displayName(relative));
+        copyEntry(run, sources, copies, run.scan.entries[entry.index], fraction, displayName(relative.native()));
     }
 }
 

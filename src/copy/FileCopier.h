@@ -160,13 +160,15 @@ private:
     struct Run;
     // `afterArchival`: something in the way must leave first; `kindChanged`: the backup holds an
     // entry of the other kind at the same place, which archival moves to the trash first.
-    enum class Need : std::uint8_t { unchanged, copy, afterArchival, kindChanged };
+    // `gone`: the file left (or became something else) since it was listed.
+    enum class Need : std::uint8_t { unchanged, copy, afterArchival, kindChanged, gone };
 
     void prepare(Run& run) const;
     void copyAll(Run& run) const;
-    // What the change rule says of each entry, read in parallel (the decisions only read).
-    std::vector<Need> decideAll(const Run& run) const;
-    Need decide(const Run& run, FolderCache& copies, const SourceEntry& entry) const;
+    // Reads each listed file's size and time and what the change rule says of it, on several
+    // threads; entries gone since the listing leave the scan.
+    void decideAll(Run& run) const;
+    Need decide(const Run& run, FolderCache& sources, FolderCache& copies, SourceEntry& entry) const;
     bool deferForEditor(Run& run, const std::filesystem::path& relative) const;
     void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry, double fraction,
                    const QString& label) const;

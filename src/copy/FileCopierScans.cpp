@@ -1,6 +1,7 @@
 // The source and destination scans of FileCopier.
 #include "copy/FileCopier.h"
 
+#include "copy/FileCopierRun.h"
 #include "copy/FileNames.h"
 #include "copy/PackageTables.h"
 #include "platform/TreeWalker.h"
@@ -86,11 +87,17 @@ bool liesInUnscannedFolder(const std::vector<UnscannedFolder>& folders, std::str
 SourceScan FileCopier::scanSource(const fs::path& source, const ExclusionFilter& filter,
                                   const platform::WalkOptions& options) const
 {
+    return scanSourceTree(source, filter, options, true);
+}
+
+SourceScan scanSourceTree(const fs::path& source, const ExclusionFilter& filter, const platform::WalkOptions& options,
+                          bool readStatus)
+{
     SourceScan scan;
     scan.root = source;
     const auto outcome = walkForBackup(source, filter, Side::source, options, [&](const TreeEntry& entry, bool isPackage) {
         SourceEntry listed{std::string(entry.relativePath()), isPackage};
-        if (!isPackage) {
+        if (!isPackage && readStatus) {
             const auto& status = entry.status();
             if (!status || status->type != EntryType::regularFile)
                 return; // gone or replaced since the listing
