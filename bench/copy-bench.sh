@@ -85,52 +85,49 @@ probe_run() { "$probe" --bandwidth full "$1" "$2" "$3"; }
 cp_run() { cp -a "$1" "$2" && sync -f "$2"; }
 rsync_run() { rsync -a "$1/" "$2/" && sync -f "$2"; }
 
-echo "== first mirror into an empty folder"
-cp_times=() rsync_times=() probe_times=()
-out=$work/out
-tools=(cp rsync probe)
-for ((round = 0; round < runs; ++round)); do
-    for ((i = 0; i < 3; ++i)); do
-        tool=${tools[$(((round + i) % 3))]}
-        prepare "$tree" --empty "$out"
-        case $tool in
-        cp) cp_times+=("$(seconds cp_run "$tree" "$out")") ;;
-        rsync) rsync_times+=("$(seconds rsync_run "$tree" "$out")") ;;
-        probe) probe_times+=("$(seconds probe_run "$tree" "$out/backup" "$out/trash")") ;;
-        esac
+# Runs each named case `runs` times, taking turns in rotating order; `case_NAME` does one run
+# (preparing it first) and prints its seconds, collected in NAME_times.
+take_turns() {
+    local -a names=("$@")
+    local round i name
+    for name in "${names[@]}"; do eval "${name}_times=()"; done
+    for ((round = 0; round < runs; ++round)); do
+        for ((i = 0; i < ${#names[@]}; ++i)); do
+            name=${names[$(((round + i) % ${#names[@]}))]}
+            eval "${name}_times+=(\"\$(case_$name)\")"
+        done
     done
-done
+}
+# One line per case: its label, then the median and range of its times.
+show() {
+    local name=$1 label=$2 times
+    eval "times=(\"\${${name}_times[@]}\")"
+    printf '%-20s%s s\n' "$label" "$(spread "${times[@]}")"
+    eval "${name}_median=$(median "${times[@]}")"
+}
+
+echo "== first mirror into an empty folder"
+out=$work/out
+case_cp() { prepare "$tree" --empty "$out"; seconds cp_run "$tree" "$out"; }
+case_rsync() { prepare "$tree" --empty "$out"; seconds rsync_run "$tree" "$out"; }
+case_probe() { prepare "$tree" --empty "$out"; seconds probe_run "$tree" "$out/backup" "$out/trash"; }
+take_turns cp rsync probe
 rm -rf "$out"
-cp_first=$(median "${cp_times[@]}") probe_first=$(median "${probe_times[@]}") rsync_first=$(median "${rsync_times[@]}")
-echo "cp -a + sync -f     $(spread "${cp_times[@]}") s"
-echo "rsync -a + sync -f  $(spread "${rsync_times[@]}") s"
-echo "probe               $(spread "${probe_times[@]}") s"
-first_ratio=$(ratio "$probe_first" "$cp_first")
-echo "probe / cp -a = $first_ratio  (target <= 1.00: $(verdict "$first_ratio" 1.00 "<="))   probe / rsync -a = $(ratio "$probe_first" "$rsync_first")"
+show cp "cp -a + sync -f"; show rsync "rsync -a + sync -f"; show probe "probe"
+first_ratio=$(ratio "$probe_median" "$cp_median")
+echo "probe / cp -a = $first_ratio  (target <= 1.00: $(verdict "$first_ratio" 1.00 "<="))   probe / rsync -a = $(ratio "$probe_median" "$rsync_median")"
 
 echo "== nothing to do"
 probe_mirror=$work/probe-mirror rsync_mirror=$work/rsync-mirror
 memory_first=$( { /usr/bin/time -f %M "$probe" --bandwidth full "$tree" "$probe_mirror/backup" "$probe_mirror/trash" >/dev/null; } 2>&1 )
 rsync -a "$tree/" "$rsync_mirror/"
-probe_times=() rsync_times=() find_times=()
-tools=(rsync probe find)
-for ((round = 0; round < runs; ++round)); do
-    for ((i = 0; i < 3; ++i)); do
-        tool=${tools[$(((round + i) % 3))]}
-        case $tool in
-        rsync) prepare "$tree" --warm "$rsync_mirror"; rsync_times+=("$(seconds rsync_run "$tree" "$rsync_mirror")") ;;
-        probe) prepare "$tree" --warm "$probe_mirror"
-               probe_times+=("$(seconds probe_run "$tree" "$probe_mirror/backup" "$probe_mirror/trash")") ;;
-        find) prepare "$tree"; find_times+=("$(seconds find "$tree" -printf '%s %T@ %p\n')") ;;
-        esac
-    done
-done
-probe_noop=$(median "${probe_times[@]}") rsync_noop=$(median "${rsync_times[@]}") find_noop=$(median "${find_times[@]}")
-echo "rsync -a + sync -f  $(spread "${rsync_times[@]}") s"
-echo "find -printf        $(spread "${find_times[@]}") s"
-echo "probe               $(spread "${probe_times[@]}") s"
-noop_ratio=$(ratio "$probe_noop" "$rsync_noop")
-echo "probe / rsync -a = $noop_ratio  (target <= 0.50: $(verdict "$noop_ratio" 0.50 "<="))   probe / find = $(ratio "$probe_noop" "$find_noop")"
+case_rsync() { prepare "$tree" --warm "$rsync_mirror"; seconds rsync_run "$tree" "$rsync_mirror"; }
+case_probe() { prepare "$tree" --warm "$probe_mirror"; seconds probe_run "$tree" "$probe_mirror/backup" "$probe_mirror/trash"; }
+case_find() { prepare "$tree"; seconds find "$tree" -printf '%s %T@ %p\n'; }
+take_turns rsync probe find
+show rsync "rsync -a + sync -f"; show find "find -printf"; show probe "probe"
+noop_ratio=$(ratio "$probe_median" "$rsync_median")
+echo "probe / rsync -a = $noop_ratio  (target <= 0.50: $(verdict "$noop_ratio" 0.50 "<="))   probe / find = $(ratio "$probe_median" "$find_median")"
 
 echo "== one changed file"
 probe_times=() rsync_times=()
@@ -142,9 +139,8 @@ for ((round = 1; round <= runs; ++round)); do
     prepare "$tree" --warm "$rsync_mirror"
     rsync_times+=("$(seconds rsync_run "$tree" "$rsync_mirror")")
 done
-echo "rsync -a + sync -f  $(spread "${rsync_times[@]}") s"
-echo "probe               $(spread "${probe_times[@]}") s"
-echo "probe / rsync -a = $(ratio "$(median "${probe_times[@]}")" "$(median "${rsync_times[@]}")")"
+show rsync "rsync -a + sync -f"; show probe "probe"
+echo "probe / rsync -a = $(ratio "$probe_median" "$rsync_median")"
 
 memory_noop=$( { /usr/bin/time -f %M "$probe" --bandwidth full "$tree" "$probe_mirror/backup" "$probe_mirror/trash" >/dev/null; } 2>&1 )
 echo "peak memory of the probe: first mirror $((memory_first / 1024)) MB, nothing to do $((memory_noop / 1024)) MB"
