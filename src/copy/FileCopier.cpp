@@ -24,8 +24,9 @@ namespace {
 
 // The volumes are re-checked before every tenth file.
 constexpr std::size_t kVolumeCheckInterval = 10;
-// The change rule's reads of the backup folder are spread over a few threads in large runs.
-constexpr std::size_t kDecisionWorkers = 4;
+// The change rule's reads of both folders are spread over several threads in large runs: they wait
+// on the disk far more than on the processor.
+constexpr std::size_t kDecisionWorkers = 8;
 constexpr std::size_t kEntriesPerDecisionWorker = 2000;
 
 const QString kCopyOperation = QStringLiteral("copy");
