@@ -1,12 +1,40 @@
 #!/usr/bin/env bash
-# Speed of the backup run (through the probe, bandwidth mode full) against cp -a and rsync -a on
-# generated trees, warm cache. cp and rsync are timed with a following `sync -f` on the
-# destination; the run's own flush is inside its time. Prints medians of three and ratios.
+# Speed of the backup run (through the probe, bandwidth mode full) against cp -a, rsync -a and
+# find on a generated tree, and of the fingerprint hashing against openssl. Every run is prepared
+# alike, so no figure depends on what the page cache kept from the run before: its output emptied
+# and flushed, the caches dropped (where this machine allows it), then the source read once.
+# The tools take turns in rotating order. cp and rsync are timed with a following `sync -f` on
+# their output; the probe's own flush is inside its time. Prints medians with their ranges, the
+# ratios and the targets.
 #
-#   bench/copy-bench.sh [BUILD_DIR]     (default: build/dev; BENCH_DIR picks the scratch folder)
+#   bench/copy-bench.sh [options] [BUILD_DIR]      (default build/dev; BENCH_DIR picks the scratch folder)
+#     --files N          files in the tree (100000)
+#     --folders N        folders they are spread over (6000)
+#     --total-bytes N    bytes the small files aim at together (1887436800)
+#     --max-file-bytes N largest small file (32768)
+#     --large N          one large file of N bytes; may be repeated (default: two of 80 MiB)
+#     --runs N           runs of each tool and case (3)
+#     --skip-hash        leave out the SHA-256 comparison
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+files=100000 folders=6000 total=$((1800 * 1024 * 1024)) max_file=32768 runs=3 hash=1
+large=()
+while [[ $# -gt 0 ]]; do
+    case $1 in
+    --files) files=$2; shift 2 ;;
+    --folders) folders=$2; shift 2 ;;
+    --total-bytes) total=$2; shift 2 ;;
+    --max-file-bytes) max_file=$2; shift 2 ;;
+    --large) large+=("$2"); shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --skip-hash) hash=0; shift ;;
+    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+    -*) echo "unknown option $1" >&2; exit 2 ;;
+    *) break ;;
+    esac
+done
+[[ ${#large[@]} -gt 0 ]] || large=($((80 * 1024 * 1024)) $((80 * 1024 * 1024)))
 build=${1:-$here/../build/dev}
 probe=$build/tests/copy/probe/larkfold-probe
 [[ -x $probe ]] || { echo "no probe at $probe; build first" >&2; exit 1; }
@@ -22,61 +50,107 @@ seconds() { # seconds a command takes, its output dropped
     awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+spread() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%s (%s-%s)", v[int((NR + 1) / 2)], v[1], v[NR] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-warm() { tar -cf - -C "$1" . | cat >/dev/null; }
+verdict() { awk -v r="$1" -v t="$2" -v op="$3" 'BEGIN { ok = op == "<=" ? r <= t : r >= t; print ok ? "met" : "NOT met" }'; }
+
+can_drop=0
+if sync && echo 3 2>/dev/null >/proc/sys/vm/drop_caches; then can_drop=1; fi
+# One run's starting point: `outputs` gone and on the disk, caches empty, then the source (and
+# the folders the run will compare against) read once.
+prepare() {
+    local source=$1; shift
+    local -a warm=()
+    while [[ $# -gt 0 ]]; do
+        case $1 in
+        --empty) rm -rf "$2"; shift 2 ;;
+        --warm) warm+=("$2"); shift 2 ;;
+        esac
+    done
+    sync
+    if ((can_drop)); then echo 3 >/proc/sys/vm/drop_caches; fi
+    tar -cf - -C "$source" . | cat >/dev/null
+    local folder
+    for folder in ${warm[@]+"${warm[@]}"}; do find "$folder" -printf '%s' >/dev/null; done
+}
+
+tree=$work/tree
+large_args=()
+for size in "${large[@]}"; do large_args+=(--large "$size"); done
+echo "== tree: $(python3 "$here/make-tree.py" "$tree" --files "$files" --folders "$folders" --total-bytes "$total" \
+    --max-file-bytes "$max_file" "${large_args[@]}")"
+echo "   caches dropped before each run: $([[ $can_drop == 1 ]] && echo yes || echo no, not allowed here); $runs runs each"
 
 probe_run() { "$probe" --bandwidth full "$1" "$2" "$3"; }
 cp_run() { cp -a "$1" "$2" && sync -f "$2"; }
 rsync_run() { rsync -a "$1/" "$2/" && sync -f "$2"; }
 
-echo "== first mirror: 20,000 files, 1 GiB, two over 64 MiB"
-first=$work/first
-python3 "$here/make-tree.py" "$first/src" --files 20000 --folders 1200 \
-    --total-bytes $((1024 * 1024 * 1024)) --large $((100 * 1024 * 1024)) --large $((90 * 1024 * 1024))
-warm "$first/src"
-cp_times=() rsync_times=() probe_times=()
-first_mirror() { # one tool's first mirror into a fresh destination, after the last one's removal settled
-    rm -rf "$first/dst"; sync
-    case $1 in
-    cp) cp_times+=("$(seconds cp_run "$first/src" "$first/dst")") ;;
-    rsync) rsync_times+=("$(seconds rsync_run "$first/src" "$first/dst")") ;;
-    probe) probe_times+=("$(seconds probe_run "$first/src" "$first/dst/backup" "$first/dst/trash")") ;;
-    esac
+# Runs each named case `runs` times, taking turns in rotating order; `case_NAME` does one run
+# (preparing it first) and prints its seconds, collected in NAME_times.
+take_turns() {
+    local -a names=("$@")
+    local round i name
+    for name in "${names[@]}"; do eval "${name}_times=()"; done
+    for ((round = 0; round < runs; ++round)); do
+        for ((i = 0; i < ${#names[@]}; ++i)); do
+            name=${names[$(((round + i) % ${#names[@]}))]}
+            eval "${name}_times+=(\"\$(case_$name)\")"
+        done
+    done
 }
-# Each tool takes each place in the order once, so none always follows another's deletion.
-for order in "cp rsync probe" "rsync probe cp" "probe cp rsync"; do
-    for tool in $order; do first_mirror "$tool"; done
-done
-cp_first=$(median "${cp_times[@]}"); rsync_first=$(median "${rsync_times[@]}"); probe_first=$(median "${probe_times[@]}")
-echo "cp -a ${cp_first}s  rsync -a ${rsync_first}s  probe ${probe_first}s"
-echo "probe / cp -a = $(ratio "$probe_first" "$cp_first")  (target <= 1.2)   probe / rsync -a = $(ratio "$probe_first" "$rsync_first")"
-rm -rf "$first"
+# One line per case: its label, then the median and range of its times.
+show() {
+    local name=$1 label=$2 times
+    eval "times=(\"\${${name}_times[@]}\")"
+    printf '%-20s%s s\n' "$label" "$(spread "${times[@]}")"
+    eval "${name}_median=$(median "${times[@]}")"
+}
 
-echo "== 100,000 files in 6,000 folders"
-many=$work/many
-python3 "$here/make-tree.py" "$many/src" --files 100000 --folders 6000 --total-bytes $((400 * 1024 * 1024)) \
-    --max-file-bytes 65536
-warm "$many/src"
-memory_first=$( { /usr/bin/time -f %M "$probe" --bandwidth full "$many/src" "$many/probe/backup" "$many/probe/trash" >/dev/null; } 2>&1 )
-rsync -a "$many/src/" "$many/rsync/"; sync
+echo "== first mirror into an empty folder"
+out=$work/out
+case_cp() { prepare "$tree" --empty "$out"; seconds cp_run "$tree" "$out"; }
+case_rsync() { prepare "$tree" --empty "$out"; seconds rsync_run "$tree" "$out"; }
+case_probe() { prepare "$tree" --empty "$out"; seconds probe_run "$tree" "$out/backup" "$out/trash"; }
+take_turns cp rsync probe
+rm -rf "$out"
+show cp "cp -a + sync -f"; show rsync "rsync -a + sync -f"; show probe "probe"
+first_ratio=$(ratio "$probe_median" "$cp_median")
+echo "probe / cp -a = $first_ratio  (target <= 1.00: $(verdict "$first_ratio" 1.00 "<="))   probe / rsync -a = $(ratio "$probe_median" "$rsync_median")"
 
+echo "== nothing to do"
+probe_mirror=$work/probe-mirror rsync_mirror=$work/rsync-mirror
+memory_first=$( { /usr/bin/time -f %M "$probe" --bandwidth full "$tree" "$probe_mirror/backup" "$probe_mirror/trash" >/dev/null; } 2>&1 )
+rsync -a "$tree/" "$rsync_mirror/"
+case_rsync() { prepare "$tree" --warm "$rsync_mirror"; seconds rsync_run "$tree" "$rsync_mirror"; }
+case_probe() { prepare "$tree" --warm "$probe_mirror"; seconds probe_run "$tree" "$probe_mirror/backup" "$probe_mirror/trash"; }
+case_find() { prepare "$tree"; seconds find "$tree" -printf '%s %T@ %p\n'; }
+take_turns rsync probe find
+show rsync "rsync -a + sync -f"; show find "find -printf"; show probe "probe"
+noop_ratio=$(ratio "$probe_median" "$rsync_median")
+echo "probe / rsync -a = $noop_ratio  (target <= 0.50: $(verdict "$noop_ratio" 0.50 "<="))   probe / find = $(ratio "$probe_median" "$find_median")"
+
+echo "== one changed file"
 probe_times=() rsync_times=()
-for _ in 1 2 3; do
-    probe_times+=("$(seconds probe_run "$many/src" "$many/probe/backup" "$many/probe/trash")")
-    rsync_times+=("$(seconds rsync_run "$many/src" "$many/rsync")")
-done
-probe_noop=$(median "${probe_times[@]}"); rsync_noop=$(median "${rsync_times[@]}")
-echo "nothing to do: rsync -a ${rsync_noop}s  probe ${probe_noop}s  probe / rsync -a = $(ratio "$probe_noop" "$rsync_noop")  (target < 1)"
-
-probe_times=() rsync_times=()
-for round in 1 2 3; do
-    changed=$(find "$many/src" -name "$(printf 'file%06d.dat' $((round * 31111)))" -print -quit)
+for ((round = 1; round <= runs; ++round)); do
+    changed=$(find "$tree" -name "$(printf 'file%06d.dat' $((round * 31 % files)))" -print -quit)
     head -c 1000 /dev/urandom >>"$changed"
-    probe_times+=("$(seconds probe_run "$many/src" "$many/probe/backup" "$many/probe/trash")")
-    rsync_times+=("$(seconds rsync_run "$many/src" "$many/rsync")")
+    prepare "$tree" --warm "$probe_mirror"
+    probe_times+=("$(seconds probe_run "$tree" "$probe_mirror/backup" "$probe_mirror/trash")")
+    prepare "$tree" --warm "$rsync_mirror"
+    rsync_times+=("$(seconds rsync_run "$tree" "$rsync_mirror")")
 done
-probe_one=$(median "${probe_times[@]}"); rsync_one=$(median "${rsync_times[@]}")
-echo "one changed file: rsync -a ${rsync_one}s  probe ${probe_one}s  probe / rsync -a = $(ratio "$probe_one" "$rsync_one")  (target < 1)"
+show rsync "rsync -a + sync -f"; show probe "probe"
+echo "probe / rsync -a = $(ratio "$probe_median" "$rsync_median")"
 
-memory_noop=$( { /usr/bin/time -f %M "$probe" --bandwidth full "$many/src" "$many/probe/backup" "$many/probe/trash" >/dev/null; } 2>&1 )
-echo "peak memory of the probe: first mirror $((memory_first / 1024)) MB, nothing to do $((memory_noop / 1024)) MB  (target < 150 MB)"
+memory_noop=$( { /usr/bin/time -f %M "$probe" --bandwidth full "$tree" "$probe_mirror/backup" "$probe_mirror/trash" >/dev/null; } 2>&1 )
+echo "peak memory of the probe: first mirror $((memory_first / 1024)) MB, nothing to do $((memory_noop / 1024)) MB"
+rm -rf "$probe_mirror" "$rsync_mirror" "$tree"
+
+if ((hash)); then
+    echo "== SHA-256 of a 1 GiB file in the page cache (target: fingerprint code >= 0.95x openssl dgst -sha256)"
+    if [[ -x $build/bench/bench_fingerprint ]]; then
+        TMPDIR=$work "$build/bench/bench_fingerprint"
+    else
+        echo "no $build/bench/bench_fingerprint; build the bench_fingerprint target to include it"
+    fi
+fi

@@ -32,6 +32,9 @@ struct BackupResult {
     BackupProfile recommendedProfile = BackupProfile::standard;
     // Sum of the sizes of the scanned source files.
     std::int64_t approximateSourceBytes = 0;
+    // What the backup folder held when the run began (bytes, in walk order): the files among them
+    // that have no fingerprint yet, left by a run stopped before its fingerprints, get theirs later.
+    std::vector<std::string> backupRelativePaths;
 };
 
 } // namespace larkfold

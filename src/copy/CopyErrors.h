@@ -37,6 +37,11 @@ inline constexpr CopyErrorText kCannotOpenSource{1010, "Could not open source fi
 inline constexpr CopyErrorText kCannotOpenDestination{1011, "Could not open destination file for writing."};
 inline constexpr CopyErrorText kReadError{1012, "Read error during streamed copy."};
 inline constexpr CopyErrorText kWriteError{1013, "Write error during streamed copy."};
+inline constexpr CopyErrorText kOwnFolderInSource{
+    1014, "Folder is the backup folder or its trash, mounted inside the source — left out so the backup is not copied "
+          "into itself."};
+inline constexpr CopyErrorText kReservedName{
+    1015, "Name is reserved for Larkfold's own files — rename it to have it backed up."};
 inline constexpr CopyErrorText kResumeMismatch{
     1013, "Resume mismatch — source shrank since the previous copy. Restarting next time."};
 } // namespace copyerror

@@ -24,8 +24,9 @@ namespace {
 
 // The volumes are re-checked before every tenth file.
 constexpr std::size_t kVolumeCheckInterval = 10;
-// The change rule's reads of the backup folder are spread over a few threads in large runs.
-constexpr std::size_t kDecisionWorkers = 4;
+// The change rule's reads of both folders are spread over several threads in large runs: they wait
+// on the disk far more than on the processor.
+constexpr std::size_t kDecisionWorkers = 8;
 constexpr std::size_t kEntriesPerDecisionWorker = 2000;
 
 const QString kCopyOperation = QStringLiteral("copy");
@@ -33,30 +34,36 @@ const QString kVerifyOperation = QStringLiteral("verifySize");
 const QString kValidateDestinationOperation = QStringLiteral("validateDestination");
 const QString kValidateSourceOperation = QStringLiteral("validateSource");
 const QString kSyncOperation = QStringLiteral("syncDestination");
+const QString kScanOperation = QStringLiteral("scan");
 
-QString displayName(const path& relative)
+QString displayName(std::string_view relative)
 {
-    return QString::fromUtf8(relative.filename().native());
+    const std::size_t slash = relative.rfind('/');
+    return QString::fromUtf8(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
 }
 
 BackupProfile recommendProfile(const SourceScan& scan)
 {
-    std::vector<path> entries;
-    entries.reserve(scan.entries.size());
-    for (const SourceEntry& entry : scan.entries)
-        entries.push_back(scan.url(entry));
-    // The scan already read every size; the recommendation asks for them in the same order.
+    // The recommendation looks at each entry's name and size only: names alone cost far less to
+    // build than whole paths, and the sizes are the scan's, asked for in the same order.
+    std::vector<path> names;
+    names.reserve(scan.entries.size());
+    for (const SourceEntry& entry : scan.entries) {
+        const std::string_view relative = entry.relativePath;
+        const std::size_t slash = relative.rfind('/');
+        names.emplace_back(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
+    }
     std::size_t next = 0;
-    const FileSizeReader scannedSize = [&](const path& file) -> std::optional<std::int64_t> {
-        if (next < entries.size() && file == entries[next]) {
+    const FileSizeReader scannedSize = [&](const path& name) -> std::optional<std::int64_t> {
+        if (next < names.size() && name.native() == names[next].native()) {
             const SourceEntry& entry = scan.entries[next++];
             if (entry.isPackage)
                 return std::nullopt;
             return entry.size;
         }
-        return regularFileSize(file);
+        return std::nullopt;
     };
-    return recommendProfileForFiles(entries, scan.root, listFolder, scannedSize);
+    return recommendProfileForFiles(names, scan.root, listFolder, scannedSize);
 }
 
 } // namespace
@@ -92,17 +99,22 @@ platform::PosixResult<const Directory*> FolderCache::folder(const path& relative
 {
     if (relative.empty())
         return &m_root;
+    if (m_missing && relative == m_folderRelative)
+        return platform::posixError(ENOENT);
     if (!m_folder.isOpen() || relative != m_folderRelative) {
         m_folder = Directory();
+        m_missing = false;
+        m_folderRelative = relative;
         if (m_createMissing) {
             if (const std::error_code error = m_fileSystem.createDirectories(m_root, relative))
                 return error;
         }
         auto opened = m_fileSystem.openDirectory(m_root, relative);
-        if (!opened)
+        if (!opened) {
+            m_missing = opened.error() == std::errc::no_such_file_or_directory;
             return opened.error();
+        }
         m_folder = std::move(*opened);
-        m_folderRelative = relative;
     }
     return &m_folder;
 }
@@ -110,9 +122,12 @@ platform::PosixResult<const Directory*> FolderCache::folder(const path& relative
 platform::PosixResult<FileStatus> FolderCache::status(const path& relative)
 {
     const auto parent = folder(relative.parent_path());
-    if (!parent)
-        return m_fileSystem.status(m_root, relative); // for the error of the whole path
-    return m_fileSystem.status(**parent, relative.filename());
+    if (parent)
+        return m_fileSystem.status(**parent, relative.filename());
+    // A missing folder holds nothing: a first run asks for every entry of folders not made yet.
+    if (parent.error() == std::errc::no_such_file_or_directory)
+        return parent.error();
+    return m_fileSystem.status(m_root, relative); // for the error of the whole path
 }
 
 FileCopier::FileCopier(platform::FileSystem& fileSystem) : m_fileSystem(fileSystem) {}
@@ -158,13 +173,15 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
             copyPending(run);
     }
 
-    // Everything reported as copied must be on the disk before anyone records it.
-    if (m_fileSystem.isStillAtPath(run.backupDir)) {
+    // Everything reported as copied must be on the disk before anyone records it. A stopped run
+    // records nothing and must end at once: the next run flushes before it records anything.
+    if (!run.cancel.isCancelled() && m_fileSystem.isStillAtPath(run.backupDir)) {
         if (const std::error_code error = m_fileSystem.syncFileSystem(run.backupDir))
             run.result.errors.push_back(FileOperationError::posix(error.value(), destination, kSyncOperation));
     }
     removeCheckpoint(checkpoint);
     run.result.recommendedProfile = run.recommendedProfile.get();
+    run.result.backupRelativePaths = std::move(run.backupRelativePaths);
     run.result.duration =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - run.startedAt).count();
     return std::move(run.result);
@@ -181,10 +198,20 @@ void FileCopier::prepare(Run& run) const
     // The three reads are independent; side by side they cost the longest of them.
     auto editors = std::async(std::launch::async, [applications] { return runningEditorFiles(*applications); });
     run.destinationScan = std::async(std::launch::async, [this, &run] {
-        return scanDestination(run.destination, run.filter);
+        return scanDestination(run.destination, run.filter, run.cancel);
     });
-    run.scan = scanSource(run.source, run.filter);
-    logTemporaryNamedEntries(run.scan);
+    // Never walked into: a backup folder bind-mounted inside the source would be copied into itself.
+    platform::WalkOptions options;
+    options.cancel = run.cancel;
+    options.foldersToLeaveOut.push_back({run.backupDir.device(), run.backupDir.inode()});
+    if (const auto trash = m_fileSystem.statusAtPath(run.trash); trash && trash->isDirectory())
+        options.foldersToLeaveOut.push_back({trash->device, trash->inode});
+    run.scan = scanSourceTree(run.source, run.filter, options, false);
+    for (const std::string& folder : run.scan.ownFolders)
+        run.result.errors.push_back(copyError(copyerror::kOwnFolderInSource, run.source / folder, kScanOperation));
+    for (const std::string& entry : run.scan.reservedNames)
+        run.result.errors.push_back(copyError(copyerror::kReservedName, run.source / entry, kScanOperation));
+    decideAll(run);
     run.editors = editors.get();
 
     for (const SourceEntry& entry : run.scan.entries)
@@ -195,7 +222,7 @@ void FileCopier::prepare(Run& run) const
 
 void FileCopier::copyAll(Run& run) const
 {
-    const std::vector<Need> needs = decideAll(run);
+    const std::vector<Need>& needs = run.needs;
     FolderCache sources(m_fileSystem, run.sourceDir);
     FolderCache copies(m_fileSystem, run.backupDir, true);
     const std::size_t count = run.scan.entries.size();
@@ -210,15 +237,19 @@ void FileCopier::copyAll(Run& run) const
             }
         }
         const SourceEntry& entry = run.scan.entries[index];
-        const path relative = entry.relativePath;
         const double fraction = double(index) / double(count);
-        const QString label = displayName(relative);
-        if (run.progress)
+        QString label;
+        if (run.progress) {
+            label = displayName(entry.relativePath);
             run.progress(fraction, label);
+        }
 
         const Need need = needs[index];
         if (need == Need::unchanged)
             continue;
+        const path relative = entry.relativePath;
+        if (label.isNull())
+            label = displayName(entry.relativePath);
         if (deferForEditor(run, relative))
             continue;
         if (need == Need::kindChanged)
@@ -227,18 +258,21 @@ void FileCopier::copyAll(Run& run) const
             run.pending.push_back({index, relative});
             continue;
         }
-        copyEntry(run, sources, copies, relative, fraction, label);
+        copyEntry(run, sources, copies, entry, fraction, label);
     }
 }
 
-std::vector<FileCopier::Need> FileCopier::decideAll(const Run& run) const
+void FileCopier::decideAll(Run& run) const
 {
     const std::size_t count = run.scan.entries.size();
-    std::vector<Need> needs(count);
+    std::vector<Need>& needs = run.needs;
+    needs.assign(count, Need::unchanged);
     const auto decideRange = [&](std::size_t begin, std::size_t end) {
+        FolderCache sources(m_fileSystem, run.sourceDir);
         FolderCache copies(m_fileSystem, run.backupDir);
-        for (std::size_t index = begin; index < end; ++index)
-            needs[index] = decide(run, copies, run.scan.entries[index]);
+        // On a slow drive the reads take a while; the loop that follows stops at once anyway.
+        for (std::size_t index = begin; index < end && !run.cancel.isCancelled(); ++index)
+            needs[index] = decide(run, sources, copies, run.scan.entries[index]);
     };
     const std::size_t workers =
         count < kEntriesPerDecisionWorker ? 1 : std::min<std::size_t>(kDecisionWorkers, count / kEntriesPerDecisionWorker);
@@ -247,12 +281,35 @@ std::vector<FileCopier::Need> FileCopier::decideAll(const Run& run) const
     for (std::size_t worker = 1; worker < workers; ++worker)
         threads.emplace_back(decideRange, count * worker / workers, count * (worker + 1) / workers);
     decideRange(0, count / workers);
-    return needs;
+    threads.clear();
+
+    // Gone between the listing and the look at it: as if never listed.
+    std::size_t kept = 0;
+    for (std::size_t index = 0; index < count; ++index) {
+        if (needs[index] == Need::gone)
+            continue;
+        if (kept != index) {
+            run.scan.entries[kept] = std::move(run.scan.entries[index]);
+            needs[kept] = needs[index];
+        }
+        ++kept;
+    }
+    run.scan.entries.resize(kept);
+    needs.resize(kept);
 }
 
-FileCopier::Need FileCopier::decide(const Run& run, FolderCache& copies, const SourceEntry& entry) const
+FileCopier::Need FileCopier::decide(const Run& run, FolderCache& sources, FolderCache& copies,
+                                    SourceEntry& entry) const
 {
     const path relative = entry.relativePath;
+    if (!entry.isPackage) {
+        const auto source = sources.status(relative);
+        if (!source || !source->isRegular())
+            return source || source.error() == std::errc::no_such_file_or_directory ? Need::gone : Need::copy;
+        entry.size = source->size;
+        entry.modifiedSeconds = source->modificationTime.tv_sec;
+        entry.modifiedNanoseconds = source->modificationTime.tv_nsec;
+    }
     const auto copy = copies.status(relative);
     if (!copy) {
         // A file (or a link) stands where the backup needs a folder on the way.
@@ -285,9 +342,10 @@ bool FileCopier::deferForEditor(Run& run, const path& relative) const
     return true;
 }
 
-void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const path& relative,
+void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry,
                            double fraction, const QString& label) const
 {
+    const path relative = entry.relativePath;
     throttleForBandwidthMode(run.cancel);
     if (run.cancel.isCancelled())
         return;
@@ -295,7 +353,7 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
     const path parent = relative.parent_path();
     const path name = relative.filename();
     const auto sourceFolder = sources.folder(parent);
-    if (!sourceFolder || m_fileSystem.checkAccess(**sourceFolder, name, platform::Access::read)) {
+    if (!sourceFolder) {
         run.result.errors.push_back(copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation));
         return;
     }
@@ -307,7 +365,8 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
         return;
     }
     const CopyFileResult copy =
-        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, fraction, run.cancel);
+        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, fraction, run.cancel,
+                 entry.isPackage ? EntryKind::package : EntryKind::file);
     switch (copy.status) {
     case CopyFileResult::Status::copied:
         run.result.bytesTransferred += copy.sourceSize;
@@ -319,6 +378,9 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
         break;
     case CopyFileResult::Status::failed:
         run.result.errors.emplace_back(sourceFile, kCopyOperation, *copy.error);
+        break;
+    case CopyFileResult::Status::sourceUnreadable:
+        run.result.errors.push_back(copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation));
         break;
     case CopyFileResult::Status::cancelled:
         break;
@@ -350,7 +412,7 @@ void FileCopier::copyPending(Run& run) const
             }
         }
         const double fraction = double(entry.index) / double(count);
-        copyEntry(run, sources, copies, relative, fraction, displayName(relative));
+        copyEntry(run, sources, copies, run.scan.entries[entry.index], fraction, displayName(relative.native()));
     }
 }
 

@@ -6,6 +6,7 @@
 #include "copy/ScanResults.h"
 #include "platform/CancelToken.h"
 #include "platform/FileSystem.h"
+#include "platform/TreeWalker.h"
 
 #include <QDateTime>
 #include <QString>
@@ -29,6 +30,9 @@ class FolderCache;
 // A run's outcome: its result, or the pre-flight failure that stopped it before anything was written.
 using BackupOutcome = std::variant<BackupResult, FileOperationError>;
 
+// What a scan saw at an entry's place: the copy refuses an entry that has since become the other kind.
+enum class EntryKind : std::uint8_t { file, package };
+
 // What the single-file copy did with one entry.
 struct CopyFileResult {
     enum class Status {
@@ -36,6 +40,7 @@ struct CopyFileResult {
         sizeMismatch, // the fresh copy did not match the source; it was dropped, the old copy stays
         failed,       // `error` says why; the old copy stays
         cancelled,    // a streamed copy stopped at a cancel; its resume file stays
+        sourceUnreadable, // the source is gone or may not be read; nothing was written
     };
     Status status = Status::failed;
     // The source size read at the start; 0 when it could not be read.
@@ -71,11 +76,14 @@ public:
     // without ever leaving a half-written item under the final name: the data goes to a
     // temporary (or, from 64 MiB on, a resume file), is checked against the source, and only
     // then takes the old copy's place. A transient error (EINTR, EIO, EBUSY, EAGAIN) is tried
-    // once more; a streamed entry then resumes where the first attempt stopped.
+    // once more; a streamed entry then resumes where the first attempt stopped. With `expected`,
+    // an entry of the other kind (a folder where the scan saw a file, or the other way) fails
+    // with EAGAIN and leaves the old copy alone, as does a link or FIFO in the entry's place.
     CopyFileResult copyFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                             const platform::Directory& backup, const std::filesystem::path& targetRelative,
                             const QString& displayName, const ProgressCallback& progress, double fraction,
-                            const platform::CancelToken& cancel = {}) const;
+                            const platform::CancelToken& cancel = {},
+                            std::optional<EntryKind> expected = std::nullopt) const;
 
     // Whether a copy agrees with its source: both folders, or both sizes known and equal.
     // Anything unreadable gives false.
@@ -116,26 +124,29 @@ public:
     // cannot read are reported beside the lists. Neither fails.
 
     // The source's regular files and packages, with each file's size and modification time.
-    SourceScan scanSource(const std::filesystem::path& source, const ExclusionFilter& filter) const;
+    // Entries with the names of the program's own files are left out and listed in
+    // `reservedNames`. Folders among `options.foldersToLeaveOut` (the backup folder and its trash) are not
+    // entered and are listed in `ownFolders`; a cancel ends the walk with partial lists.
+    SourceScan scanSource(const std::filesystem::path& source, const ExclusionFilter& filter,
+                          const platform::WalkOptions& options = {}) const;
     // The backup folder's entries, leaving out temporary and resume items as well.
-    DestinationScan scanDestination(const std::filesystem::path& backupFolder, const ExclusionFilter& filter) const;
-
-    // Logs one line for each source entry that carries a temporary or resume name: such files are
-    // copied on every run, since the backup folder's leftovers of that name are cleared before it.
-    // A run calls it once for its scan.
-    void logTemporaryNamedEntries(const SourceScan& scan) const;
+    DestinationScan scanDestination(const std::filesystem::path& backupFolder, const ExclusionFilter& filter,
+                                    const platform::CancelToken& cancel = {}) const;
 
     // --- Before a run ---
 
     // The bytes of the source files the next run would copy: files missing from the backup
     // folder, of another size, or more than 2 seconds apart in modification time. Never fails;
     // a copy that cannot be read counts as missing.
+    // A cancel ends it early with what it counted so far.
     std::int64_t estimateBytesToCopy(const std::filesystem::path& source, const std::filesystem::path& backupFolder,
-                                     const ExclusionFilter& filter) const;
+                                     const ExclusionFilter& filter, const platform::CancelToken& cancel = {}) const;
 
     // Removes every temporary and resume item an earlier run left anywhere in the backup folder
-    // (a folder with all it holds), however recent. Links are removed, never followed. Never fails.
-    void removeStaleTemporaryFiles(const std::filesystem::path& backupFolder) const;
+    // (a folder with all it holds), however recent. Links are removed, never followed. Never fails;
+    // a cancel ends the walk.
+    void removeStaleTemporaryFiles(const std::filesystem::path& backupFolder,
+                                   const platform::CancelToken& cancel = {}) const;
 
     // The name of a day's folder in the trash: "yyyy-MM-dd" in local time, Western digits.
     static std::string dateFolderName(const QDateTime& date);
@@ -149,16 +160,18 @@ private:
     struct Run;
     // `afterArchival`: something in the way must leave first; `kindChanged`: the backup holds an
     // entry of the other kind at the same place, which archival moves to the trash first.
-    enum class Need : std::uint8_t { unchanged, copy, afterArchival, kindChanged };
+    // `gone`: the file left (or became something else) since it was listed.
+    enum class Need : std::uint8_t { unchanged, copy, afterArchival, kindChanged, gone };
 
     void prepare(Run& run) const;
     void copyAll(Run& run) const;
-    // What the change rule says of each entry, read in parallel (the decisions only read).
-    std::vector<Need> decideAll(const Run& run) const;
-    Need decide(const Run& run, FolderCache& copies, const SourceEntry& entry) const;
+    // Reads each listed file's size and time and what the change rule says of it, on several
+    // threads; entries gone since the listing leave the scan.
+    void decideAll(Run& run) const;
+    Need decide(const Run& run, FolderCache& sources, FolderCache& copies, SourceEntry& entry) const;
     bool deferForEditor(Run& run, const std::filesystem::path& relative) const;
-    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const std::filesystem::path& relative,
-                   double fraction, const QString& label) const;
+    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry, double fraction,
+                   const QString& label) const;
     void archiveVanished(Run& run) const;
     void copyPending(Run& run) const;
     // 1006 or 1007 when the source or the backup folder is no longer the folder the run opened.
@@ -169,6 +182,10 @@ private:
                             const std::filesystem::path& targetRelative, const QString& displayName,
                             const ProgressCallback& progress, double fraction,
                             const platform::CancelToken& cancel) const;
+    // A regular file below the streaming size: into a fresh temporary, checked, renamed into place.
+    CopyFileResult copySmallFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
+                                 const platform::FileStatus& sourceStatus, const platform::Directory& backup,
+                                 const std::filesystem::path& targetRelative) const;
     // Streams the source into the resume file, resuming a matching earlier attempt.
     CopyFileResult streamCopy(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                               const platform::FileStatus& sourceStatus, const platform::Directory& backup,

@@ -82,6 +82,43 @@ std::string looseKey(std::string_view relative)
     });
 }
 
+// Opens the trash, making it where it is missing, but only on the backup folder's own file system:
+// with the drive gone, its path leads to the empty mount point on the system disk, and a move
+// there would copy the files off the drive and delete them from it. EXDEV when it is elsewhere.
+platform::PosixResult<Directory> openTrashBeside(platform::FileSystem& fileSystem, const path& trash,
+                                                 const Directory& backup)
+{
+    path existing = trash.lexically_normal();
+    if (!existing.has_filename())
+        existing = existing.parent_path();
+    path missing;
+    for (;;) {
+        const auto status = fileSystem.statusAtPath(existing);
+        if (status) {
+            if (status->type == platform::FileType::symlink)
+                return platform::posixError(ELOOP);
+            if (!status->isDirectory())
+                return platform::posixError(ENOTDIR);
+            if (status->device != backup.device())
+                return platform::posixError(EXDEV);
+            break;
+        }
+        if (status.error() != std::errc::no_such_file_or_directory || existing == existing.parent_path())
+            return status.error();
+        missing = missing.empty() ? existing.filename() : existing.filename() / missing;
+        existing = existing.parent_path();
+    }
+    auto base = fileSystem.openDirectory(existing);
+    if (!base || missing.empty())
+        return base;
+    if (const std::error_code error = fileSystem.createDirectories(*base, missing))
+        return error;
+    auto opened = fileSystem.openDirectory(*base, missing);
+    if (opened && opened->device() != backup.device())
+        return platform::posixError(EXDEV);
+    return opened;
+}
+
 bool isAtOrBelow(std::string_view key, std::string_view folderKey)
 {
     if (folderKey.empty())
@@ -99,6 +136,12 @@ void FileCopier::archiveVanished(Run& run) const
         result.abortedDueToVolumeLoss = true;
         return;
     }
+    // The drive may have gone since the last tenth-file check: nothing may move off it now.
+    if (!m_fileSystem.isStillAtPath(run.backupDir)) {
+        result.errors.push_back(copyError(copyerror::kDestinationVolumeLost, run.destination, kArchiveOperation));
+        result.abortedDueToVolumeLoss = true;
+        return;
+    }
 
     // What lies below an unreadable source folder is unknown, not vanished: it stays.
     std::vector<std::string> unreadableKeys;
@@ -108,7 +151,12 @@ void FileCopier::archiveVanished(Run& run) const
             FileOperationError::wrapping(folder.error, run.source / folder.relativePath, kArchiveOperation));
     }
 
-    const std::vector<std::string> backupPaths = run.destinationScan.get().relativePaths;
+    DestinationScan destinationScan = run.destinationScan.get();
+    run.backupRelativePaths = std::move(destinationScan.relativePaths);
+    const std::vector<std::string>& backupPaths = run.backupRelativePaths;
+    // Partial lists tell nothing about what vanished.
+    if (run.cancel.isCancelled() || run.scan.cancelled || destinationScan.cancelled)
+        return;
     // Most paths are ASCII and are their own key; only the others need a normalised copy.
     std::deque<std::string> normalisedKeys;
     std::unordered_set<std::string_view> sourceKeys;
@@ -189,10 +237,10 @@ void FileCopier::archiveVanished(Run& run) const
     const path dayFolder = run.trash / dayName;
     // The day folder is made and opened relative to the trash, so a link standing for either
     // cannot send the files out of the destination.
-    std::optional<FileOperationError> dayFolderError = ensureDirectory(run.trash);
+    std::optional<FileOperationError> dayFolderError;
     platform::PosixResult<Directory> day = platform::posixError(ENOENT);
-    if (!dayFolderError) {
-        auto trash = m_fileSystem.openDirectory(run.trash);
+    {
+        auto trash = openTrashBeside(m_fileSystem, run.trash, run.backupDir);
         std::error_code error = trash ? m_fileSystem.createDirectories(*trash, dayName) : trash.error();
         if (!error) {
             day = m_fileSystem.openDirectory(*trash, dayName);

@@ -23,6 +23,7 @@ using std::filesystem::path;
 namespace {
 
 constexpr std::size_t kChunkBytes = 1024 * 1024;
+constexpr int kTemporaryNameAttempts = 3;
 // Ties a resume file to the source it was started from; a different source of the same size
 // (the size is all the name tells) starts over instead of splicing two files together.
 constexpr const char* kResumeSourceAttribute = "user.larkfold.resume-source";
@@ -113,7 +114,7 @@ std::vector<path> FileCopier::sizeMismatches(const std::vector<path>& relativePa
 CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sourceRelative, const Directory& backup,
                                     const path& targetRelative, const QString& displayName,
                                     const ProgressCallback& progress, double fraction,
-                                    const platform::CancelToken& cancel) const
+                                    const platform::CancelToken& cancel, std::optional<EntryKind> expected) const
 {
     const path parent = targetRelative.parent_path();
     if (!parent.empty()) {
@@ -125,11 +126,19 @@ CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sour
 
     const auto status = m_fileSystem.status(sourceDir, sourceRelative);
     if (!status)
-        return failed(posixError(status.error()));
+        return status.error() == std::errc::no_such_file_or_directory ? withStatus(CopyFileResult::Status::sourceUnreadable)
+                                                                      : failed(posixError(status.error()));
     // A link or FIFO took the entry's place since the scan: it must not take the old copy's
     // place too. Once the scan no longer lists the entry, archival files the old copy away.
     if (!status->isRegular() && !status->isDirectory())
         return failed(PosixError::fromErrno(EAGAIN));
+    // Nor may a folder that took a file's place (or a file a package's): the next scan sees the
+    // new kind, and archival moves the old copy to the trash before the entry is copied.
+    if (expected && status->isDirectory() != (*expected == EntryKind::package))
+        return failed(PosixError::fromErrno(EAGAIN));
+    // A file's open says whether it may be read; a package folder is asked first.
+    if (status->isDirectory() && m_fileSystem.checkAccess(sourceDir, sourceRelative, platform::Access::read))
+        return withStatus(CopyFileResult::Status::sourceUnreadable);
 
     CopyFileResult result = copyOnce(sourceDir, sourceRelative, *status, backup, targetRelative, displayName,
                                      progress, fraction, cancel);
@@ -151,6 +160,9 @@ CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sour
     const std::string name = targetRelative.filename().native();
     const bool streamed = sourceStatus.isRegular() && sourceStatus.size >= kStreamThresholdBytes;
 
+    if (sourceStatus.isRegular() && !streamed)
+        return copySmallFile(sourceDir, sourceRelative, sourceStatus, backup, targetRelative);
+
     path written;
     if (streamed) {
         written = parent / resumeName(sourceStatus.size, name);
@@ -169,11 +181,9 @@ CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sour
 
     // Checked before the old copy is touched, so a file that changed while it was read leaves
     // the previous version in place rather than none at all.
-    bool sourceUnchanged = true;
-    if (!sourceStatus.isDirectory()) {
-        const auto now = m_fileSystem.status(sourceDir, sourceRelative);
-        sourceUnchanged = now && sameContentStamp(*now, sourceStatus);
-    }
+    const auto now = m_fileSystem.status(sourceDir, sourceRelative);
+    const bool sourceUnchanged =
+        now && (sourceStatus.isDirectory() ? now->type == sourceStatus.type : sameContentStamp(*now, sourceStatus));
     if (!sourceUnchanged || !copiesMatch(sourceDir, sourceRelative, backup, written)) {
         m_fileSystem.removeItem(backup, written);
         return withStatus(CopyFileResult::Status::sizeMismatch);
@@ -183,6 +193,55 @@ CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sour
         // A resume file is kept for the retry; a temporary is of no further use.
         if (!streamed)
             m_fileSystem.removeItem(backup, written);
+        return failed(posixError(error));
+    }
+    return withStatus(CopyFileResult::Status::copied);
+}
+
+CopyFileResult FileCopier::copySmallFile(const Directory& sourceDir, const path& sourceRelative,
+                                         const FileStatus& sourceStatus, const Directory& backup,
+                                         const path& targetRelative) const
+{
+    auto input = m_fileSystem.openFile(sourceDir, sourceRelative, OpenMode::read);
+    if (!input) {
+        const int code = input.error().value();
+        if (code == ENOENT || code == EACCES || code == EPERM)
+            return withStatus(CopyFileResult::Status::sourceUnreadable);
+        // A link now stands at the name (O_NOFOLLOW); it must not take the old copy's place.
+        return failed(PosixError::fromErrno(code == ELOOP ? EAGAIN : code));
+    }
+    const path parent = targetRelative.parent_path();
+    const std::string name = targetRelative.filename().native();
+    path written;
+    platform::PosixResult<std::int64_t> copied = platform::posixError(EEXIST);
+    // A fresh name is only ever taken by a leftover of an earlier process; then it is drawn again.
+    for (int attempt = 0; attempt < kTemporaryNameAttempts && !copied && copied.error() == std::errc::file_exists;
+         ++attempt) {
+        written = parent / platform::temporaryNameFor(name);
+        copied = m_fileSystem.copyOpenFile(*input, sourceStatus, backup, written);
+    }
+    if (!copied) {
+        if (copied.error() != std::errc::file_exists)
+            m_fileSystem.removeFile(backup, written);
+        return failed(posixError(copied.error()));
+    }
+
+    // Checked on the open file before the old copy is touched: a file that changed (or was
+    // swapped for another) since it was looked at leaves the previous version in place rather
+    // than none at all.
+    const auto now = m_fileSystem.status(*input);
+    if (!now || !sameContentStamp(*now, sourceStatus) || now->inode != sourceStatus.inode
+        || now->device != sourceStatus.device || *copied != sourceStatus.size) {
+        m_fileSystem.removeFile(backup, written);
+        return withStatus(CopyFileResult::Status::sizeMismatch);
+    }
+
+    // A file over a file (or nothing) is one rename; anything else takes the general way.
+    std::error_code error = m_fileSystem.rename(backup, written, backup, targetRelative, platform::RenameMode::replace);
+    if (error && error != std::errc::no_such_file_or_directory)
+        error = m_fileSystem.replaceItem(backup, targetRelative, backup, written);
+    if (error) {
+        m_fileSystem.removeItem(backup, written);
         return failed(posixError(error));
     }
     return withStatus(CopyFileResult::Status::copied);

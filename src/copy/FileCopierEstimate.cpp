@@ -51,9 +51,14 @@ std::int64_t packageBytesToCopy(platform::FileSystem& fileSystem,
 } // namespace
 
 std::int64_t FileCopier::estimateBytesToCopy(const fs::path& source, const fs::path& backupFolder,
-                                             const ExclusionFilter& filter) const
+                                             const ExclusionFilter& filter, const platform::CancelToken& cancel) const
 {
-    const SourceScan scan = scanSource(source, filter);
+    platform::WalkOptions options;
+    options.cancel = cancel;
+    // The backup folder mounted inside the source holds nothing the run will copy.
+    if (const auto backup = m_fileSystem.statusAtPath(backupFolder); backup && backup->isDirectory())
+        options.foldersToLeaveOut.push_back({backup->device, backup->inode});
+    const SourceScan scan = scanSource(source, filter, options);
     if (scan.entries.empty())
         return 0;
     const int backupFd = ::open(backupFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -63,6 +68,8 @@ std::int64_t FileCopier::estimateBytesToCopy(const fs::path& source, const fs::p
     const auto backupDir = m_fileSystem.openDirectory(backupFolder);
     std::int64_t bytes = 0;
     for (const SourceEntry& entry : scan.entries) {
+        if (cancel.isCancelled())
+            break;
         if (entry.isPackage)
             bytes += packageBytesToCopy(m_fileSystem, sourceDir, backupDir, entry);
         else if (needsCopy(backupFd, entry))
@@ -73,16 +80,18 @@ std::int64_t FileCopier::estimateBytesToCopy(const fs::path& source, const fs::p
     return bytes;
 }
 
-void FileCopier::removeStaleTemporaryFiles(const fs::path& backupFolder) const
+void FileCopier::removeStaleTemporaryFiles(const fs::path& backupFolder, const platform::CancelToken& cancel) const
 {
     std::vector<std::string> stale;
+    platform::WalkOptions options;
+    options.cancel = cancel;
     platform::TreeWalker::walk(backupFolder, [&](const platform::TreeEntry& entry) {
         if (hasTemporaryOrResumeName(entry.name())) {
             stale.emplace_back(entry.relativePath());
             return false;
         }
         return entry.type() == platform::EntryType::directory;
-    });
+    }, options);
     if (stale.empty())
         return;
     // Relative to the folder, so no link that appeared on the way since the walk is followed.

@@ -19,6 +19,11 @@ namespace larkfold {
 // The source is opened where its links lead: a source reached through a link is still a source.
 std::filesystem::path resolvedSource(const std::filesystem::path& source);
 
+// The source scan; without `readStatus` the files' sizes and times are left at 0 for the caller
+// to read (the run reads them beside the backup's, on several threads).
+SourceScan scanSourceTree(const std::filesystem::path& source, const ExclusionFilter& filter,
+                          const platform::WalkOptions& options, bool readStatus);
+
 // Removes a folder that holds nothing but (empty) folders; ENOTEMPTY when anything else is inside.
 std::error_code removeEmptyFolders(platform::FileSystem& fileSystem, const platform::Directory& dir,
                                    const std::filesystem::path& relative);
@@ -45,6 +50,7 @@ private:
     bool m_createMissing;
     std::filesystem::path m_folderRelative;
     platform::Directory m_folder;
+    bool m_missing = false; // m_folderRelative was found missing
 };
 
 struct FileCopier::Run {
@@ -75,6 +81,8 @@ struct FileCopier::Run {
     // Walked beside the source scan; only names matter to archival, and the run adds none that
     // could count as vanished.
     std::future<DestinationScan> destinationScan;
+    // Its list, kept for the result once archival has used it.
+    std::vector<std::string> backupRelativePaths;
     std::future<BackupProfile> recommendedProfile;
     RunningEditorFiles editors;
 
@@ -85,6 +93,8 @@ struct FileCopier::Run {
         std::filesystem::path relative;
     };
     std::vector<Pending> pending;
+    // What the change rule says of each scanned entry, by index.
+    std::vector<Need> needs;
     std::unordered_set<std::string> kindChanged;
 
     BackupResult result;

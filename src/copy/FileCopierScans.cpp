@@ -1,9 +1,9 @@
 // The source and destination scans of FileCopier.
 #include "copy/FileCopier.h"
 
+#include "copy/FileCopierRun.h"
 #include "copy/FileNames.h"
 #include "copy/PackageTables.h"
-#include "platform/Log.h"
 #include "platform/TreeWalker.h"
 
 namespace larkfold {
@@ -28,24 +28,36 @@ std::vector<UnscannedFolder> unscannedFolders(const fs::path& root, const platfo
     return folders;
 }
 
-// The rules both scans share. `list` receives each entry to be listed and whether it is a package.
-template <class List>
-platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter& filter, Side side, List&& list)
+// Names of the program's own files in a backup folder: the scans never list them.
+bool isReservedName(std::string_view name)
+{
+    return larkfoldMarkerFileNames().contains(name) || hasTemporaryOrResumeName(name);
+}
+
+// The rules both scans share. `list` receives each entry to be listed and whether it is a package;
+// `reserved` each source file or folder left out because it carries one of the program's own names.
+template <class List, class Reserved>
+platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter& filter, Side side,
+                                    const platform::WalkOptions& options, List&& list, Reserved&& reserved)
 {
     return platform::TreeWalker::walk(root, [&](const TreeEntry& entry) {
         const EntryType type = entry.type();
         if (type != EntryType::regularFile && type != EntryType::directory)
             return false; // links, FIFOs, sockets, devices, and entries that could not be read
         const std::string_view name = entry.name();
-        // Marker files and the engine's leftovers are skipped with whatever they hold: a
-        // temporary folder is an unfinished copy, never part of the backup.
-        if (larkfoldMarkerFileNames().contains(name))
-            return false;
-        if (side == Side::destination && hasTemporaryOrResumeName(name))
-            return false;
         const bool isDirectory = type == EntryType::directory;
+        // In the backup folder such names are the engine's markers and leftovers, skipped with
+        // whatever they hold: a temporary folder is an unfinished copy, never part of the backup.
+        if (side == Side::destination && isReservedName(name))
+            return false;
         if (filter.shouldExclude(name, isDirectory))
             return false;
+        // In the source they are the user's, but a copy under such a name would be taken for
+        // the engine's own file and skipped or cleared away: left out, and said so.
+        if (side == Side::source && isReservedName(name)) {
+            reserved(entry);
+            return false;
+        }
         if (!isDirectory) {
             list(entry, false);
             return false;
@@ -55,7 +67,7 @@ platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter&
             return false;
         }
         return true;
-    });
+    }, options);
 }
 
 } // namespace
@@ -72,13 +84,20 @@ bool liesInUnscannedFolder(const std::vector<UnscannedFolder>& folders, std::str
     return false;
 }
 
-SourceScan FileCopier::scanSource(const fs::path& source, const ExclusionFilter& filter) const
+SourceScan FileCopier::scanSource(const fs::path& source, const ExclusionFilter& filter,
+                                  const platform::WalkOptions& options) const
+{
+    return scanSourceTree(source, filter, options, true);
+}
+
+SourceScan scanSourceTree(const fs::path& source, const ExclusionFilter& filter, const platform::WalkOptions& options,
+                          bool readStatus)
 {
     SourceScan scan;
     scan.root = source;
-    const auto outcome = walkForBackup(source, filter, Side::source, [&](const TreeEntry& entry, bool isPackage) {
+    const auto outcome = walkForBackup(source, filter, Side::source, options, [&](const TreeEntry& entry, bool isPackage) {
         SourceEntry listed{std::string(entry.relativePath()), isPackage};
-        if (!isPackage) {
+        if (!isPackage && readStatus) {
             const auto& status = entry.status();
             if (!status || status->type != EntryType::regularFile)
                 return; // gone or replaced since the listing
@@ -86,29 +105,26 @@ SourceScan FileCopier::scanSource(const fs::path& source, const ExclusionFilter&
             listed.modifiedSeconds = status->modifiedSeconds;
             listed.modifiedNanoseconds = status->modifiedNanoseconds;
         }
-        if (hasTemporaryOrResumeName(entry.name()))
-            scan.temporaryNamedEntries.push_back(scan.entries.size());
         scan.entries.push_back(std::move(listed));
-    });
+    }, [&](const TreeEntry& entry) { scan.reservedNames.emplace_back(entry.relativePath()); });
     scan.unscannedFolders = unscannedFolders(source, outcome);
+    scan.ownFolders = outcome.leftOutFolders;
+    scan.cancelled = outcome.cancelled;
     return scan;
 }
 
-DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter) const
+DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter,
+                                            const platform::CancelToken& cancel) const
 {
     DestinationScan scan;
-    const auto outcome = walkForBackup(backupFolder, filter, Side::destination,
-                                       [&](const TreeEntry& entry, bool) { scan.relativePaths.emplace_back(entry.relativePath()); });
+    platform::WalkOptions options;
+    options.cancel = cancel;
+    const auto outcome = walkForBackup(backupFolder, filter, Side::destination, options,
+                                       [&](const TreeEntry& entry, bool) { scan.relativePaths.emplace_back(entry.relativePath()); },
+                                       [](const TreeEntry&) {});
     scan.unscannedFolders = unscannedFolders(backupFolder, outcome);
+    scan.cancelled = outcome.cancelled;
     return scan;
-}
-
-void FileCopier::logTemporaryNamedEntries(const SourceScan& scan) const
-{
-    for (const std::size_t index : scan.temporaryNamedEntries) {
-        qCInfo(lcBackupEngine, "Source file %s has the name of an unfinished copy; it is copied again on every run",
-               qUtf8Printable(platform::privateArg(scan.url(scan.entries[index]))));
-    }
 }
 
 std::string FileCopier::dateFolderName(const QDateTime& date)

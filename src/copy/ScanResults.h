@@ -34,8 +34,13 @@ struct SourceScan {
     std::filesystem::path root; // the source folder as given
     std::vector<SourceEntry> entries; // in the order the walk met them
     std::vector<UnscannedFolder> unscannedFolders;
-    // Entries whose own name is a temporary or resume name, by index into `entries`.
-    std::vector<std::size_t> temporaryNamedEntries;
+    // Files and folders left out because their names are those of the program's own files in a
+    // backup folder (markers, temporaries, resume files), as relative paths.
+    std::vector<std::string> reservedNames;
+    // Folders not entered because they are the backup folder or its trash (a bind mount, say).
+    std::vector<std::string> ownFolders;
+    // A cancel stopped the walk: the lists are partial.
+    bool cancelled = false;
 
     std::filesystem::path url(const SourceEntry& entry) const { return root / entry.relativePath; }
 };
@@ -43,6 +48,7 @@ struct SourceScan {
 struct DestinationScan {
     std::vector<std::string> relativePaths; // in the order the walk met them
     std::vector<UnscannedFolder> unscannedFolders;
+    bool cancelled = false; // the lists are partial
 };
 
 } // namespace larkfold

@@ -11,6 +11,18 @@ namespace {
 // Longest file name most Linux file systems accept, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
 
+// The first bytes of `text`, at most `maxBytes`, cut before a UTF-8 character rather than inside it.
+std::string_view cutToFit(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    std::size_t end = maxBytes;
+    // Continuation bytes are 10xxxxxx; back up over at most three of them.
+    for (std::size_t back = 0; back < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++back)
+        --end;
+    return text.substr(0, end);
+}
+
 std::string withPrefix(std::string prefix, std::string_view name)
 {
     const std::size_t room = prefix.size() < kMaxNameBytes ? kMaxNameBytes - prefix.size() : 0;
@@ -34,14 +46,14 @@ std::string collisionName(std::string_view name)
 {
     const std::string suffix = "-" + shortUuid();
     const std::size_t dot = name.rfind('.');
-    // A leading dot starts a hidden name, not an extension (".profile" has none).
-    const bool hasExtension = dot != std::string_view::npos && dot > 0;
-    std::string_view stem = hasExtension ? name.substr(0, dot) : name;
+    // A leading dot starts a hidden name, not an extension (".profile" has none). An extension
+    // that leaves no room for the suffix and some of the stem is taken as part of the name.
+    const bool hasExtension = dot != std::string_view::npos && dot > 0
+                           && name.size() - dot + suffix.size() < kMaxNameBytes;
+    const std::string_view stem = hasExtension ? name.substr(0, dot) : name;
     const std::string_view extension = hasExtension ? name.substr(dot) : std::string_view();
-    const std::size_t fixed = suffix.size() + extension.size();
-    if (stem.size() + fixed > kMaxNameBytes)
-        stem = stem.substr(0, fixed < kMaxNameBytes ? kMaxNameBytes - fixed : 0);
-    return std::string(stem) + suffix + std::string(extension);
+    const std::size_t room = kMaxNameBytes - suffix.size() - extension.size();
+    return std::string(cutToFit(stem, room)) + suffix + std::string(extension);
 }
 
 } // namespace larkfold

@@ -34,6 +34,9 @@ constexpr std::array<std::string_view, 13> kPackageMarkers = {
     ".pkg/",      ".mpkg/",   ".photoslibrary/", ".musiclibrary/", ".tvlibrary/", ".imovielibrary/",
 };
 
+const QString kOffsiteFolderLostMessage =
+    QStringLiteral("Offsite copy paused — the cloud folder became unavailable. Will retry next week.");
+
 QString fileWord(std::int64_t count)
 {
     return count == 1 ? QStringLiteral("file") : QStringLiteral("files");
@@ -78,11 +81,11 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         });
     } else {
         const auto& copied = result.copiedRelativePaths;
-        if (!copied.empty()) {
-            if (destinationStillThere(folders))
-                m_shared->integrityVerifier.recordHashes(copied, folders.backup, folders.trash);
+        if (destinationStillThere(folders))
+            m_shared->integrityVerifier.recordHashes(copied, result.backupRelativePaths, folders.backup,
+                                                     folders.trash, jobCancel);
+        if (!copied.empty())
             logPackageCatchUpIfNeeded(copied);
-        }
         suggestProfileIfNeeded(result);
         for (const auto& [editor, count] : result.filesDeferredByEditor) {
             if (count >= 1)
@@ -209,19 +212,23 @@ void BackupEngine::Job::runOffsiteStep(const Folders& folders, const platform::C
         if (m_shared->bookmarks.startAccessing(found->folder, platform::Bookmarks::Access::write))
             accessed = found->folder;
     }
-    // An offsite folder on a drive that is away: the copy would rebuild it on the disk below.
-    // The next run tries again.
+    // The rule every destination follows: with the cloud folder's drive or mount gone, its path
+    // leads to an empty folder on the system disk, and the whole backup would be copied there.
     if (!isDestinationAvailable(accessed.value_or(*m_pair.offsiteURL), m_pair.offsiteBookmark, m_shared->mounts)) {
         if (accessed)
             m_shared->bookmarks.stopAccessing(*accessed);
-        qCInfo(lcBackupEngine).noquote() << QStringLiteral("Offsite folder is not reachable; offsite copy postponed.");
+        savePairFields([&](BackupPair& current) {
+            current.lastOffsiteAt = platform::wallClock().now();
+            current.lastOffsiteFileCount = 0;
+        });
+        recordEvent(EventType::error, kOffsiteFolderLostMessage);
         return;
     }
     setStatus(BackupStatus::syncing(0, QStringLiteral("Offsite copy starting…")));
     m_shared->lastProgressTickTime = 0;
 
     const OffsiteSyncResult offsite = m_shared->offsiteSyncer.sync(
-        folders.backup, target, exclusionFilter(m_pair),
+        folders.backup, *m_pair.offsiteURL, target, exclusionFilter(m_pair),
         [this](double fraction, const QString& fileName) { onProgress(fraction, QStringLiteral("Offsite: ") + fileName); },
         jobCancel);
     if (accessed)
@@ -235,8 +242,7 @@ void BackupEngine::Job::runOffsiteStep(const Folders& folders, const platform::C
         current.lastOffsiteFileCount = offsite.copiedFiles;
     });
     if (offsite.abortedDueToFolderLoss)
-        recordEvent(EventType::error,
-                    QStringLiteral("Offsite copy paused — the cloud folder became unavailable. Will retry next week."));
+        recordEvent(EventType::error, kOffsiteFolderLostMessage);
     else if (!offsite.errors.empty())
         recordEvent(EventType::error,
                     QStringLiteral("Offsite copy completed with %1 error(s).").arg(offsite.errors.size()));

@@ -1,5 +1,6 @@
 #include "engine/BackupEngineJob.h"
 
+#include "copy/CopyErrors.h"
 #include "engine/BackupQueue.h"
 #include "engine/NotificationManager.h"
 #include "engine/PowerConditions.h"
@@ -167,25 +168,33 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         recordEvent(BackupEvent::EventType::error, error->errorDescription());
         return;
     }
-    if (!checkFreeSpace(folders))
+    // The run refuses a linked backup folder itself; the "Larkfold" folder made above it would
+    // lead the whole backup into the link's target the same way.
+    const fs::path base = folders.backup.parent_path();
+    fs::path chosen = folders.destination;
+    if (!chosen.has_filename())
+        chosen = chosen.parent_path();
+    if (base != chosen) {
+        if (const auto status = m_shared->fileSystem.statusAtPath(base);
+            status && status->type == platform::FileType::symlink) {
+            failRun(copyError(copyerror::kDestinationIsLink, base, QStringLiteral("validateDestination")));
+            return;
+        }
+    }
+    if (!checkFreeSpace(folders, jobCancel))
         return;
     if (jobCancel.isCancelled()) {
         setStatus(BackupStatus::idle());
         return;
     }
-    m_shared->fileCopier.removeStaleTemporaryFiles(folders.backup);
+    m_shared->fileCopier.removeStaleTemporaryFiles(folders.backup, jobCancel);
     m_shared->lastProgressTickTime = 0;
 
     auto outcome = m_shared->fileCopier.backup(
         folders.source, folders.backup, folders.trash, exclusionFilter(m_pair),
         [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel);
     if (auto* failure = std::get_if<FileOperationError>(&outcome)) {
-        const BackupError error = backupError(*failure);
-        QString description = error.errorDescription();
-        if (description.isEmpty())
-            description = QStringLiteral("An unexpected error occurred.");
-        setStatus(BackupStatus::error(error));
-        recordEvent(BackupEvent::EventType::error, description);
+        failRun(*failure);
         return;
     }
     BackupResult result = std::move(std::get<BackupResult>(outcome));
@@ -194,9 +203,8 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         result.abortedDueToVolumeLoss = true;
 
     if (jobCancel.isCancelled()) {
-        // Stopped or out of time: the copies made are real, so they get their fingerprints.
-        if (!result.abortedDueToVolumeLoss && !result.copiedRelativePaths.empty())
-            m_shared->integrityVerifier.recordHashes(result.copiedRelativePaths, folders.backup, folders.trash);
+        // Stopped or out of time: the run ends now. Its copies get their fingerprints from a later
+        // run, which fingerprints backup files without one first.
         setStatus(BackupStatus::idle());
         return;
     }
@@ -211,6 +219,16 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         current.lastBackupByteCount = m_pair.lastBackupByteCount;
     });
     afterRun(std::move(result), folders, jobCancel);
+}
+
+void BackupEngine::Job::failRun(const FileOperationError& failure)
+{
+    const BackupError error = backupError(failure);
+    QString description = error.errorDescription();
+    if (description.isEmpty())
+        description = QStringLiteral("An unexpected error occurred.");
+    setStatus(BackupStatus::error(error));
+    recordEvent(BackupEvent::EventType::error, description);
 }
 
 std::optional<BackupError> BackupEngine::Job::sharedBackupFolder(const Folders& folders)
@@ -235,7 +253,7 @@ std::optional<BackupError> BackupEngine::Job::sharedBackupFolder(const Folders& 
     return std::nullopt;
 }
 
-bool BackupEngine::Job::checkFreeSpace(const Folders& folders)
+bool BackupEngine::Job::checkFreeSpace(const Folders& folders, const platform::CancelToken& jobCancel)
 {
     const auto space = m_shared->volumes.space(folders.destination);
     if (!space)
@@ -243,8 +261,11 @@ bool BackupEngine::Job::checkFreeSpace(const Folders& folders)
     const auto available = static_cast<std::int64_t>(space->availableBytes);
     std::optional<BackupError> low;
     if (!isSameVolume(folders.source, folders.destination, m_shared->volumes)) {
-        const std::int64_t need =
-            m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup, exclusionFilter(m_pair));
+        const std::int64_t need = m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup,
+                                                                           exclusionFilter(m_pair), jobCancel);
+        // Cut short, the estimate says nothing; the job ends at its next check.
+        if (jobCancel.isCancelled())
+            return true;
         const std::int64_t threshold = need + kFreeSpaceMarginBytes;
         if (need >= 1 && available < threshold)
             low = BackupError::diskSpaceLow(available, threshold);

@@ -72,8 +72,10 @@ private:
     };
 
     void perform(const platform::CancelToken& jobCancel);
+    // The run could not start: the pair's status and one event say why.
+    void failRun(const FileOperationError& failure);
     std::optional<BackupError> sharedBackupFolder(const Folders& folders);
-    bool checkFreeSpace(const Folders& folders);
+    bool checkFreeSpace(const Folders& folders, const platform::CancelToken& jobCancel);
     // The destination is still the drive the run started on.
     bool destinationStillThere(const Folders& folders) const;
     void afterRun(BackupResult result, const Folders& folders, const platform::CancelToken& jobCancel);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unordered_set>
 
 namespace larkfold {
 namespace {
@@ -166,6 +167,15 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& relativePaths,
 {
     if (relativePaths.empty())
         return;
+    recordHashes(relativePaths, {}, destination, trash, {});
+}
+
+void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const std::vector<std::string>& listed,
+                                     const fs::path& destination, const fs::path& trash,
+                                     const platform::CancelToken& cancel)
+{
+    if (copied.empty() && listed.empty())
+        return;
     auto dir = m_fileSystem.openDirectory(destination);
     if (!dir)
         return;
@@ -174,24 +184,50 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& relativePaths,
         return;
     FileDigester digester(m_fileSystem);
     bool changed = false;
-    for (const fs::path& relativePath : relativePaths) {
+    // Returns the size of the file it fingerprinted; none when it could not.
+    const auto record = [&](const fs::path& relativePath) -> std::optional<std::int64_t> {
         const std::optional<std::string> key = keyOf(relativePath);
         if (!key) {
             qCWarning(lcIntegrityVerifier, "Not fingerprinting %s: its name is not valid UTF-8",
                       qUtf8Printable(platform::privateArg(relativePath)));
-            continue;
+            return std::nullopt;
         }
         const auto file = m_fileSystem.openFile(*dir, *key, platform::OpenMode::read);
-        std::optional<std::string> digest = file ? digester.sha256Hex(*file) : std::nullopt;
+        const auto status = file ? m_fileSystem.status(*file) : platform::PosixResult<platform::FileStatus>(
+                                                                     platform::posixError(ENOENT));
+        std::optional<std::string> digest =
+            status && status->isRegular() ? digester.sha256Hex(*file) : std::nullopt;
         if (!digest) {
             // A fingerprint of the old content would report the fresh copy as damaged.
             changed |= database->erase(*key) > 0;
-            continue;
+            return std::nullopt;
         }
-        const auto status = m_fileSystem.status(*file);
-        const std::int64_t size = status ? status->size : 0;
-        (*database)[*key] = HashEntry{*key, std::move(*digest), size, platform::wallClock().now(), std::nullopt};
+        (*database)[*key] =
+            HashEntry{*key, std::move(*digest), status->size, platform::wallClock().now(), std::nullopt};
         changed = true;
+        return status->size;
+    };
+
+    // First the files earlier runs left without one, so a long row of stopped runs cannot keep
+    // them waiting; bounded, so a large backlog costs each run only a share.
+    const std::unordered_set<std::string> copiedNow(copied.begin(), copied.end());
+    int caughtUpFiles = 0;
+    std::int64_t caughtUpBytes = 0;
+    for (const std::string& relativePath : listed) {
+        if (cancel.isCancelled() || caughtUpFiles >= m_limits.catchUpFilesPerRun
+            || caughtUpBytes >= m_limits.catchUpBytesPerRun)
+            break;
+        if (database->contains(relativePath) || copiedNow.contains(relativePath) || !keyOf(relativePath))
+            continue;
+        if (const auto size = record(relativePath)) {
+            ++caughtUpFiles;
+            caughtUpBytes += *size;
+        }
+    }
+    for (const fs::path& relativePath : copied) {
+        if (cancel.isCancelled())
+            break;
+        record(relativePath);
     }
     if (changed)
         saveDatabase(*database, *dir);

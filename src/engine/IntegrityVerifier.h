@@ -54,6 +54,9 @@ public:
     struct Limits {
         int sampleSize = 50;                                 // the most entries one check re-reads
         std::int64_t maxBytesPerCheck = std::int64_t(8) << 30; // the size total at which a sample ends
+        // Files without a fingerprint that one run catches up on, beside its own copies.
+        int catchUpFilesPerRun = 10000;
+        std::int64_t catchUpBytesPerRun = std::int64_t(2) << 30;
     };
 
     // Every file-system call goes through `fileSystem`.
@@ -65,6 +68,12 @@ public:
     // Records a fresh fingerprint for each copied file; a file that cannot be hashed loses its old one.
     void recordHashes(const std::vector<std::filesystem::path>& relativePaths,
                       const std::filesystem::path& destination, const std::filesystem::path& trash);
+    // The same, after first fingerprinting the files among `listed` (what the backup folder held)
+    // that have no entry, as a run stopped before its fingerprints leaves them, up to the limits'
+    // catch-up share. A cancel ends the work between files; what was done is kept.
+    void recordHashes(const std::vector<std::filesystem::path>& copied, const std::vector<std::string>& listed,
+                      const std::filesystem::path& destination, const std::filesystem::path& trash,
+                      const platform::CancelToken& cancel);
 
     // Removes the entries whose file no longer exists; returns how many.
     int pruneMissing(const std::filesystem::path& destination, const std::filesystem::path& trash);

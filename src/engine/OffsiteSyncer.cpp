@@ -54,26 +54,24 @@ fs::path withoutTrailingSeparator(const fs::path& path)
     return normal.has_filename() ? normal : normal.parent_path();
 }
 
-// Opens the offsite target, first creating it with its missing parents. Links in the part of
-// the path that exists (a cloud folder reached through one) are followed; the folders made
-// here and the target itself never are.
-PosixResult<Directory> openOrCreateFolder(platform::FileSystem& fileSystem, const fs::path& folder)
+// Opens the offsite target, first making the folders between it and the chosen offsite folder.
+// The offsite folder itself must exist and not be a link (links above it, a cloud folder reached
+// through one, are followed): with its drive or mount gone, making it would put the whole backup
+// on the system disk below the empty mount point. Nothing on the way down is followed.
+PosixResult<Directory> openOrCreateTarget(platform::FileSystem& fileSystem, const fs::path& offsiteFolder,
+                                          const fs::path& target)
 {
-    auto opened = fileSystem.openDirectory(folder);
-    if (opened || opened.error() != std::errc::no_such_file_or_directory)
-        return opened;
-    fs::path existing = folder.parent_path();
-    fs::path missing = folder.filename();
-    while (!fileSystem.statusAtPath(existing) && existing != existing.parent_path()) {
-        missing = existing.filename() / missing;
-        existing = existing.parent_path();
-    }
-    const auto base = fileSystem.openDirectory(existing / ".");
-    if (!base)
-        return base.error();
-    if (const auto error = fileSystem.createDirectories(*base, missing))
+    auto chosen = fileSystem.openDirectory(offsiteFolder);
+    if (!chosen)
+        return chosen.error();
+    const fs::path inside = target.lexically_relative(withoutTrailingSeparator(offsiteFolder));
+    if (inside.empty() || *inside.begin() == "..")
+        return platform::posixError(EINVAL);
+    if (inside == ".")
+        return chosen;
+    if (const auto error = fileSystem.createDirectories(*chosen, inside))
         return error;
-    return fileSystem.openDirectory(folder);
+    return fileSystem.openDirectory(*chosen, inside);
 }
 
 std::int64_t nanoseconds(const std::timespec& time)
@@ -133,9 +131,9 @@ OffsiteSyncer::OffsiteSyncer(platform::FileSystem& fileSystem, const platform::V
 {
 }
 
-OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::path& offsiteTarget,
-                                      const ExclusionFilter& filter, const ProgressCallback& progress,
-                                      const platform::CancelToken& cancel) const
+OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::path& offsiteFolder,
+                                      const fs::path& offsiteTarget, const ExclusionFilter& filter,
+                                      const ProgressCallback& progress, const platform::CancelToken& cancel) const
 {
     const auto start = std::chrono::steady_clock::now();
     OffsiteSyncResult result;
@@ -153,7 +151,7 @@ OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::pa
     }
 
     const fs::path target = withoutTrailingSeparator(offsiteTarget);
-    const auto offsite = openOrCreateFolder(m_fileSystem, target);
+    const auto offsite = openOrCreateTarget(m_fileSystem, offsiteFolder, target);
     if (!offsite) {
         result.errors.push_back(
             FileOperationError::posix(offsite.error().value(), offsiteTarget, label(kCreateOperation)));

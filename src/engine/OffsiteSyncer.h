@@ -36,14 +36,16 @@ public:
                            platform::ContinuousClock& clock = platform::continuousClock(),
                            platform::IdleTime& idle = platform::idleTime());
 
-    // Brings `offsiteTarget` (the pair's folder inside the offsite folder) up to date with
-    // `backupFolder` (the pair's backup folder, only read), leaving out what `filter` excludes,
-    // marker files, temporary and resume items, links and anything but regular files. A missing
-    // backup folder gives an empty result; a missing offsite target is created. Never fails: every
-    // problem is an entry in the result's errors. A cancel is honoured before each file.
-    OffsiteSyncResult sync(const std::filesystem::path& backupFolder, const std::filesystem::path& offsiteTarget,
-                           const ExclusionFilter& filter, const ProgressCallback& progress = {},
-                           const platform::CancelToken& cancel = {}) const;
+    // Brings `offsiteTarget` (the pair's folder inside `offsiteFolder`, the folder the user chose)
+    // up to date with `backupFolder` (the pair's backup folder, only read), leaving out what
+    // `filter` excludes, marker files, temporary and resume items, links and anything but regular
+    // files. A missing backup folder gives an empty result. The folders between the offsite folder
+    // and the target are made when missing; the offsite folder itself never is, and must not be a
+    // link. Never fails: every problem is an entry in the result's errors. A cancel is honoured
+    // before each file.
+    OffsiteSyncResult sync(const std::filesystem::path& backupFolder, const std::filesystem::path& offsiteFolder,
+                           const std::filesystem::path& offsiteTarget, const ExclusionFilter& filter,
+                           const ProgressCallback& progress = {}, const platform::CancelToken& cancel = {}) const;
 
 private:
     struct CopyOutcome;

@@ -38,19 +38,23 @@ public:
 class Directory : public Descriptor {
 public:
     Directory() = default;
-    Directory(int fd, std::filesystem::path path, std::uint64_t device, std::uint64_t inode)
-        : Descriptor(fd), m_path(std::move(path)), m_device(device), m_inode(inode) {}
+    Directory(int fd, std::filesystem::path path, std::uint64_t device, std::uint64_t inode,
+              bool givesItsGroup = false)
+        : Descriptor(fd), m_path(std::move(path)), m_device(device), m_inode(inode), m_givesItsGroup(givesItsGroup) {}
 
     // The path it was opened by (for messages and the identity check; never used to write).
     const std::filesystem::path& path() const { return m_path; }
     // st_dev and st_ino at the time it was opened.
     std::uint64_t device() const { return m_device; }
     std::uint64_t inode() const { return m_inode; }
+    // Set-group-ID: items made in it take its group rather than the process's.
+    bool givesItsGroup() const { return m_givesItsGroup; }
 
 private:
     std::filesystem::path m_path;
     std::uint64_t m_device = 0;
     std::uint64_t m_inode = 0;
+    bool m_givesItsGroup = false;
 };
 
 } // namespace larkfold::platform

@@ -3,6 +3,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <string>
+#include <unistd.h>
 #include <sys/random.h>
 
 namespace larkfold::platform {
@@ -37,15 +40,38 @@ std::filesystem::path siblingTemporary(const std::filesystem::path& relative)
     return path.parent_path() / temporaryNameFor(path.filename().native());
 }
 
+// Temporary names need to differ from each other and be hard to guess ahead, not to be secret:
+// one random seed per process, then a counter through a mixing function, rather than a system
+// call per name. A name that is taken anyway fails the exclusive create and is drawn again.
 std::uint32_t randomWord()
 {
-    std::uint32_t word = 0;
-    if (::getrandom(&word, sizeof word, 0) == sizeof word)
-        return word;
-    // Without entropy the names only need to differ from each other.
-    static std::atomic<std::uint32_t> counter{0};
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    return std::uint32_t(now) ^ (counter.fetch_add(1) * 2654435761u);
+    static const std::uint64_t seed = [] {
+        std::uint64_t value = 0;
+        if (::getrandom(&value, sizeof value, 0) != sizeof value)
+            value = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+        return value;
+    }();
+    static std::atomic<std::uint64_t> counter{0};
+    // splitmix64
+    std::uint64_t z = seed + (counter.fetch_add(1, std::memory_order_relaxed) + 1) * 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return std::uint32_t((z ^ (z >> 31)) >> 32);
+}
+
+// The process's umask, read once; 0777 (nothing let through) when it cannot be read.
+std::uint32_t processUmask()
+{
+    static const std::uint32_t mask = [] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.starts_with("Umask:"))
+                return std::uint32_t(std::stoul(line.substr(6), nullptr, 8));
+        }
+        return std::uint32_t(0777);
+    }();
+    return mask;
 }
 
 bool isLeftOutOfFolderCopies(FileType type)
@@ -189,13 +215,32 @@ std::error_code FileSystem::copyRegularFile(const Directory& fromDir, const std:
     // Something else took the file's place since it was looked at: worth one more try.
     if (!sourceStatus->isRegular())
         return posixError(EAGAIN);
-    // Owner-only while the data is incomplete; the source's permissions come last.
-    auto target = openFile(toDir, to, OpenMode::createNew, 0600);
+    const auto copied = copyOpenFile(*source, *sourceStatus, toDir, to);
+    return copied ? std::error_code() : copied.error();
+}
+
+PosixResult<std::int64_t> FileSystem::copyOpenFile(const File& source, const FileStatus& sourceStatus,
+                                                   const Directory& toDir, const std::filesystem::path& to)
+{
+    // A file this process makes is its own, in its own group unless the folder hands down its group.
+    // Read once: the program never changes its ids.
+    static const std::uint32_t processOwner = ::geteuid();
+    static const std::uint32_t processGroup = ::getegid();
+    const bool ownerRight = sourceStatus.owner == processOwner && sourceStatus.group == processGroup
+                         && !toDir.givesItsGroup();
+    // Only then may the data be written under its final permissions: anyone those let read it
+    // may read the finished copy too. Otherwise owner-only until the attributes come last.
+    const bool permissionsRight = ownerRight && (sourceStatus.permissions & ~std::uint32_t(0777)) == 0
+                               && (sourceStatus.permissions & processUmask()) == 0;
+    auto target = openFile(toDir, to, OpenMode::createNew, permissionsRight ? sourceStatus.permissions : 0600);
     if (!target)
         return target.error();
-    if (const auto error = copyFileData(*source, *target, sourceStatus->size))
+    const auto copied = copyFileData(source, *target, sourceStatus.size);
+    if (!copied)
+        return copied.error();
+    if (const auto error = copyAttributes(source, sourceStatus, *target, ownerRight, permissionsRight))
         return error;
-    return copyAttributes(*source, *sourceStatus, *target);
+    return *copied;
 }
 
 std::error_code FileSystem::copyFolder(const Directory& fromDir, const std::filesystem::path& from,
@@ -229,10 +274,11 @@ std::error_code FileSystem::copyFolder(const Directory& fromDir, const std::file
     return copyAttributes(*source, *sourceStatus, *target);
 }
 
-std::error_code FileSystem::copyFileData(const File& from, const File& to, std::int64_t expectedSize)
+PosixResult<std::int64_t> FileSystem::copyFileData(const File& from, const File& to, std::int64_t expectedSize)
 {
     std::int64_t copied = 0;
-    for (;;) {
+    // Once the size the file had is copied, asking for the end would cost a call per file.
+    while (expectedSize == 0 || copied < expectedSize) {
         const auto n = copyRange(from, to, kCopyRangeBytes);
         if (!n) {
             const auto error = n.error();
@@ -245,10 +291,12 @@ std::error_code FileSystem::copyFileData(const File& from, const File& to, std::
             // Some file systems (procfs-like, some FUSE) report an empty range instead of refusing.
             if (copied == 0 && expectedSize > 0)
                 break;
-            return {};
+            return copied;
         }
         copied += std::int64_t(*n);
     }
+    if (expectedSize > 0 && copied >= expectedSize)
+        return copied;
     // read/write continue from the offsets copy_file_range left.
     std::vector<std::byte> buffer(kFallbackBufferBytes);
     for (;;) {
@@ -256,9 +304,10 @@ std::error_code FileSystem::copyFileData(const File& from, const File& to, std::
         if (!n)
             return n.error();
         if (*n == 0)
-            return {};
+            return copied;
         if (const auto error = writeAll(to, std::span<const std::byte>(buffer.data(), *n)))
             return error;
+        copied += std::int64_t(*n);
     }
 }
 
@@ -271,7 +320,7 @@ std::error_code FileSystem::copyAttributes(const Descriptor& from, const Descrip
 }
 
 std::error_code FileSystem::copyAttributes(const Descriptor& from, const FileStatus& fromStatus,
-                                           const Descriptor& to)
+                                           const Descriptor& to, bool ownerRight, bool permissionsRight)
 {
     // Refusals here are normal on FAT-like file systems and for names outside "user."; a full
     // drive or an I/O error is not a refusal and would silently lose the attribute.
@@ -286,8 +335,10 @@ std::error_code FileSystem::copyAttributes(const Descriptor& from, const FileSta
         }
     }
     // Owner before permissions: chown clears the set-user-ID and set-group-ID bits.
-    setOwner(to, fromStatus.owner, fromStatus.group);
-    setPermissions(to, fromStatus.permissions);
+    if (!ownerRight)
+        setOwner(to, fromStatus.owner, fromStatus.group);
+    if (!permissionsRight)
+        setPermissions(to, fromStatus.permissions);
     // Without the source's modification time every later run would copy the item again.
     return setTimes(to, fromStatus.accessTime, fromStatus.modificationTime);
 }

@@ -172,6 +172,15 @@ public:
     std::error_code copyItem(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
                              const std::filesystem::path& to);
 
+    // The regular-file step of copyItem, from a file already open and its status: creates `to`
+    // (EEXIST when anything stands there), copies `sourceStatus.size` bytes and the attributes.
+    // The file is made with the source's permissions where the umask lets them through and the
+    // process already owns it as the source is owned, so owner and permissions are set only
+    // where they are not already right. Returns the bytes copied; a file that grew meanwhile is
+    // copied as far as its size then (the caller compares the source's status afterwards).
+    PosixResult<std::int64_t> copyOpenFile(const File& source, const FileStatus& sourceStatus, const Directory& toDir,
+                                           const std::filesystem::path& to);
+
     // Carries extended attributes, owner, permissions and times from one open item to another, as
     // copyItem does. Returns only a failure to set the times or one of the extended-attribute
     // errors copyItem does not ignore.
@@ -208,12 +217,14 @@ public:
     PosixResult<std::string> readWholeFile(const Directory& dir, const std::filesystem::path& relative);
 
 private:
-    std::error_code copyFileData(const File& from, const File& to, std::int64_t expectedSize);
+    PosixResult<std::int64_t> copyFileData(const File& from, const File& to, std::int64_t expectedSize);
     std::error_code copyRegularFile(const Directory& fromDir, const std::filesystem::path& from,
                                     const Directory& toDir, const std::filesystem::path& to);
     std::error_code copyFolder(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
                                const std::filesystem::path& to);
-    std::error_code copyAttributes(const Descriptor& from, const FileStatus& status, const Descriptor& to);
+    // `ownerRight` and `permissionsRight`: the target already has them, so they are not set again.
+    std::error_code copyAttributes(const Descriptor& from, const FileStatus& status, const Descriptor& to,
+                                   bool ownerRight = false, bool permissionsRight = false);
     std::error_code renameWithoutReplacing(const Directory& fromDir, const std::filesystem::path& from,
                                            const Directory& toDir, const std::filesystem::path& to);
     std::error_code moveAcrossFileSystems(const Directory& fromDir, const std::filesystem::path& from,

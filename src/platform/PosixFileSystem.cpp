@@ -115,7 +115,7 @@ PosixResult<Directory> directoryFromFd(int fd, std::filesystem::path path)
         ::close(fd);
         return error;
     }
-    return Directory(fd, std::move(path), st.st_dev, st.st_ino);
+    return Directory(fd, std::move(path), st.st_dev, st.st_ino, (st.st_mode & S_ISGID) != 0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/TreeWalker.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -108,7 +109,7 @@ const std::optional<EntryStatus>& TreeEntry::status() const
     return m_status;
 }
 
-WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& visit)
+WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& visit, const WalkOptions& options)
 {
     WalkOutcome outcome;
     std::vector<char> buffer(kListingBufferBytes);
@@ -126,6 +127,12 @@ WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& v
         reportUnreadable(outcome, stack.back(), relative, failure);
 
     while (!stack.empty()) {
+        if (options.cancel.isCancelled()) {
+            outcome.cancelled = true;
+            for (const Frame& open : stack)
+                ::close(open.fd);
+            return outcome;
+        }
         Frame& frame = stack.back();
         if (frame.next >= frame.listing.size()) {
             ::close(frame.fd);
@@ -164,6 +171,19 @@ WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& v
             if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP)
                 outcome.unreadableFolders.push_back({relative, errno});
             continue;
+        }
+        if (!options.foldersToLeaveOut.empty()) {
+            struct stat opened {};
+            const bool known = ::fstat(fd, &opened) == 0;
+            const FolderIdentity identity{static_cast<std::uint64_t>(opened.st_dev),
+                                          static_cast<std::uint64_t>(opened.st_ino)};
+            if (known
+                && std::find(options.foldersToLeaveOut.begin(), options.foldersToLeaveOut.end(), identity)
+                       != options.foldersToLeaveOut.end()) {
+                ::close(fd);
+                outcome.leftOutFolders.push_back(relative);
+                continue;
+            }
         }
         Frame child{fd, {}, 0, relative.size() + 1};
         relative.push_back('/');

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CancelToken.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -51,11 +53,30 @@ struct UnreadableFolder {
     int errorNumber = 0;
 };
 
+// A folder by what it is on disk.
+struct FolderIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+struct WalkOptions {
+    // Folders never entered, matched once opened: a mount point's listing names the folder it
+    // covers, not the mounted one.
+    std::vector<FolderIdentity> foldersToLeaveOut;
+    // Checked before every entry; a cancelled walk ends at once.
+    CancelToken cancel;
+};
+
 struct WalkOutcome {
     // Folders whose contents the walk could not list; everything below them is unknown.
     std::vector<UnreadableFolder> unreadableFolders;
+    // Folders met and not entered because they are among WalkOptions::foldersToLeaveOut.
+    std::vector<std::string> leftOutFolders;
     // False when the walked folder itself could not be opened.
     bool rootOpened = false;
+    // The walk stopped at a cancel before it had met every entry.
+    bool cancelled = false;
 };
 
 // Walks a folder tree depth first, in directory order, without following symbolic links:
@@ -66,7 +87,7 @@ public:
     // Called for every entry; for a folder, returning true descends into it.
     using Visitor = std::function<bool(const TreeEntry&)>;
 
-    static WalkOutcome walk(const std::filesystem::path& root, const Visitor& visit);
+    static WalkOutcome walk(const std::filesystem::path& root, const Visitor& visit, const WalkOptions& options = {});
 };
 
 } // namespace larkfold::platform

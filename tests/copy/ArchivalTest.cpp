@@ -2,12 +2,14 @@
 
 #include "CopyRunFixture.h"
 #include "copy/BandwidthThrottle.h"
+#include "platform/Utf8.h"
 #include "support/ChildProcess.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 using namespace larkfold;
@@ -128,6 +130,31 @@ TEST_F(ArchivalTest, ATakenNameInTheDayFolderGetsASuffixBeforeItsExtension)
     EXPECT_TRUE(fs::is_directory(m_backup / "a")) << "emptied folders stay";
 }
 
+TEST_F(ArchivalTest, ATakenNameAtTheLengthLimitGetsASuffixThatStillFits)
+{
+    const std::vector<std::string> names = {
+        "a." + std::string(250, 'e'),                 // an extension longer than any suffix could leave room for
+        std::string(255, 'x'),                        // no extension
+        std::string(251, 'y') + ".txt",               // an ordinary extension
+        std::string(241, 'z') + "\xc3\xa9" + std::string(7, 'z') + ".pdf", // a character not to be cut in two
+    };
+    populate(4, 4);
+    for (const std::string& name : names) {
+        put(m_backup / name, "vanished");
+        put(day() / name, "archived earlier today");
+    }
+
+    const BackupResult result = run();
+
+    EXPECT_TRUE(result.errors.empty()) << result.errors.front().description().toStdString();
+    EXPECT_EQ(result.archivedFiles, int(names.size()));
+    for (const std::string& name : namesIn(day())) {
+        EXPECT_LE(name.size(), 255u);
+        EXPECT_TRUE(platform::decodeUtf8(name).has_value()) << name;
+    }
+    EXPECT_EQ(namesIn(day()).size(), 2 * names.size());
+}
+
 TEST_F(ArchivalTest, NamesAreComparedAsCanonicallyEquivalentAndUndecodableNamesAsBytes)
 {
     populate(10, 10);
@@ -164,6 +191,73 @@ TEST_F(ArchivalTest, ASourceThatGoesAwayBeforeArchivalStopsIt)
     EXPECT_EQ(result.errors[0].description(),
               "Source became unreachable before archival — skipping archival to protect backups.");
     EXPECT_TRUE(fs::exists(m_backup / "f2"));
+}
+
+TEST_F(ArchivalTest, ABackupFolderGoneBeforeArchivalEndsTheRunAsALostVolume)
+{
+    populate(14, 12);
+    const fs::path moved = m_destination / "moved";
+    int visited = 0;
+    // After the last tenth-file check, as a drive pulled at the very end leaves its mount point.
+    const BackupResult result = run([&](double, const QString&) {
+        if (++visited == 12) {
+            fs::rename(m_backup, moved);
+            fs::create_directory(m_backup);
+        }
+    });
+
+    EXPECT_TRUE(result.abortedDueToVolumeLoss);
+    EXPECT_EQ(result.archivedFiles, 0);
+    ASSERT_EQ(result.errors.size(), 1u);
+    EXPECT_EQ(result.errors[0].operation(), "archive");
+    EXPECT_EQ(result.errors[0].code(), 1007);
+    EXPECT_TRUE(fs::exists(moved / "f13"));
+    EXPECT_FALSE(fs::exists(m_trash));
+}
+
+// Real drives: a lazy unmount between the last check and archival, and a backup folder that is a
+// drive of its own below a trash on the system disk. Moving there would copy the files off the
+// drive and delete them from it.
+TEST_F(ArchivalTest, NothingIsMovedToATrashOnAnotherFileSystemThanTheBackupFolder)
+{
+    const struct Case {
+        const char* name;
+        bool unmountBeforeArchival;
+    } cases[] = {{"unmounted before archival", true}, {"backup folder mounted apart", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto outcome = runInPrivateMountNamespace([&]() -> std::string {
+            const fs::path drive = m_destination / "drive";
+            fs::create_directories(drive);
+            const fs::path mountPoint = c.unmountBeforeArchival ? drive : drive / "Larkfold" / "Pair";
+            fs::create_directories(mountPoint);
+            if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=16m") != 0)
+                return "no mount";
+            m_backup = drive / "Larkfold" / "Pair";
+            m_trash = drive / ".Larkfold-Trash";
+            fs::create_directories(m_backup);
+            populate(14, 12);
+            int visited = 0;
+            const BackupResult result = run([&](double, const QString&) {
+                if (++visited == 12 && c.unmountBeforeArchival)
+                    ::umount2(drive.c_str(), MNT_DETACH);
+            });
+            std::string summary = std::to_string(result.archivedFiles) + (result.abortedDueToVolumeLoss ? " lost" : "");
+            for (const auto& error : result.errors)
+                summary += " " + error.operation().toStdString() + " " + std::to_string(error.code());
+            if (fs::exists(m_trash))
+                summary += " trash made";
+            if (!c.unmountBeforeArchival && !(fs::exists(m_backup / "f12") && fs::exists(m_backup / "f13")))
+                summary += " files gone";
+            return summary;
+        });
+        if (!outcome)
+            GTEST_SKIP() << "cannot mount here";
+        if (c.unmountBeforeArchival)
+            EXPECT_EQ(*outcome, "0 lost archive 1007");
+        else
+            EXPECT_EQ(*outcome, "0 archive 18 archive 18");
+    }
 }
 
 TEST_F(ArchivalTest, NothingBelowAnUnreadableSourceFolderCountsAsVanished)

@@ -3,6 +3,7 @@
 #include "CopyRunFixture.h"
 #include "copy/BandwidthThrottle.h"
 #include "platform/FaultInjectingFileSystem.h"
+#include "support/ChildProcess.h"
 #include "support/TempTree.h"
 
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -77,7 +79,6 @@ TEST_F(BackupRunTest, MirrorsTheTreeAndASecondRunFindsNothingToDo)
     m_source.mkdir("empty");
     m_source.write("node_modules/x.js", "excluded");
     m_source.symlink("link", "a.txt");
-    m_source.write(".larkfold-hashes.json", "{}");
     m_source.setMtime("a.txt", kTime, 250);
 
     const BackupResult first = run();
@@ -373,6 +374,8 @@ TEST_F(BackupRunTest, CancellingStopsTheRunWithoutAnError)
     EXPECT_EQ(visited, 2);
     EXPECT_TRUE(result.errors.empty());
     EXPECT_LE(result.copiedFiles, 2);
+    // Nothing of a stopped run is recorded, so it does not wait for the drive's flush.
+    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1);
     // Archival checks the mark before every file too, so nothing moves once the run is cancelled.
     EXPECT_EQ(result.archivedFiles, 0);
     EXPECT_EQ(readFile(m_backup / "old.txt"), "vanishes");
@@ -412,4 +415,101 @@ TEST_F(BackupRunTest, AFailedFlushIsReported)
     m_source.write("a.txt", "a");
     m_fileSystem.failAlways(FileOperation::sync, EIO);
     EXPECT_EQ(errorCodes(run()), (std::vector<std::string>{"syncDestination 5"}));
+}
+
+// The scan saw a file (or a package); before its turn to be copied the entry became the other
+// kind. Copying it would put a folder over the file's backup copy, or a file over the package's.
+TEST_F(BackupRunTest, AnEntryThatChangesKindAfterTheScanLeavesItsBackupCopyForTheNextRun)
+{
+    for (int i = 0; i < 12; ++i)
+        m_source.write("f" + std::to_string(i), "first");
+    m_source.write("Tool.app/a", "package a");
+    m_source.write("Tool.app/b", "package b");
+    ASSERT_TRUE(run().errors.empty());
+    for (int i = 0; i < 12; ++i)
+        m_source.write("f" + std::to_string(i), "second version");
+    m_source.write("Tool.app/a", "package a, changed");
+
+    const BackupResult changed = run([&](double, const QString& label) {
+        if (label == "f3") {
+            fs::remove(m_source.path("f3"));
+            fs::create_directory(m_source.path("f3"));
+        } else if (label == "Tool.app") {
+            fs::remove_all(m_source.path("Tool.app"));
+            m_source.write("Tool.app", "now a file");
+        }
+    });
+
+    EXPECT_EQ(errorCodes(changed), (std::vector<std::string>{"copy 11", "copy 11"}));
+    EXPECT_EQ(readFile(m_backup / "f3"), "first");
+    EXPECT_EQ(readFile(m_backup / "Tool.app/a"), "package a");
+    EXPECT_EQ(readFile(m_backup / "Tool.app/b"), "package b");
+    EXPECT_EQ(changed.copiedFiles, 11);
+
+    const BackupResult next = run();
+    EXPECT_TRUE(next.errors.empty()) << testing::PrintToString(errorCodes(next));
+    EXPECT_EQ(readFile(trashDay() / "f3"), "first");
+    EXPECT_EQ(readFile(trashDay() / "Tool.app/b"), "package b");
+    EXPECT_EQ(readFile(m_backup / "Tool.app"), "now a file");
+    EXPECT_TRUE(fs::is_directory(m_source.path("f3")));
+}
+
+// mkdir S/inner; mount --bind B S/inner: the listing of S shows the covered folder, so only the
+// opened folder tells that it is the backup folder (or the trash).
+TEST_F(BackupRunTest, TheBackupFolderOrTrashMountedInsideTheSourceIsNotCopiedIntoItself)
+{
+    for (const bool trash : {false, true}) {
+        SCOPED_TRACE(trash ? "trash" : "backup folder");
+        const auto outcome = runInPrivateMountNamespace([&]() -> std::string {
+            TempTree source;
+            source.write("a.txt", "a");
+            fs::create_directories(m_trash / "2026-01-01");
+            writeFile(m_trash / "2026-01-01" / "old.txt", "archived");
+            const fs::path inner = source.mkdir("inner");
+            if (::mount((trash ? m_trash : m_backup).c_str(), inner.c_str(), nullptr, MS_BIND, nullptr) != 0)
+                return "no mount";
+            std::string summary;
+            for (int round = 0; round < 2; ++round) {
+                const BackupOutcome outcome = FileCopier(m_fileSystem, m_applications)
+                                                  .backup(source.root(), m_backup, m_trash,
+                                                          ExclusionFilter::forProfile(BackupProfile::standard), {});
+                const auto& result = std::get<BackupResult>(outcome);
+                summary += std::to_string(result.copiedFiles);
+                for (const auto& error : result.errors)
+                    summary += " " + error.operation().toStdString() + " " + std::to_string(error.code()) + " "
+                               + error.url().lexically_relative(source.root()).native();
+                summary += ";";
+            }
+            summary += " backup:";
+            for (const auto& name : treeOf(m_backup))
+                summary += " " + name;
+            return summary;
+        });
+        if (!outcome)
+            GTEST_SKIP() << "cannot mount here";
+        EXPECT_EQ(*outcome, "1 scan 1014 inner;0 scan 1014 inner; backup: a.txt");
+    }
+}
+
+TEST_F(BackupRunTest, ASourceEntryWithTheEnginesOwnNameIsReportedOnEveryRunAndNotCopied)
+{
+    m_source.write("a.txt", "a");
+    m_source.write(".larktmp-draft.txt", "the user's own");
+    m_source.write("sub/.larkfold-hashes.json", "{\"mine\": true}");
+    m_source.write(".larkresume-notes/inside.txt", "a folder of that name");
+    const std::vector<std::string> reported = {"scan 1015 .larkresume-notes", "scan 1015 .larktmp-draft.txt",
+                                               "scan 1015 sub/.larkfold-hashes.json"};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const BackupResult result = run();
+        std::vector<std::string> errors;
+        for (const auto& error : result.errors) {
+            errors.push_back(error.operation().toStdString() + " " + std::to_string(error.code()) + " "
+                             + error.url().lexically_relative(m_source.root()).native());
+            EXPECT_EQ(error.description(), "Name is reserved for Larkfold's own files — rename it to have it backed up.");
+        }
+        std::sort(errors.begin(), errors.end());
+        EXPECT_EQ(errors, reported);
+        EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{"a.txt"}));
+    }
 }

@@ -1,7 +1,6 @@
 #include "copy/FileCopier.h"
 
 #include "support/ChildProcess.h"
-#include "support/LogCapture.h"
 #include "support/TempTree.h"
 
 #include <QTimeZone>
@@ -85,13 +84,21 @@ TEST(ScanTest, ListsFilesAndPackagesOnlyAndTheDestinationLeavesOutUnfinishedCopi
         "odd/with space.txt",
         "sub/b.txt",
     };
-    std::vector<std::string> source = common;
-    for (const char* unfinished : {".larktmp-1A2B3C4D-report.pdf", ".larktmp-9F8E7D6C-App.app",
-                                   "sub/.larkresume-67108864-film.mov"})
-        source.emplace_back(unfinished);
-
-    EXPECT_EQ(scanSourcePaths(tree.root()), sorted(source));
+    EXPECT_EQ(scanSourcePaths(tree.root()), sorted(common));
     EXPECT_EQ(scanDestinationPaths(tree.root()), sorted(common));
+}
+
+// In a source such names are the user's files: left out, since their copies would be taken for
+// the engine's own, and listed so the run can say they are not backed up.
+TEST(ScanTest, TheSourceScanListsEntriesWithTheEnginesOwnNamesApart)
+{
+    TempTree tree;
+    buildMixedTree(tree);
+    tree.write("node_modules/.larktmp-excluded", "");
+    const SourceScan scan = FileCopier().scanSource(tree.root(), ExclusionFilter::forProfile(BackupProfile::standard));
+    EXPECT_EQ(sorted(scan.reservedNames),
+              sorted({".larkfold-hashes.json", "sub/.larkfold-checkpoint.json", "sub/.larkfold-lastcheck",
+                      ".larktmp-1A2B3C4D-report.pdf", "sub/.larkresume-67108864-film.mov", ".larktmp-9F8E7D6C-App.app"}));
 }
 
 TEST(ScanTest, ProfilePackagesAreTakenWholeOnlyUnderTheirProfile)
@@ -179,19 +186,6 @@ TEST(ScanTest, AMissingFolderGivesEmptyListsAndSaysSo)
     ASSERT_EQ(scan.unscannedFolders.size(), 1u);
     EXPECT_EQ(scan.unscannedFolders[0].relativePath, "");
     EXPECT_TRUE(scan.unscannedFolders[0].error.isPosix(ENOENT));
-}
-
-TEST(ScanTest, TemporaryNamedSourceFilesAreLoggedOncePerCall)
-{
-    TempTree tree{{".larktmp-1A2B3C4D-report.pdf", ""}, {"sub/.larkresume-5-a.mov", ""}, {"plain.txt", ""}};
-    const FileCopier copier;
-    const SourceScan scan = copier.scanSource(tree.root(), ExclusionFilter::forProfile(BackupProfile::standard));
-    ASSERT_EQ(scan.temporaryNamedEntries.size(), 2u);
-
-    larkfold::test::LogCapture log;
-    copier.logTemporaryNamedEntries(scan);
-    EXPECT_EQ(log.count("Source file <private> has the name of an unfinished copy"), 2);
-    EXPECT_FALSE(log.contains(QString::fromStdString(tree.root().native())));
 }
 
 TEST(ScanTest, DateFolderNameIsTheLocalDay)

@@ -114,3 +114,20 @@ TEST(SizeEstimateTest, CountsAPackageAtItsTreeSizeWhenAnythingInsideChanged)
     source.setMtime("Tool.app/Contents/lib/deep", kSourceTime + 60);
     EXPECT_EQ(estimate(source, backup.root()), 45);
 }
+
+// A stop must not wait for a walk of a large source.
+TEST(SizeEstimateTest, AStoppedEstimateEndsWithoutWalkingTheSource)
+{
+    TempTree source{{"a", std::string(10, 'a')}, {"sub/b", std::string(20, 'b')}};
+    TempTree backup;
+    platform::CancelSource stop;
+    stop.cancel();
+    const FileCopier copier;
+    const auto filter = ExclusionFilter::forProfile(BackupProfile::standard);
+    EXPECT_EQ(copier.estimateBytesToCopy(source.root(), backup.root(), filter, stop.token()), 0);
+    const platform::WalkOptions options{{}, stop.token()};
+    const SourceScan scan = copier.scanSource(source.root(), filter, options);
+    EXPECT_TRUE(scan.cancelled);
+    EXPECT_TRUE(scan.entries.empty());
+    EXPECT_TRUE(copier.scanDestination(source.root(), filter, stop.token()).cancelled);
+}

@@ -1,6 +1,7 @@
 #include "EngineHarnessFixture.h"
 
 #include "copy/BandwidthThrottle.h"
+#include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "support/EventLoop.h"
@@ -256,4 +257,46 @@ TEST_F(RunTest, AProfileIsSuggestedOnceAndItsSaveKeepsTheRunsFields)
 
     runAgain(harness, saved);
     EXPECT_EQ(suggested.count(), 1);
+}
+
+// D/Larkfold -> elsewhere: the pair's whole backup would be written into the link's target.
+TEST_F(RunTest, ALinkWhereTheLarkfoldFolderBelongsIsRefusedLikeALinkedBackupFolder)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}, {"elsewhere/", ""}};
+    fs::create_directory_symlink(tree.path("elsewhere"), tree.path("dest/Larkfold"));
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& status) { return isError(status); }));
+    ASSERT_TRUE(harness.waitForTasks());
+
+    const QString refusal = QStringLiteral("Destination path is a symbolic link — refusing to write to prevent data "
+                                           "redirection.");
+    ASSERT_TRUE(engine.status().is<BackupStatus::Error>());
+    EXPECT_EQ(engine.status().as<BackupStatus::Error>()->error.errorDescription(), refusal);
+    EXPECT_EQ(harness.eventMessages(), std::vector<QString>{refusal});
+    EXPECT_TRUE(fs::is_empty(tree.path("elsewhere")));
+}
+
+// The offsite folder's bookmark finds only an empty folder at its path (its drive is gone, the
+// mount point stays): the folder is not reachable, and nothing is copied onto the system disk.
+TEST_F(RunTest, AnOffsiteFolderThatIsNotReachableGetsNothing)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}, {"offsite/", ""}};
+    platform::BookmarkRecord gone;
+    gone.path = fs::canonical(tree.path("offsite"));
+    gone.device = 0xDEAD; // no drive this machine has
+    gone.inode = 1;
+    BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    pair.offsiteURL = tree.path("offsite");
+    pair.offsiteBookmark = gone.encode();
+    harness.store().updatePair(pair);
+    harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    EXPECT_TRUE(fs::is_empty(tree.path("offsite")));
+    EXPECT_EQ(harness.eventMessages().back(),
+              "Offsite copy paused — the cloud folder became unavailable. Will retry next week.");
+    EXPECT_EQ(harness.storedPair(pair.id).lastOffsiteAt, clock.now());
 }

@@ -192,6 +192,40 @@ TEST_F(IntegrityVerifierTest, FileThatCannotBeHashedLosesItsOldFingerprint)
     EXPECT_TRUE(db.contains("a.txt"));
 }
 
+// Copies a stopped run left without fingerprints get theirs from later runs, a bounded share
+// each, ahead of the run's own copies; entries that exist are not read again.
+TEST_F(IntegrityVerifierTest, FilesWithoutAFingerprintAreCaughtUpOnAShareAtATime)
+{
+    const std::vector<std::string> listed = {"a", "b", "c", "d", "e", "Pkg.app", "new"};
+    for (const char* name : {"a", "b", "c", "d", "e", "new"})
+        write(name, "hello");
+    m_tree.mkdir("Larkfold/Photos/Pkg.app");
+    writeDatabase({{"a", "recorded earlier", 5, std::nullopt}});
+    const IntegrityVerifier verifier = withLimits({.catchUpFilesPerRun = 2});
+    const auto keys = [&] {
+        std::vector<std::string> names;
+        const Json db = database();
+        for (const auto& [key, value] : db.items())
+            names.push_back(key);
+        return names;
+    };
+
+    IntegrityVerifier(verifier).recordHashes({"new"}, listed, backup(), trash(), {});
+    EXPECT_EQ(keys(), (std::vector<std::string>{"a", "b", "c", "new"}));
+    EXPECT_EQ(database()["a"]["sha256"], "recorded earlier");
+    EXPECT_EQ(database()["c"]["sha256"], kHelloSha);
+
+    IntegrityVerifier(verifier).recordHashes({}, listed, backup(), trash(), {});
+    EXPECT_EQ(keys(), (std::vector<std::string>{"a", "b", "c", "d", "e", "new"}));
+
+    // A stop ends the work before the next file.
+    write("f", "hello");
+    platform::CancelSource stop;
+    stop.cancel();
+    IntegrityVerifier(verifier).recordHashes({"f"}, {"f"}, backup(), trash(), stop.token());
+    EXPECT_FALSE(database().contains("f"));
+}
+
 TEST_F(IntegrityVerifierTest, FailedSaveKeepsTheOldFile)
 {
     write("a.txt", "hello");

@@ -101,7 +101,7 @@ protected:
     {
         progress.clear();
         return syncer(fileSystem).sync(
-            backup.root(), target, ExclusionFilter::forProfile(BackupProfile::developer),
+            backup.root(), offsiteFolder.path(), target, ExclusionFilter::forProfile(BackupProfile::developer),
             [this](double fraction, const QString& name) {
                 progress.emplace_back(fraction, name.toStdString());
                 if (onProgress)
@@ -215,7 +215,7 @@ TEST_F(OffsiteSyncerTest, NothingToCopy)
 {
     // A missing backup folder: nothing happens, the offsite target is not even made.
     const fs::path missing = backup.path("missing");
-    OffsiteSyncResult result = syncer().sync(missing, target, ExclusionFilter::forProfile(BackupProfile::standard));
+    OffsiteSyncResult result = syncer().sync(missing, offsiteFolder.path(), target, ExclusionFilter::forProfile(BackupProfile::standard));
     EXPECT_EQ(result.copiedFiles, 0);
     EXPECT_TRUE(result.errors.empty());
     EXPECT_FALSE(result.abortedDueToFolderLoss);
@@ -268,7 +268,7 @@ TEST_F(OffsiteSyncerTest, RefusesToStartWithoutRoomForTheFilesAndAMargin)
         freeBytes = c.free;
 
         const OffsiteSyncResult result =
-            syncer().sync(source.root(), target, ExclusionFilter::forProfile(BackupProfile::standard));
+            syncer().sync(source.root(), offsiteFolder.path(), target, ExclusionFilter::forProfile(BackupProfile::standard));
 
         if (!c.message) {
             EXPECT_TRUE(result.errors.empty());
@@ -302,6 +302,48 @@ TEST_F(OffsiteSyncerTest, OffsiteTargetThatCannotBeMade)
     EXPECT_TRUE(result.errors[0].isPosix(ENOTDIR));
 }
 
+// With a cloud folder's drive gone its path is missing, or an empty folder on the system disk:
+// nothing may be made above the target, and nothing followed on the way to it.
+TEST_F(OffsiteSyncerTest, OnlyTheFoldersInsideAnOffsiteFolderThatExistsAndIsNoLinkAreMade)
+{
+    backup.write("a.txt", "alpha");
+    TempDir elsewhere;
+    const struct Case {
+        const char* what;
+        const char* chosen; // the offsite folder, inside offsiteFolder
+        int error;
+    } cases[] = {
+        {"missing", "gone", ENOENT},
+        {"a link", "link", ELOOP},
+        {"its Larkfold folder a link", "holds-link", ELOOP},
+        {"an existing folder", "cloud", 0},
+    };
+    fs::create_directory_symlink(elsewhere.path(), offsiteFolder / "link");
+    fs::create_directories(offsiteFolder / "holds-link");
+    fs::create_directory_symlink(elsewhere.path(), offsiteFolder / "holds-link" / "Larkfold");
+    fs::create_directories(offsiteFolder / "cloud");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path chosen = offsiteFolder / c.chosen;
+        const fs::path pairTarget = chosen / "Larkfold" / "Pair";
+
+        const OffsiteSyncResult result =
+            syncer().sync(backup.root(), chosen, pairTarget, ExclusionFilter::forProfile(BackupProfile::standard));
+
+        EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+        if (c.error == 0) {
+            EXPECT_TRUE(result.errors.empty());
+            EXPECT_EQ(test::readFile(pairTarget / "a.txt"), "alpha");
+            continue;
+        }
+        EXPECT_FALSE(fs::exists(offsiteFolder / "gone"));
+        EXPECT_TRUE(result.abortedDueToFolderLoss);
+        ASSERT_EQ(result.errors.size(), 1u);
+        EXPECT_EQ(result.errors[0].operation(), "createOffsiteDirectory");
+        EXPECT_TRUE(result.errors[0].isPosix(c.error)) << result.errors[0].code();
+    }
+}
+
 TEST_F(OffsiteSyncerTest, StopsWhenAFolderGoesAway)
 {
     struct Case {
@@ -332,7 +374,7 @@ TEST_F(OffsiteSyncerTest, StopsWhenAFolderGoesAway)
         const fs::path folder = c.removeOffsite ? target : source.root();
         const fs::path movedTo = offsiteFolder / "moved";
         std::size_t reported = 0;
-        const auto result = syncer().sync(source.root(), target, ExclusionFilter::forProfile(BackupProfile::standard),
+        const auto result = syncer().sync(source.root(), offsiteFolder.path(), target, ExclusionFilter::forProfile(BackupProfile::standard),
                                           [&](double, const QString&) {
                                               if (reported++ != c.atProgress)
                                                   return;
@@ -495,7 +537,7 @@ TEST_F(OffsiteSyncerTest, AFolderThatCannotBeReadIsReportedNotPassedOver)
     ::chmod(target.c_str(), 0777);
 
     const auto report = test::runUnprivileged([&] {
-        const OffsiteSyncResult result = syncer().sync(backup.root(), target,
+        const OffsiteSyncResult result = syncer().sync(backup.root(), offsiteFolder.path(), target,
                                                        ExclusionFilter::forProfile(BackupProfile::standard));
         std::string text = "copied " + std::to_string(result.copiedFiles) + "\n";
         for (const FileOperationError& error : result.errors)

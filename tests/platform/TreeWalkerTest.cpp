@@ -149,3 +149,22 @@ TEST(TreeWalkerTest, ReportsFoldersItCannotReadAndWalksTheRest)
                        "unreadable open/locked-too " + std::to_string(EACCES) + "\n")
         << *report;
 }
+
+TEST(TreeWalkerTest, ACancelEndsTheWalkBeforeTheNextEntry)
+{
+    TempTree tree{{"a/1", ""}, {"a/2", ""}, {"b/3", ""}, {"b/c/4", ""}, {"5", ""}};
+    CancelSource stop;
+    WalkOptions options;
+    options.cancel = stop.token();
+    int visited = 0;
+    const WalkOutcome outcome = TreeWalker::walk(
+        tree.root(),
+        [&](const TreeEntry&) {
+            if (++visited == 3)
+                stop.cancel();
+            return true;
+        },
+        options);
+    EXPECT_EQ(visited, 3);
+    EXPECT_TRUE(outcome.cancelled);
+}

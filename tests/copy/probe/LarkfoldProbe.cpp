@@ -11,8 +11,11 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <thread>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -36,6 +39,8 @@ constexpr const char* kUsage =
     "  --profile NAME     standard (default), film, photography, music, developer, documents\n"
     "  --bandwidth MODE   auto (default), quiet, full\n"
     "  --help             this text\n"
+    "\n"
+    "SIGINT or SIGTERM stops the run as quitting the application does; the result still follows.\n"
     "\n"
     "Exit status: 0 when the run returned a result (file errors are in it), 1 when it could not\n"
     "start (the JSON holds \"error\"), 2 for bad arguments.\n";
@@ -150,13 +155,37 @@ int main(int argc, char** argv)
     }
 
     currentBandwidthMode.store(std::uint8_t(arguments->bandwidth), std::memory_order_relaxed);
+    // The signals go to one waiting thread only (the run's threads inherit the mask), which
+    // stops the run the way quitting the application does.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    platform::CancelSource stop;
+    std::jthread signalWaiter([&](std::stop_token done) {
+        const timespec pollInterval{0, 100'000'000};
+        while (!done.stop_requested()) {
+            if (sigtimedwait(&stopSignals, nullptr, &pollInterval) > 0) {
+                stop.cancel();
+                return;
+            }
+        }
+    });
+
     const FileCopier copier;
     const BackupOutcome outcome = copier.backup(arguments->source, arguments->backup, arguments->trash,
-                                                ExclusionFilter::forProfile(arguments->profile), {});
+                                                ExclusionFilter::forProfile(arguments->profile), {}, stop.token());
+    const bool stopped = stop.isCancelled();
+    // Wakes the waiter at once rather than at its next look.
+    signalWaiter.request_stop();
+    pthread_kill(signalWaiter.native_handle(), SIGTERM);
     if (const auto* failure = std::get_if<FileOperationError>(&outcome)) {
         std::cout << platform::encodeJsonPretty(Json{{"error", errorJson(*failure)}}) << '\n';
         return kExitNotStarted;
     }
-    std::cout << platform::encodeJsonPretty(resultJson(std::get<BackupResult>(outcome))) << '\n';
+    Json result = resultJson(std::get<BackupResult>(outcome));
+    result["stopped"] = stopped;
+    std::cout << platform::encodeJsonPretty(result) << '\n';
     return kExitResult;
 }
