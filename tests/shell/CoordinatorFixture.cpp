@@ -20,6 +20,19 @@ Coordinator::Coordinator() : m_store(m_appSupport.path())
     environment.engine.finishedStatusDelay = std::chrono::milliseconds(300);
     // The monitor follows a table nobody changes unless a test does; the kernel's flag is not polled.
     environment.volumeMonitor.changeFile.clear();
+    environment.clock = &clock;
+    auto timer = std::make_unique<platform::FakeContinuousTimer>(clock);
+    m_scheduleTimer = timer.get();
+    environment.scheduleTimer = std::move(timer);
+    environment.wake = &wake;
+    environment.screens = &screens;
+    environment.network = &network;
+}
+
+void Coordinator::advanceClock(std::chrono::seconds by)
+{
+    clock.advance(by);
+    m_scheduleTimer->poll();
 }
 
 Coordinator::~Coordinator()

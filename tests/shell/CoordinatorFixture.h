@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ContinuousTimer.h"
 #include "platform/FakeNotifier.h"
 #include "platform/FakePowerSource.h"
 #include "platform/FakeVolumeInfo.h"
@@ -59,7 +60,16 @@ public:
     // Titles of the notifications the fake recorded.
     std::vector<QString> notificationTitles() const;
 
+    // The schedule's clock and timer: advance the clock, then poll the timer.
+    platform::FakeContinuousTimer& scheduleTimer() { return *m_scheduleTimer; }
+    // Moves the continuous clock on (as a suspend does) and lets a due schedule fire.
+    void advanceClock(std::chrono::seconds by);
+
     StatusManager::Environment environment;
+    platform::FakeContinuousClock clock;
+    platform::FakeWakeSource wake;
+    platform::FakeScreenSleepSource screens;
+    platform::FakeNetworkSource network;
     platform::FakeVolumeInfo volumes;
     platform::FakePowerSource power;
     platform::FakeIdleTime idle{std::chrono::hours(1)};
@@ -70,6 +80,7 @@ private:
     TempDir m_appSupport;
     ConfigStore m_store;
     platform::FakeNotifier* m_notifier = nullptr;
+    platform::FakeContinuousTimer* m_scheduleTimer = nullptr;
     std::unique_ptr<StatusManager> m_manager;
 };
 
