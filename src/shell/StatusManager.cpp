@@ -13,6 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/Reachability.h"
 #include "platform/ScreenSaverSleepSource.h"
+#include "shell/OverallStatus.h"
 #include "shell/VolumeReconnector.h"
 #include "store/ConfigStore.h"
 
@@ -121,6 +122,27 @@ StatusManager::~StatusManager()
     stopTimers();
     stopAll();
     m_volumeMonitor->stop();
+}
+
+// --- Overall status ---
+
+std::vector<BackupStatus> StatusManager::engineStatuses() const
+{
+    std::vector<BackupStatus> statuses;
+    for (const BackupPair& pair : m_configStore.pairs())
+        if (const BackupEngine* engine = this->engine(pair.id))
+            statuses.push_back(engine->status());
+    return statuses;
+}
+
+BackupStatus StatusManager::overallStatus() const
+{
+    return larkfold::overallStatus(engineStatuses());
+}
+
+QString StatusManager::statusSummary() const
+{
+    return larkfold::statusSummary(engineStatuses());
 }
 
 // --- Schedule and power poll ---

@@ -147,6 +147,12 @@ public:
     // `path` is `mountPoint` or lies below it, compared on canonical paths.
     static bool isOnVolume(const std::filesystem::path& path, const std::filesystem::path& mountPoint);
 
+    // The status of all pairs together, and its one-line summary; engines visited in the store's order.
+    BackupStatus overallStatus() const;
+    QString statusSummary() const;
+    // The engines' statuses in the store's order of the pairs.
+    std::vector<BackupStatus> engineStatuses() const;
+
     const EngineMap& engines() const { return m_engines; }
     // Null when the pair has no engine.
     BackupEngine* engine(const QUuid& id) const;

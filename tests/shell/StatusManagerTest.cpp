@@ -413,3 +413,22 @@ TEST(StatusManager, TheBandwidthModeReachesTheCopyLoopsAtLaunch)
     c.start();
     EXPECT_EQ(currentBandwidthMode.load(), 2);
 }
+
+// Ties go to the pair stored first, whatever order the engines are kept in.
+TEST(StatusManager, TheOverallStatusVisitsPairsInTheStoresOrder)
+{
+    Coordinator c;
+    c.tree.mkdir("dest");
+    std::vector<BackupPair> pairs;
+    for (const char* name : {"One", "Two", "Three"}) {
+        c.tree.write(std::string(name) + "/a.txt", "a");
+        pairs.push_back(c.storePair(name, c.tree.path(name), c.tree.path("dest"), false));
+    }
+    StatusManager& manager = c.start();
+    EXPECT_EQ(manager.overallStatus(), BackupStatus::paused());
+    EXPECT_EQ(manager.statusSummary(), "Paused");
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        c.engine(pairs[i].id).setStatus(BackupStatus::error(BackupError::copyFailed(QString::number(i))));
+    EXPECT_EQ(manager.overallStatus(), BackupStatus::error(BackupError::copyFailed("0")));
+    EXPECT_EQ(manager.statusSummary(), "3 of 3 pair(s) need attention");
+}
