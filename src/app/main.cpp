@@ -1,20 +1,24 @@
-#include "engine/NestingMigration.h"
+#include "app/AppDelegate.h"
 #include "platform/AppPaths.h"
 #include "platform/Log.h"
-#include "platform/MainThread.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
-#include "store/ConfigStore.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <cstdio>
+#include <memory>
+#include <unistd.h>
 
 using namespace larkfold;
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Larkfold"));
+    QApplication::setDesktopFileName(QStringLiteral("larkfold"));
+    // A tray application: closing its last window leaves it running.
+    QApplication::setQuitOnLastWindowClosed(false);
     platform::installLogHandler();
     // Before anything else, so a quit signal that arrives while the store loads still ends in a save.
     platform::installQuitSignals();
@@ -23,17 +27,27 @@ int main(int argc, char** argv)
     platform::SingleInstance instance;
     QString reason;
     if (!instance.acquire(platform::appSupportDirectory() / "larkfold.lock", reason)) {
+        if (instance.anotherInstanceIsRunning()) {
+            QString unanswered;
+            platform::SingleInstance::askRunningInstanceToShowPopover(unanswered);
+        }
         std::fprintf(stderr, "larkfold: %s\n", qUtf8Printable(reason));
         return 1;
     }
 
-    ConfigStore store;
-    // Before any backup can start, so none looks for a pair folder that is still one level too deep.
-    runNestingMigration(store);
+    auto delegate = std::make_unique<AppDelegate>();
+    QObject::connect(&instance, &platform::SingleInstance::showPopoverRequested, delegate.get(),
+                     &AppDelegate::showPopover);
+    delegate->applicationDidFinishLaunching();
 
     const int status = app.exec();
 
-    platform::beginQuitting();
-    store.save();
+    if (!delegate->applicationWillTerminate()) {
+        // Backup tasks still run on the engines' parts; the store is saved, so leave at once.
+        std::fflush(nullptr);
+        ::_exit(0);
+    }
+    // The coordinator and the windows go before the application object.
+    delegate.reset();
     return status;
 }

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/ContinuousTimer.h"
 #include "platform/NetworkSource.h"
+#include "platform/Notifier.h"
 #include "platform/ScreenSleepSource.h"
 #include "platform/WakeSource.h"
 #include "shell/VolumeReconnector.h"
@@ -30,9 +31,6 @@ namespace larkfold {
 class ConfigStore;
 class NotificationManager;
 
-namespace platform {
-class Notifier;
-}
 
 // The one coordinator between the user's world and the backup machinery: one engine per pair,
 // the shared job queue, the notifications, the volume monitor and the copy-redundancy map. Every

@@ -1,0 +1,481 @@
+#include "app/AppDelegate.h"
+
+#include "app/StatusItemImage.h"
+#include "app/WindowPlacement.h"
+#include "engine/BackupTasks.h"
+#include "engine/NestingMigration.h"
+#include "filing/FilingPrompts.h"
+#include "filing/FilingWindow.h"
+#include "filing/PromoteViewModel.h"
+#include "platform/BusNameWatch.h"
+#include "platform/Log.h"
+#include "platform/LoginItem.h"
+#include "platform/LogindSessionActivitySource.h"
+#include "platform/MainThread.h"
+#include "platform/ScreenSaverSleepSource.h"
+#include "platform/WorkspaceSource.h"
+#include "platform/XdgAutostartLoginItem.h"
+#include "shell/AppNotifications.h"
+#include "status/AboutView.h"
+#include "status/LearnView.h"
+#include "status/RestoreView.h"
+#include "store/ConfigStore.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDate>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace larkfold {
+namespace {
+
+constexpr const char* kStatusNotifierWatcher = "org.kde.StatusNotifierWatcher";
+constexpr int kStatusItemPoints = 18;
+constexpr std::chrono::milliseconds kStatusObservationInterval{200};
+constexpr std::chrono::milliseconds kWelcomeDelay{100};
+
+struct WindowSpec {
+    const char* title;
+    QSize size;
+};
+
+WindowSpec specOf(AppDelegate::WindowKind kind)
+{
+    using Kind = AppDelegate::WindowKind;
+    switch (kind) {
+    case Kind::welcome:
+        return {"Welcome to Larkfold", {480, 380}};
+    case Kind::restore:
+        return {"Restore", {480, 520}};
+    case Kind::profileSuggestion:
+        return {"Smart setup", {460, 360}};
+    case Kind::promote:
+        return {"File a Finished Project", {520, 420}};
+    case Kind::learn:
+        return {"How Larkfold Works", {400, 520}};
+    case Kind::about:
+        return {"About Larkfold", {300, 240}};
+    }
+    return {"Larkfold", {400, 300}};
+}
+
+// The popover's content until its own view arrives: each pair with its status.
+class PairStatusList : public QWidget {
+public:
+    explicit PairStatusList(StatusManager& manager) : m_manager(manager)
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(16, 16, 16, 16);
+        m_title = new QLabel(QStringLiteral("Larkfold"), this);
+        m_lines = new QLabel(this);
+        m_lines->setWordWrap(true);
+        m_lines->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+        layout->addWidget(m_title);
+        layout->addWidget(m_lines, 1);
+        refresh();
+    }
+
+    void refresh()
+    {
+        QStringList lines;
+        for (const BackupPair& pair : m_manager.configStore().pairs()) {
+            const BackupEngine* engine = m_manager.engine(pair.id);
+            lines << QStringLiteral("%1 — %2").arg(pair.name, engine ? engine->status().displayText() : QString());
+        }
+        const QString text = lines.isEmpty() ? QStringLiteral("No backups yet.") : lines.join(QLatin1Char('\n'));
+        if (m_lines->text() != text)
+            m_lines->setText(text);
+    }
+
+private:
+    StatusManager& m_manager;
+    QLabel* m_title;
+    QLabel* m_lines;
+};
+
+} // namespace
+
+AppDelegate::AppDelegate() : AppDelegate(Environment{})
+{
+}
+
+AppDelegate::AppDelegate(Environment environment, QObject* parent)
+    : QObject(parent), m_environment(std::move(environment))
+{
+    using Kind = WindowKind;
+    for (const Kind kind : {Kind::about, Kind::learn, Kind::welcome, Kind::restore, Kind::promote,
+                            Kind::profileSuggestion})
+        m_controllers[kind];
+}
+
+AppDelegate::~AppDelegate()
+{
+    m_statusObservation.stop();
+    // Windows first: they observe the coordinator and the store.
+    m_controllers.clear();
+    m_popover.reset();
+    m_statusItem.reset();
+    m_statusManager.reset();
+    m_configStore.reset();
+}
+
+SingletonWindowController& AppDelegate::controller(WindowKind kind)
+{
+    return m_controllers[kind];
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    platform::requireMainThread("AppDelegate::applicationDidFinishLaunching");
+    m_configStore = m_environment.appSupportFolder.empty()
+        ? std::make_unique<ConfigStore>()
+        : std::make_unique<ConfigStore>(m_environment.appSupportFolder);
+    // Before any engine exists, so none looks for a pair folder still one level too deep.
+    runNestingMigration(*m_configStore);
+
+    if (!m_environment.screens)
+        m_environment.screens = std::make_unique<platform::ScreenSaverSleepSource>(m_environment.sessionBus);
+    m_environment.coordinator.screens = m_environment.screens.get();
+    m_statusManager = std::make_unique<StatusManager>(*m_configStore, std::move(m_environment.coordinator));
+    m_promoteModel = std::make_unique<PromoteViewModel>(QDate::currentDate());
+
+    createStatusItem();
+    setupPopover();
+    startStatusObservation();
+    if (!m_configStore->appConfig().hasCompletedOnboarding) {
+        const QPointer<AppDelegate> self(this);
+        QTimer::singleShot(kWelcomeDelay, this, [self] {
+            if (self)
+                self->showWelcome();
+        });
+    }
+    observeNotifications();
+    registerLaunchAtLogin();
+}
+
+bool AppDelegate::applicationWillTerminate(std::chrono::milliseconds bound)
+{
+    platform::requireMainThread("AppDelegate::applicationWillTerminate");
+    m_statusObservation.stop();
+    if (!m_statusManager) {
+        platform::beginQuitting();
+        return true;
+    }
+    // Nothing may start new work while the engines stop.
+    m_statusManager->stopTimers();
+    m_statusManager->volumeMonitor().stop();
+    auto stoppedEngines = m_statusManager->stopAll();
+
+    BackupTasks& tasks = BackupTasks::instance();
+    if (tasks.runningCount() > 0) {
+        QEventLoop loop;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(&tasks, &BackupTasks::allEnded, &loop, &QEventLoop::quit);
+        deadline.start(bound);
+        if (tasks.runningCount() > 0)
+            loop.exec();
+    }
+    const bool ended = tasks.runningCount() == 0;
+
+    platform::beginQuitting();
+    m_configStore->save();
+    if (!ended) {
+        qCWarning(lcApp).noquote() << QStringLiteral("Backup work did not stop in time; leaving without waiting for it.");
+        // The engines' tasks still use them and the coordinator's parts: nothing may be destroyed.
+        (void)m_statusManager.release();
+        for (auto& engine : stoppedEngines)
+            (void)engine.release();
+        return false;
+    }
+    m_controllers.clear();
+    m_popover.reset();
+    m_promoteModel.reset();
+    stoppedEngines.clear();
+    m_statusManager.reset();
+    return true;
+}
+
+// --- Status item ---
+
+void AppDelegate::createStatusItem()
+{
+    m_menu = std::make_unique<QMenu>();
+    QAction* quit = m_menu->addAction(QStringLiteral("Quit Larkfold"));
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
+
+    // Qt picks StatusNotifierItem or XEmbed once, at its first look: wait for a host to be on the
+    // bus first, without blocking the event loop the backups hand their results to.
+    const auto create = [this] {
+        if (m_statusItem)
+            return;
+        m_trayHostTimer.stop();
+        m_statusItem = std::make_unique<QSystemTrayIcon>();
+        m_statusItem->setContextMenu(m_menu.get());
+        connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger)
+                togglePopover();
+        });
+        m_statusSymbol.clear();
+        updateStatusIcon(m_statusManager ? m_statusManager->overallStatus() : BackupStatus::idle());
+        m_statusItem->show();
+        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+            qCWarning(lcApp).noquote()
+                << QStringLiteral("No system tray is available; showing Larkfold's window instead.");
+            if (m_popover) {
+                m_popover->setStandalone(true);
+                m_popover->showUnder(std::nullopt);
+            }
+        }
+        emit statusItemReady();
+    };
+    m_trayHostWatch = std::make_unique<platform::BusNameWatch>(m_environment.sessionBus,
+                                                               QString::fromLatin1(kStatusNotifierWatcher));
+    connect(m_trayHostWatch.get(), &platform::BusNameWatch::presenceChanged, this, [create](bool present) {
+        if (present)
+            create();
+    });
+    m_trayHostTimer.setSingleShot(true);
+    connect(&m_trayHostTimer, &QTimer::timeout, this, create);
+    if (m_trayHostWatch->isPresent().value_or(false))
+        QTimer::singleShot(0, this, create);
+    else
+        m_trayHostTimer.start(m_environment.trayHostWait);
+}
+
+void AppDelegate::updateStatusIcon(const BackupStatus& status)
+{
+    if (!m_statusItem || !m_statusManager)
+        return;
+    // Set only on a change: every new icon or tooltip is a message to the tray host.
+    const QString symbol = statusSymbolName(status);
+    if (symbol != m_statusSymbol) {
+        m_statusSymbol = symbol;
+        m_statusItem->setIcon(statusItemImage(symbol, kStatusItemPoints));
+    }
+    const QString toolTip = m_statusManager->statusSummary();
+    if (toolTip != m_toolTip) {
+        m_toolTip = toolTip;
+        m_statusItem->setToolTip(toolTip);
+    }
+}
+
+void AppDelegate::startStatusObservation()
+{
+    m_statusObservation.setInterval(kStatusObservationInterval);
+    connect(&m_statusObservation, &QTimer::timeout, this, [this] {
+        if (!m_statusManager)
+            return;
+        updateStatusIcon(m_statusManager->overallStatus());
+        if (m_popover && m_popover->isVisible())
+            if (auto* list = dynamic_cast<PairStatusList*>(m_popover->content()))
+                list->refresh();
+    });
+    m_statusObservation.start();
+    updateStatusIcon(m_statusManager->overallStatus());
+}
+
+std::optional<QRect> AppDelegate::statusItemGeometry() const
+{
+    if (!m_statusItem)
+        return std::nullopt;
+    const QRect geometry = m_statusItem->geometry();
+    if (!geometry.isValid() || geometry.isEmpty())
+        return std::nullopt;
+    return geometry;
+}
+
+void AppDelegate::showMenu()
+{
+    if (m_menu)
+        m_menu->popup(QCursor::pos());
+}
+
+// --- Popover ---
+
+void AppDelegate::setupPopover()
+{
+    m_popover = std::make_unique<PopoverHost>();
+    m_popover->setContent(new PairStatusList(*m_statusManager));
+}
+
+void AppDelegate::togglePopover()
+{
+    if (!m_popover)
+        return;
+    // A click that hides a window does not also open the popover.
+    bool hidWindow = false;
+    for (const WindowKind kind : {WindowKind::about, WindowKind::welcome, WindowKind::restore}) {
+        SingletonWindowController& windows = controller(kind);
+        if (windows.isWindowVisible()) {
+            windows.window()->hide();
+            hidWindow = true;
+        }
+    }
+    if (m_popover->isVisible()) {
+        m_popover->close();
+        return;
+    }
+    if (hidWindow || m_popover->closedJustNow())
+        return;
+    m_popover->showUnder(statusItemGeometry());
+}
+
+void AppDelegate::showPopover()
+{
+    if (m_popover && !m_popover->isVisible())
+        m_popover->showUnder(statusItemGeometry());
+    else if (m_popover)
+        m_popover->raise();
+}
+
+void AppDelegate::closePopover()
+{
+    if (m_popover && m_popover->isVisible() && !m_popover->isStandalone())
+        m_popover->close();
+}
+
+// --- Observers and the login item ---
+
+void AppDelegate::observeNotifications()
+{
+    AppNotifications& notifications = AppNotifications::instance();
+    connect(&notifications, &AppNotifications::showRestoreRequested, this, &AppDelegate::showRestore);
+    connect(&notifications, &AppNotifications::showAddBackupRequested, this, &AppDelegate::showPopover);
+    connect(m_statusManager.get(), &StatusManager::profileSuggested, this, &AppDelegate::showProfileSuggestion);
+
+    if (!m_environment.session)
+        m_environment.session = std::make_unique<platform::LogindSessionActivitySource>();
+    if (!m_environment.workspace)
+        m_environment.workspace = platform::createWorkspaceSource(QGuiApplication::platformName());
+    connect(m_environment.screens.get(), &platform::ScreenSleepSource::screensDidSleep, this, &AppDelegate::closePopover);
+    connect(m_environment.session.get(), &platform::SessionActivitySource::sessionDidResignActive, this,
+            &AppDelegate::closePopover);
+    if (m_environment.workspace)
+        connect(m_environment.workspace.get(), &platform::WorkspaceSource::activeWorkspaceChanged, this,
+                &AppDelegate::closePopover);
+}
+
+void AppDelegate::registerLaunchAtLogin()
+{
+    if (!m_configStore->appConfig().launchAtLogin)
+        return;
+    if (!m_environment.loginItem)
+        m_environment.loginItem = std::make_unique<platform::XdgAutostartLoginItem>();
+    if (m_environment.loginItem->status() == platform::LoginItem::Status::enabled)
+        return;
+    if (const QString failure = m_environment.loginItem->registerItem(); !failure.isEmpty())
+        qCCritical(lcApp).noquote() << QStringLiteral("Could not register launch-at-login: %1").arg(failure);
+}
+
+// --- Windows ---
+
+void AppDelegate::showWindow(const QString& title, const std::function<QWidget*()>& content, WindowKind kind,
+                             QSize size, bool anchored)
+{
+    SingletonWindowController& windows = controller(kind);
+    if (windows.isWindowVisible()) {
+        windows.window()->raise();
+        windows.window()->activateWindow();
+        return;
+    }
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                                                         | Qt::WindowStaysOnTopHint);
+    window->setWindowTitle(title);
+    auto* layout = new QVBoxLayout(window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (QWidget* view = content())
+        layout->addWidget(view);
+    // A view that needs more room than the window's size gets it.
+    window->setFixedSize(size.expandedTo(window->minimumSizeHint()));
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const auto anchor = anchored ? statusItemGeometry() : std::nullopt;
+    if (anchor) {
+        if (QScreen* atIcon = QGuiApplication::screenAt(anchor->center()))
+            screen = atIcon;
+        window->move(windowOrigin(*anchor, window->size(), screen->availableGeometry()));
+    } else if (screen) {
+        window->move(screen->availableGeometry().center() - QPoint(window->width() / 2, window->height() / 2));
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    windows.setWindow(std::move(window));
+}
+
+void AppDelegate::showWelcome()
+{
+    const WindowSpec spec = specOf(WindowKind::welcome);
+    showWindow(QString::fromUtf8(spec.title), [] { return new QWidget; }, WindowKind::welcome, spec.size, false);
+}
+
+void AppDelegate::showRestore(const QUuid& pairId)
+{
+    const auto& pairs = m_configStore->pairs();
+    const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const BackupPair& p) { return p.id == pairId; });
+    if (found == pairs.end())
+        return;
+    closePopover();
+    const BackupPair pair = *found;
+    const WindowSpec spec = specOf(WindowKind::restore);
+    showWindow(QStringLiteral("Restore — %1").arg(pair.name), [pair] { return new RestoreView(pair); },
+               WindowKind::restore, spec.size, true);
+}
+
+void AppDelegate::showProfileSuggestion(const QUuid&, const QString&, BackupProfile, qint64)
+{
+    closePopover();
+    const WindowSpec spec = specOf(WindowKind::profileSuggestion);
+    showWindow(QString::fromUtf8(spec.title), [] { return new QWidget; }, WindowKind::profileSuggestion, spec.size,
+               true);
+}
+
+void AppDelegate::applyProfileSuggestion(const QUuid& pairId, BackupProfile profile)
+{
+    for (BackupPair pair : m_configStore->pairs()) {
+        if (pair.id != pairId)
+            continue;
+        pair.profile = profile;
+        pair.didSuggestProfile = true;
+        m_configStore->updatePair(pair);
+        return;
+    }
+}
+
+void AppDelegate::declineProfileSuggestion()
+{
+    if (QWidget* window = controller(WindowKind::profileSuggestion).window())
+        window->close();
+}
+
+void AppDelegate::openPromote()
+{
+    closePopover();
+    const WindowSpec spec = specOf(WindowKind::promote);
+    PromoteViewModel& model = *m_promoteModel;
+    showWindow(QString::fromUtf8(spec.title), [&model] { return new FilingWindow(model); }, WindowKind::promote,
+               spec.size, true);
+}
+
+void AppDelegate::openLearn()
+{
+    closePopover();
+    const WindowSpec spec = specOf(WindowKind::learn);
+    showWindow(QString::fromUtf8(spec.title), [] { return new LearnView; }, WindowKind::learn, spec.size, true);
+}
+
+void AppDelegate::openAbout()
+{
+    closePopover();
+    const WindowSpec spec = specOf(WindowKind::about);
+    showWindow(QString::fromUtf8(spec.title), [] { return new AboutView; }, WindowKind::about, spec.size, true);
+}
+
+} // namespace larkfold

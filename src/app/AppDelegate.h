@@ -1,0 +1,122 @@
+#pragma once
+
+#include "app/PopoverHost.h"
+#include "app/SingletonWindowController.h"
+#include "platform/LoginItem.h"
+#include "platform/ScreenSleepSource.h"
+#include "platform/SessionActivitySource.h"
+#include "platform/WorkspaceSource.h"
+#include "shell/StatusManager.h"
+#include "store/BackupProfile.h"
+
+#include <QDBusConnection>
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace larkfold {
+
+class ConfigStore;
+class PromoteViewModel;
+
+namespace platform {
+class BusNameWatch;
+}
+
+// The application: owns the store, the coordinator, the status item with its menu, the popover
+// and one window of each kind, and brings them up and down in a fixed order. Main thread only.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    // The parts of the desktop it uses; tests hand in fakes. Null or empty means the real ones.
+    struct Environment {
+        StatusManager::Environment coordinator;
+        std::filesystem::path appSupportFolder; // empty: ~/.local/share/Larkfold
+        std::unique_ptr<platform::LoginItem> loginItem;
+        std::unique_ptr<platform::ScreenSleepSource> screens;
+        std::unique_ptr<platform::SessionActivitySource> session;
+        std::unique_ptr<platform::WorkspaceSource> workspace;
+        QDBusConnection sessionBus = QDBusConnection::sessionBus();
+        // How long to wait at launch for a tray host to appear on the bus.
+        std::chrono::milliseconds trayHostWait = std::chrono::seconds(3);
+    };
+
+    enum class WindowKind { about, learn, welcome, restore, promote, profileSuggestion };
+
+    AppDelegate();
+    explicit AppDelegate(Environment environment, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // The start-up: store, nesting repair, coordinator, status item, popover, status observation,
+    // the welcome window on a first run, the observers, the login item.
+    void applicationDidFinishLaunching();
+    // The quit: nothing new starts, every engine stops, the event loop runs until no backup task
+    // is left (at most `bound`), then the store is saved and the coordinator goes. False when tasks
+    // were still running at the bound; the caller must then leave at once.
+    bool applicationWillTerminate(std::chrono::milliseconds bound = std::chrono::seconds(3));
+
+    void togglePopover();
+    void showPopover();
+    void closePopover();
+    // The status menu at the cursor (the popover's gear).
+    void showMenu();
+    void registerLaunchAtLogin();
+    void updateStatusIcon(const BackupStatus& status);
+
+    void showWelcome();
+    void showRestore(const QUuid& pairId);
+    void showProfileSuggestion(const QUuid& pairId, const QString& pairName, BackupProfile profile, qint64 bytes);
+    void applyProfileSuggestion(const QUuid& pairId, BackupProfile profile);
+    void declineProfileSuggestion();
+    void openPromote();
+    void openLearn();
+    void openAbout();
+
+    ConfigStore* configStore() const { return m_configStore.get(); }
+    StatusManager* statusManager() const { return m_statusManager.get(); }
+    QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
+    PopoverHost* popover() const { return m_popover.get(); }
+    QMenu* menu() const { return m_menu.get(); }
+    SingletonWindowController& controller(WindowKind kind);
+    const QString& statusSymbol() const { return m_statusSymbol; }
+
+signals:
+    // The status item exists (or, without a tray, the popover stands in for it).
+    void statusItemReady();
+
+private:
+    void createStatusItem();
+    void setupPopover();
+    void startStatusObservation();
+    void observeNotifications();
+    // Opens a window of a kind, or brings its visible window to the front; `anchored` places it
+    // under the status item when the item's place is known.
+    void showWindow(const QString& title, const std::function<QWidget*()>& content, WindowKind kind,
+                    QSize size, bool anchored);
+    std::optional<QRect> statusItemGeometry() const;
+
+    Environment m_environment;
+    std::unique_ptr<ConfigStore> m_configStore;
+    std::unique_ptr<StatusManager> m_statusManager;
+    std::unique_ptr<PromoteViewModel> m_promoteModel;
+    std::unique_ptr<QSystemTrayIcon> m_statusItem;
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<PopoverHost> m_popover;
+    std::unique_ptr<platform::BusNameWatch> m_trayHostWatch;
+    QTimer m_trayHostTimer;
+    QTimer m_statusObservation;
+    QString m_statusSymbol;
+    QString m_toolTip;
+    std::map<WindowKind, SingletonWindowController> m_controllers;
+};
+
+} // namespace larkfold

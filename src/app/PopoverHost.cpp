@@ -1,0 +1,76 @@
+#include "app/PopoverHost.h"
+
+#include "app/WindowPlacement.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace larkfold {
+namespace {
+
+// Long enough for the press that closed the popup to arrive as the icon's click.
+constexpr qint64 kReopenGuardMs = 300;
+
+} // namespace
+
+PopoverHost::PopoverHost(QWidget* parent) : QWidget(parent)
+{
+    setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    setWindowTitle(QStringLiteral("Larkfold"));
+    setFixedSize(kWidth, kHeight);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+void PopoverHost::setContent(QWidget* content)
+{
+    if (m_content)
+        m_content->deleteLater();
+    m_content = content;
+    if (content)
+        layout()->addWidget(content);
+}
+
+void PopoverHost::setStandalone(bool standalone)
+{
+    if (m_standalone == standalone)
+        return;
+    m_standalone = standalone;
+    const bool wasVisible = isVisible();
+    setWindowFlags(standalone ? Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                              : Qt::Popup | Qt::FramelessWindowHint);
+    if (wasVisible)
+        show();
+}
+
+void PopoverHost::showUnder(const std::optional<QRect>& iconGeometry)
+{
+    const QPoint cursor = QCursor::pos();
+    QScreen* screen = iconGeometry ? QGuiApplication::screenAt(iconGeometry->center()) : nullptr;
+    if (!screen)
+        screen = QGuiApplication::screenAt(cursor);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen && !m_standalone)
+        move(popoverOrigin(iconGeometry, cursor, size(), screen->availableGeometry()));
+    show();
+    raise();
+    activateWindow();
+}
+
+bool PopoverHost::closedJustNow() const
+{
+    return m_sinceClosed.isValid() && m_sinceClosed.elapsed() < kReopenGuardMs;
+}
+
+void PopoverHost::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_sinceClosed.start();
+    emit closed();
+}
+
+} // namespace larkfold

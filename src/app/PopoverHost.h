@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+namespace larkfold {
+
+// The window that holds the popover's content: a frameless popup of 300 x 360 under the status
+// item that closes on a click elsewhere, or, without any tray to hang from, a normal window.
+class PopoverHost : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kWidth = 300;
+    static constexpr int kHeight = 360;
+
+    explicit PopoverHost(QWidget* parent = nullptr);
+
+    // Takes the content, replacing the earlier one.
+    void setContent(QWidget* content);
+    QWidget* content() const { return m_content; }
+
+    // Without a tray the popover is an ordinary window the user can move and close.
+    void setStandalone(bool standalone);
+    bool isStandalone() const { return m_standalone; }
+
+    // Opens under the icon (geometry when known, else the cursor), kept on that screen.
+    void showUnder(const std::optional<QRect>& iconGeometry);
+    // Whether it closed just now, as a click outside it does; the same click on the icon must
+    // then not open it again.
+    bool closedJustNow() const;
+
+signals:
+    void closed();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QPointer<QWidget> m_content;
+    bool m_standalone = false;
+    QElapsedTimer m_sinceClosed;
+};
+
+} // namespace larkfold
