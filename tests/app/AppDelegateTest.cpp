@@ -1,0 +1,252 @@
+// The application delegate in this process, on the private X server: its windows, its popover
+// and what it does with the application's requests. Screenshots of each go to the build folder.
+
+#include "app/AppDelegate.h"
+#include "app/StatusItemImage.h"
+#include "app/WindowPlacement.h"
+#include "platform/FakeNotifier.h"
+#include "platform/FakeVolumeInfo.h"
+#include "platform/LoginItem.h"
+#include "shell/AppNotifications.h"
+#include "store/ConfigStore.h"
+#include "support/EventLoop.h"
+#include "support/FakeStatusNotifierWatcher.h"
+#include "support/PairRecord.h"
+#include "support/Screenshot.h"
+#include "support/TempTree.h"
+#include "support/TestDisplay.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+using namespace larkfold;
+using namespace larkfold::test;
+namespace fs = std::filesystem;
+using Kind = AppDelegate::WindowKind;
+
+namespace {
+
+// A panel for the whole process: Qt looks for one once, at the first tray icon.
+void ensurePanel()
+{
+    static FakeStatusNotifierWatcher watcher(testSessionBus().address());
+}
+
+struct Delegate {
+    explicit Delegate(const fs::path& appSupport, bool onboarded = true)
+    {
+        ensurePanel();
+        if (onboarded) {
+            ConfigStore seed(appSupport);
+            AppConfig config = seed.appConfig();
+            config.hasCompletedOnboarding = true;
+            seed.setAppConfig(config);
+            seed.save();
+        }
+        AppDelegate::Environment environment;
+        environment.appSupportFolder = appSupport;
+        environment.coordinator.engine.volumes = &volumes;
+        environment.coordinator.notifier = std::make_unique<platform::FakeNotifier>();
+        auto login = std::make_unique<platform::FakeLoginItem>();
+        loginItem = login.get();
+        environment.loginItem = std::move(login);
+        environment.screens = std::make_unique<platform::FakeScreenSleepSource>();
+        environment.session = std::make_unique<platform::FakeSessionActivitySource>();
+        environment.workspace = std::make_unique<platform::FakeWorkspaceSource>();
+        screens = static_cast<platform::FakeScreenSleepSource*>(environment.screens.get());
+        session = static_cast<platform::FakeSessionActivitySource*>(environment.session.get());
+        workspace = static_cast<platform::FakeWorkspaceSource*>(environment.workspace.get());
+        app = std::make_unique<AppDelegate>(std::move(environment));
+        app->applicationDidFinishLaunching();
+        EXPECT_TRUE(spinUntil([&] { return app->statusItem() != nullptr; }));
+    }
+    ~Delegate() { app->applicationWillTerminate(); }
+
+    platform::FakeVolumeInfo volumes;
+    platform::FakeLoginItem* loginItem = nullptr;
+    platform::FakeScreenSleepSource* screens = nullptr;
+    platform::FakeSessionActivitySource* session = nullptr;
+    platform::FakeWorkspaceSource* workspace = nullptr;
+    std::unique_ptr<AppDelegate> app;
+};
+
+int topLevelWindowsTitled(const QString& title)
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += widget->isVisible() && widget->windowTitle() == title;
+    return count;
+}
+
+} // namespace
+
+TEST(WindowPlacement, WindowsGoUnderTheAnchorAndStayOnTheScreen)
+{
+    const QRect screen(0, 0, 1280, 800);
+    const QSize size(400, 520);
+    struct Case {
+        const char* name;
+        QRect anchor;
+        QPoint origin;
+    };
+    const Case cases[] = {
+        {"centred under", QRect(600, 0, 24, 24), QPoint(412, 24)},
+        {"moved left to fit", QRect(1250, 0, 24, 24), QPoint(880, 24)},
+        {"never past the left edge", QRect(-30, 0, 24, 24), QPoint(0, 24)},
+        {"moved up from the bottom", QRect(600, 700, 24, 24), QPoint(412, 280)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(windowOrigin(c.anchor, size, screen), c.origin);
+    }
+    EXPECT_EQ(windowOrigin(QRect(600, 0, 24, 24), QSize(1400, 300), screen).x(), 0) << "wider than the screen";
+
+    // The popover: under the icon, or near the cursor when the icon's place is unknown, and
+    // above a panel at the bottom of the screen.
+    const QSize popover(300, 360);
+    EXPECT_EQ(popoverOrigin(QRect(1200, 0, 24, 24), {}, popover, screen), QPoint(980, 24));
+    EXPECT_EQ(popoverOrigin(std::nullopt, QPoint(640, 10), popover, screen), QPoint(490, 11));
+    EXPECT_EQ(popoverOrigin(QRect(1200, 776, 24, 24), {}, popover, screen), QPoint(980, 416));
+}
+
+TEST(StatusItemImage, EachStatusHasItsSymbolAndEverySymbolAnImage)
+{
+    const std::pair<BackupStatus, const char*> cases[] = {
+        {BackupStatus::syncing(0.5, "a"), "arrow.triangle.2.circlepath"},
+        {BackupStatus::scanning(), "arrow.triangle.2.circlepath"},
+        {BackupStatus::queued(), "arrow.triangle.2.circlepath"},
+        {BackupStatus::completed(3, 1), "externaldrive.badge.checkmark"},
+        {BackupStatus::idle(), "externaldrive.badge.checkmark"},
+        {BackupStatus::error(BackupError::timedOut()), "externaldrive.badge.exclamationmark"},
+        {BackupStatus::destinationUnreachable(), "externaldrive.trianglebadge.exclamationmark"},
+        {BackupStatus::paused(), "externaldrive.badge.minus"},
+    };
+    for (const auto& [status, symbol] : cases) {
+        SCOPED_TRACE(symbol);
+        EXPECT_EQ(statusSymbolName(status), QString::fromLatin1(symbol));
+        const QImage image = statusItemImage(QString::fromLatin1(symbol)).pixmap(18, 18).toImage();
+        EXPECT_NE(image.pixelColor(9, 14).alpha(), 0) << "the drive is drawn";
+    }
+    // An unknown name falls back to the plain drive.
+    EXPECT_EQ(statusItemImage(QStringLiteral("no.such.symbol")).pixmap(18).toImage(),
+              statusItemImage(QStringLiteral("externaldrive")).pixmap(18).toImage());
+}
+
+// Each kind of window exists once: a second request brings the first to the front.
+TEST(AppDelegate, EachKindOfWindowOpensOnceWithItsTitle)
+{
+    TempDir support;
+    TempTree tree{{"docs/a.txt", "a"}, {"dest/", ""}};
+    {
+        ConfigStore seed(support.path());
+        seed.addPair(pairRecord(QStringLiteral("Documents"), tree.path("docs"), tree.path("dest")));
+    }
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    const QUuid pairId = app.configStore()->pairs().front().id;
+
+    app.openLearn();
+    app.openLearn();
+    EXPECT_EQ(topLevelWindowsTitled(QStringLiteral("How Larkfold Works")), 1);
+    app.openAbout();
+    app.openPromote();
+    app.showWelcome();
+    AppNotifications::instance().postShowRestore(QUuid::createUuid()); // no such pair: nothing opens
+    EXPECT_EQ(app.controller(Kind::restore).window(), nullptr);
+    AppNotifications::instance().postShowRestore(pairId);
+    AppNotifications::instance().postShowRestore(pairId);
+    EXPECT_EQ(topLevelWindowsTitled(QStringLiteral("Restore — Documents")), 1);
+    app.showProfileSuggestion(pairId, QStringLiteral("Documents"), BackupProfile::photography, 1000);
+
+    const std::pair<Kind, const char*> windows[] = {
+        {Kind::learn, "How Larkfold Works"}, {Kind::about, "About Larkfold"},
+        {Kind::promote, "File a Finished Project"}, {Kind::welcome, "Welcome to Larkfold"},
+        {Kind::restore, "Restore — Documents"}, {Kind::profileSuggestion, "Smart setup"},
+    };
+    for (const auto& [kind, title] : windows) {
+        SCOPED_TRACE(title);
+        QWidget* window = app.controller(kind).window();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->windowTitle(), QString::fromUtf8(title));
+        saveScreenshot(*window, QStringLiteral("app-window-") + QString::fromUtf8(title).section(QLatin1Char(' '), 0, 0).toLower());
+    }
+
+    // A closed window is opened afresh on the next request.
+    QWidget* about = app.controller(Kind::about).window();
+    about->close();
+    app.openAbout();
+    EXPECT_TRUE(app.controller(Kind::about).window()->isVisible());
+}
+
+// A click toggles the popover; a click that hides an open window only hides it; the screens
+// sleeping, the session ending and another desktop close the popover.
+TEST(AppDelegate, ThePopoverTogglesAndClosesWithTheDesktop)
+{
+    TempDir support;
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    LARKFOLD_REQUIRE_X_SERVER();
+    ASSERT_NE(app.popover(), nullptr);
+    ASSERT_FALSE(app.popover()->isStandalone());
+
+    app.openAbout();
+    app.togglePopover();
+    EXPECT_FALSE(app.controller(Kind::about).isWindowVisible());
+    EXPECT_FALSE(app.popover()->isVisible());
+    app.togglePopover();
+    ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
+    saveScreenshot(*app.popover(), QStringLiteral("app-popover"));
+
+    for (const auto& close : std::vector<std::function<void()>>{
+             [&] { d.screens->simulateSleep(); }, [&] { d.session->simulateResignActive(); },
+             [&] { d.workspace->simulateSwitch(); }}) {
+        app.showPopover();
+        ASSERT_TRUE(app.popover()->isVisible());
+        close();
+        EXPECT_TRUE(spinUntil([&] { return !app.popover()->isVisible(); }));
+    }
+    // The menu's "Add Folder…" asks for the popover.
+    AppNotifications::instance().postShowAddBackup();
+    EXPECT_TRUE(app.popover()->isVisible());
+}
+
+TEST(AppDelegate, TheLoginItemIsRegisteredOnlyWhenAskedAndMissing)
+{
+    TempDir support;
+    {
+        Delegate d(support.path());
+        EXPECT_EQ(d.loginItem->registerCount(), 1);
+        EXPECT_EQ(d.loginItem->status(), platform::LoginItem::Status::enabled);
+        d.app->registerLaunchAtLogin();
+        EXPECT_EQ(d.loginItem->registerCount(), 1) << "already enabled";
+    }
+    ConfigStore store(support.path());
+    AppConfig config = store.appConfig();
+    config.launchAtLogin = false;
+    store.setAppConfig(config);
+    store.save();
+    Delegate d(support.path(), false);
+    EXPECT_EQ(d.loginItem->registerCount(), 0);
+    EXPECT_EQ(d.loginItem->unregisterCount(), 0) << "an existing entry is left alone";
+}
+
+TEST(AppDelegate, AnAcceptedSuggestionChangesThePairAndOneForAGonePairNothing)
+{
+    TempDir support;
+    TempTree tree{{"docs/a.txt", "a"}, {"dest/", ""}};
+    {
+        ConfigStore seed(support.path());
+        seed.addPair(pairRecord(QStringLiteral("Documents"), tree.path("docs"), tree.path("dest")));
+    }
+    Delegate d(support.path());
+    const QUuid id = d.app->configStore()->pairs().front().id;
+    d.app->applyProfileSuggestion(QUuid::createUuid(), BackupProfile::film);
+    d.app->applyProfileSuggestion(id, BackupProfile::photography);
+    const BackupPair pair = d.app->configStore()->pairs().front();
+    EXPECT_EQ(pair.profile, BackupProfile::photography);
+    EXPECT_TRUE(pair.didSuggestProfile);
+    ConfigStore reread(support.path());
+    EXPECT_EQ(reread.pairs().front().profile, BackupProfile::photography);
+}

@@ -1,0 +1,297 @@
+// The real program on a private X server and session bus, with a stand-in panel (the fake
+// StatusNotifierWatcher) and notification server: what a user sees of it from outside.
+
+#include "platform/Json.h"
+#include "store/AppConfig.h"
+#include "store/BackupPair.h"
+#include "support/EventLoop.h"
+#include "support/FakeNotificationServer.h"
+#include "support/FakeStatusNotifierWatcher.h"
+#include "support/PairRecord.h"
+#include "support/PrivateSessionBus.h"
+#include "support/PrivateXServer.h"
+#include "support/StatusNotifierItemClient.h"
+#include "support/TempTree.h"
+#include "support/TestDisplay.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace larkfold;
+using namespace larkfold::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* binaryDir = std::getenv("LARKFOLD_BINARY_DIR");
+        ASSERT_TRUE(binaryDir);
+        m_program = QString::fromUtf8(binaryDir) + QStringLiteral("/src/app/larkfold");
+        ASSERT_TRUE(fs::exists(m_program.toStdString()));
+        fs::create_directories(m_home / "runtime");
+        fs::permissions(m_home / "runtime", fs::perms::owner_all);
+        m_watcher = std::make_unique<FakeStatusNotifierWatcher>(testSessionBus().address());
+        ASSERT_TRUE(m_watcher->isRegistered());
+        m_notifications = std::make_unique<FakeNotificationServer>(testSessionBus().connection(QStringLiteral("notify")));
+    }
+
+    void TearDown() override
+    {
+        for (auto& process : m_processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString home = QString::fromStdString(m_home.path().string());
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+        if (testXServer()) {
+            env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(testXServer()->display()));
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        } else {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        }
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), testSessionBus().address());
+        return env;
+    }
+
+    QProcess& start()
+    {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment());
+        process->start(m_program, {});
+        EXPECT_TRUE(process->waitForStarted(5000));
+        m_processes.push_back(std::move(process));
+        return *m_processes.back();
+    }
+
+    // The visible top-level windows of that title on the private display.
+    int visibleWindows(const QString& title) const
+    {
+        QProcess search;
+        search.setProcessEnvironment(environment());
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                      QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
+        if (!search.waitForFinished(5000))
+            return -1;
+        return int(QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
+    }
+
+    bool waitForWindows(const QString& title, int count, int timeoutMs = 10000) const
+    {
+        return spinUntil([&] { return visibleWindows(title) == count; }, timeoutMs);
+    }
+
+    static bool haveXdotool() { return !QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty(); }
+
+    // The first instance holds the lock once our own non-blocking attempt fails.
+    bool waitUntilLocked() const
+    {
+        return spinUntil(
+            [&] {
+                const int fd = ::open((dataDir() / "larkfold.lock").c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0)
+                    return false;
+                const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+                ::close(fd);
+                return held;
+            },
+            10000);
+    }
+
+    fs::path dataDir() const { return m_home / ".local/share/Larkfold"; }
+
+    void writeConfig(const std::vector<BackupPair>& pairs, bool onboarded) const
+    {
+        AppConfig config;
+        config.hasCompletedOnboarding = onboarded;
+        platform::Json list = platform::Json::array();
+        for (const BackupPair& pair : pairs)
+            list.push_back(pair.toJson());
+        fs::create_directories(dataDir());
+        writeFile(dataDir() / "config.json",
+                  platform::encodeJsonPretty(platform::Json{{"appConfig", config.toJson()}, {"pairs", list}}));
+    }
+
+    TempDir m_home;
+    QString m_program;
+    std::unique_ptr<FakeStatusNotifierWatcher> m_watcher;
+    std::unique_ptr<FakeNotificationServer> m_notifications;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+} // namespace
+
+// A first run: the item registers with the panel, the welcome window opens, the login item is
+// written; a left click hides that window, the next one opens the popover; a right click's menu
+// is there; a second launch brings the popover up and leaves.
+TEST_F(ApplicationTest, FirstRunOnAPanel)
+{
+    LARKFOLD_REQUIRE_X_SERVER();
+    if (!haveXdotool())
+        GTEST_SKIP() << "xdotool is not installed";
+    QProcess& app = start();
+    const QString item = m_watcher->waitForItem(15000);
+    ASSERT_FALSE(item.isEmpty());
+    StatusNotifierItemClient client(testSessionBus().connection(QStringLiteral("panel")), item);
+    EXPECT_TRUE(spinUntil([&] { return client.toolTipTitle() == QStringLiteral("No backup pairs configured"); }));
+    ASSERT_TRUE(waitForWindows(QStringLiteral("Welcome to Larkfold"), 1));
+
+    const fs::path autostart = m_home / ".config/autostart/larkfold.desktop";
+    ASSERT_TRUE(spinUntil([&] { return fs::exists(autostart); }));
+    const std::string entry = readFile(autostart);
+    EXPECT_NE(entry.find("Exec=" + fs::canonical(m_program.toStdString()).string()), std::string::npos) << entry;
+
+    ASSERT_TRUE(client.activate());
+    EXPECT_TRUE(waitForWindows(QStringLiteral("Welcome to Larkfold"), 0));
+    EXPECT_EQ(visibleWindows(QStringLiteral("Larkfold")), 0);
+    ASSERT_TRUE(client.activate());
+    EXPECT_TRUE(waitForWindows(QStringLiteral("Larkfold"), 1));
+    ASSERT_TRUE(client.activate());
+    EXPECT_TRUE(waitForWindows(QStringLiteral("Larkfold"), 0));
+
+    ASSERT_TRUE(client.contextMenu());
+    EXPECT_TRUE(client.menuLabels().contains(QStringLiteral("Quit Larkfold")));
+
+    QProcess& second = start();
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_NE(second.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(second.readAllStandardError()).contains(QStringLiteral("already running")));
+    EXPECT_TRUE(waitForWindows(QStringLiteral("Larkfold"), 1));
+
+    ASSERT_TRUE(client.clickMenuItem(QStringLiteral("Quit Larkfold")));
+    ASSERT_TRUE(app.waitForFinished(15000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_TRUE(fs::exists(dataDir() / "config.json"));
+}
+
+// A pair already in the configuration backs itself up without a click, shows in the tooltip, and
+// a quit in the middle of a large first backup saves the store and leaves no half file.
+TEST_F(ApplicationTest, StoredPairsBackUpByThemselvesAndAQuitStopsInOrder)
+{
+    TempTree tree;
+    tree.write("small/a.txt", "hello");
+    tree.mkdir("dest");
+    for (int i = 0; i < 400; ++i)
+        tree.write("large/f" + std::to_string(i) + ".bin", std::string(64 * 1024, char('a' + i % 26)));
+    BackupPair small = pairRecord(QStringLiteral("Small"), tree.path("small"), tree.path("dest"));
+    BackupPair large = pairRecord(QStringLiteral("Large"), tree.path("large"), tree.path("dest"));
+    writeConfig({small, large}, true);
+
+    QProcess& app = start();
+    const QString item = m_watcher->waitForItem(15000);
+    ASSERT_FALSE(item.isEmpty());
+    EXPECT_EQ(visibleWindows(QStringLiteral("Welcome to Larkfold")), 0);
+    ASSERT_TRUE(spinUntil([&] { return fs::exists(tree.path("dest/Larkfold/Small/a.txt")); }, 30000));
+    EXPECT_EQ(readFile(tree.path("dest/Larkfold/Small/a.txt")), "hello");
+
+    const auto backedUp = [&](std::size_t index) {
+        const std::string text = readFile(dataDir() / "config.json");
+        if (text.empty())
+            return false;
+        const platform::Json saved = platform::parseJson(text);
+        return saved["pairs"].size() > index && BackupPair::fromJson(saved["pairs"][index]).lastBackupAt.has_value();
+    };
+    ASSERT_TRUE(spinUntil([&] { return backedUp(0); }, 30000));
+
+    // Quit while the large pair copies.
+    ASSERT_TRUE(spinUntil([&] { return fs::exists(tree.path("dest/Larkfold/Large/f0.bin")); }, 30000));
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+
+    EXPECT_TRUE(backedUp(0));
+    for (const auto& entry : fs::recursive_directory_iterator(tree.path("dest/Larkfold/Large"))) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || name.starts_with(".lark"))
+            continue;
+        EXPECT_EQ(fs::file_size(entry.path()), 64u * 1024) << name << " is a half file under its final name";
+    }
+}
+
+TEST_F(ApplicationTest, QuitSignalsSaveTheConfiguration)
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        fs::remove(dataDir() / "config.json");
+        QProcess* process = &start();
+        ASSERT_TRUE(waitUntilLocked());
+        EXPECT_FALSE(fs::exists(dataDir() / "config.json")); // first launch writes nothing while running
+        ::kill(pid_t(process->processId()), sig);
+        ASSERT_TRUE(process->waitForFinished(10000));
+        EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process->exitCode(), 0);
+        const std::string config = readFile(dataDir() / "config.json");
+        ASSERT_FALSE(config.empty());
+        const platform::Json file = platform::parseJson(config);
+        EXPECT_TRUE(file.contains("appConfig"));
+        EXPECT_TRUE(file["pairs"].is_array());
+        EXPECT_EQ(readFile(dataDir() / "backup-log.json"), "[]");
+    }
+}
+
+TEST_F(ApplicationTest, NestedPairFoldersAreRepairedAtLaunch)
+{
+    const auto makePair = [&](const char* name, const fs::path& destination) {
+        BackupPair pair;
+        pair.id = QUuid::createUuid();
+        pair.name = QString::fromUtf8(name);
+        pair.sourceURL = m_home / "Source";
+        pair.destinationURL = destination;
+        pair.createdAt = QDateTime::fromSecsSinceEpoch(1772357400, QTimeZone::utc());
+        return pair;
+    };
+    const fs::path drive = m_home / "Drive/Larkfold";
+    const fs::path other = m_home / "Other/Larkfold";
+    const auto put = [](const fs::path& path, const std::string& content) {
+        fs::create_directories(path.parent_path());
+        writeFile(path, content);
+    };
+    put(drive / "Larkfold/Photos/a.jpg", "A");
+    put(drive / "Larkfold/Photos/b.jpg", "nested");
+    put(drive / "Photos/b.jpg", "current");
+    // A name that would make the inner folder itself the nested one.
+    put(other / "Larkfold/Music/m.flac", "M");
+    const std::vector<BackupPair> pairs{makePair("Photos", drive), makePair(".", other)};
+    put(dataDir() / "config.json",
+        platform::encodeJsonPretty(platform::Json{{"appConfig", AppConfig().toJson()},
+                                                  {"pairs", {pairs[0].toJson(), pairs[1].toJson()}}}));
+
+    QProcess* process = &start();
+    EXPECT_TRUE(spinUntil([&] { return fs::exists(drive / "Photos/a.jpg"); }, 10000));
+    process->terminate();
+    ASSERT_TRUE(process->waitForFinished(10000));
+
+    EXPECT_EQ(readFile(drive / "Photos/a.jpg"), "A");
+    EXPECT_EQ(readFile(drive / "Photos/b.jpg"), "current");
+    EXPECT_EQ(readFile(drive / "Larkfold/Photos/b.jpg"), "nested");
+    EXPECT_FALSE(fs::exists(drive / "Larkfold/Photos/a.jpg"));
+    EXPECT_EQ(readFile(other / "Larkfold/Music/m.flac"), "M");
+    EXPECT_FALSE(fs::exists(other / "Music"));
+    const platform::Json saved = platform::parseJson(readFile(dataDir() / "config.json"));
+    ASSERT_EQ(saved["pairs"].size(), 2u);
+    EXPECT_EQ(BackupPair::fromJson(saved["pairs"][0]), pairs[0]);
+    EXPECT_EQ(BackupPair::fromJson(saved["pairs"][1]), pairs[1]);
+}
