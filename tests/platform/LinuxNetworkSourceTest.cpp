@@ -1,14 +1,15 @@
 #include "platform/LinuxNetworkSource.h"
 #include "support/EventLoop.h"
+#include "support/FakeDesktopServices.h"
 #include "support/LogCapture.h"
 #include "support/PrivateSessionBus.h"
 
-#include <QDBusMessage>
 #include <QPointer>
 
 #include <gtest/gtest.h>
 
 using namespace larkfold::platform;
+using larkfold::test::FakeNetworkManager;
 using larkfold::test::LogCapture;
 using larkfold::test::PrivateSessionBus;
 using larkfold::test::spinFor;
@@ -17,50 +18,9 @@ using Backend = LinuxNetworkSource::Backend;
 
 namespace {
 
-constexpr uint kAsleep = 10;
-constexpr uint kConnectedLocal = 50;
-constexpr uint kConnectedGlobal = 70;
-
-class FakeNetworkManagerObject : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager")
-    Q_PROPERTY(uint State MEMBER state)
-public:
-    uint state = kAsleep;
-};
-
-class FakeNetworkManager {
-public:
-    FakeNetworkManager(QDBusConnection connection, uint state)
-        : m_connection(std::move(connection))
-    {
-        m_object.state = state;
-        m_registered = m_connection.registerObject(QString::fromLatin1(LinuxNetworkSource::kObjectPath), &m_object,
-                                                   QDBusConnection::ExportAllProperties)
-                       && m_connection.registerService(QString::fromLatin1(LinuxNetworkSource::kServiceName));
-    }
-    ~FakeNetworkManager()
-    {
-        m_connection.unregisterService(QString::fromLatin1(LinuxNetworkSource::kServiceName));
-        m_connection.unregisterObject(QString::fromLatin1(LinuxNetworkSource::kObjectPath));
-    }
-    bool isRegistered() const { return m_registered; }
-
-    void changeState(uint state)
-    {
-        m_object.state = state;
-        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(LinuxNetworkSource::kObjectPath),
-                                                         QStringLiteral("org.freedesktop.NetworkManager"),
-                                                         QStringLiteral("StateChanged"));
-        signal << state;
-        ASSERT_TRUE(m_connection.send(signal));
-    }
-
-private:
-    QDBusConnection m_connection;
-    FakeNetworkManagerObject m_object;
-    bool m_registered = false;
-};
+constexpr uint kAsleep = larkfold::test::kNetworkAsleep;
+constexpr uint kConnectedLocal = larkfold::test::kNetworkConnectedLocal;
+constexpr uint kConnectedGlobal = larkfold::test::kNetworkConnectedGlobal;
 
 // Counts the usable reports of a source.
 struct UsableCount {
@@ -136,5 +96,3 @@ TEST(LinuxNetworkSource, AConnectedNetworkAtStartIsTheFirstReport)
     EXPECT_EQ(usable.count, 1);
     EXPECT_EQ(fallbacksMade, 0);
 }
-
-#include "LinuxNetworkSourceTest.moc"

@@ -5,9 +5,16 @@
 #include "CoordinatorFixture.h"
 
 #include "platform/Bookmark.h"
+#include "platform/LinuxNetworkSource.h"
+#include "platform/LogindWakeSource.h"
+#include "platform/ScreenSaverSleepSource.h"
 #include "shell/VolumeReconnector.h"
 #include "support/ChildProcess.h"
 #include "support/EventLoop.h"
+#include "support/FakeDesktopServices.h"
+#include "support/PrivateSessionBus.h"
+
+#include <QDBusConnectionInterface>
 
 #include <gtest/gtest.h>
 
@@ -128,4 +135,55 @@ TEST(VolumeReconnector, ProbesOnlyWaitingPairsAndNothingOnceStopped)
     c.wake.simulateWake();
     EXPECT_FALSE(manager.volumeReconnector()->hasPendingAttempt());
     EXPECT_EQ(attempts, 0);
+}
+
+// The desktop's own signals: wake from logind, the screens from the screen saver and the network
+// from NetworkManager, each a fake service on a private bus standing for the system or session bus.
+TEST(VolumeReconnector, TheDesktopsTriggersMakeOneAttemptNamedAfterTheFirst)
+{
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    FakeNetworkManager networkManager(bus.connection(QStringLiteral("nm")), kNetworkAsleep);
+    FakeLogind logind(bus.connection(QStringLiteral("logind")));
+    FakeScreenSaver screenSaver(bus.connection(QStringLiteral("saver")));
+    ASSERT_TRUE(networkManager.isRegistered() && logind.isRegistered() && screenSaver.isRegistered());
+
+    QDBusConnection client = bus.connection(QStringLiteral("client"));
+    platform::LogindWakeSource wake(client);
+    platform::ScreenSaverSleepSource screens(client);
+    platform::LinuxNetworkSource network(client, [] { return std::make_unique<platform::FakeNetworkSource>(); });
+    Coordinator c;
+    c.environment.wake = &wake;
+    c.environment.screens = &screens;
+    c.environment.network = &network;
+    c.tree.write("docs/a.txt", "a");
+    const BackupPair docs = c.storePair("Docs", c.tree.path("docs"), c.tree.path("later"));
+    StatusManager& manager = c.start();
+    EXPECT_EQ(c.engine(docs.id).status(), BackupStatus::destinationUnreachable());
+    std::vector<Attempt> attempts;
+    QObject::connect(manager.volumeReconnector(), &VolumeReconnector::attemptFinished,
+                     [&](const QString& trigger, int probed, int reconnected) {
+                         attempts.push_back({trigger, probed, reconnected});
+                     });
+    ASSERT_TRUE(spinUntil([&] { return network.backend() == platform::LinuxNetworkSource::Backend::networkManager; }));
+    for (const char* name : {"org.freedesktop.login1", "org.freedesktop.ScreenSaver"})
+        ASSERT_TRUE(spinUntil([&] { return client.interface()->isServiceRegistered(QString::fromLatin1(name)).value(); }));
+    spinFor(50);
+    EXPECT_FALSE(manager.volumeReconnector()->hasPendingAttempt()) << "no usable network at launch";
+
+    // The destination comes back without any mount event.
+    c.tree.mkdir("later");
+    logind.sleepAndWake();
+    ASSERT_TRUE(spinUntil([&] { return manager.volumeReconnector()->hasPendingAttempt(); }));
+    screenSaver.setActive(true);
+    screenSaver.setActive(false);
+    networkManager.changeState(kNetworkConnectedGlobal);
+    ASSERT_TRUE(spinUntil([&] { return !attempts.empty(); }, 15000));
+    EXPECT_EQ(attempts.front().trigger, "wake");
+    EXPECT_EQ(attempts.front().reconnected, 1);
+    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 1));
+    EXPECT_EQ(c.eventCount(docs.id, EventType::volumeRestored), 1);
+    EXPECT_TRUE(fs::exists(c.tree.path("later/Larkfold/Docs/a.txt")));
+    spinFor(200);
+    EXPECT_EQ(attempts.size(), 1u) << "the later triggers joined the first attempt";
 }
