@@ -5,10 +5,13 @@
 #include "platform/Drives.h"
 #include "platform/Paths.h"
 #include "store/ConfigStore.h"
+#include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 
 #include <QSet>
 #include <QSignalSpy>
+
+#include <sys/mount.h>
 
 using namespace larkfold;
 using namespace larkfold::test;
@@ -325,4 +328,36 @@ TEST(AddBackupModelTexts, StepsAndCounts)
     EXPECT_EQ(AddBackupModel::addButtonLabel(12), QStringLiteral("Add 12 Backups"));
     EXPECT_EQ(AddBackupModel::offsiteLine("/home/sam/Dropbox/Offsite/"), QStringLiteral("Offsite copy: Offsite"));
     EXPECT_EQ(AddBackupModel::folderName(fs::path("/a/Caf\xC3\xA9\xFF")), QStringLiteral("Café\\xFF"));
+}
+
+// A real tmpfs over /mnt in a private namespace stands for the system disk's folder there: a
+// drive's empty mount-point folder below it is on the computer's own disk.
+TEST_F(AddBackupModelTest, AFolderWhereADriveIsMissingIsTakenOnlyWithUseAnyway)
+{
+    const fs::path photos = folder("Photos");
+    const auto outcome = runInPrivateMountNamespace([&] {
+        if (::mount("tmpfs", "/mnt", "tmpfs", 0, "size=1m") != 0)
+            return std::string("skip");
+        fs::create_directories("/mnt/usb/Backups");
+        fs::create_directories("/mnt/usb/Offsite");
+        std::string steps;
+        const auto note = [&] { steps += std::to_string(int(model().step())); };
+        chooseSources({photos});
+        prompts.alertAnswers = {false, true};
+        model().selectDestination("/mnt/usb/Backups");
+        note();
+        model().selectDestination("/mnt/usb/Backups");
+        note();
+        prompts.alertAnswers = {false, true};
+        model().selectOffsite("/mnt/usb/Offsite");
+        note();
+        model().selectOffsite("/mnt/usb/Offsite");
+        note();
+        for (const FolderAlert& alert : prompts.alerts)
+            steps += alert.message == "This folder is on the computer's own disk, not on a drive." ? "a" : "?";
+        return steps;
+    });
+    if (!outcome || *outcome == "skip")
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(*outcome, "1223aaaa");
 }
