@@ -5,12 +5,15 @@
 #include <QChildEvent>
 #include <QEnterEvent>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace larkfold {
 namespace {
@@ -96,7 +99,9 @@ QString MiddleElidedText::shownText() const
 
 QSize MiddleElidedText::sizeHint() const
 {
-    return {fontMetrics().horizontalAdvance(m_text), fontMetrics().height()};
+    // Eliding measures in fractions of a pixel: a width rounded down would cut the whole text.
+    const int width = int(std::ceil(QFontMetricsF(font()).horizontalAdvance(m_text))) + 1;
+    return {width, fontMetrics().height()};
 }
 
 QSize MiddleElidedText::minimumSizeHint() const

@@ -256,7 +256,10 @@ TEST_F(AddBackupViewTest, ThreeSourcesWithoutOffsiteAddThreePairsInOrder)
     sheet().model().selectDestination(dest);
     click(part<QWidget>("skipOffsiteButton"));
     ASSERT_EQ(step(), Step::confirm);
-    EXPECT_EQ(parts<MiddleElidedText>("summarySource").size(), 3u);
+    const auto names = parts<MiddleElidedText>("summarySource");
+    ASSERT_EQ(names.size(), 3u);
+    for (const MiddleElidedText* name : names)
+        EXPECT_EQ(name->shownText(), name->text()) << "short names are never cut";
     EXPECT_EQ(text("summarySentence"), QStringLiteral("Larkfold will back up 3 folders automatically."));
     EXPECT_FALSE(sheet().findChild<QLabel*>(QStringLiteral("offsiteLine"))->isVisibleTo(&sheet()));
     EXPECT_EQ(part<FilledButton>("addButton")->label(), QStringLiteral("Add 3 Backups"));
