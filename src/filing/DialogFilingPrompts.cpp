@@ -1,6 +1,7 @@
 #include "filing/DialogFilingPrompts.h"
 
 #include "filing/FilingText.h"
+#include "platform/Drives.h"
 #include "org_freedesktop_filemanager1_interface.h"
 
 #include <QDBusConnection>
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QStringList>
 #include <QUrl>
 
 namespace larkfold {
@@ -36,18 +36,11 @@ std::optional<fs::path> chooseFolder(QWidget* parent, const QString& message, co
     return pathFromText(chosen);
 }
 
-// Where drives appear on this desktop: the user's folder below /media or /run/media.
+// Where drives appear on this desktop, else the home folder.
 QString drivesFolder()
 {
-    QStringList candidates;
-    if (const QString user = qEnvironmentVariable("USER"); !user.isEmpty())
-        candidates << QStringLiteral("/media/") + user << QStringLiteral("/run/media/") + user;
-    candidates << QStringLiteral("/media");
-    for (const QString& folder : candidates) {
-        if (QFileInfo(folder).isDir())
-            return folder;
-    }
-    return QDir::homePath();
+    const auto folder = platform::drivesFolder();
+    return folder ? pathText(*folder) : QDir::homePath();
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace larkfold::platform {
 namespace {
@@ -114,6 +115,23 @@ QString currentUserName()
 {
     const passwd* user = ::getpwuid(::geteuid());
     return user && user->pw_name ? QString::fromLocal8Bit(user->pw_name) : QString();
+}
+
+std::optional<fs::path> drivesFolder(const QString& userName, const fs::path& root)
+{
+    std::vector<fs::path> candidates;
+    if (!userName.isEmpty()) {
+        const std::string user = userName.toLocal8Bit().toStdString();
+        candidates.push_back(root / "media" / user);
+        candidates.push_back(root / "run/media" / user);
+    }
+    candidates.push_back(root / "media");
+    for (const fs::path& folder : candidates) {
+        std::error_code error;
+        if (fs::is_directory(folder, error))
+            return folder;
+    }
+    return std::nullopt;
 }
 
 } // namespace larkfold::platform

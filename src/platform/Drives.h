@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <optional>
 
 namespace larkfold::platform {
 
@@ -22,5 +23,11 @@ bool isExternalDrive(const MountEntry& entry, const std::filesystem::path& sysfs
 
 // The login name of the user this process runs as; empty when the system does not know it.
 QString currentUserName();
+
+// Where the desktop mounts the user's drives, for panels that choose a destination:
+// /media/<user>, else /run/media/<user>, else /media; none when no such folder exists.
+// `root` stands for "/" in tests.
+std::optional<std::filesystem::path> drivesFolder(const QString& userName = currentUserName(),
+                                                  const std::filesystem::path& root = "/");
 
 } // namespace larkfold::platform

@@ -57,6 +57,8 @@ public:
                                              const std::filesystem::path& destination,
                                              const std::vector<BackupPair>& existingPairs);
 
+    const CloudSyncDetector& detector() const { return m_detector; }
+
 private:
     CloudSyncDetector m_detector;
     const platform::MountSource& m_mounts;

@@ -252,10 +252,8 @@ StatusManager::RelinkResult StatusManager::relinkPair(const QUuid& id, const fs:
     if (auto engine = takeEngine(id))
         engine->stop();
     record->destinationURL = newDestination;
-    const platform::Bookmarks& bookmarks =
-        m_engineEnvironment.bookmarks ? *m_engineEnvironment.bookmarks : platform::systemBookmarks();
     QString error;
-    if (auto bookmark = bookmarks.create(newDestination, &error)) {
+    if (auto bookmark = bookmarks().create(newDestination, &error)) {
         record->destinationBookmark = std::move(bookmark);
         record->isEnabled = true;
         m_configStore.updatePair(*record);
@@ -519,6 +517,11 @@ std::optional<BackupPair> StatusManager::pairUsingBackupFolder(const BackupPair&
 platform::MountSource& StatusManager::mounts() const
 {
     return m_engineEnvironment.mounts ? *m_engineEnvironment.mounts : platform::systemMountSource();
+}
+
+const platform::Bookmarks& StatusManager::bookmarks() const
+{
+    return m_engineEnvironment.bookmarks ? *m_engineEnvironment.bookmarks : platform::systemBookmarks();
 }
 
 } // namespace larkfold

@@ -31,6 +31,9 @@ namespace larkfold {
 class ConfigStore;
 class NotificationManager;
 
+namespace platform {
+class Bookmarks;
+}
 
 // The one coordinator between the user's world and the backup machinery: one engine per pair,
 // the shared job queue, the notifications, the volume monitor and the copy-redundancy map. Every
@@ -159,6 +162,9 @@ public:
     const std::shared_ptr<BackupQueue>& backupQueue() const { return m_backupQueue; }
     NotificationManager& notificationManager() { return *m_notificationManager; }
     const CopyRedundancyMap& copyRedundancy() const { return m_copyRedundancy; }
+    // The mount table and the bookmarks the engines use, for windows that set pairs up.
+    platform::MountSource& mounts() const;
+    const platform::Bookmarks& bookmarks() const;
 
 signals:
     // An engine was added, replaced or removed.
@@ -184,7 +190,6 @@ private:
                                                     const std::filesystem::path& destination) const;
     void setCopyRedundancy(CopyRedundancyMap redundancy);
     void setAllPaused(bool paused);
-    platform::MountSource& mounts() const;
 
     void scheduledRunDue();
     platform::ContinuousClock& clock() const;
