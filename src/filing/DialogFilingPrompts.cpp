@@ -2,23 +2,17 @@
 
 #include "filing/FilingText.h"
 #include "platform/Drives.h"
-#include "org_freedesktop_filemanager1_interface.h"
+#include "platform/FileManager.h"
 
-#include <QDBusConnection>
-#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QUrl>
 
 namespace larkfold {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kFileManagerService = "org.freedesktop.FileManager1";
-constexpr const char* kFileManagerPath = "/org/freedesktop/FileManager1";
 
 std::optional<fs::path> chooseFolder(QWidget* parent, const QString& message, const QString& startFolder,
                                      bool mayCreateFolders)
@@ -58,23 +52,7 @@ std::optional<fs::path> DialogFilingPrompts::chooseArchiveFolder(QWidget* parent
 
 void DialogFilingPrompts::revealInFileManager(const fs::path& folder)
 {
-    const QString path = pathText(folder);
-    const QUrl parentFolder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        QDesktopServices::openUrl(parentFolder);
-        return;
-    }
-    // The file manager may be started by the bus on this call, so it is not asked whether it runs.
-    auto* fileManager = new OrgFreedesktopFileManager1Interface(QString::fromLatin1(kFileManagerService),
-                                                                QString::fromLatin1(kFileManagerPath), bus);
-    auto* watcher = new QDBusPendingCallWatcher(
-        fileManager->ShowItems({QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)}, {}), fileManager);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, fileManager, [fileManager, parentFolder](auto* call) {
-        if (call->isError())
-            QDesktopServices::openUrl(parentFolder);
-        fileManager->deleteLater();
-    });
+    platform::FileManager([](const QUrl& url) { QDesktopServices::openUrl(url); }).showItem(folder);
 }
 
 } // namespace larkfold

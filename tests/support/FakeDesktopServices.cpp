@@ -77,4 +77,30 @@ void FakeScreenSaver::setActive(bool active)
                QStringLiteral("ActiveChanged"), active);
 }
 
+FakeFileManager::FakeFileManager(QDBusConnection connection)
+    : m_connection(std::move(connection))
+{
+    m_registered = m_connection.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), this,
+                                               QDBusConnection::ExportAllSlots)
+                   && m_connection.registerService(QStringLiteral("org.freedesktop.FileManager1"));
+}
+
+FakeFileManager::~FakeFileManager()
+{
+    m_connection.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
+    m_connection.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+}
+
+void FakeFileManager::ShowFolders(const QStringList& uris, const QString&)
+{
+    for (const QString& uri : uris)
+        m_calls.append(QStringLiteral("ShowFolders ") + uri);
+}
+
+void FakeFileManager::ShowItems(const QStringList& uris, const QString&)
+{
+    for (const QString& uri : uris)
+        m_calls.append(QStringLiteral("ShowItems ") + uri);
+}
+
 } // namespace larkfold::test

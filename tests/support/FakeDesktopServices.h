@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 namespace larkfold::test {
@@ -61,6 +62,28 @@ public:
     explicit FakeScreenSaver(QDBusConnection connection);
     // ActiveChanged(true): the screens went to sleep; false: they woke.
     void setActive(bool active);
+};
+
+// The desktop's file manager as org.freedesktop.FileManager1: records what it was asked to show.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    explicit FakeFileManager(QDBusConnection connection);
+    ~FakeFileManager() override;
+
+    bool isRegistered() const { return m_registered; }
+    // Each call as "ShowFolders file:///..." or "ShowItems file:///...", one per URI.
+    const QStringList& calls() const { return m_calls; }
+
+public slots:
+    void ShowFolders(const QStringList& uris, const QString& startupId);
+    void ShowItems(const QStringList& uris, const QString& startupId);
+
+private:
+    QDBusConnection m_connection;
+    QStringList m_calls;
+    bool m_registered = false;
 };
 
 } // namespace larkfold::test
