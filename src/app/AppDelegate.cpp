@@ -15,6 +15,7 @@
 #include "platform/ScreenSaverSleepSource.h"
 #include "platform/WorkspaceSource.h"
 #include "platform/XdgAutostartLoginItem.h"
+#include "setup/WelcomeView.h"
 #include "shell/AppNotifications.h"
 #include "status/AboutView.h"
 #include "status/LearnView.h"
@@ -413,7 +414,15 @@ void AppDelegate::showWindow(const QString& title, const std::function<QWidget*(
 void AppDelegate::showWelcome()
 {
     const WindowSpec spec = specOf(WindowKind::welcome);
-    showWindow(QString::fromUtf8(spec.title), [] { return new QWidget; }, WindowKind::welcome, spec.size, false);
+    showWindow(QString::fromUtf8(spec.title), [this] {
+        auto* view = new WelcomeView(*m_statusManager, *m_configStore);
+        // Put away, not closed: the finished flow's window is simply no longer shown.
+        connect(view, &WelcomeView::completed, this, [this] {
+            if (QWidget* window = controller(WindowKind::welcome).window())
+                window->hide();
+        });
+        return view;
+    }, WindowKind::welcome, spec.size, false);
 }
 
 void AppDelegate::showRestore(const QUuid& pairId)

@@ -33,9 +33,9 @@ constexpr double kOffsiteSymbolPoints = 11;
 constexpr int kButtonInsetPixels = 16;
 
 // A folder on the control background: its symbol, its name and what it is ("From", "To").
-class FolderCard : public QWidget {
+class FolderCard : public RoundedCard {
 public:
-    FolderCard(const fs::path& folder, const QString& caption)
+    FolderCard(const fs::path& folder, const QString& caption) : RoundedCard(kCardCornerRadiusPixels)
     {
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         auto* column = new QVBoxLayout(this);
@@ -53,16 +53,6 @@ public:
         QLabel* label = makeText(caption, Theme::smallFont(), Theme::tertiaryLabelColor());
         label->setAlignment(Qt::AlignCenter);
         column->addWidget(label);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(palette().color(QPalette::Base));
-        painter.drawRoundedRect(QRectF(rect()), kCardCornerRadiusPixels, kCardCornerRadiusPixels);
     }
 };
 

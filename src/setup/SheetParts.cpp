@@ -296,6 +296,19 @@ PlainButton* makeChooseAnyFolderButton(QWidget* parent)
     return button;
 }
 
+// --- RoundedCard ---
+
+RoundedCard::RoundedCard(double cornerRadius, QWidget* parent) : QWidget(parent), m_cornerRadius(cornerRadius) {}
+
+void RoundedCard::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Base));
+    painter.drawRoundedRect(QRectF(rect()), m_cornerRadius, m_cornerRadius);
+}
+
 // --- BoundedScrollArea ---
 
 BoundedScrollArea::BoundedScrollArea(QWidget* content, int maximumHeight, QWidget* parent)

@@ -119,6 +119,20 @@ private:
     QVariantAnimation m_hoverAnimation;
 };
 
+// A rounded rectangle in the control background colour, under lists and summaries.
+class RoundedCard : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit RoundedCard(double cornerRadius, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    double m_cornerRadius;
+};
+
 // The amber box that says why a folder cannot be taken.
 class WarningBox : public QWidget {
     Q_OBJECT

@@ -4,6 +4,7 @@
 #include "platform/Json.h"
 #include "store/AppConfig.h"
 #include "store/BackupPair.h"
+#include "store/theme/Theme.h"
 #include "support/EventLoop.h"
 #include "support/FakeNotificationServer.h"
 #include "support/FakeStatusNotifierWatcher.h"
@@ -14,8 +15,12 @@
 #include "support/TempTree.h"
 #include "support/TestDisplay.h"
 
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -294,4 +299,117 @@ TEST_F(ApplicationTest, NestedPairFoldersAreRepairedAtLaunch)
     ASSERT_EQ(saved["pairs"].size(), 2u);
     EXPECT_EQ(BackupPair::fromJson(saved["pairs"][0]), pairs[0]);
     EXPECT_EQ(BackupPair::fromJson(saved["pairs"][1]), pairs[1]);
+}
+
+namespace {
+
+// xdotool on the private display; its output.
+QString xdotool(const QStringList& arguments)
+{
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(testXServer()->display()));
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral("xdotool"), arguments);
+    tool.waitForFinished(10000);
+    return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+}
+
+QString windowOf(const QString& title)
+{
+    return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                    QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')})
+        .section(QLatin1Char('\n'), 0, 0);
+}
+
+void clickAt(const QString& window, QPoint point)
+{
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(point.x()),
+             QString::number(point.y()), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+void pressReturnIn(const QString& window)
+{
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+}
+
+// Where the window shows green text between its header and footer: the step's link.
+std::optional<QPoint> greenLink(const QString& window)
+{
+    const QImage image = QGuiApplication::primaryScreen()->grabWindow(WId(window.toULongLong())).toImage();
+    const QColor green = Theme::green();
+    QRect found;
+    for (int y = 70; y < std::min(image.height() - 70, 370); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - green.red()) < 40 && std::abs(pixel.green() - green.green()) < 40
+                && std::abs(pixel.blue() - green.blue()) < 40)
+                found |= QRect(x, y, 1, 1);
+        }
+    if (found.isNull())
+        return std::nullopt;
+    return found.center();
+}
+
+} // namespace
+
+// A new user's first minutes: the welcome window's panels are answered by typing paths, the pair
+// is made, its first backup lands, and the next launch has no welcome window.
+TEST_F(ApplicationTest, OnboardingWithTheRealPanelsLeadsToAFirstBackup)
+{
+    LARKFOLD_REQUIRE_X_SERVER();
+    if (!haveXdotool())
+        GTEST_SKIP() << "xdotool is not installed";
+    TempTree tree;
+    tree.write("Papers/thesis.txt", "chapter one");
+    const fs::path dest = tree.mkdir("Backups");
+    QProcess& app = start();
+    ASSERT_FALSE(m_watcher->waitForItem(15000).isEmpty());
+    ASSERT_TRUE(waitForWindows(QStringLiteral("Welcome to Larkfold"), 1));
+    const QString welcome = windowOf(QStringLiteral("Welcome to Larkfold"));
+
+    // Types the folder into the panel of that title and confirms it; the file dialog's completer
+    // may take the first Return.
+    const auto answerPanel = [&](const QString& title, const fs::path& folder) {
+        ASSERT_TRUE(waitForWindows(title, 1)) << title.toStdString();
+        const QString panel = windowOf(title);
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), panel});
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a")});
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+                 QString::fromStdString(folder.string())});
+        for (int attempt = 0; attempt < 3 && visibleWindows(title) == 1; ++attempt) {
+            pressReturnIn(panel);
+            waitForWindows(title, 0, 3000);
+        }
+        ASSERT_EQ(visibleWindows(title), 0) << title.toStdString();
+    };
+
+    clickAt(welcome, {240, 185}); // the drop zone
+    answerPanel(QStringLiteral("Select the folder you want to keep backed up."), tree.path("Papers"));
+    pressReturnIn(welcome); // Next
+    std::optional<QPoint> link;
+    ASSERT_TRUE(spinUntil([&] { return (link = greenLink(welcome)).has_value(); }));
+    clickAt(welcome, *link); // "Choose any folder…"
+    answerPanel(QStringLiteral("Choose or create a folder for your backups"), dest);
+    pressReturnIn(welcome); // no offsite copy: Next
+    pressReturnIn(welcome); // Start Backing Up
+    ASSERT_TRUE(waitForWindows(QStringLiteral("Welcome to Larkfold"), 0));
+
+    ASSERT_TRUE(spinUntil([&] { return fs::exists(dest / "Larkfold/Papers/thesis.txt"); }, 30000));
+    EXPECT_EQ(readFile(dest / "Larkfold/Papers/thesis.txt"), "chapter one");
+    const platform::Json saved = platform::parseJson(readFile(dataDir() / "config.json"));
+    EXPECT_TRUE(AppConfig::fromJson(saved["appConfig"]).hasCompletedOnboarding);
+    ASSERT_EQ(saved["pairs"].size(), 1u);
+    const BackupPair pair = BackupPair::fromJson(saved["pairs"][0]);
+    EXPECT_EQ(pair.sourceURL, tree.path("Papers"));
+    EXPECT_EQ(pair.destinationURL, dest);
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(30000));
+
+    QProcess& again = start();
+    ASSERT_TRUE(waitUntilLocked());
+    EXPECT_FALSE(waitForWindows(QStringLiteral("Welcome to Larkfold"), 1, 8000)) << "onboarding is done";
+    ::kill(pid_t(again.processId()), SIGTERM);
+    ASSERT_TRUE(again.waitForFinished(30000));
 }

@@ -36,4 +36,18 @@ public:
     std::vector<FolderAlert> alerts;
 };
 
+// Hands a window's questions to prompts the test keeps, for windows that own their prompts.
+class ForwardingPrompts final : public SetupPrompts {
+public:
+    explicit ForwardingPrompts(SetupPrompts& target) : m_target(target) {}
+    std::vector<std::filesystem::path> chooseFolders(const FolderPanel& panel) override
+    {
+        return m_target.chooseFolders(panel);
+    }
+    bool confirm(const FolderAlert& alert) override { return m_target.confirm(alert); }
+
+private:
+    SetupPrompts& m_target;
+};
+
 } // namespace larkfold::test

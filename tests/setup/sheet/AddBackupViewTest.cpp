@@ -26,16 +26,6 @@ namespace {
 constexpr int kPopoverWidthPixels = 300;
 constexpr int kPopoverHeightPixels = 360;
 
-// Hands the sheet's questions to the fixture's prompts, which the test keeps.
-class ForwardingPrompts final : public SetupPrompts {
-public:
-    explicit ForwardingPrompts(SetupPrompts& target) : m_target(target) {}
-    std::vector<fs::path> chooseFolders(const FolderPanel& panel) override { return m_target.chooseFolders(panel); }
-    bool confirm(const FolderAlert& alert) override { return m_target.confirm(alert); }
-
-private:
-    SetupPrompts& m_target;
-};
 
 class AddBackupViewTest : public SheetFixture {
 protected:
