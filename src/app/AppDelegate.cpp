@@ -15,6 +15,7 @@
 #include "platform/ScreenSaverSleepSource.h"
 #include "platform/WorkspaceSource.h"
 #include "platform/XdgAutostartLoginItem.h"
+#include "setup/ProfileSuggestionView.h"
 #include "setup/WelcomeView.h"
 #include "shell/AppNotifications.h"
 #include "status/AboutView.h"
@@ -438,24 +439,33 @@ void AppDelegate::showRestore(const QUuid& pairId)
                WindowKind::restore, spec.size, true);
 }
 
-void AppDelegate::showProfileSuggestion(const QUuid&, const QString&, BackupProfile, qint64)
+void AppDelegate::showProfileSuggestion(const QUuid& pairId, const QString& pairName, BackupProfile profile,
+                                        qint64 bytes)
 {
     closePopover();
     const WindowSpec spec = specOf(WindowKind::profileSuggestion);
-    showWindow(QString::fromUtf8(spec.title), [] { return new QWidget; }, WindowKind::profileSuggestion, spec.size,
-               true);
+    const QPointer<AppDelegate> self(this);
+    const auto content = [self, pairId, pairName, profile, bytes]() -> QWidget* {
+        const auto accept = [self, pairId, profile] {
+            if (!self)
+                return;
+            self->applyProfileSuggestion(pairId, profile);
+            // Also when the pair went in the meantime: the window has done its part.
+            if (QWidget* window = self->controller(WindowKind::profileSuggestion).window())
+                window->close();
+        };
+        const auto decline = [self] {
+            if (self)
+                self->declineProfileSuggestion();
+        };
+        return new ProfileSuggestionView(profile, pairName, bytes, accept, decline);
+    };
+    showWindow(QString::fromUtf8(spec.title), content, WindowKind::profileSuggestion, spec.size, true);
 }
 
 void AppDelegate::applyProfileSuggestion(const QUuid& pairId, BackupProfile profile)
 {
-    for (BackupPair pair : m_configStore->pairs()) {
-        if (pair.id != pairId)
-            continue;
-        pair.profile = profile;
-        pair.didSuggestProfile = true;
-        m_configStore->updatePair(pair);
-        return;
-    }
+    ProfileSuggestionModel::applySuggestion(*m_configStore, pairId, profile);
 }
 
 void AppDelegate::declineProfileSuggestion()

@@ -16,6 +16,7 @@
 #include "support/TempTree.h"
 #include "support/TestDisplay.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -232,21 +233,51 @@ TEST(AppDelegate, TheLoginItemIsRegisteredOnlyWhenAskedAndMissing)
     EXPECT_EQ(d.loginItem->unregisterCount(), 0) << "an existing entry is left alone";
 }
 
-TEST(AppDelegate, AnAcceptedSuggestionChangesThePairAndOneForAGonePairNothing)
+// The suggestion window from the coordinator's signal: its buttons close it, and only the
+// primary one changes the pair; a second suggestion while it is open only raises it.
+TEST(AppDelegate, TheSuggestionWindowAcceptsOrDeclinesAndCloses)
 {
     TempDir support;
-    TempTree tree{{"docs/a.txt", "a"}, {"dest/", ""}};
+    TempTree tree{{"edits/a.mov", "a"}, {"dest/", ""}};
     {
         ConfigStore seed(support.path());
-        seed.addPair(pairRecord(QStringLiteral("Documents"), tree.path("docs"), tree.path("dest")));
+        seed.addPair(pairRecord(QStringLiteral("Edits"), tree.path("edits"), tree.path("dest")));
     }
     Delegate d(support.path());
-    const QUuid id = d.app->configStore()->pairs().front().id;
-    d.app->applyProfileSuggestion(QUuid::createUuid(), BackupProfile::film);
-    d.app->applyProfileSuggestion(id, BackupProfile::photography);
-    const BackupPair pair = d.app->configStore()->pairs().front();
-    EXPECT_EQ(pair.profile, BackupProfile::photography);
-    EXPECT_TRUE(pair.didSuggestProfile);
+    AppDelegate& app = *d.app;
+    const QUuid id = app.configStore()->pairs().front().id;
+    const auto window = [&] { return app.controller(Kind::profileSuggestion).window(); };
+    const auto press = [&](const char* button) {
+        QWidget* target = window()->findChild<QWidget*>(QString::fromLatin1(button));
+        ASSERT_NE(target, nullptr);
+        static_cast<QAbstractButton*>(target)->click();
+    };
+    const std::string before = readFile(app.configStore()->configFileURL());
+
+    emit app.statusManager()->profileSuggested(id, QStringLiteral("Edits"), BackupProfile::film, 48'200'000'000);
+    ASSERT_NE(window(), nullptr);
+    EXPECT_TRUE(window()->isVisible());
+    QWidget* first = window();
+    emit app.statusManager()->profileSuggested(id, QStringLiteral("Edits"), BackupProfile::music, 1);
+    EXPECT_EQ(window(), first) << "the open card keeps the first suggestion";
+    EXPECT_EQ(topLevelWindowsTitled(QStringLiteral("Smart setup")), 1);
+
+    press("declineButton");
+    EXPECT_FALSE(window()->isVisible());
+    EXPECT_EQ(readFile(app.configStore()->configFileURL()), before);
+
+    emit app.statusManager()->profileSuggested(id, QStringLiteral("Edits"), BackupProfile::film, 48'200'000'000);
+    ASSERT_TRUE(window()->isVisible());
+    press("acceptButton");
+    EXPECT_FALSE(window()->isVisible());
     ConfigStore reread(support.path());
-    EXPECT_EQ(reread.pairs().front().profile, BackupProfile::photography);
+    EXPECT_EQ(reread.pairs().front().profile, BackupProfile::film);
+    EXPECT_TRUE(reread.pairs().front().didSuggestProfile);
+
+    // A pair removed in the meantime: nothing changes, the window still closes.
+    app.showProfileSuggestion(QUuid::createUuid(), QStringLiteral("Gone"), BackupProfile::developer, 0);
+    const std::string accepted = readFile(app.configStore()->configFileURL());
+    press("acceptButton");
+    EXPECT_FALSE(window()->isVisible());
+    EXPECT_EQ(readFile(app.configStore()->configFileURL()), accepted);
 }
