@@ -1,6 +1,5 @@
 #include "DelegateFixture.h"
 
-#include "platform/FakeNotifier.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
 #include "support/FakeStatusNotifierWatcher.h"
@@ -33,7 +32,9 @@ Delegate::Delegate(const std::filesystem::path& appSupport, bool onboarded,
     AppDelegate::Environment environment;
     environment.appSupportFolder = appSupport;
     environment.coordinator.engine.volumes = &volumes;
-    environment.coordinator.notifier = std::make_unique<platform::FakeNotifier>();
+    auto fakeNotifier = std::make_unique<platform::FakeNotifier>();
+    notifier = fakeNotifier.get();
+    environment.coordinator.notifier = std::move(fakeNotifier);
     auto login = std::make_unique<platform::FakeLoginItem>();
     loginItem = login.get();
     environment.loginItem = std::move(login);

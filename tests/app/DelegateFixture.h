@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "FakeMenuPrompts.h"
+#include "platform/FakeNotifier.h"
 #include "platform/FakeVolumeInfo.h"
 #include "platform/LoginItem.h"
 
@@ -20,6 +21,7 @@ struct Delegate {
     ~Delegate();
 
     platform::FakeVolumeInfo volumes;
+    platform::FakeNotifier* notifier = nullptr;
     platform::FakeLoginItem* loginItem = nullptr; // null when `adjust` put in another one
     platform::FakeScreenSleepSource* screens = nullptr;
     platform::FakeSessionActivitySource* session = nullptr;
