@@ -210,11 +210,11 @@ void AppDelegate::createStatusItem()
     // Also when the records change, so a tray host that reads the menu before it shows it
     // finds the rows there already.
     m_menuRefresh.setSingleShot(true);
-    connect(&m_menuRefresh, &QTimer::timeout, this, &AppDelegate::refreshMenu);
+    connect(&m_menuRefresh, &QTimer::timeout, this, [this] { updateMenu(); });
     for (const auto signal : {&ConfigStore::pairsChanged, &ConfigStore::eventsChanged, &ConfigStore::appConfigChanged})
         connect(m_configStore.get(), signal, &m_menuRefresh, qOverload<>(&QTimer::start));
     connect(m_statusManager.get(), &StatusManager::enginesChanged, &m_menuRefresh, qOverload<>(&QTimer::start));
-    refreshMenu();
+    updateMenu();
 
     // Qt picks StatusNotifierItem or XEmbed once, at its first look: wait for a host to be on the
     // bus first, without blocking the event loop the backups hand their results to.

@@ -132,8 +132,10 @@ private:
     std::optional<QRect> statusItemGeometry() const;
     // The menu's commands bound to this delegate, held weakly.
     MenuActions menuActions();
-    // Brings the status menu up to date with the records.
+    // Brings the status menu up to date as it is shown.
     void refreshMenu();
+    // The same between showings; without update settings, the stored ones.
+    void updateMenu(std::optional<StatusMenuBuilder::UpdateSettings> updates = std::nullopt);
     void showRelinkPanel(const BackupPair& pair);
     std::optional<BackupPair> storedPair(const QUuid& id) const;
     MenuPrompts& prompts();

@@ -75,12 +75,24 @@ MenuActions AppDelegate::menuActions()
 
 void AppDelegate::refreshMenu()
 {
+    // The first showing brings the update controller, and with it the automatic checks, to life.
+    UpdateController& updates = updateController();
+    updateMenu(StatusMenuBuilder::UpdateSettings{updates.automaticallyChecksForUpdates(), updates.canCheckForUpdates()});
+}
+
+void AppDelegate::updateMenu(std::optional<StatusMenuBuilder::UpdateSettings> updates)
+{
     m_menuRefresh.stop();
     if (!m_menuBuilder || !m_statusManager)
         return;
-    UpdateController& updates = updateController();
-    m_menuBuilder->update(*m_statusManager, menuActions(),
-                          {updates.automaticallyChecksForUpdates(), updates.canCheckForUpdates()});
+    if (!updates && m_updateController)
+        updates = StatusMenuBuilder::UpdateSettings{m_updateController->automaticallyChecksForUpdates(),
+                                                  m_updateController->canCheckForUpdates()};
+    if (!updates) {
+        const QUrl feed = m_environment.updateFeed.value_or(UpdateController::defaultFeed());
+        updates = StatusMenuBuilder::UpdateSettings{UpdateController::storedAutomaticChecks(feed), !feed.isEmpty()};
+    }
+    m_menuBuilder->update(*m_statusManager, menuActions(), *updates);
 }
 
 std::optional<BackupPair> AppDelegate::storedPair(const QUuid& id) const

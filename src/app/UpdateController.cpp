@@ -63,7 +63,12 @@ QString UpdateController::runningVersion()
 
 bool UpdateController::automaticallyChecksForUpdates() const
 {
-    return canCheckForUpdates()
+    return canCheckForUpdates() && storedAutomaticChecks(m_feed);
+}
+
+bool UpdateController::storedAutomaticChecks(const QUrl& feed)
+{
+    return feed.isValid() && !feed.isEmpty()
         && platform::userDefaults().value(QString::fromLatin1(kAutomaticChecksKey), false).toBool();
 }
 

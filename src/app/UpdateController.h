@@ -49,6 +49,8 @@ public:
     bool canCheckForUpdates() const { return m_feed.isValid() && !m_feed.isEmpty(); }
 
     bool automaticallyChecksForUpdates() const;
+    // The stored setting as a controller for `feed` would read it, without making one.
+    static bool storedAutomaticChecks(const QUrl& feed);
     // Stored at once; on, a check follows a day after the last one.
     void setAutomaticallyChecksForUpdates(bool on);
 

@@ -290,8 +290,10 @@ TEST_F(MenuCommands, ABuildWithoutAFeedChecksForNothing)
 {
     Delegate d(support.path(), true, [](AppDelegate::Environment& environment) { environment.updateFeed = QUrl(); });
     AppDelegate& app = *d.app;
-    UpdateController* controller = &app.updateController();
+    EXPECT_FALSE(app.hasUpdateController()) << "not before the menu is first shown";
     showing(app);
+    ASSERT_TRUE(app.hasUpdateController());
+    UpdateController* controller = &app.updateController();
     showing(app);
     EXPECT_EQ(&app.updateController(), controller);
 
