@@ -207,10 +207,16 @@ bool AppDelegate::applicationWillTerminate(std::chrono::milliseconds bound)
 
 void AppDelegate::createStatusItem()
 {
-    m_menu = std::make_unique<QMenu>();
-    QAction* quit = m_menu->addAction(QStringLiteral("Quit Larkfold"));
-    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
-    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
+    m_menuBuilder = std::make_unique<StatusMenuBuilder>();
+    connect(m_menuBuilder->menu(), &QMenu::aboutToShow, this, &AppDelegate::refreshMenu);
+    // Also when the records change, so a tray host that reads the menu before it shows it
+    // finds the rows there already.
+    m_menuRefresh.setSingleShot(true);
+    connect(&m_menuRefresh, &QTimer::timeout, this, [this] { updateMenu(); });
+    for (const auto signal : {&ConfigStore::pairsChanged, &ConfigStore::eventsChanged, &ConfigStore::appConfigChanged})
+        connect(m_configStore.get(), signal, &m_menuRefresh, qOverload<>(&QTimer::start));
+    connect(m_statusManager.get(), &StatusManager::enginesChanged, &m_menuRefresh, qOverload<>(&QTimer::start));
+    updateMenu();
 
     // Qt picks StatusNotifierItem or XEmbed once, at its first look: wait for a host to be on the
     // bus first, without blocking the event loop the backups hand their results to.
@@ -219,7 +225,7 @@ void AppDelegate::createStatusItem()
             return;
         m_trayHostTimer.stop();
         m_statusItem = std::make_unique<QSystemTrayIcon>();
-        m_statusItem->setContextMenu(m_menu.get());
+        m_statusItem->setContextMenu(m_menuBuilder->menu());
         connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger)
                 togglePopover();
@@ -295,8 +301,8 @@ std::optional<QRect> AppDelegate::statusItemGeometry() const
 
 void AppDelegate::showMenu()
 {
-    if (m_menu)
-        m_menu->popup(QCursor::pos());
+    if (QMenu* statusMenu = menu())
+        statusMenu->popup(QCursor::pos());
 }
 
 // --- Popover ---
@@ -368,11 +374,9 @@ void AppDelegate::registerLaunchAtLogin()
 {
     if (!m_configStore->appConfig().launchAtLogin)
         return;
-    if (!m_environment.loginItem)
-        m_environment.loginItem = std::make_unique<platform::XdgAutostartLoginItem>();
-    if (m_environment.loginItem->status() == platform::LoginItem::Status::enabled)
+    if (loginItem().status() == platform::LoginItem::Status::enabled)
         return;
-    if (const QString failure = m_environment.loginItem->registerItem(); !failure.isEmpty())
+    if (const QString failure = loginItem().registerItem(); !failure.isEmpty())
         qCCritical(lcApp).noquote() << QStringLiteral("Could not register launch-at-login: %1").arg(failure);
 }
 

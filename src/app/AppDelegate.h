@@ -1,7 +1,12 @@
 #pragma once
 
+#include "app/MenuActions.h"
+#include "app/MenuPrompts.h"
 #include "app/PopoverHost.h"
 #include "app/SingletonWindowController.h"
+#include "app/StatusMenuBuilder.h"
+#include "app/UpdateController.h"
+#include "platform/FileManager.h"
 #include "platform/LoginItem.h"
 #include "platform/ScreenSleepSource.h"
 #include "platform/SessionActivitySource.h"
@@ -48,6 +53,10 @@ public:
         QDBusConnection sessionBus = QDBusConnection::sessionBus();
         // How long to wait at launch for a tray host to appear on the bus.
         std::chrono::milliseconds trayHostWait = std::chrono::seconds(3);
+        // The panels and alerts of the menu and of update checks; null: the real dialogs.
+        std::unique_ptr<MenuPrompts> prompts;
+        // Where update checks look; none: the address this build was made with.
+        std::optional<QUrl> updateFeed;
     };
 
     enum class WindowKind { about, learn, welcome, restore, promote, profileSuggestion };
@@ -81,11 +90,29 @@ public:
     void openLearn();
     void openAbout();
 
+    // The status menu's commands (its other ones are the openers above and the coordinator's own).
+    // Each one for a pair does nothing when the pair is gone.
+    void relinkPair(const QUuid& id);
+    void revealInFileManager(const QUuid& id);
+    void confirmRemovePair(const QUuid& id);
+    void addFolder();
+    void setBackupInterval(AppConfig::BackupInterval interval);
+    void setNotificationLevel(AppConfig::NotificationLevel level);
+    // A login item that cannot be changed puts the setting back and tells the user.
+    void toggleLaunchAtLogin();
+    void toggleTrashReminders();
+    void clearHistory();
+    void toggleAutoUpdate();
+    void checkForUpdates();
+    // Made on first use and kept for the life of the process.
+    UpdateController& updateController();
+    bool hasUpdateController() const { return m_updateController != nullptr; }
+
     ConfigStore* configStore() const { return m_configStore.get(); }
     StatusManager* statusManager() const { return m_statusManager.get(); }
     QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
     PopoverHost* popover() const { return m_popover.get(); }
-    QMenu* menu() const { return m_menu.get(); }
+    QMenu* menu() const { return m_menuBuilder ? m_menuBuilder->menu() : nullptr; }
     SingletonWindowController& controller(WindowKind kind);
     const QString& statusSymbol() const { return m_statusSymbol; }
 
@@ -103,13 +130,27 @@ private:
     void showWindow(const QString& title, const std::function<QWidget*()>& content, WindowKind kind,
                     QSize size, bool anchored);
     std::optional<QRect> statusItemGeometry() const;
+    // The menu's commands bound to this delegate, held weakly.
+    MenuActions menuActions();
+    // Brings the status menu up to date as it is shown.
+    void refreshMenu();
+    // The same between showings; without update settings, the stored ones.
+    void updateMenu(std::optional<StatusMenuBuilder::UpdateSettings> updates = std::nullopt);
+    void showRelinkPanel(const BackupPair& pair);
+    std::optional<BackupPair> storedPair(const QUuid& id) const;
+    MenuPrompts& prompts();
+    platform::LoginItem& loginItem();
+    const platform::FileManager& fileManager();
 
     Environment m_environment;
     std::unique_ptr<ConfigStore> m_configStore;
     std::unique_ptr<StatusManager> m_statusManager;
     std::unique_ptr<PromoteViewModel> m_promoteModel;
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
-    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<StatusMenuBuilder> m_menuBuilder;
+    QTimer m_menuRefresh;
+    std::unique_ptr<UpdateController> m_updateController;
+    std::unique_ptr<platform::FileManager> m_fileManager;
     std::unique_ptr<PopoverHost> m_popover;
     std::unique_ptr<platform::BusNameWatch> m_trayHostWatch;
     QTimer m_trayHostTimer;

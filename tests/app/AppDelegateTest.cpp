@@ -1,6 +1,7 @@
 // The application delegate in this process, on the private X server: its windows, its popover
 // and what it does with the application's requests. Screenshots of each go to the build folder.
 
+#include "DelegateFixture.h"
 #include "app/AppDelegate.h"
 #include "app/StatusItemImage.h"
 #include "app/WindowPlacement.h"
@@ -10,7 +11,6 @@
 #include "shell/AppNotifications.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
-#include "support/FakeStatusNotifierWatcher.h"
 #include "support/PairRecord.h"
 #include "support/Screenshot.h"
 #include "support/TempTree.h"
@@ -27,50 +27,6 @@ namespace fs = std::filesystem;
 using Kind = AppDelegate::WindowKind;
 
 namespace {
-
-// A panel for the whole process: Qt looks for one once, at the first tray icon.
-void ensurePanel()
-{
-    static FakeStatusNotifierWatcher watcher(testSessionBus().address());
-}
-
-struct Delegate {
-    explicit Delegate(const fs::path& appSupport, bool onboarded = true)
-    {
-        ensurePanel();
-        if (onboarded) {
-            ConfigStore seed(appSupport);
-            AppConfig config = seed.appConfig();
-            config.hasCompletedOnboarding = true;
-            seed.setAppConfig(config);
-            seed.save();
-        }
-        AppDelegate::Environment environment;
-        environment.appSupportFolder = appSupport;
-        environment.coordinator.engine.volumes = &volumes;
-        environment.coordinator.notifier = std::make_unique<platform::FakeNotifier>();
-        auto login = std::make_unique<platform::FakeLoginItem>();
-        loginItem = login.get();
-        environment.loginItem = std::move(login);
-        environment.screens = std::make_unique<platform::FakeScreenSleepSource>();
-        environment.session = std::make_unique<platform::FakeSessionActivitySource>();
-        environment.workspace = std::make_unique<platform::FakeWorkspaceSource>();
-        screens = static_cast<platform::FakeScreenSleepSource*>(environment.screens.get());
-        session = static_cast<platform::FakeSessionActivitySource*>(environment.session.get());
-        workspace = static_cast<platform::FakeWorkspaceSource*>(environment.workspace.get());
-        app = std::make_unique<AppDelegate>(std::move(environment));
-        app->applicationDidFinishLaunching();
-        EXPECT_TRUE(spinUntil([&] { return app->statusItem() != nullptr; }));
-    }
-    ~Delegate() { app->applicationWillTerminate(); }
-
-    platform::FakeVolumeInfo volumes;
-    platform::FakeLoginItem* loginItem = nullptr;
-    platform::FakeScreenSleepSource* screens = nullptr;
-    platform::FakeSessionActivitySource* session = nullptr;
-    platform::FakeWorkspaceSource* workspace = nullptr;
-    std::unique_ptr<AppDelegate> app;
-};
 
 int topLevelWindowsTitled(const QString& title)
 {

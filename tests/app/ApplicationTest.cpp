@@ -15,10 +15,14 @@
 #include "support/TempTree.h"
 #include "support/TestDisplay.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
+#include <QRect>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
@@ -29,12 +33,33 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 using namespace larkfold;
 using namespace larkfold::test;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Whether an XEmbed tray holds the display's tray selection, seen from this process's connection.
+bool traySelectionOwned()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    static constexpr char kSelection[] = "_NET_SYSTEM_TRAY_S0";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof kSelection - 1, kSelection), nullptr);
+    if (!atom)
+        return false;
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    const bool owned = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+    std::free(atom);
+    return owned;
+}
 
 class ApplicationTest : public ::testing::Test {
 protected:
@@ -108,6 +133,49 @@ protected:
     }
 
     static bool haveXdotool() { return !QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty(); }
+
+    // Runs xdotool on the private display; its output's lines.
+    QStringList xdotool(const QStringList& arguments) const
+    {
+        QProcess tool;
+        tool.setProcessEnvironment(environment());
+        tool.start(QStringLiteral("xdotool"), arguments);
+        if (!tool.waitForFinished(5000))
+            return {};
+        return QString::fromLatin1(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // The visible windows of the program titled `title`, by id.
+    QStringList programWindows(const QString& title) const
+    {
+        QStringList found;
+        for (const QString& id : xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                          QStringLiteral("--class"), QStringLiteral("larkfold")}))
+            if (xdotool({QStringLiteral("getwindowname"), id}).value(0) == title)
+                found << id;
+        return found;
+    }
+
+    void clickAt(const QString& window, QPoint point) const
+    {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(point.x()),
+                 QString::number(point.y()), QStringLiteral("click"), QStringLiteral("1")});
+    }
+
+    void pressReturnIn(const QString& window) const
+    {
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    }
+
+    QRect windowGeometry(const QString& id) const
+    {
+        QMap<QString, int> values;
+        for (const QString& line : xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}))
+            values[line.section(QLatin1Char('='), 0, 0)] = line.section(QLatin1Char('='), 1).toInt();
+        return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+                     values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
+    }
 
     // The first instance holds the lock once our own non-blocking attempt fails.
     bool waitUntilLocked() const
@@ -303,37 +371,6 @@ TEST_F(ApplicationTest, NestedPairFoldersAreRepairedAtLaunch)
 
 namespace {
 
-// xdotool on the private display; its output.
-QString xdotool(const QStringList& arguments)
-{
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(testXServer()->display()));
-    tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral("xdotool"), arguments);
-    tool.waitForFinished(10000);
-    return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
-}
-
-QString windowOf(const QString& title)
-{
-    return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                    QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')})
-        .section(QLatin1Char('\n'), 0, 0);
-}
-
-void clickAt(const QString& window, QPoint point)
-{
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(point.x()),
-             QString::number(point.y()), QStringLiteral("click"), QStringLiteral("1")});
-}
-
-void pressReturnIn(const QString& window)
-{
-    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
-}
-
 // Where the window shows green text between its header and footer: the step's link.
 std::optional<QPoint> greenLink(const QString& window)
 {
@@ -367,13 +404,13 @@ TEST_F(ApplicationTest, OnboardingWithTheRealPanelsLeadsToAFirstBackup)
     QProcess& app = start();
     ASSERT_FALSE(m_watcher->waitForItem(15000).isEmpty());
     ASSERT_TRUE(waitForWindows(QStringLiteral("Welcome to Larkfold"), 1));
-    const QString welcome = windowOf(QStringLiteral("Welcome to Larkfold"));
+    const QString welcome = programWindows(QStringLiteral("Welcome to Larkfold")).value(0);
 
     // Types the folder into the panel of that title and confirms it; the file dialog's completer
     // may take the first Return.
     const auto answerPanel = [&](const QString& title, const fs::path& folder) {
         ASSERT_TRUE(waitForWindows(title, 1)) << title.toStdString();
-        const QString panel = windowOf(title);
+        const QString panel = programWindows(title).value(0);
         xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), panel});
         xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a")});
         xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
@@ -412,4 +449,166 @@ TEST_F(ApplicationTest, OnboardingWithTheRealPanelsLeadsToAFirstBackup)
     EXPECT_FALSE(waitForWindows(QStringLiteral("Welcome to Larkfold"), 1, 8000)) << "onboarding is done";
     ::kill(pid_t(again.processId()), SIGTERM);
     ASSERT_TRUE(again.waitForFinished(30000));
+}
+
+// The menu as a panel reads it over D-Bus, shown again after each click: every showing has the
+// state the click before it made, and each click's effect is on disk at once.
+TEST_F(ApplicationTest, TheExportedMenuFollowsEachClick)
+{
+    TempTree tree;
+    tree.write("docs/a.txt", "a");
+    tree.write("music/m.txt", "m");
+    tree.mkdir("dest");
+    writeConfig({pairRecord(QStringLiteral("Docs"), tree.path("docs"), tree.path("dest")),
+                 pairRecord(QStringLiteral("Music"), tree.path("music"), tree.path("dest"), false)},
+                true);
+    QProcess& app = start();
+    const QString item = m_watcher->waitForItem(15000);
+    ASSERT_FALSE(item.isEmpty());
+    StatusNotifierItemClient client(testSessionBus().connection(QStringLiteral("panel")), item);
+    const auto saved = [&] { return platform::parseJson(readFile(dataDir() / "config.json")); };
+    const fs::path autostart = m_home / ".config/autostart/larkfold.desktop";
+    ASSERT_TRUE(spinUntil([&] { return fs::exists(autostart); }));
+
+    auto menu = client.menu();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(menu->childLabels().mid(0, 2), (QStringList{"Back Up All Now", "-"}));
+    ASSERT_TRUE(menu->childEndingWith(QStringLiteral("  Docs")));
+    const DBusMenuEntry* music = menu->child(QStringLiteral("○  Music"));
+    ASSERT_TRUE(music);
+    EXPECT_EQ(music->childLabels(), (QStringList{"Back Up Now", "Resume", "Change Destination…",
+                                                 "Reveal in File Manager", "-", "Remove This Backup…"}));
+    EXPECT_FALSE(music->child(QStringLiteral("Back Up Now"))->isEnabled());
+    const DBusMenuEntry* settings = menu->child(QStringLiteral("Settings"));
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings->child(QStringLiteral("Backup Frequency"))->child(QStringLiteral("Every Hour"))->isChecked());
+    EXPECT_TRUE(settings->child(QStringLiteral("Launch at Login"))->isChecked());
+    EXPECT_FALSE(settings->child(QStringLiteral("Auto-check for Updates"))->isEnabled());
+    EXPECT_EQ(menu->childLabels().last(), QStringLiteral("Quit Larkfold"));
+
+    // Two clicks, then the next showing.
+    ASSERT_TRUE(client.clickMenuPath({"Settings", "Backup Frequency", "Every 4 Hours"}));
+    ASSERT_TRUE(client.clickMenuPath({"○  Music", "Resume"}));
+    EXPECT_TRUE(spinUntil([&] { return saved()["appConfig"]["backupInterval"] == "4hr"; }));
+    EXPECT_TRUE(spinUntil([&] { return BackupPair::fromJson(saved()["pairs"][1]).isEnabled; }));
+    menu = client.menu();
+    ASSERT_TRUE(menu);
+    const DBusMenuEntry* frequency = menu->child(QStringLiteral("Settings"))->child(QStringLiteral("Backup Frequency"));
+    EXPECT_TRUE(frequency->child(QStringLiteral("Every 4 Hours"))->isChecked());
+    EXPECT_FALSE(frequency->child(QStringLiteral("Every Hour"))->isChecked());
+    music = menu->childEndingWith(QStringLiteral("  Music"));
+    ASSERT_TRUE(music);
+    EXPECT_TRUE(music->child(QStringLiteral("Back Up Now"))->isEnabled());
+    EXPECT_TRUE(music->child(QStringLiteral("Pause")));
+
+    // The backups show in the recent activity; clearing it empties the log file.
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            const auto shown = client.menu();
+            return shown && shown->child(QStringLiteral("Recent Activity"))->child(QStringLiteral("Clear History"));
+        },
+        30000));
+    ASSERT_TRUE(client.clickMenuPath({"Settings", "Launch at Login"}));
+    ASSERT_TRUE(client.clickMenuPath({"Recent Activity", "Clear History"}));
+    EXPECT_TRUE(spinUntil([&] { return !fs::exists(autostart); }));
+    EXPECT_TRUE(spinUntil([&] { return readFile(dataDir() / "backup-log.json") == "[]"; }));
+    menu = client.menu();
+    ASSERT_TRUE(menu);
+    EXPECT_FALSE(menu->child(QStringLiteral("Settings"))->child(QStringLiteral("Launch at Login"))->isChecked());
+    EXPECT_EQ(menu->child(QStringLiteral("Recent Activity"))->childLabels(), QStringList{"No activity yet"});
+    EXPECT_FALSE(saved()["appConfig"]["launchAtLogin"].get<bool>());
+
+    if (testXServer() && haveXdotool()) {
+        ASSERT_TRUE(client.clickMenuItem(QStringLiteral("Add Folder…")));
+        EXPECT_TRUE(waitForWindows(QStringLiteral("Larkfold"), 1));
+        ASSERT_TRUE(client.clickMenuItem(QStringLiteral("How Larkfold Works")));
+        EXPECT_TRUE(waitForWindows(QStringLiteral("How Larkfold Works"), 1));
+    }
+    ASSERT_TRUE(client.clickMenuItem(QStringLiteral("Quit Larkfold")));
+    ASSERT_TRUE(app.waitForFinished(15000));
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
+// A real XEmbed tray (trayer) instead of the stand-in panel: the icon docks in it, and real
+// clicks open the menu (chosen from with the keyboard) and the popover, which opens under the icon.
+TEST_F(ApplicationTest, DockedInAnXEmbedTrayRealClicksOpenTheMenuAndThePopover)
+{
+    LARKFOLD_REQUIRE_X_SERVER();
+    if (!haveXdotool() || QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty())
+        GTEST_SKIP() << "trayer or xdotool is not installed";
+    // No StatusNotifierItem host on the bus: the program falls back to the XEmbed tray.
+    m_watcher.reset();
+    QProcess tray;
+    tray.setProcessEnvironment(environment());
+    tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                          QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                                          QStringLiteral("--height"), QStringLiteral("24"), QStringLiteral("--transparent"),
+                                          QStringLiteral("false")});
+    ASSERT_TRUE(tray.waitForStarted(5000));
+    const auto stopTray = qScopeGuard([&] {
+        tray.terminate();
+        if (!tray.waitForFinished(5000))
+            tray.kill();
+    });
+    ASSERT_TRUE(spinUntil(traySelectionOwned, 10000));
+
+    writeConfig({}, true);
+    QProcess& app = start();
+    QString icon;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            const QStringList icons = programWindows(QStringLiteral("Larkfold"));
+            icon = icons.value(0);
+            return icons.size() == 1 && windowGeometry(icon).width() > 0;
+        },
+        20000));
+    const QRect iconGeometry = windowGeometry(icon);
+    EXPECT_LE(iconGeometry.bottom(), 24) << "docked in the panel at the top";
+    EXPECT_GE(iconGeometry.right(), 1280 - 40) << "at the right";
+
+    // Right click: the menu; its second item from the bottom is "About Larkfold".
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"), QStringLiteral("8"),
+             QStringLiteral("click"), QStringLiteral("3")});
+    ASSERT_TRUE(spinUntil([&] { return programWindows(QStringLiteral("Larkfold")).size() == 2; }, 10000));
+    xdotool({QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Up"), QStringLiteral("Return")});
+    EXPECT_TRUE(waitForWindows(QStringLiteral("About Larkfold"), 1));
+
+    // A left click hides the window, the next opens the popover under the icon. Clicks are kept
+    // a double-click apart: the tray reports a second quick press as a double click, not a click.
+    QElapsedTimer sinceClick;
+    const auto leftClick = [&] {
+        if (sinceClick.isValid())
+            spinFor(int(std::max<qint64>(0, QApplication::doubleClickInterval() + 100 - sinceClick.elapsed())));
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"),
+                 QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("1")});
+        sinceClick.start();
+    };
+    leftClick();
+    EXPECT_TRUE(waitForWindows(QStringLiteral("About Larkfold"), 0));
+    leftClick();
+    QString popover;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            for (const QString& id : programWindows(QStringLiteral("Larkfold")))
+                if (id != icon)
+                    popover = id;
+            return !popover.isEmpty();
+        },
+        10000));
+    const QRect placed = windowGeometry(popover);
+    EXPECT_EQ(placed.size(), QSize(300, 360));
+    EXPECT_GE(placed.top(), iconGeometry.bottom()) << "under the icon";
+    EXPECT_LE(placed.top(), iconGeometry.bottom() + 8);
+    EXPECT_LE(placed.right(), 1279) << "on the screen";
+    EXPECT_GE(placed.right(), iconGeometry.left()) << "reaching to the icon";
+
+    // Quit from the menu, its last item.
+    leftClick();
+    EXPECT_TRUE(spinUntil([&] { return programWindows(QStringLiteral("Larkfold")).size() == 1; }, 10000));
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"), QStringLiteral("8"),
+             QStringLiteral("click"), QStringLiteral("3")});
+    ASSERT_TRUE(spinUntil([&] { return programWindows(QStringLiteral("Larkfold")).size() == 2; }, 10000));
+    xdotool({QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")});
+    ASSERT_TRUE(app.waitForFinished(15000));
+    EXPECT_EQ(app.exitCode(), 0);
 }

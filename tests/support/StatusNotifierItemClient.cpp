@@ -59,6 +59,31 @@ QString DBusMenuEntry::label() const
     return text;
 }
 
+const DBusMenuEntry* DBusMenuEntry::child(const QString& label) const
+{
+    for (const DBusMenuEntry& entry : children)
+        if (entry.isVisible() && !entry.isSeparator() && entry.label() == label)
+            return &entry;
+    return nullptr;
+}
+
+const DBusMenuEntry* DBusMenuEntry::childEndingWith(const QString& suffix) const
+{
+    for (const DBusMenuEntry& entry : children)
+        if (entry.isVisible() && !entry.isSeparator() && entry.label().endsWith(suffix))
+            return &entry;
+    return nullptr;
+}
+
+QStringList DBusMenuEntry::childLabels() const
+{
+    QStringList labels;
+    for (const DBusMenuEntry& entry : children)
+        if (entry.isVisible())
+            labels.append(entry.isSeparator() ? QStringLiteral("-") : entry.label());
+    return labels;
+}
+
 StatusNotifierItemClient::StatusNotifierItemClient(QDBusConnection connection, const QString& item)
     : m_connection(std::move(connection))
 {
@@ -118,17 +143,23 @@ std::optional<QString> StatusNotifierItemClient::toolTipTitle()
     return title;
 }
 
-std::optional<DBusMenuEntry> StatusNotifierItemClient::menu()
+QString StatusNotifierItemClient::menuPath()
 {
     const QVariant menuPath = property(QStringLiteral("Menu"));
-    if (!menuPath.canConvert<QDBusObjectPath>())
-        return std::nullopt;
-    const QString path = menuPath.value<QDBusObjectPath>().path();
+    return menuPath.canConvert<QDBusObjectPath>() ? menuPath.value<QDBusObjectPath>().path() : QString();
+}
 
-    QDBusMessage aboutToShow =
-        QDBusMessage::createMethodCall(m_service, path, kMenuInterface, QStringLiteral("AboutToShow"));
-    aboutToShow << 0;
-    if (!succeeded(callAndWait(m_connection, aboutToShow)))
+bool StatusNotifierItemClient::aboutToShow(const QString& path, int id)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(m_service, path, kMenuInterface, QStringLiteral("AboutToShow"));
+    call << id;
+    return succeeded(callAndWait(m_connection, call));
+}
+
+std::optional<DBusMenuEntry> StatusNotifierItemClient::menu()
+{
+    const QString path = menuPath();
+    if (path.isEmpty() || !aboutToShow(path, 0))
         return std::nullopt;
 
     QDBusMessage getLayout = QDBusMessage::createMethodCall(m_service, path, kMenuInterface, QStringLiteral("GetLayout"));
@@ -137,6 +168,26 @@ std::optional<DBusMenuEntry> StatusNotifierItemClient::menu()
     if (!succeeded(reply) || reply.arguments().size() < 2)
         return std::nullopt;
     return readEntry(reply.arguments().at(1).value<QDBusArgument>());
+}
+
+bool StatusNotifierItemClient::clickMenuPath(const QStringList& path)
+{
+    const auto root = menu();
+    if (!root || path.isEmpty())
+        return false;
+    const QString objectPath = menuPath();
+    const DBusMenuEntry* entry = &*root;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const QString& label = path[i];
+        entry = label.startsWith(QStringLiteral("*  ")) ? entry->childEndingWith(label.mid(1)) : entry->child(label);
+        if (!entry)
+            return false;
+        if (i + 1 < path.size() && !aboutToShow(objectPath, entry->id))
+            return false;
+    }
+    QDBusMessage event = QDBusMessage::createMethodCall(m_service, objectPath, kMenuInterface, QStringLiteral("Event"));
+    event << entry->id << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(QVariant(0))) << uint(0);
+    return succeeded(callAndWait(m_connection, event));
 }
 
 QStringList StatusNotifierItemClient::menuLabels()
@@ -151,19 +202,7 @@ QStringList StatusNotifierItemClient::menuLabels()
 
 bool StatusNotifierItemClient::clickMenuItem(const QString& label)
 {
-    const auto root = menu();
-    if (!root)
-        return false;
-    const QString path = property(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
-    for (const DBusMenuEntry& entry : root->children) {
-        if (!entry.isVisible() || entry.isSeparator() || entry.label() != label)
-            continue;
-        QDBusMessage event = QDBusMessage::createMethodCall(m_service, path, kMenuInterface, QStringLiteral("Event"));
-        event << entry.id << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(QVariant(0)))
-              << uint(0);
-        return succeeded(callAndWait(m_connection, event));
-    }
-    return false;
+    return clickMenuPath({label});
 }
 
 } // namespace larkfold::test

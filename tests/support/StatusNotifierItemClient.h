@@ -22,6 +22,13 @@ struct DBusMenuEntry {
     bool isVisible() const { return properties.value(QStringLiteral("visible"), true).toBool(); }
     bool isEnabled() const { return properties.value(QStringLiteral("enabled"), true).toBool(); }
     bool isSeparator() const { return properties.value(QStringLiteral("type")).toString() == QStringLiteral("separator"); }
+    bool isChecked() const { return properties.value(QStringLiteral("toggle-state")).toInt() == 1; }
+    // The visible child of that label; null when there is none.
+    const DBusMenuEntry* child(const QString& label) const;
+    // The visible child whose label ends with `suffix` (a pair's row, whatever its status mark).
+    const DBusMenuEntry* childEndingWith(const QString& suffix) const;
+    // The labels of the visible children, separators as "-".
+    QStringList childLabels() const;
 };
 
 // Drives a tray item (org.kde.StatusNotifierItem) the way a panel does: clicks on it, reads it and
@@ -50,8 +57,14 @@ public:
     QStringList menuLabels();
     // Sends "clicked" to the visible top-level entry of that label; false when there is none.
     bool clickMenuItem(const QString& label);
+    // Opens the submenus along `path` as a panel does (AboutToShow on each) and clicks its last
+    // entry. A label "*  Name" stands for any label ending with "  Name" (a mark, then a name).
+    bool clickMenuPath(const QStringList& path);
 
 private:
+    QString menuPath();
+    bool aboutToShow(const QString& path, int id);
+
     QDBusConnection m_connection;
     QString m_service;
     QString m_path;
