@@ -7,6 +7,7 @@
 #include "platform/SessionActivitySource.h"
 #include "platform/WorkspaceSource.h"
 #include "shell/StatusManager.h"
+#include "status/PopoverView.h"
 #include "store/BackupProfile.h"
 
 #include <QDBusConnection>
@@ -67,6 +68,8 @@ public:
     void togglePopover();
     void showPopover();
     void closePopover();
+    // The popover, on its add-a-backup sheet.
+    void showAddBackup();
     // The status menu at the cursor (the popover's gear).
     void showMenu();
     void registerLaunchAtLogin();
@@ -85,6 +88,7 @@ public:
     StatusManager* statusManager() const { return m_statusManager.get(); }
     QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
     PopoverHost* popover() const { return m_popover.get(); }
+    PopoverView* popoverView() const { return m_popoverView; }
     QMenu* menu() const { return m_menu.get(); }
     SingletonWindowController& controller(WindowKind kind);
     const QString& statusSymbol() const { return m_statusSymbol; }
@@ -111,6 +115,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<PopoverHost> m_popover;
+    QPointer<PopoverView> m_popoverView;
     std::unique_ptr<platform::BusNameWatch> m_trayHostWatch;
     QTimer m_trayHostTimer;
     QTimer m_statusObservation;
