@@ -57,12 +57,16 @@ void ToneLabel::applyTone()
     setPalette(palette);
 }
 
-void ToneLabel::changeEvent(QEvent* event)
+bool ToneLabel::event(QEvent* event)
 {
-    QLabel::changeEvent(event);
-    // The application's palette changed (light to dark): the tone's colour with it.
-    if (event->type() == QEvent::ApplicationPaletteChange)
+    const bool handled = QLabel::event(event);
+    // The application's palette changed (light to dark): the tone's colour with it. Compared
+    // first, so the label's own change of palette ends here.
+    const auto type = event->type();
+    if ((type == QEvent::ApplicationPaletteChange || type == QEvent::PaletteChange)
+        && palette().color(QPalette::WindowText) != toneColor(m_tone))
         applyTone();
+    return handled;
 }
 
 // --- ElidedLine ---

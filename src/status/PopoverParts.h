@@ -22,7 +22,7 @@ public:
     void setTone(Tone tone);
 
 protected:
-    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void applyTone();
