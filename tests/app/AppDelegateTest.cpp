@@ -16,6 +16,7 @@
 #include "support/TempTree.h"
 #include "support/TestDisplay.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -249,4 +250,33 @@ TEST(AppDelegate, AnAcceptedSuggestionChangesThePairAndOneForAGonePairNothing)
     EXPECT_TRUE(pair.didSuggestProfile);
     ConfigStore reread(support.path());
     EXPECT_EQ(reread.pairs().front().profile, BackupProfile::photography);
+}
+
+// "Add Folder…" opens the popover on its sheet; the popover stays open under the sheet's own
+// dialogs; the gear closes it and opens the menu.
+TEST(AppDelegate, ThePopoverHostsTheSheetAndTheGearOpensTheMenu)
+{
+    TempDir support;
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    ASSERT_NE(app.popoverView(), nullptr);
+    EXPECT_EQ(app.popover()->content(), app.popoverView());
+
+    AppNotifications::instance().postShowAddBackup();
+    ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
+    ASSERT_TRUE(app.popoverView()->isShowingAddBackup());
+    EXPECT_TRUE(app.popover()->isPinned());
+    saveScreenshot(*app.popover(), QStringLiteral("app-popover-add-backup"));
+    app.popoverView()->addBackupView()->model().goBack(); // cancels on the first step
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(app.popoverView()->isShowingAddBackup());
+    EXPECT_FALSE(app.popover()->isPinned());
+    EXPECT_TRUE(app.popover()->isVisible());
+
+    auto* gear = app.popoverView()->findChild<QAbstractButton*>(QStringLiteral("gearButton"));
+    ASSERT_NE(gear, nullptr);
+    gear->click();
+    EXPECT_FALSE(app.popover()->isVisible()) << "closed at once";
+    EXPECT_TRUE(spinUntil([&] { return app.menu()->isVisible(); }));
+    app.menu()->hide();
 }
