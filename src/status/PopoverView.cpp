@@ -439,10 +439,7 @@ void PopoverView::refreshFooter()
     m_lastBackup->setText(line.value_or(QString()));
     m_lastBackup->setVisible(line.has_value());
 
-    std::vector<BackupStatus> statuses;
-    for (const auto& [id, engine] : m_statusManager.engines())
-        statuses.push_back(engine->status());
-    const bool pause = pauseButtonAction(m_statusManager.isAllPaused(), statuses) == PauseButtonAction::pauseAll;
+    const bool pause = pauseAction() == PauseButtonAction::pauseAll;
     m_pauseButton->setText(pause ? QStringLiteral("Pause All") : QStringLiteral("Resume All"));
     m_pauseButton->setAccessibleName(pause ? QStringLiteral("Pause all backups") : QStringLiteral("Resume all backups"));
     m_pauseButton->updateGeometry();
@@ -455,13 +452,21 @@ void PopoverView::refreshAll()
     refreshFooter();
 }
 
+PauseButtonAction PopoverView::pauseAction() const
+{
+    std::vector<BackupStatus> statuses;
+    for (const auto& [id, engine] : m_statusManager.engines()) {
+        // While the coordinator stops them all, the engines it took out are empty places.
+        if (engine)
+            statuses.push_back(engine->status());
+    }
+    return pauseButtonAction(m_statusManager.isAllPaused(), statuses);
+}
+
 void PopoverView::pauseClicked()
 {
     // Decided again now, not taken from the label drawn last.
-    std::vector<BackupStatus> statuses;
-    for (const auto& [id, engine] : m_statusManager.engines())
-        statuses.push_back(engine->status());
-    if (pauseButtonAction(m_statusManager.isAllPaused(), statuses) == PauseButtonAction::pauseAll)
+    if (pauseAction() == PauseButtonAction::pauseAll)
         m_statusManager.pauseAll();
     else
         m_statusManager.resumeAll();

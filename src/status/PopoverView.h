@@ -1,6 +1,7 @@
 #pragma once
 
 #include "setup/AddBackupView.h"
+#include "status/PopoverTexts.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -96,6 +97,7 @@ private:
     void syncRows();
     void refreshFooter();
     void refreshAll();
+    PauseButtonAction pauseAction() const;
     void pauseClicked();
     void dismissSheet();
     void setModal(bool modal);

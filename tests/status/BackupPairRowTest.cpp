@@ -121,8 +121,9 @@ TEST_F(BackupPairRowTest, FreeSpaceIconBelowOneGibibyteAsTheEngineMeasuredIt)
         QCoreApplication::processEvents();
         const bool low = available < 1'073'741'824;
         EXPECT_EQ(visible(pairRow, "freeSpaceIcon"), low);
-        if (low)
+        if (low) {
             EXPECT_EQ(toolTip(pairRow, "freeSpaceIcon"), QStringLiteral("1.07 GB free on destination"));
+        }
     }
 }
 

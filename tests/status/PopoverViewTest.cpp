@@ -171,6 +171,24 @@ TEST_F(PopoverViewTest, PauseOrResumeIsDecidedAtTheClick)
     EXPECT_FALSE(engine(docs.id).status().is<BackupStatus::Paused>());
 }
 
+// At quit the coordinator takes the engines out one by one, and each stopping copy says so.
+TEST_F(PopoverViewTest, FollowsTheEnginesWhileTheCoordinatorStopsThemAll)
+{
+    const BackupPair docs = c.storePair(QStringLiteral("Docs"), folder("docs"), folder("dest"));
+    const BackupPair music = c.storePair(QStringLiteral("Music"), folder("music"), folder("dest"));
+    start();
+    settle();
+    view();
+    show(docs.id, BackupStatus::syncing(0.3, QStringLiteral("a.txt")));
+    show(music.id, BackupStatus::syncing(0.6, QStringLiteral("b.txt")));
+    auto stopped = c.manager().stopAll();
+    ASSERT_EQ(stopped.size(), 2u);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pauseButtonText(), QStringLiteral("Resume All")) << "no engine is left";
+    for (BackupPairRow* shown : view().rows())
+        EXPECT_TRUE(shown->status().is<BackupStatus::Idle>()) << "without an engine";
+}
+
 TEST_F(PopoverViewTest, BackUpNowBacksUpEveryEnabledPair)
 {
     c.tree.write("docs/a.txt", "a");
