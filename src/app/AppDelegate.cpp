@@ -20,6 +20,7 @@
 #include "shell/AppNotifications.h"
 #include "status/AboutView.h"
 #include "status/LearnView.h"
+#include "status/PopoverView.h"
 #include "status/RestoreView.h"
 #include "store/ConfigStore.h"
 
@@ -28,7 +29,6 @@
 #include <QDate>
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -64,40 +64,6 @@ WindowSpec specOf(AppDelegate::WindowKind kind)
     }
     return {"Larkfold", {400, 300}};
 }
-
-// The popover's content until its own view arrives: each pair with its status.
-class PairStatusList : public QWidget {
-public:
-    explicit PairStatusList(StatusManager& manager) : m_manager(manager)
-    {
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(16, 16, 16, 16);
-        m_title = new QLabel(QStringLiteral("Larkfold"), this);
-        m_lines = new QLabel(this);
-        m_lines->setWordWrap(true);
-        m_lines->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-        layout->addWidget(m_title);
-        layout->addWidget(m_lines, 1);
-        refresh();
-    }
-
-    void refresh()
-    {
-        QStringList lines;
-        for (const BackupPair& pair : m_manager.configStore().pairs()) {
-            const BackupEngine* engine = m_manager.engine(pair.id);
-            lines << QStringLiteral("%1 — %2").arg(pair.name, engine ? engine->status().displayText() : QString());
-        }
-        const QString text = lines.isEmpty() ? QStringLiteral("No backups yet.") : lines.join(QLatin1Char('\n'));
-        if (m_lines->text() != text)
-            m_lines->setText(text);
-    }
-
-private:
-    StatusManager& m_manager;
-    QLabel* m_title;
-    QLabel* m_lines;
-};
 
 } // namespace
 
@@ -281,9 +247,6 @@ void AppDelegate::startStatusObservation()
         if (!m_statusManager)
             return;
         updateStatusIcon(m_statusManager->overallStatus());
-        if (m_popover && m_popover->isVisible())
-            if (auto* list = dynamic_cast<PairStatusList*>(m_popover->content()))
-                list->refresh();
     });
     m_statusObservation.start();
     updateStatusIcon(m_statusManager->overallStatus());
@@ -310,7 +273,29 @@ void AppDelegate::showMenu()
 void AppDelegate::setupPopover()
 {
     m_popover = std::make_unique<PopoverHost>();
-    m_popover->setContent(new PairStatusList(*m_statusManager));
+    const QPointer<AppDelegate> self(this);
+    // The gear closes the popover at once and opens the menu once that has happened.
+    auto* view = new PopoverView(*m_statusManager, [self] {
+        if (!self)
+            return;
+        self->closePopover();
+        QTimer::singleShot(0, self, [self] {
+            if (self)
+                self->showMenu();
+        });
+    });
+    m_popoverView = view;
+    m_popover->setContent(view);
+    // The sheet's and the rows' dialogs must not close the popover under them.
+    connect(view, &PopoverView::pinnedChanged, m_popover.get(), &PopoverHost::setPinned);
+    connect(view, &PopoverView::closeRequested, this, &AppDelegate::closePopover);
+}
+
+void AppDelegate::showAddBackup()
+{
+    showPopover();
+    if (m_popoverView)
+        m_popoverView->showAddBackup();
 }
 
 void AppDelegate::togglePopover()
@@ -355,7 +340,7 @@ void AppDelegate::observeNotifications()
 {
     AppNotifications& notifications = AppNotifications::instance();
     connect(&notifications, &AppNotifications::showRestoreRequested, this, &AppDelegate::showRestore);
-    connect(&notifications, &AppNotifications::showAddBackupRequested, this, &AppDelegate::showPopover);
+    connect(&notifications, &AppNotifications::showAddBackupRequested, this, &AppDelegate::showAddBackup);
     connect(m_statusManager.get(), &StatusManager::profileSuggested, this, &AppDelegate::showProfileSuggestion);
 
     if (!m_environment.session)

@@ -12,6 +12,7 @@
 #include "platform/SessionActivitySource.h"
 #include "platform/WorkspaceSource.h"
 #include "shell/StatusManager.h"
+#include "status/PopoverView.h"
 #include "store/BackupProfile.h"
 
 #include <QDBusConnection>
@@ -76,6 +77,8 @@ public:
     void togglePopover();
     void showPopover();
     void closePopover();
+    // The popover, on its add-a-backup sheet.
+    void showAddBackup();
     // The status menu at the cursor (the popover's gear).
     void showMenu();
     void registerLaunchAtLogin();
@@ -113,6 +116,7 @@ public:
     QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
     PopoverHost* popover() const { return m_popover.get(); }
     QMenu* menu() const { return m_menuBuilder ? m_menuBuilder->menu() : nullptr; }
+    PopoverView* popoverView() const { return m_popoverView; }
     SingletonWindowController& controller(WindowKind kind);
     const QString& statusSymbol() const { return m_statusSymbol; }
 
@@ -152,6 +156,7 @@ private:
     std::unique_ptr<UpdateController> m_updateController;
     std::unique_ptr<platform::FileManager> m_fileManager;
     std::unique_ptr<PopoverHost> m_popover;
+    QPointer<PopoverView> m_popoverView;
     std::unique_ptr<platform::BusNameWatch> m_trayHostWatch;
     QTimer m_trayHostTimer;
     QTimer m_statusObservation;

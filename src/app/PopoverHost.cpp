@@ -17,7 +17,7 @@ constexpr qint64 kReopenGuardMs = 300;
 
 PopoverHost::PopoverHost(QWidget* parent) : QWidget(parent)
 {
-    setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    setWindowFlags(flags());
     setWindowTitle(QStringLiteral("Larkfold"));
     setFixedSize(kWidth, kHeight);
     auto* layout = new QVBoxLayout(this);
@@ -39,11 +39,40 @@ void PopoverHost::setStandalone(bool standalone)
     if (m_standalone == standalone)
         return;
     m_standalone = standalone;
+    applyFlags();
+}
+
+void PopoverHost::setPinned(bool pinned)
+{
+    if (m_pinned == pinned)
+        return;
+    m_pinned = pinned;
+    if (!m_standalone)
+        applyFlags();
+}
+
+Qt::WindowFlags PopoverHost::flags() const
+{
+    if (m_standalone)
+        return Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    if (m_pinned)
+        return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    return Qt::Popup | Qt::FramelessWindowHint;
+}
+
+void PopoverHost::applyFlags()
+{
     const bool wasVisible = isVisible();
-    setWindowFlags(standalone ? Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                              : Qt::Popup | Qt::FramelessWindowHint);
-    if (wasVisible)
+    const QPoint place = pos();
+    m_switchingFlags = true;
+    setWindowFlags(flags());
+    if (wasVisible) {
+        move(place);
         show();
+        raise();
+        activateWindow();
+    }
+    m_switchingFlags = false;
 }
 
 void PopoverHost::showUnder(const std::optional<QRect>& iconGeometry)
@@ -69,6 +98,8 @@ bool PopoverHost::closedJustNow() const
 void PopoverHost::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    if (m_switchingFlags)
+        return;
     m_sinceClosed.start();
     emit closed();
 }

@@ -27,6 +27,11 @@ public:
     void setStandalone(bool standalone);
     bool isStandalone() const { return m_standalone; }
 
+    // While pinned the popover is a frameless tool window, which its own dialogs and panels do not
+    // close: a popup closes as soon as another window takes the input. Stays where it is.
+    void setPinned(bool pinned);
+    bool isPinned() const { return m_pinned; }
+
     // Opens under the icon (geometry when known, else the cursor), kept on that screen.
     void showUnder(const std::optional<QRect>& iconGeometry);
     // Whether it closed just now, as a click outside it does; the same click on the icon must
@@ -40,8 +45,15 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    Qt::WindowFlags flags() const;
+    // Takes the flags of the current mode, shown again where it was when it was visible.
+    void applyFlags();
+
     QPointer<QWidget> m_content;
     bool m_standalone = false;
+    bool m_pinned = false;
+    // A change of flags hides the window for a moment: not a close.
+    bool m_switchingFlags = false;
     QElapsedTimer m_sinceClosed;
 };
 

@@ -138,6 +138,12 @@ public:
     void handleReconnected(const QUuid& pairId, const BackupPair& pair);
     // Recomputes copyRedundancy() from the store and a fresh mount table.
     void recomputeCopyRedundancy();
+    // Offers a profile for the pair through profileSuggested(), as an engine does after a run.
+    void suggestProfile(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
+                        qint64 approximateBytes)
+    {
+        emit profileSuggested(pairId, pairName, recommendedProfile, approximateBytes);
+    }
 
     // Whether the source folder is gone: true when it lies where its drive (as the bookmark, or
     // without one the media folders, tell) is there and nothing is at its path; false when

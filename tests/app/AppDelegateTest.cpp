@@ -237,3 +237,32 @@ TEST(AppDelegate, TheSuggestionWindowAcceptsOrDeclinesAndCloses)
     EXPECT_FALSE(window()->isVisible());
     EXPECT_EQ(readFile(app.configStore()->configFileURL()), accepted);
 }
+
+// "Add Folder…" opens the popover on its sheet; the popover stays open under the sheet's own
+// dialogs; the gear closes it and opens the menu.
+TEST(AppDelegate, ThePopoverHostsTheSheetAndTheGearOpensTheMenu)
+{
+    TempDir support;
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    ASSERT_NE(app.popoverView(), nullptr);
+    EXPECT_EQ(app.popover()->content(), app.popoverView());
+
+    AppNotifications::instance().postShowAddBackup();
+    ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
+    ASSERT_TRUE(app.popoverView()->isShowingAddBackup());
+    EXPECT_TRUE(app.popover()->isPinned());
+    saveScreenshot(*app.popover(), QStringLiteral("app-popover-add-backup"));
+    app.popoverView()->addBackupView()->model().goBack(); // cancels on the first step
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(app.popoverView()->isShowingAddBackup());
+    EXPECT_FALSE(app.popover()->isPinned());
+    EXPECT_TRUE(app.popover()->isVisible());
+
+    auto* gear = app.popoverView()->findChild<QAbstractButton*>(QStringLiteral("gearButton"));
+    ASSERT_NE(gear, nullptr);
+    gear->click();
+    EXPECT_FALSE(app.popover()->isVisible()) << "closed at once";
+    EXPECT_TRUE(spinUntil([&] { return app.menu()->isVisible(); }));
+    app.menu()->hide();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "store/BackupPair.h"
+#include "store/BackupStatus.h"
+#include "store/CopyRedundancy.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace larkfold {
+
+// What the popover and its pair rows say, decided from values alone.
+
+// "Just now" under a minute (a date in the future too), then whole minutes, hours or days,
+// truncated: "5m ago", "3h ago", "2d ago".
+QString relativeTimeText(const QDateTime& date, const QDateTime& now);
+
+// "Last backup: " and the age of the newest last backup of any pair (disabled ones included);
+// none when no pair has been backed up.
+std::optional<QString> lastBackupText(const std::vector<BackupPair>& pairs, const QDateTime& now);
+
+// The row's short status: "↑ 42%", "✓ 5m ago", "⚠ Error", "Reconnecting…" and so on.
+QString statusLabel(const BackupStatus& status, const std::optional<QDateTime>& lastBackupAt, const QDateTime& now);
+
+// "Offsite copy in <folder> — last synced <age>" (or "— first sync coming soon"); empty
+// without an offsite folder.
+QString offsiteSummary(const BackupPair& pair, const QDateTime& now);
+
+// The tooltip of the free-space warning, shown while less than 1 GiB is free at the destination;
+// none when the space is unknown or enough.
+std::optional<QString> freeSpaceWarning(std::optional<std::int64_t> freeBytes);
+
+// The colours a row draws in, resolved against the palette by the view.
+enum class Tone { green, amber, red, label, secondary, tertiary };
+
+struct RedundancyWarning {
+    QString symbol;
+    Tone tone;
+    QString text; // the tooltip, and what a screen reader says
+};
+// None when the copies are redundant or not known.
+std::optional<RedundancyWarning> redundancyWarning(const std::optional<CopyRedundancy>& redundancy);
+
+// The status dot's colour, and the status text's.
+Tone statusDotTone(const BackupStatus& status);
+Tone statusTextTone(const BackupStatus& status);
+// Syncing, scanning or queued: the dot pulses.
+bool isBusy(const BackupStatus& status);
+// An error or a destination that cannot be reached: the row offers "Relink" and unfolds the details.
+bool hasProblem(const BackupStatus& status);
+// The error whose details the row unfolds: the status's own, or for a destination that cannot
+// be reached, that it was not found at `destination`. None without a problem.
+std::optional<BackupError> problemError(const BackupStatus& status, const std::filesystem::path& destination);
+
+// What the footer's pause button does: while "Pause All" holds, or when no engine runs unpaused
+// (also when there is none), it resumes.
+enum class PauseButtonAction { pauseAll, resumeAll };
+PauseButtonAction pauseButtonAction(bool allPaused, const std::vector<BackupStatus>& engineStatuses);
+
+} // namespace larkfold

@@ -1,0 +1,282 @@
+#include "PopoverHarness.h"
+
+#include "platform/FakeVolumeInfo.h"
+#include "support/Screenshot.h"
+
+#include <QAbstractButton>
+#include <QEnterEvent>
+#include <QMenu>
+#include <QSignalSpy>
+
+using namespace larkfold;
+using namespace larkfold::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class BackupPairRowTest : public PopoverHarness {
+protected:
+    // One pair over real folders, backed up once and settled.
+    BackupPair storeDocs()
+    {
+        c.tree.write("docs/a.txt", "hello");
+        const BackupPair pair = c.storePair(QStringLiteral("Docs"), c.tree.path("docs"), folder("dest"));
+        start();
+        settle();
+        return pair;
+    }
+
+    bool visible(BackupPairRow& pairRow, const char* name) { return part(pairRow, name) != nullptr; }
+
+    QString toolTip(BackupPairRow& pairRow, const char* name)
+    {
+        QWidget* widget = part(pairRow, name);
+        return widget ? widget->toolTip() : QString();
+    }
+
+    static void hover(QWidget& widget, bool inside)
+    {
+        if (inside) {
+            QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), widget.mapToGlobal(QPointF(5, 5)));
+            QApplication::sendEvent(&widget, &enter);
+        } else {
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(&widget, &leave);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(BackupPairRowTest, EveryStatusWithItsTextDotAndControls)
+{
+    const BackupPair docs = storeDocs();
+    changePair(docs.id, [&](BackupPair& pair) { pair.lastBackupAt = now.addSecs(-300); });
+    view(/*reduceMotion=*/false);
+    BackupPairRow& pairRow = row(docs.id);
+
+    const struct {
+        BackupStatus status;
+        const char* text;
+        bool relink;
+        bool progress;
+        bool pulsing;
+    } cases[] = {
+        {BackupStatus::syncing(0.427, QStringLiteral("Tax/2024.pdf")), "↑ 42%", false, true, true},
+        {BackupStatus::completed(1, 0.5), "✓ 5m ago", false, false, false},
+        {BackupStatus::error(BackupError::timedOut()), "⚠ Error", true, false, false},
+        {BackupStatus::idle(), "✓ 5m ago", false, false, false},
+        {BackupStatus::scanning(), "Scanning…", false, false, true},
+        {BackupStatus::destinationUnreachable(), "Reconnecting…", true, false, false},
+        {BackupStatus::paused(), "Paused", false, false, false},
+        {BackupStatus::queued(), "Queued", false, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        show(docs.id, c.status);
+        EXPECT_EQ(pairRow.statusText(), QString::fromUtf8(c.text));
+        EXPECT_EQ(visible(pairRow, "relinkButton"), c.relink);
+        EXPECT_EQ(visible(pairRow, "progressBar"), c.progress);
+        EXPECT_EQ(pairRow.isPulsing(), c.pulsing);
+        EXPECT_EQ(pairRow.accessibleName(), QStringLiteral("Docs, ") + QString::fromUtf8(c.text));
+        EXPECT_EQ(pairRow.accessibleDescription(), c.relink ? QStringLiteral("Tap for details") : QString());
+    }
+
+    // The progress and the file being copied follow the engine.
+    show(docs.id, BackupStatus::syncing(0.999, QStringLiteral("Tax/2025.pdf")));
+    EXPECT_EQ(pairRow.statusText(), QStringLiteral("↑ 99%"));
+    EXPECT_EQ(toolTip(pairRow, "statusText"), QStringLiteral("Tax/2025.pdf"));
+}
+
+TEST_F(BackupPairRowTest, NameAndDestinationLine)
+{
+    c.tree.write("docs/a.txt", "x");
+    const BackupPair docs = c.storePair(QStringLiteral("Documents of the household, bank letters and tax returns"),
+                                        c.tree.path("docs"), folder("Backup Drive/Larkfold Backups"));
+    start();
+    settle();
+    BackupPairRow& pairRow = row(docs.id);
+    auto* destination = part<ElidedLine>(pairRow, "destinationText");
+    ASSERT_NE(destination, nullptr);
+    EXPECT_EQ(destination->text(), QStringLiteral("→ Larkfold Backups"));
+    EXPECT_EQ(destination->toolTip(), QString::fromStdString(docs.destinationURL.string()));
+    auto* name = part<ElidedLine>(pairRow, "pairName");
+    ASSERT_NE(name, nullptr);
+    EXPECT_TRUE(name->shownText().contains(QStringLiteral("…"))) << "cut in the middle to fit";
+    EXPECT_TRUE(name->shownText().startsWith(QStringLiteral("Documents")));
+    EXPECT_TRUE(name->shownText().endsWith(QStringLiteral("returns")));
+}
+
+TEST_F(BackupPairRowTest, FreeSpaceIconBelowOneGibibyteAsTheEngineMeasuredIt)
+{
+    const BackupPair docs = storeDocs();
+    BackupPairRow& pairRow = row(docs.id);
+    EXPECT_FALSE(visible(pairRow, "freeSpaceIcon")) << "nothing measured";
+
+    for (const std::int64_t available : {std::int64_t{1'073'741'824}, std::int64_t{1'073'741'823}}) {
+        SCOPED_TRACE(available);
+        c.volumes.setVolume({c.tree.root(), platform::VolumeSpace{4'000'000'000, std::uint64_t(available)}, 1});
+        c.manager().backupPairNow(docs.id);
+        ASSERT_TRUE(spinUntil([&] { return engine(docs.id).destinationFreeSpace() == available; }, 20'000));
+        QCoreApplication::processEvents();
+        const bool low = available < 1'073'741'824;
+        EXPECT_EQ(visible(pairRow, "freeSpaceIcon"), low);
+        if (low) {
+            EXPECT_EQ(toolTip(pairRow, "freeSpaceIcon"), QStringLiteral("1.07 GB free on destination"));
+        }
+    }
+}
+
+TEST_F(BackupPairRowTest, OffsiteAndRedundancyIcons)
+{
+    const BackupPair docs = storeDocs();
+    BackupPairRow& pairRow = row(docs.id);
+    // One destination only: one backup.
+    ASSERT_EQ(c.manager().copyRedundancy().at(docs.id), CopyRedundancy::singleBackup());
+    EXPECT_FALSE(visible(pairRow, "offsiteIcon"));
+    ASSERT_TRUE(visible(pairRow, "redundancyIcon"));
+    auto* redundancy = part<ToneSymbol>(pairRow, "redundancyIcon");
+    EXPECT_EQ(redundancy->name(), QStringLiteral("exclamationmark.circle"));
+    EXPECT_EQ(redundancy->tone(), Tone::amber);
+    EXPECT_EQ(redundancy->accessibleName(), redundancy->toolTip());
+    EXPECT_TRUE(redundancy->toolTip().startsWith(QStringLiteral("There's just one backup of this folder.")));
+
+    // An offsite folder makes a second copy: the warning goes and the cloud shows.
+    changePair(docs.id, [&](BackupPair& pair) { pair.offsiteURL = folder("Dropbox/Offsite"); });
+    c.manager().recomputeCopyRedundancy();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(visible(pairRow, "redundancyIcon"));
+    EXPECT_EQ(toolTip(pairRow, "offsiteIcon"), QStringLiteral("Offsite copy in Offsite — first sync coming soon"));
+    changePair(docs.id, [&](BackupPair& pair) { pair.lastOffsiteAt = now.addSecs(-2 * 86400); });
+    EXPECT_EQ(toolTip(pairRow, "offsiteIcon"), QStringLiteral("Offsite copy in Offsite — last synced 2d ago"));
+
+    // The source is gone from a disk that is there: the backup is the only copy.
+    changePair(docs.id, [&](BackupPair& pair) { pair.offsiteURL.reset(); });
+    fs::remove_all(c.tree.path("docs"));
+    c.manager().recomputeCopyRedundancy();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(part<ToneSymbol>(pairRow, "redundancyIcon")->tone(), Tone::red);
+    EXPECT_TRUE(toolTip(pairRow, "redundancyIcon").startsWith(QStringLiteral("This is the only copy of these files.")));
+}
+
+TEST_F(BackupPairRowTest, AClickUnfoldsTheProblemAndItFoldsWhenTheProblemGoes)
+{
+    const BackupPair docs = storeDocs();
+    BackupPairRow& pairRow = row(docs.id);
+    click(&pairRow);
+    EXPECT_FALSE(pairRow.isErrorDetailShown()) << "nothing to unfold while all is well";
+
+    show(docs.id, BackupStatus::error(BackupError::partialFailure(3, 120)));
+    click(&pairRow);
+    ASSERT_TRUE(pairRow.isErrorDetailShown());
+    auto* description = part<QLabel>(pairRow, "errorDescription");
+    auto* suggestion = part<QLabel>(pairRow, "errorSuggestion");
+    ASSERT_NE(description, nullptr);
+    ASSERT_NE(suggestion, nullptr);
+    const BackupError error = BackupError::partialFailure(3, 120);
+    EXPECT_EQ(description->text(), error.errorDescription());
+    EXPECT_EQ(suggestion->text(), error.recoverySuggestion());
+    click(&pairRow);
+    EXPECT_FALSE(pairRow.isErrorDetailShown());
+
+    // A drive that is away: its details say the destination was not found.
+    show(docs.id, BackupStatus::destinationUnreachable());
+    click(&pairRow);
+    ASSERT_TRUE(pairRow.isErrorDetailShown());
+    EXPECT_EQ(part<QLabel>(pairRow, "errorDescription")->text(),
+              BackupError::destinationNotFound(docs.destinationURL).errorDescription());
+
+    show(docs.id, BackupStatus::syncing(0.1, {}));
+    EXPECT_FALSE(pairRow.isErrorDetailShown());
+    EXPECT_EQ(part(pairRow, "errorDetail"), nullptr);
+}
+
+TEST_F(BackupPairRowTest, HoverAndUnfoldingAnimateUnlessMotionIsReduced)
+{
+    const BackupPair docs = storeDocs();
+    {
+        BackupPairRow& pairRow = row(docs.id);
+        hover(pairRow, true);
+        EXPECT_EQ(pairRow.hoverAmount(), 1.0) << "at once";
+        show(docs.id, BackupStatus::queued());
+        EXPECT_FALSE(pairRow.isPulsing()) << "no ring";
+    }
+    PopoverView moving(c.manager(), {}, [&] {
+        PopoverView::Environment environment;
+        environment.prompts = std::make_unique<ForwardingPairActionPrompts>(prompts);
+        environment.now = [this] { return now; };
+        environment.reduceMotion = false;
+        return environment;
+    }());
+    moving.resize(kWidthPixels, kHeightPixels);
+    moving.show();
+    QCoreApplication::processEvents();
+    BackupPairRow& pairRow = *moving.row(docs.id);
+    EXPECT_TRUE(pairRow.isPulsing());
+    hover(pairRow, true);
+    EXPECT_LT(pairRow.hoverAmount(), 1.0) << "fading in";
+    EXPECT_TRUE(spinUntil([&] { return pairRow.hoverAmount() == 1.0; }, 10'000));
+    hover(pairRow, false);
+    EXPECT_TRUE(spinUntil([&] { return pairRow.hoverAmount() == 0.0; }, 10'000));
+
+    show(docs.id, BackupStatus::error(BackupError::timedOut()));
+    pairRow.toggleErrorDetail();
+    QWidget* detail = pairRow.findChild<QWidget*>(QStringLiteral("errorDetail"));
+    ASSERT_NE(detail, nullptr);
+    EXPECT_NE(detail->graphicsEffect(), nullptr) << "fading in";
+    EXPECT_TRUE(spinUntil([&] { return detail->graphicsEffect() == nullptr; }, 10'000));
+    EXPECT_TRUE(detail->isVisible());
+}
+
+TEST_F(BackupPairRowTest, TheMenuFollowsThePair)
+{
+    const BackupPair docs = storeDocs();
+    QMenu* menu = row(docs.id).contextMenu();
+    std::vector<QString> labels;
+    for (QAction* action : menu->actions())
+        labels.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(labels, (std::vector<QString>{QStringLiteral("Back Up Now"), QStringLiteral("Pause"), QStringLiteral("-"),
+                                            QStringLiteral("Change Destination…"),
+                                            QStringLiteral("Reveal in File Manager"), QStringLiteral("Restore Files…"),
+                                            QStringLiteral("Redo Smart Setup…"), QStringLiteral("-"),
+                                            QStringLiteral("Remove This Backup…")}));
+    EXPECT_TRUE(menu->actions().at(0)->isEnabled());
+    menu->popup(row(docs.id).mapToGlobal(QPoint(40, 20)));
+    QCoreApplication::processEvents();
+    saveScreenshot(*menu, QStringLiteral("popover-row-menu"));
+    menu->hide();
+
+    changePair(docs.id, [](BackupPair& pair) { pair.isEnabled = false; });
+    menu = row(docs.id).contextMenu();
+    EXPECT_FALSE(menu->actions().at(0)->isEnabled()) << "a paused pair is not backed up now";
+    EXPECT_EQ(menu->actions().at(1)->text(), QStringLiteral("Resume"));
+}
+
+TEST_F(BackupPairRowTest, RelinkChoosesANewDestination)
+{
+    c.tree.write("docs/a.txt", "hello");
+    const BackupPair docs = c.storePair(QStringLiteral("Docs"), c.tree.path("docs"), c.tree.path("Away/Backups"));
+    start();
+    settle();
+    PopoverView& popover = view();
+    BackupPairRow& pairRow = row(docs.id);
+    ASSERT_TRUE(pairRow.status().is<BackupStatus::DestinationUnreachable>());
+    QSignalSpy closing(&popover, &PopoverView::closeRequested);
+    const fs::path replacement = folder("New Drive");
+    prompts.folderAnswers.push_back({replacement});
+
+    QWidget* relink = part(pairRow, "relinkButton");
+    ASSERT_NE(relink, nullptr);
+    QTest::mouseClick(relink, Qt::LeftButton, {}, relink->rect().center());
+    EXPECT_EQ(closing.count(), 1) << "the popover closes first";
+    EXPECT_TRUE(prompts.panels.empty()) << "the panel opens once the click has ended";
+    ASSERT_TRUE(spinUntil([&] { return !prompts.panels.empty(); }));
+    EXPECT_EQ(prompts.panels.front().prompt, QStringLiteral("Choose Destination"));
+    EXPECT_EQ(prompts.panels.front().message, QStringLiteral("Choose where \"Docs\" should be backed up to"));
+    ASSERT_TRUE(spinUntil([&] { return c.storedPair(docs.id).destinationURL == replacement; }));
+    EXPECT_TRUE(c.storedPair(docs.id).destinationBookmark.has_value());
+    EXPECT_TRUE(c.waitForEvents(docs.id, BackupEvent::EventType::backup, 1));
+    settle();
+    EXPECT_FALSE(row(docs.id).status().is<BackupStatus::DestinationUnreachable>());
+    EXPECT_EQ(part<ElidedLine>(row(docs.id), "destinationText")->text(), QStringLiteral("→ New Drive"));
+}
