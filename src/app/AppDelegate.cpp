@@ -193,7 +193,8 @@ void AppDelegate::createStatusItem()
         m_statusItem = std::make_unique<QSystemTrayIcon>();
         m_statusItem->setContextMenu(m_menuBuilder->menu());
         connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger)
+            // An XEmbed tray reports a quick second click as a double click, not as a second trigger.
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                 togglePopover();
         });
         m_statusSymbol.clear();

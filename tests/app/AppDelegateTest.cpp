@@ -155,6 +155,14 @@ TEST(AppDelegate, ThePopoverTogglesAndClosesWithTheDesktop)
     app.togglePopover();
     ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
     saveScreenshot(*app.popover(), QStringLiteral("app-popover"));
+    // Clicks on the icon; a quick second one arrives as a double click and still toggles.
+    ASSERT_NE(app.statusItem(), nullptr);
+    emit app.statusItem()->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(spinUntil([&] { return !app.popover()->isVisible(); }));
+    // Past the guard that keeps the click which closed it from opening it again.
+    ASSERT_TRUE(spinUntil([&] { return !app.popover()->closedJustNow(); }));
+    emit app.statusItem()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
 
     for (const auto& close : std::vector<std::function<void()>>{
              [&] { d.screens->simulateSleep(); }, [&] { d.session->simulateResignActive(); },
