@@ -9,7 +9,6 @@ namespace larkfold {
 
 namespace {
 
-constexpr auto kLsofTimeLimit = std::chrono::milliseconds(5000);
 
 } // namespace
 
@@ -51,7 +50,7 @@ const RunningEditorFiles& noRunningEditors()
 
 RunningEditorFiles runningEditorFiles(platform::RunningApplications& applications)
 {
-    return runningEditorFiles(applications, openFilePaths);
+    return runningEditorFiles(applications, [](const std::string& pids) { return openFilePaths(pids); });
 }
 
 RunningEditorFiles runningEditorFiles(platform::RunningApplications& applications, const OpenFileLister& lister)
@@ -78,7 +77,7 @@ RunningEditorFiles runningEditorFiles(platform::RunningApplications& application
     return {std::move(names), lister(pids)};
 }
 
-std::unordered_set<std::string> openFilePaths(const std::string& pids)
+std::unordered_set<std::string> openFilePaths(const std::string& pids, std::chrono::milliseconds timeLimit)
 {
     // lsof escapes every non-ASCII byte in the C locale; under UTF-8 it prints valid UTF-8
     // names as they are, so they can match the scanned paths.
@@ -88,7 +87,7 @@ std::unordered_set<std::string> openFilePaths(const std::string& pids)
         QStringLiteral("lsof"),
         {QStringLiteral("-p"), QString::fromStdString(pids), QStringLiteral("-F"), QStringLiteral("n"),
          QStringLiteral("-w")},
-        kLsofTimeLimit, environment);
+        timeLimit, environment);
     return output ? parseOpenFilePaths(*output) : std::unordered_set<std::string>{};
 }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -37,8 +38,9 @@ using OpenFileLister = std::function<std::unordered_set<std::string>(const std::
 RunningEditorFiles runningEditorFiles(platform::RunningApplications& applications);
 RunningEditorFiles runningEditorFiles(platform::RunningApplications& applications, const OpenFileLister& lister);
 
-// Runs lsof from PATH for the processes, stopped after 5 s. Every failure gives an empty set.
-std::unordered_set<std::string> openFilePaths(const std::string& pids);
+// Runs lsof from PATH for the processes, stopped after `timeLimit`. Every failure gives an empty set.
+std::unordered_set<std::string> openFilePaths(const std::string& pids,
+                                              std::chrono::milliseconds timeLimit = std::chrono::seconds(5));
 
 // The absolute paths among the name fields of lsof's "-F n" output; empty when the output is
 // not valid UTF-8.
