@@ -1,5 +1,7 @@
 #include "store/AppConfig.h"
 
+#include "platform/Json.h"
+
 namespace larkfold {
 
 using platform::Json;

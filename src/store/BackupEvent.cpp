@@ -1,5 +1,7 @@
 #include "store/BackupEvent.h"
 
+#include "platform/Json.h"
+
 namespace larkfold {
 
 using platform::Json;

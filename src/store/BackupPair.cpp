@@ -1,5 +1,7 @@
 #include "store/BackupPair.h"
 
+#include "platform/Json.h"
+
 namespace larkfold {
 
 using platform::Json;

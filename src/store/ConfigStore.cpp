@@ -4,6 +4,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/ByteCount.h"
 #include "platform/Clock.h"
+#include "platform/Json.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/UserDefaults.h"

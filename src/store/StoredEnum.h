@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Json.h"
+#include "platform/JsonFwd.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "store/ConfigStore.h"
 
 #include "platform/Clock.h"
+#include "platform/Json.h"
 #include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
