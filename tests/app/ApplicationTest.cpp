@@ -333,11 +333,18 @@ TEST_F(ApplicationTest, TheExportedMenuFollowsEachClick)
     EXPECT_TRUE(music->child(QStringLiteral("Back Up Now"))->isEnabled());
     EXPECT_TRUE(music->child(QStringLiteral("Pause")));
 
-    // The backups show in the recent activity; clearing it empties the log file.
+    // The backups show in the recent activity; clearing it empties the log file. Each pair's run
+    // ends with its health check, so once both are listed no run adds to the log after the clearing.
     ASSERT_TRUE(spinUntil(
         [&] {
             const auto shown = client.menu();
-            return shown && shown->child(QStringLiteral("Recent Activity"))->child(QStringLiteral("Clear History"));
+            if (!shown)
+                return false;
+            const QStringList entries = shown->child(QStringLiteral("Recent Activity"))->childLabels();
+            const auto listed = [&](const QString& prefix) {
+                return std::any_of(entries.begin(), entries.end(), [&](const QString& e) { return e.startsWith(prefix); });
+            };
+            return listed(QStringLiteral("🛡 Docs")) && listed(QStringLiteral("🛡 Music"));
         },
         30000));
     ASSERT_TRUE(client.clickMenuPath({"Settings", "Launch at Login"}));
