@@ -8,10 +8,11 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMap>
-#include <QPixmap>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
+
+#include <xcb/xcb.h>
 
 namespace larkfold::test {
 
@@ -161,30 +162,52 @@ void ProgramFixture::answerFolderPanel(const QString& title, const fs::path& fol
     ASSERT_EQ(visibleWindows(title), 0) << title.toStdString();
 }
 
+void ProgramFixture::focusFollowsPointer() const
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return;
+    xcb_connection_t* connection = x11->connection();
+    xcb_set_input_focus(connection, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_CURRENT_TIME);
+    // A round trip: the server has made the change before the program is asked to show anything.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 QString ProgramFixture::saveWindowShot(const QString& window, const QString& name) const
 {
     const QString file = screenshotFile(name);
     if (file.isEmpty())
         return {};
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(WId(window.toULongLong()));
-    return shot.save(file) ? file : QString();
+    return windowImage(window).save(file) ? file : QString();
+}
+
+QImage windowImage(const QString& window)
+{
+    return QGuiApplication::primaryScreen()->grabWindow(WId(window.toULongLong())).toImage();
+}
+
+std::optional<QPoint> greenArea(const QString& window, const QRect& area, int tolerance, QSize atLeast)
+{
+    const QImage image = windowImage(window);
+    const QColor green = Theme::green();
+    QRect found;
+    const QRect within = area.intersected(image.rect());
+    for (int y = within.top(); y <= within.bottom(); ++y)
+        for (int x = within.left(); x <= within.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - green.red()) < tolerance && std::abs(pixel.green() - green.green()) < tolerance
+                && std::abs(pixel.blue() - green.blue()) < tolerance)
+                found |= QRect(x, y, 1, 1);
+        }
+    if (found.isNull() || found.width() < atLeast.width() || found.height() < atLeast.height())
+        return std::nullopt;
+    return found.center();
 }
 
 std::optional<QPoint> greenLink(const QString& window)
 {
-    const QImage image = QGuiApplication::primaryScreen()->grabWindow(WId(window.toULongLong())).toImage();
-    const QColor green = Theme::green();
-    QRect found;
-    for (int y = 70; y < std::min(image.height() - 70, 370); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - green.red()) < 40 && std::abs(pixel.green() - green.green()) < 40
-                && std::abs(pixel.blue() - green.blue()) < 40)
-                found |= QRect(x, y, 1, 1);
-        }
-    if (found.isNull())
-        return std::nullopt;
-    return found.center();
+    const QSize size = windowImage(window).size();
+    return greenArea(window, QRect(QPoint(0, 70), QPoint(size.width() - 1, std::min(size.height() - 70, 370) - 1)), 40);
 }
 
 } // namespace larkfold::test

@@ -4,10 +4,12 @@
 #include "support/FakeStatusNotifierWatcher.h"
 #include "support/TempTree.h"
 
+#include <QImage>
 #include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +52,10 @@ protected:
     // may take the first Return.
     void answerFolderPanel(const QString& title, const std::filesystem::path& folder,
                            const QString& screenshot = {}) const;
+    // Without a window manager, the X server gives the focus to the root window when the focused
+    // window goes, and a popup shown after that loses it at once and closes. A window manager
+    // would hand the focus on; this hands it to whatever is under the pointer.
+    void focusFollowsPointer() const;
     // Saves what the window shows into <build>/screenshots/<name>.png; the file's path.
     QString saveWindowShot(const QString& window, const QString& name) const;
 
@@ -62,6 +68,11 @@ protected:
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
+// What the window shows now, read from the private X server.
+QImage windowImage(const QString& window);
+// The centre of what the window shows in Theme's green within `area` (window coordinates), each
+// colour channel within `tolerance`; none when the green covers less than `atLeast`.
+std::optional<QPoint> greenArea(const QString& window, const QRect& area, int tolerance, QSize atLeast = {1, 1});
 // Where the window shows green text between its header and footer: the step's link.
 std::optional<QPoint> greenLink(const QString& window);
 
