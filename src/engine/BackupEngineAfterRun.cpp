@@ -120,9 +120,11 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
             }
         }
 
-        if (!copied.empty()) {
+        // Copies on a drive that has gone cannot be read at all, which says nothing of their sizes:
+        // checked only while the drive is there, before and after.
+        if (!copied.empty() && destinationStillThere(folders)) {
             const auto mismatches = m_shared->fileCopier.sizeMismatches(copied, folders.source, folders.backup);
-            if (!mismatches.empty()) {
+            if (!mismatches.empty() && destinationStillThere(folders)) {
                 const QString message = countedFiles(std::int64_t(mismatches.size()))
                                       + QStringLiteral(" failed verification after copying.");
                 recordEvent(EventType::verificationFailed, message);

@@ -2,7 +2,9 @@
 
 #include "copy/BandwidthThrottle.h"
 #include "copy/FileCopier.h"
+#include "platform/FaultInjectingFileSystem.h"
 #include "support/EventLoop.h"
+#include "support/QtPrinters.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -11,7 +13,9 @@
 
 #include <sys/mount.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <iostream>
 
 using namespace larkfold;
@@ -154,33 +158,53 @@ TEST(BackupEngineEndToEnd, ASourceRenamedAwayMidRunStopsTheRunAsAVolumeLoss)
     EXPECT_FALSE(fs::exists(tree.path("dest/.Larkfold-Trash")));
 }
 
-// Runs in a private mount namespace: the test binary starts itself again under `unshare`.
+namespace {
+
+bool insidePrivateMountNamespace()
+{
+    return qEnvironmentVariableIsSet(kInNamespaceVariable);
+}
+
+// Starts the test binary again under `unshare` for the current test alone and takes over its outcome.
+void rerunInPrivateMountNamespace()
+{
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kInNamespaceVariable, "1");
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("unshare", {"--mount", "--propagation", "private", QCoreApplication::applicationFilePath(),
+                            QStringLiteral("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
+    if (!child.waitForStarted())
+        GTEST_SKIP() << "unshare is not available";
+    EXPECT_TRUE(child.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    if (child.exitCode() != 0 && output.contains("unshare:"))
+        GTEST_SKIP() << "no private mount namespace here: " << output.toStdString();
+    else if (output.contains("[  SKIPPED ]"))
+        GTEST_SKIP() << output.toStdString();
+    else
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+}
+
+// A tmpfs over /media keeps the host's folder untouched; the drive is a small tmpfs inside it.
+bool mountDrive(const fs::path& drive)
+{
+    return ::mount("tmpfs", "/media", "tmpfs", 0, "size=1m") == 0 && fs::create_directory(drive)
+        && ::mount("tmpfs", drive.c_str(), "tmpfs", 0, "size=4m") == 0;
+}
+
+} // namespace
+
+// Runs in a private mount namespace, as the tests below.
 TEST(BackupEngineEndToEnd, ADriveUnmountedMidRunLeavesNothingOnTheDiskBelow)
 {
-    if (!qEnvironmentVariableIsSet(kInNamespaceVariable)) {
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(kInNamespaceVariable, "1");
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start("unshare", {"--mount", "--propagation", "private", QCoreApplication::applicationFilePath(),
-                                "--gtest_filter=BackupEngineEndToEnd.ADriveUnmountedMidRunLeavesNothingOnTheDiskBelow"});
-        if (!child.waitForStarted())
-            GTEST_SKIP() << "unshare is not available";
-        ASSERT_TRUE(child.waitForFinished(60000));
-        const QString output = QString::fromLocal8Bit(child.readAll());
-        if (child.exitCode() != 0 && output.contains("unshare:"))
-            GTEST_SKIP() << "no private mount namespace here: " << output.toStdString();
-        if (output.contains("[  SKIPPED ]"))
-            GTEST_SKIP() << output.toStdString();
-        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-        return;
-    }
+    if (!insidePrivateMountNamespace())
+        return rerunInPrivateMountNamespace();
 
-    // A tmpfs over /media keeps the host's folder untouched; the drive is a small tmpfs inside it.
     const fs::path drive = "/media/larkfold-test-drive";
-    if (::mount("tmpfs", "/media", "tmpfs", 0, "size=1m") != 0 || !fs::create_directory(drive)
-        || ::mount("tmpfs", drive.c_str(), "tmpfs", 0, "size=4m") != 0)
+    if (!mountDrive(drive))
         GTEST_SKIP() << "cannot mount a tmpfs here";
     QuietMode quiet;
     EngineHarness harness;
@@ -206,5 +230,44 @@ TEST(BackupEngineEndToEnd, ADriveUnmountedMidRunLeavesNothingOnTheDiskBelow)
     engine.triggerBackup(pair);
     ASSERT_TRUE(harness.waitForTasks());
     EXPECT_EQ(engine.status(), BackupStatus::destinationUnreachable());
+    EXPECT_TRUE(fs::is_empty(drive));
+}
+
+// The drive pulled once the copy is done, as the run saves its fingerprints: its copies cannot be
+// read any more, which says nothing about how well they were copied.
+TEST(BackupEngineEndToEnd, ADrivePulledAfterTheCopyRaisesNoVerificationAlarm)
+{
+    if (!insidePrivateMountNamespace())
+        return rerunInPrivateMountNamespace();
+    const fs::path drive = "/media/larkfold-test-drive";
+    if (!mountDrive(drive))
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    platform::FaultInjectingFileSystem faults;
+    EngineHarness harness;
+    harness.environment.fileSystem = &faults;
+    TempTree tree;
+    for (int i = 0; i < 5; ++i)
+        tree.write("source/f" + std::to_string(i) + ".txt", "x");
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), drive);
+
+    // Each sync looks at what was opened last; the fingerprint file's is the moment.
+    std::atomic<bool> pulled = false;
+    std::function<void()> pullAtFingerprints = [&] {
+        const auto opened = faults.openedPaths();
+        if (!opened.empty() && opened.back().filename().string().ends_with(".larkfold-hashes.json")) {
+            pulled = ::umount2(drive.c_str(), MNT_DETACH) == 0;
+            return;
+        }
+        faults.beforeNth(platform::FileOperation::sync, 1, pullAtFingerprints);
+    };
+    faults.beforeNth(platform::FileOperation::sync, 1, pullAtFingerprints);
+    harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus(isCompleted));
+    ASSERT_TRUE(harness.waitForTasks());
+    ASSERT_TRUE(pulled);
+
+    EXPECT_EQ(harness.eventTypes(), std::vector<EventType>{EventType::backup});
+    EXPECT_EQ(harness.store().events().front().filesAffected, 5) << "the copy itself was complete";
+    EXPECT_EQ(harness.notificationBodies(), std::vector<QString>{});
     EXPECT_TRUE(fs::is_empty(drive));
 }

@@ -3,6 +3,7 @@
 // Project trees and archives on disk for the filing tests.
 
 #include "platform/RunningApplications.h"
+#include "support/QtPrinters.h"
 #include "support/TempTree.h"
 
 #include <QDate>
@@ -10,20 +11,9 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <ostream>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-// Readable failures for texts.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& texts, std::ostream* out)
-{
-    *out << '[' << texts.join(QStringLiteral("\", \"")).toStdString() << ']';
-}
 
 namespace larkfold::test {
 
