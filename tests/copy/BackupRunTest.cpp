@@ -460,6 +460,8 @@ TEST_F(BackupRunTest, TheBackupFolderOrTrashMountedInsideTheSourceIsNotCopiedInt
 {
     for (const bool trash : {false, true}) {
         SCOPED_TRACE(trash ? "trash" : "backup folder");
+        for (const auto& entry : fs::directory_iterator(m_backup))
+            fs::remove_all(entry.path());
         const auto outcome = runInPrivateMountNamespace([&]() -> std::string {
             TempTree source;
             source.write("a.txt", "a");
@@ -483,6 +485,8 @@ TEST_F(BackupRunTest, TheBackupFolderOrTrashMountedInsideTheSourceIsNotCopiedInt
             summary += " backup:";
             for (const auto& name : treeOf(m_backup))
                 summary += " " + name;
+            // Unmounted first, so removing the source neither reaches into the backup nor stays behind.
+            ::umount2(inner.c_str(), MNT_DETACH);
             return summary;
         });
         if (!outcome)
