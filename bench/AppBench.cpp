@@ -42,9 +42,12 @@ struct Options {
 void makeSource(const fs::path& root, int files)
 {
     // 100 files a folder, small ones as a photo library's sidecars would be.
-    for (int i = 0; i < files; ++i)
+    for (int i = 0; i < files; ++i) {
+        if (i % 100 == 0)
+            fs::create_directories(root / ("d" + std::to_string(i / 100)));
         writeFile(root / ("d" + std::to_string(i / 100)) / ("f" + std::to_string(i) + ".txt"),
                   std::string(200 + i % 3000, char('a' + i % 26)));
+    }
 }
 
 double cpuSeconds(qint64 pid)
@@ -168,8 +171,7 @@ int main(int argc, char** argv)
     std::printf("Making a source of %d files…\n", options.files);
     makeSource(work / "large", options.files);
     for (const char* name : {"docs", "music"})
-        for (int i = 0; i < 50; ++i)
-            writeFile(work / name / ("f" + std::to_string(i)), "content");
+        writeFiles(work / name, 50, "f");
 
     std::vector<double> toItem, memoryMiB, idleCpu, quit;
     for (int run = 0; run < options.runs; ++run) {
