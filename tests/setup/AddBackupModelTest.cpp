@@ -37,14 +37,6 @@ protected:
         ASSERT_EQ(model().step(), Step::chooseDestination);
     }
 
-    static QList<QUrl> urls(const std::vector<fs::path>& paths)
-    {
-        QList<QUrl> list;
-        for (const fs::path& path : paths)
-            list.append(QUrl::fromLocalFile(QString::fromStdString(path.string())));
-        return list;
-    }
-
 private:
     std::unique_ptr<AddBackupModel> m_model;
 };
@@ -81,15 +73,15 @@ TEST_F(AddBackupModelTest, TheSourceStepTakesFoldersFromThePanelOrADrop)
     EXPECT_EQ(model().sourceURLs().size(), 3u) << "kept until a new choice replaces it";
 
     EXPECT_FALSE(model().handleDrop({}));
-    EXPECT_TRUE(model().handleDrop(urls({file})));
+    EXPECT_TRUE(model().handleDrop(fileUrls({file})));
     EXPECT_TRUE(model().handleDrop({QUrl(QStringLiteral("https://example.com/Photos/"))}));
     EXPECT_EQ(model().step(), Step::chooseSource) << "a drop without a folder changes nothing";
     EXPECT_EQ(model().sourceURLs().size(), 3u);
 
-    EXPECT_TRUE(model().handleDrop(urls({file, notes})));
+    EXPECT_TRUE(model().handleDrop(fileUrls({file, notes})));
     EXPECT_EQ(model().step(), Step::chooseDestination);
     EXPECT_EQ(model().sourceURLs(), std::vector<fs::path>{notes}) << "a new choice replaces the list";
-    EXPECT_FALSE(model().handleDrop(urls({photos}))) << "only the source step takes drops";
+    EXPECT_FALSE(model().handleDrop(fileUrls({photos}))) << "only the source step takes drops";
 
     model().goBack();
     EXPECT_EQ(cancelled.count(), 0);

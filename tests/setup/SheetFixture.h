@@ -5,9 +5,13 @@
 #include "platform/MountSource.h"
 #include "setup/FakeSetupPrompts.h"
 
+#include <QList>
+#include <QUrl>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 namespace larkfold::test {
 
@@ -40,5 +44,14 @@ private:
     platform::TextMountSource m_rootOnly{"22 1 8:2 / / rw - ext4 /dev/sda2 rw\n"};
     platform::FakeVolumeInfo m_volumeSpace;
 };
+
+// The folders as the file: URLs a drop carries.
+inline QList<QUrl> fileUrls(const std::vector<std::filesystem::path>& paths)
+{
+    QList<QUrl> list;
+    for (const std::filesystem::path& path : paths)
+        list.append(QUrl::fromLocalFile(QString::fromStdString(path.string())));
+    return list;
+}
 
 } // namespace larkfold::test

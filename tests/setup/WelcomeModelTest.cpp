@@ -36,14 +36,6 @@ protected:
         ASSERT_EQ(model().step(), Step::pickOffsite);
     }
 
-    static QList<QUrl> urls(const std::vector<fs::path>& paths)
-    {
-        QList<QUrl> list;
-        for (const fs::path& path : paths)
-            list.append(QUrl::fromLocalFile(QString::fromStdString(path.string())));
-        return list;
-    }
-
 private:
     std::unique_ptr<WelcomeModel> m_model;
 };
@@ -129,11 +121,11 @@ TEST_F(WelcomeModelTest, ADropTakesTheFirstFileOfferedWhenItIsAFolder)
 
     EXPECT_FALSE(model().handleDrop({}));
     EXPECT_FALSE(model().handleDrop({QUrl(QStringLiteral("https://example.com/Photos/"))}));
-    EXPECT_TRUE(model().handleDrop(urls({file, photos})));
+    EXPECT_TRUE(model().handleDrop(fileUrls({file, photos})));
     EXPECT_FALSE(model().source()) << "the first file is no folder; the rest are not looked at";
-    EXPECT_TRUE(model().handleDrop(urls({photos, docs})));
+    EXPECT_TRUE(model().handleDrop(fileUrls({photos, docs})));
     EXPECT_EQ(model().source(), photos);
-    EXPECT_TRUE(model().handleDrop(urls({docs})));
+    EXPECT_TRUE(model().handleDrop(fileUrls({docs})));
     EXPECT_EQ(model().source(), docs) << "a second drop replaces the first";
     EXPECT_EQ(model().step(), Step::pickSource);
     model().clearSource();

@@ -94,10 +94,7 @@ protected:
         auto* zone = part<DropZone>("dropZone");
         ASSERT_NE(zone, nullptr);
         QMimeData mime;
-        QList<QUrl> urls;
-        for (const fs::path& path : paths)
-            urls.append(QUrl::fromLocalFile(QString::fromStdString(path.string())));
-        mime.setUrls(urls);
+        mime.setUrls(fileUrls(paths));
         QDragEnterEvent enter(zone->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(zone, &enter);
         EXPECT_TRUE(enter.isAccepted());
