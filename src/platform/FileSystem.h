@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,6 +47,23 @@ enum class RenameMode {
 };
 
 enum class Access { read, write };
+
+// How a copy's permissions follow its original's. Set-user-ID and set-group-ID stay only where the
+// copy has the original's owner and group (as `cp -a` keeps them), so a program whose owner could
+// not be kept never runs as the one who copied it.
+struct ModeRule {
+    // The umask of the user a restore writes for: the group and other write bits it clears are
+    // cleared on the copy too. None for a backup, whose copies keep the original's other bits.
+    std::optional<std::uint32_t> userUmask;
+};
+
+// The permission bits a copy of an item with `original` bits takes under `rule`; `ownerKept`: the
+// copy has the original's owner and group.
+std::uint32_t copiedPermissions(std::uint32_t original, bool ownerKept, const ModeRule& rule = {});
+
+// The process's umask as it is now, read without changing it (umask(2) would, for every thread);
+// none where /proc cannot tell.
+std::optional<std::uint32_t> currentUmask();
 
 // The Linux file layer. Everything the program does to files in source, backup and offsite
 // folders goes through it, so that:
@@ -165,21 +183,23 @@ public:
     //    sockets and devices left out; none of them is ever opened. A folder's attributes and
     //    times are set after its contents, so writing them does not change its time;
     //  - a symbolic link or FIFO: recreated.
-    // Refusals of owner, permissions or extended attributes (FAT, exFAT, names outside "user.")
-    // are ignored; a failure to set times, and ENOSPC, EDQUOT or EIO setting an extended
+    // Permissions follow copiedPermissions: set-user-ID and set-group-ID go where the owner
+    // could not be kept. Refusals of owner, permissions or extended attributes (FAT, exFAT, names
+    // outside "user.") are ignored; a failure to set times, and ENOSPC, EDQUOT or EIO setting an extended
     // attribute, are errors. Nothing is synced (the caller flushes with
     // syncFileSystem). After a failure, what was written so far stays at `to` for the caller to remove.
     std::error_code copyItem(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
                              const std::filesystem::path& to);
 
     // The regular-file step of copyItem, from a file already open and its status: creates `to`
-    // (EEXIST when anything stands there), copies `sourceStatus.size` bytes and the attributes.
-    // The file is made with the source's permissions where the umask lets them through and the
-    // process already owns it as the source is owned, so owner and permissions are set only
-    // where they are not already right. Returns the bytes copied; a file that grew meanwhile is
-    // copied as far as its size then (the caller compares the source's status afterwards).
+    // (EEXIST when anything stands there), copies `sourceStatus.size` bytes and the attributes,
+    // its permissions as `rule` gives them. The file is made with those permissions where the
+    // umask lets them through and the process already owns it as the source is owned, so owner
+    // and permissions are set only where they are not already right. Returns the bytes copied; a
+    // file that grew meanwhile is copied as far as its size then (the caller compares the
+    // source's status afterwards).
     PosixResult<std::int64_t> copyOpenFile(const File& source, const FileStatus& sourceStatus, const Directory& toDir,
-                                           const std::filesystem::path& to);
+                                           const std::filesystem::path& to, const ModeRule& rule = {});
 
     // Carries extended attributes, owner, permissions and times from one open item to another, as
     // copyItem does. Returns only a failure to set the times or one of the extended-attribute
@@ -224,7 +244,8 @@ private:
                                const std::filesystem::path& to);
     // `ownerRight` and `permissionsRight`: the target already has them, so they are not set again.
     std::error_code copyAttributes(const Descriptor& from, const FileStatus& status, const Descriptor& to,
-                                   bool ownerRight = false, bool permissionsRight = false);
+                                   bool ownerRight = false, bool permissionsRight = false,
+                                   const ModeRule& rule = {});
     std::error_code renameWithoutReplacing(const Directory& fromDir, const std::filesystem::path& from,
                                            const Directory& toDir, const std::filesystem::path& to);
     std::error_code moveAcrossFileSystems(const Directory& fromDir, const std::filesystem::path& from,

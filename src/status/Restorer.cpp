@@ -15,10 +15,13 @@ namespace fs = std::filesystem;
 using platform::Directory;
 using platform::FileStatus;
 using platform::FileSystem;
+using platform::ModeRule;
 using platform::PosixResult;
 
 constexpr std::string_view kTemporaryMarker = ".restore-";
 constexpr std::size_t kMaxNameBytes = 255;
+// Where the umask cannot be read, no restored item is writable by group or others.
+constexpr std::uint32_t kFallbackUmask = 022;
 
 bool isMissing(std::error_code error)
 {
@@ -82,8 +85,9 @@ bool sizesAgree(const PosixResult<FileStatus>& backup, const PosixResult<FileSta
 
 class RestoreRun {
 public:
-    RestoreRun(FileSystem& fileSystem, const platform::Trash& trash, const Directory& backup, const Directory& target)
-        : m_fileSystem(fileSystem), m_trash(trash), m_backup(backup), m_target(target)
+    RestoreRun(FileSystem& fileSystem, const platform::Trash& trash, const Directory& backup, const Directory& target,
+               ModeRule rule)
+        : m_fileSystem(fileSystem), m_trash(trash), m_backup(backup), m_target(target), m_rule(rule)
     {
     }
 
@@ -110,8 +114,14 @@ public:
         if (existing && existing->isDirectory())
             return false;
 
+        auto source = m_fileSystem.openFile(m_backup, relativePath, platform::OpenMode::read);
+        if (!source)
+            return false;
+        const auto sourceStatus = m_fileSystem.status(*source);
+        if (!sourceStatus || !sourceStatus->isRegular())
+            return false;
         const std::string temporary = temporaryName(name.native());
-        if (m_fileSystem.copyItem(m_backup, relativePath, *parent, temporary)) {
+        if (!m_fileSystem.copyOpenFile(*source, *sourceStatus, *parent, temporary, m_rule)) {
             m_fileSystem.removeItem(*parent, temporary);
             return false;
         }
@@ -146,6 +156,7 @@ private:
     const platform::Trash& m_trash;
     const Directory& m_backup;
     const Directory& m_target;
+    const ModeRule m_rule;
 };
 
 } // namespace
@@ -189,7 +200,9 @@ RestoreOutcome Restorer::run(const RestoreRequest& request, const Progress& prog
     const auto target = openOrCreateFolder(m_fileSystem, platform::canonicalPath(request.targetFolder));
     if (!target)
         return outcome;
-    RestoreRun run(m_fileSystem, m_trash, *backup, *target);
+    // Read once, now: the user's umask, as a file they make would get it.
+    const ModeRule rule{platform::currentUmask().value_or(kFallbackUmask)};
+    RestoreRun run(m_fileSystem, m_trash, *backup, *target, rule);
     for (int index = 0; index < total; ++index) {
         if (run.restore(request.relativePaths[std::size_t(index)]))
             ++outcome.restored;
