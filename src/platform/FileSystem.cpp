@@ -19,6 +19,7 @@ constexpr std::size_t kCopyRangeBytes = std::size_t(1) << 30;
 constexpr std::size_t kFallbackBufferBytes = std::size_t(1) << 20;
 constexpr std::size_t kReadBufferBytes = 64 * 1024;
 constexpr std::uint32_t kOwnerWriteAndSearch = 0300;
+constexpr std::uint32_t kOwnerAll = 0700;
 constexpr std::uint32_t kSetIdBits = 06000;
 constexpr std::uint32_t kGroupAndOtherWrite = 0022;
 constexpr std::uint32_t kPermissionBits = 07777;
@@ -88,6 +89,11 @@ std::uint32_t copiedPermissions(std::uint32_t original, bool ownerKept, const Mo
     return permissions;
 }
 
+std::uint32_t mirroredFolderPermissions(std::uint32_t original, bool ownerKept, const ModeRule& rule)
+{
+    return copiedPermissions(original, ownerKept, rule) | kOwnerAll;
+}
+
 std::optional<std::uint32_t> currentUmask()
 {
     std::ifstream status("/proc/self/status");
@@ -136,7 +142,8 @@ bool FileSystem::isStillAtPath(const Directory& dir)
     return now && now->isDirectory() && now->device == dir.device() && now->inode == dir.inode();
 }
 
-std::error_code FileSystem::createDirectories(const Directory& dir, const std::filesystem::path& relative)
+std::error_code FileSystem::createDirectories(const Directory& dir, const std::filesystem::path& relative,
+                                              std::uint32_t permissions)
 {
     if (const auto existing = status(dir, relative); existing && existing->isDirectory())
         return {};
@@ -145,7 +152,7 @@ std::error_code FileSystem::createDirectories(const Directory& dir, const std::f
         if (part.empty() || part == ".")
             continue;
         prefix /= part;
-        const auto created = createDirectory(dir, prefix);
+        const auto created = createDirectory(dir, prefix, permissions);
         if (!created)
             continue;
         if (!hasErrno(created, EEXIST))
@@ -159,6 +166,52 @@ std::error_code FileSystem::createDirectories(const Directory& dir, const std::f
             return posixError(ENOTDIR);
     }
     return {};
+}
+
+std::error_code FileSystem::mirrorFolderMode(const FileStatus& original, const Directory& copy, const ModeRule& rule)
+{
+    const auto now = status(copy);
+    if (!now)
+        return now.error();
+    const bool ownerKept = now->owner == original.owner && now->group == original.group;
+    const std::uint32_t wanted = mirroredFolderPermissions(original.permissions, ownerKept, rule);
+    if (now->permissions == wanted)
+        return {};
+    return setPermissions(copy, wanted);
+}
+
+PosixResult<Directory> FileSystem::createMirroredFolders(const Directory& fromRoot, const Directory& toRoot,
+                                                         const std::filesystem::path& relative, const ModeRule& rule,
+                                                         bool existingToo)
+{
+    const Directory* from = &fromRoot;
+    const Directory* to = &toRoot;
+    Directory fromOwned;
+    Directory toOwned;
+    for (const auto& part : relative) {
+        if (part.empty() || part == ".")
+            continue;
+        // Owner-only until it has its mode, and for good where the original has no folder there.
+        const auto made = createDirectory(*to, part, kOwnerAll);
+        if (made && !hasErrno(made, EEXIST))
+            return made;
+        auto next = openDirectory(*to, part);
+        if (!next)
+            return next.error();
+        auto original = from ? openDirectory(*from, part) : PosixResult<Directory>(posixError(ENOENT));
+        if (original && (!made || existingToo)) {
+            // A refusal (FAT, exFAT) leaves the folder as the file system has it, like any attribute.
+            if (const auto originalStatus = status(*original))
+                mirrorFolderMode(*originalStatus, *next, rule);
+        }
+        fromOwned = original ? std::move(*original) : Directory();
+        from = fromOwned.isOpen() ? &fromOwned : nullptr;
+        toOwned = std::move(*next);
+        to = &toOwned;
+    }
+    if (to == &toRoot)
+        return openDirectory(toRoot, {});
+    return std::move(toOwned);
 }
 
 std::error_code FileSystem::removeItem(const Directory& dir, const std::filesystem::path& relative)

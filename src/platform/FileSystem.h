@@ -61,6 +61,11 @@ struct ModeRule {
 // copy has the original's owner and group.
 std::uint32_t copiedPermissions(std::uint32_t original, bool ownerKept, const ModeRule& rule = {});
 
+// A folder's copy takes its original's bits as copiedPermissions gives them, except that its owner
+// may always read, write and search it: the program goes on writing into it, also where the
+// original is read-only.
+std::uint32_t mirroredFolderPermissions(std::uint32_t original, bool ownerKept, const ModeRule& rule = {});
+
 // The process's umask as it is now, read without changing it (umask(2) would, for every thread);
 // none where /proc cannot tell.
 std::optional<std::uint32_t> currentUmask();
@@ -167,9 +172,22 @@ public:
     // link). False once the folder was moved, removed or its volume unmounted.
     bool isStillAtPath(const Directory& dir);
 
-    // mkdir -p below `dir`. An existing folder on the way is fine; a file or link there fails
-    // (ENOTDIR, EEXIST or ELOOP).
-    std::error_code createDirectories(const Directory& dir, const std::filesystem::path& relative);
+    // mkdir -p below `dir`, each new folder made with `permissions` (less the umask). An existing
+    // folder on the way is fine; a file or link there fails (ENOTDIR, EEXIST or ELOOP).
+    std::error_code createDirectories(const Directory& dir, const std::filesystem::path& relative,
+                                      std::uint32_t permissions = 0777);
+
+    // Gives the open folder `copy` the permissions mirroredFolderPermissions derives from the
+    // folder it mirrors, whose status is `original`: on the descriptor, never by path, and only
+    // where they differ.
+    std::error_code mirrorFolderMode(const FileStatus& original, const Directory& copy, const ModeRule& rule = {});
+
+    // Like createDirectories for `relative` below `toRoot`, and opens the deepest folder. Each
+    // folder made takes the mode of the folder at the same place below `fromRoot` (mirrorFolderMode),
+    // owner-only where there is none; with `existingToo`, folders that were there already take it too.
+    PosixResult<Directory> createMirroredFolders(const Directory& fromRoot, const Directory& toRoot,
+                                                 const std::filesystem::path& relative, const ModeRule& rule,
+                                                 bool existingToo);
 
     // Removes a file, link or whole folder; links are removed, never followed. ENOENT when
     // nothing is there. Stops at the first entry that cannot be removed.

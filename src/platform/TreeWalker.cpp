@@ -42,8 +42,13 @@ std::optional<EntryStatus> statEntry(int parentFd, const char* name, int& error)
         error = errno;
         return std::nullopt;
     }
-    return EntryStatus{typeFromMode(st.st_mode), static_cast<std::int64_t>(st.st_size),
-                       static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+    return EntryStatus{typeFromMode(st.st_mode),
+                       static_cast<std::int64_t>(st.st_size),
+                       static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                       static_cast<std::int64_t>(st.st_mtim.tv_nsec),
+                       static_cast<std::uint32_t>(st.st_mode & 07777),
+                       static_cast<std::uint32_t>(st.st_uid),
+                       static_cast<std::uint32_t>(st.st_gid)};
 }
 
 // One open folder of the walk: its descriptor and its listing, packed as

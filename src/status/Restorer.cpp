@@ -22,6 +22,8 @@ constexpr std::string_view kTemporaryMarker = ".restore-";
 constexpr std::size_t kMaxNameBytes = 255;
 // Where the umask cannot be read, no restored item is writable by group or others.
 constexpr std::uint32_t kFallbackUmask = 022;
+constexpr std::uint32_t kOwnerOnlyFolder = 0700;
+constexpr std::uint32_t kDefaultFolder = 0777;
 
 bool isMissing(std::error_code error)
 {
@@ -62,8 +64,9 @@ fs::path nearestExistingFolder(const fs::path& folder)
 }
 
 // Opens a folder by a path free of links, creating the missing part of it one folder at a time
-// below the part that exists, never through a link.
-PosixResult<Directory> openOrCreateFolder(FileSystem& fileSystem, const fs::path& folder)
+// below the part that exists, never through a link. With `created`, the folder itself is made
+// owner-only, and `created` says whether it was.
+PosixResult<Directory> openOrCreateFolder(FileSystem& fileSystem, const fs::path& folder, bool* created = nullptr)
 {
     auto opened = fileSystem.openDirectory(folder);
     if (opened || !isMissing(opened.error()) || !folder.has_relative_path())
@@ -72,8 +75,11 @@ PosixResult<Directory> openOrCreateFolder(FileSystem& fileSystem, const fs::path
     if (!parent)
         return parent.error();
     const fs::path name = folder.filename();
-    if (const auto error = fileSystem.createDirectory(*parent, name); error && error != std::errc::file_exists)
+    const auto error = fileSystem.createDirectory(*parent, name, created ? kOwnerOnlyFolder : kDefaultFolder);
+    if (error && error != std::errc::file_exists)
         return error;
+    if (created)
+        *created = !error;
     return fileSystem.openDirectory(*parent, name);
 }
 
@@ -101,10 +107,9 @@ public:
         const fs::path path(relativePath);
         const fs::path name = path.filename();
         // Folders on the way are made and opened one by one without following links, so a link
-        // standing for one of them fails the file instead of leading out of the target.
-        if (m_fileSystem.createDirectories(m_target, path.parent_path()))
-            return false;
-        auto parent = m_fileSystem.openDirectory(m_target, path.parent_path());
+        // standing for one of them fails the file instead of leading out of the target. Those
+        // the user had keep their modes.
+        auto parent = m_fileSystem.createMirroredFolders(m_backup, m_target, path.parent_path(), m_rule, false);
         if (!parent)
             return false;
         const auto existing = m_fileSystem.status(*parent, name);
@@ -197,11 +202,17 @@ RestoreOutcome Restorer::run(const RestoreRequest& request, const Progress& prog
     const auto backup = m_fileSystem.openDirectory(platform::canonicalPath(request.backupFolder));
     if (!backup)
         return outcome;
-    const auto target = openOrCreateFolder(m_fileSystem, platform::canonicalPath(request.targetFolder));
-    if (!target)
-        return outcome;
     // Read once, now: the user's umask, as a file they make would get it.
     const ModeRule rule{platform::currentUmask().value_or(kFallbackUmask)};
+    bool targetCreated = false;
+    const auto target = openOrCreateFolder(m_fileSystem, platform::canonicalPath(request.targetFolder), &targetCreated);
+    if (!target)
+        return outcome;
+    // A source folder made again mirrors the backup's folder, as the folders below it do.
+    if (targetCreated) {
+        if (const auto backupStatus = m_fileSystem.status(*backup))
+            m_fileSystem.mirrorFolderMode(*backupStatus, *target, rule);
+    }
     RestoreRun run(m_fileSystem, m_trash, *backup, *target, rule);
     for (int index = 0; index < total; ++index) {
         if (run.restore(request.relativePaths[std::size_t(index)]))

@@ -46,10 +46,10 @@ QString restoreMessage(const RestoreOutcome& outcome);
 // is copied to a hidden temporary beside its place, accepted only when its size equals the
 // backup's, and then moved into place; a file already there goes to the user's Trash first, and a
 // folder there is never replaced. Every entry on the way is opened relative to the folder above
-// it without following links, so nothing is written outside the target folder. Files take the
-// backup's modes as a file the user makes would: set-user-ID and set-group-ID only where the
-// owner is kept, no write bit for group or others that the user's umask clears. Failures count
-// per file and never stop the run. Any thread; synchronous.
+// it without following links, so nothing is written outside the target folder. Files and the
+// folders made for them take the backup's modes as a file the user makes would: set-user-ID and
+// set-group-ID only where the owner is kept, no write bit for group or others that the user's
+// umask clears. Failures count per file and never stop the run. Any thread; synchronous.
 class Restorer {
 public:
     // Called after each file with the files handled so far and the total.

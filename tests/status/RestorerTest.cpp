@@ -163,6 +163,41 @@ TEST_F(RestorerTest, AnOrdinaryUserGetsNoSetIdProgramOfAnotherAndNothingOthersMa
     }
 }
 
+TEST_F(RestorerTest, FoldersMadeForTheFilesMirrorTheBackupsAndTheUsersOwnKeepTheirModes)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to own folders as another user and to become one";
+    const struct {
+        const char* folder;
+        gid_t group;
+        mode_t mode;
+    } folders[] = {{".", kNobody, 0750}, {"private", kNobody, 0700}, {"private/deeper", kNobody, 0750},
+                   {"shared", kNobody, 0777}, {"team", kOtherUser, 02775}, {"existing", kNobody, 0777}};
+    std::vector<std::string> paths;
+    for (const auto& folder : folders) {
+        const fs::path path = tree.write(fs::path("backup") / folder.folder / "file.txt", "x");
+        ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chown(path.parent_path().c_str(), kNobody, folder.group), 0);
+        ASSERT_EQ(::chmod(path.parent_path().c_str(), folder.mode), 0);
+        paths.push_back((fs::path(folder.folder) / "file.txt").lexically_normal());
+    }
+    ::chmod(tree.root().c_str(), 0755);
+    const fs::path home = tree.mkdir("home");
+    const fs::path here = tree.mkdir("home/here");
+    fs::create_directory(here / "existing");
+    for (const auto& [mine, mode] : {std::pair{home, 0755}, std::pair{here, 0755}, std::pair{here / "existing", 0750}}) {
+        ASSERT_EQ(::chown(mine.c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chmod(mine.c_str(), mode), 0);
+    }
+
+    EXPECT_EQ(restoredModesAs(request(paths, here), 022, {".", "private", "private/deeper", "shared", "team", "existing"})
+                  .value_or("no ordinary user"),
+              "restored 6\n. 0755\nprivate 0700\nprivate/deeper 0750\nshared 0755\nteam 0755\nexisting 0750\n");
+    // A source folder deleted since is made again like the backup's folder.
+    EXPECT_EQ(restoredModesAs(request({"file.txt"}, home / "gone"), 022, {"."}).value_or("no ordinary user"),
+              "restored 1\n. 0750\n");
+}
+
 TEST_F(RestorerTest, WhatStoodAtTheNameGoesToTheTrashFirst)
 {
     tree.write("target/notes.txt", "old notes");
