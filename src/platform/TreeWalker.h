@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CancelToken.h"
+#include "platform/FileDescriptor.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -91,6 +92,11 @@ public:
     using Visitor = std::function<bool(const TreeEntry&)>;
 
     static WalkOutcome walk(const std::filesystem::path& root, const Visitor& visit, const WalkOptions& options = {});
+    // Walks a folder already open, so nothing can take its place between a check of it and the walk.
+    static WalkOutcome walk(const Directory& root, const Visitor& visit, const WalkOptions& options = {});
+
+private:
+    static WalkOutcome walkOpened(int rootFd, int openError, const Visitor& visit, const WalkOptions& options);
 };
 
 } // namespace larkfold::platform

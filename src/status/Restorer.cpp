@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Trash.h"
+#include "status/RestoreScan.h"
 
 #include <system_error>
 
@@ -170,6 +171,8 @@ QString restoreMessage(const RestoreOutcome& outcome)
 {
     if (outcome.targetUnreachable)
         return QStringLiteral("Error: The drive that holds the original folder is not connected. Nothing was restored.");
+    if (outcome.backupFolderIsLink)
+        return QStringLiteral("Error: ") + linkedBackupFolderRefusal();
     const auto files = [](int count) { return count == 1 ? QStringLiteral("file") : QStringLiteral("files"); };
     if (outcome.failed == 0)
         return QStringLiteral("%1 %2 restored successfully.").arg(outcome.restored).arg(files(outcome.restored));
@@ -199,8 +202,13 @@ RestoreOutcome Restorer::run(const RestoreRequest& request, const Progress& prog
         outcome.targetUnreachable = true;
         return outcome;
     }
-    const auto backup = m_fileSystem.openDirectory(platform::canonicalPath(request.backupFolder));
-    if (!backup)
+    // Never through a link at the folder's own name, and only from the very folder that was listed.
+    const auto backup = m_fileSystem.openDirectory(request.backupFolder);
+    if (!backup) {
+        outcome.backupFolderIsLink = backup.error() == std::errc::too_many_symbolic_link_levels;
+        return outcome;
+    }
+    if (platform::FolderIdentity{backup->device(), backup->inode()} != request.backupIdentity)
         return outcome;
     // Read once, now: the user's umask, as a file they make would get it.
     const ModeRule rule{platform::currentUmask().value_or(kFallbackUmask)};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TreeWalker.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -21,6 +23,9 @@ class Trash;
 struct RestoreRequest {
     std::vector<std::string> relativePaths; // bytes, below the backup folder
     std::filesystem::path backupFolder;
+    // What the backup folder was when it was listed: a folder or link put in its place since is
+    // not restored from.
+    platform::FolderIdentity backupIdentity;
     std::filesystem::path targetFolder;
     // Set for the pair's source folder: then the target, or the folder nearest to it that still
     // exists, must be on the drive the bookmark recorded, so a missing drive's mount point is
@@ -34,6 +39,8 @@ struct RestoreOutcome {
     int failed = 0;
     // Nothing was tried: the target's drive is not there.
     bool targetUnreachable = false;
+    // Nothing was tried: a link stands for the backup folder.
+    bool backupFolderIsLink = false;
 
     bool operator==(const RestoreOutcome&) const = default;
 };

@@ -48,13 +48,22 @@ std::vector<fs::path> restoreTemporaries(const fs::path& folder)
     return found;
 }
 
+FolderIdentity identityOf(const fs::path& folder)
+{
+    struct stat st{};
+    EXPECT_EQ(::stat(folder.c_str(), &st), 0) << folder;
+    return {st.st_dev, st.st_ino};
+}
+
 class RestorerTest : public ::testing::Test {
 protected:
+    // Restores from "backup" as it is now, as a listing made just before would.
     RestoreRequest request(std::vector<std::string> paths, const fs::path& target) const
     {
         RestoreRequest request;
         request.relativePaths = std::move(paths);
         request.backupFolder = tree.path("backup");
+        request.backupIdentity = identityOf(request.backupFolder);
         request.targetFolder = target;
         return request;
     }
@@ -196,6 +205,24 @@ TEST_F(RestorerTest, FoldersMadeForTheFilesMirrorTheBackupsAndTheUsersOwnKeepThe
     // A source folder deleted since is made again like the backup's folder.
     EXPECT_EQ(restoredModesAs(request({"file.txt"}, home / "gone"), 022, {"."}).value_or("no ordinary user"),
               "restored 1\n. 0750\n");
+}
+
+TEST_F(RestorerTest, FilesComeOnlyFromTheFolderThatWasListed)
+{
+    const RestoreRequest listed = request({"notes.txt"}, tree.path("target"));
+    tree.write("home/.ssh/notes.txt", "the user's key");
+    fs::rename(tree.path("backup"), tree.path("listed"));
+
+    // A link put in the backup folder's place since the listing, then another folder.
+    tree.symlink("backup", tree.path("home/.ssh"));
+    const RestoreOutcome throughLink = Restorer(systemFileSystem(), systemTrash(), mounts).run(listed);
+    EXPECT_EQ(throughLink, (RestoreOutcome{0, 1, false, true}));
+    EXPECT_EQ(restoreMessage(throughLink),
+              QStringLiteral("Error: Destination path is a symbolic link — refusing to write to prevent data redirection."));
+    fs::remove(tree.path("backup"));
+    fs::rename(tree.path("home/.ssh"), tree.path("backup"));
+    EXPECT_EQ(Restorer(systemFileSystem(), systemTrash(), mounts).run(listed), (RestoreOutcome{0, 1, false, false}));
+    EXPECT_TRUE(fs::is_empty(tree.path("target")));
 }
 
 TEST_F(RestorerTest, WhatStoodAtTheNameGoesToTheTrashFirst)
