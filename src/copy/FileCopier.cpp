@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <thread>
+#include <unordered_map>
 
 namespace larkfold {
 
@@ -24,6 +25,8 @@ namespace {
 
 // The volumes are re-checked before every tenth file.
 constexpr std::size_t kVolumeCheckInterval = 10;
+// Folders a run makes stay owner-only until the end of the run gives them their source's mode.
+constexpr std::uint32_t kOwnerOnlyFolder = 0700;
 // The change rule's reads of both folders are spread over several threads in large runs: they wait
 // on the disk far more than on the processor.
 constexpr std::size_t kDecisionWorkers = 8;
@@ -106,7 +109,7 @@ platform::PosixResult<const Directory*> FolderCache::folder(const path& relative
         m_missing = false;
         m_folderRelative = relative;
         if (m_createMissing) {
-            if (const std::error_code error = m_fileSystem.createDirectories(m_root, relative))
+            if (const std::error_code error = m_fileSystem.createDirectories(m_root, relative, kOwnerOnlyFolder))
                 return error;
         }
         auto opened = m_fileSystem.openDirectory(m_root, relative);
@@ -162,6 +165,9 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
         return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
     run.sourceDir = std::move(*sourceDir);
     run.backupDir = std::move(*backupDir);
+    // Before anything is written into it: a private source makes a private backup.
+    if (const auto sourceStatus = m_fileSystem.status(run.sourceDir))
+        m_fileSystem.mirrorFolderMode(*sourceStatus, run.backupDir);
 
     const path checkpoint = destination / std::string(kCheckpointFileName);
     writeCheckpoint(checkpoint, run.startTime);
@@ -169,8 +175,10 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
     copyAll(run);
     if (!run.result.abortedDueToVolumeLoss) {
         archiveVanished(run);
-        if (!run.result.abortedDueToVolumeLoss)
+        if (!run.result.abortedDueToVolumeLoss) {
             copyPending(run);
+            mirrorFolderModes(run);
+        }
     }
 
     // Everything reported as copied must be on the disk before anyone records it. A stopped run
@@ -413,6 +421,33 @@ void FileCopier::copyPending(Run& run) const
         }
         const double fraction = double(entry.index) / double(count);
         copyEntry(run, sources, copies, run.scan.entries[entry.index], fraction, displayName(relative.native()));
+    }
+}
+
+void FileCopier::mirrorFolderModes(const Run& run) const
+{
+    std::unordered_map<std::string_view, const ScannedFolder*> backupFolders;
+    backupFolders.reserve(run.backupFolders.size());
+    for (const ScannedFolder& folder : run.backupFolders)
+        backupFolders.emplace(folder.relativePath, &folder);
+    for (const ScannedFolder& folder : run.scan.folders) {
+        if (run.cancel.isCancelled())
+            return;
+        // Most folders have their mode from earlier runs: the scan of the backup folder tells.
+        if (const auto known = backupFolders.find(folder.relativePath); known != backupFolders.end()) {
+            const ScannedFolder& copy = *known->second;
+            const bool ownerKept = copy.owner == folder.owner && copy.group == folder.group;
+            if (copy.permissions == platform::mirroredFolderPermissions(folder.permissions, ownerKept))
+                continue;
+        }
+        // Made by this run, or of another mode. Not there: nothing of the folder is backed up.
+        if (const auto copy = m_fileSystem.openDirectory(run.backupDir, folder.relativePath)) {
+            FileStatus original;
+            original.permissions = folder.permissions;
+            original.owner = folder.owner;
+            original.group = folder.group;
+            m_fileSystem.mirrorFolderMode(original, *copy);
+        }
     }
 }
 

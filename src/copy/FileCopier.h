@@ -174,6 +174,8 @@ private:
                    const QString& label) const;
     void archiveVanished(Run& run) const;
     void copyPending(Run& run) const;
+    // Gives each backup folder the mode of the source folder it mirrors, where it differs.
+    void mirrorFolderModes(const Run& run) const;
     // 1006 or 1007 when the source or the backup folder is no longer the folder the run opened.
     std::optional<FileOperationError> lostVolume(const Run& run) const;
 

@@ -130,6 +130,39 @@ TEST_F(ArchivalTest, ATakenNameInTheDayFolderGetsASuffixBeforeItsExtension)
     EXPECT_TRUE(fs::is_directory(m_backup / "a")) << "emptied folders stay";
 }
 
+TEST_F(ArchivalTest, FoldersInTheTrashAreNoMoreOpenThanTheBackupFoldersTheyMirror)
+{
+    populate(4, 4);
+    m_source.write("private/secret.txt", "s");
+    m_source.write("shared/readme.txt", "r");
+    ::chmod(m_source.root().c_str(), 0700);
+    ::chmod(m_source.path("private").c_str(), 0700);
+    ::chmod(m_source.path("shared").c_str(), 0755);
+    run();
+    fs::remove(m_source.path("private/secret.txt"));
+    fs::remove(m_source.path("shared/readme.txt"));
+    fs::remove(m_source.path("f0"));
+
+    const BackupResult result = run();
+
+    ASSERT_EQ(result.archivedFiles, 3);
+    EXPECT_EQ(modesOf(day(), {".", "private", "shared"}), ". 0700\nprivate 0700\nshared 0755\n");
+
+    // Another pair of the destination files into the same day: what one pair closed stays closed.
+    TempTree open{{"kept.txt", "k"}, {"gone.txt", "g"}};
+    ::chmod(open.root().c_str(), 0755);
+    const fs::path otherBackup = m_destination / "Other";
+    const auto backUpOther = [&] {
+        return FileCopier(platform::systemFileSystem(), m_applications)
+            .backup(open.root(), otherBackup, m_trash, ExclusionFilter::forProfile(BackupProfile::standard), {});
+    };
+    backUpOther();
+    fs::remove(open.path("gone.txt"));
+    backUpOther();
+    EXPECT_EQ(readFile(day() / "gone.txt"), "g");
+    EXPECT_EQ(modesOf(day(), {"."}), ". 0700\n");
+}
+
 TEST_F(ArchivalTest, ATakenNameAtTheLengthLimitGetsASuffixThatStillFits)
 {
     const std::vector<std::string> names = {

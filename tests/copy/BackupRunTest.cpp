@@ -102,6 +102,48 @@ TEST_F(BackupRunTest, MirrorsTheTreeAndASecondRunFindsNothingToDo)
     EXPECT_FALSE(fs::exists(m_backup / ".larkfold-checkpoint.json"));
 }
 
+TEST_F(BackupRunTest, EachBackupFolderTakesTheModeOfTheSourceFolderItMirrors)
+{
+    m_source.write("notes.txt", "n");
+    m_source.write("private/secret.txt", "s");
+    m_source.write("private/deeper/key.txt", "k");
+    m_source.write("shared/readme.txt", "r");
+    m_source.write("readonly/old.txt", "o");
+    const std::pair<const char*, mode_t> sourceModes[] = {
+        {"private/deeper", 0750}, {"private", 0700}, {"shared", 0775}, {"readonly", 0555}, {".", 0700}};
+    for (const auto& [folder, mode] : sourceModes)
+        ASSERT_EQ(::chmod(m_source.path(folder).c_str(), mode), 0);
+    const std::vector<std::string> folders{".", "private", "private/deeper", "shared", "readonly"};
+
+    run();
+    // The owner may always write: the next run fills a read-only folder too.
+    EXPECT_EQ(modesOf(m_backup, folders), ". 0700\nprivate 0700\nprivate/deeper 0750\nshared 0775\nreadonly 0755\n");
+
+    // A source folder made private since, and a backup folder an older version left open, follow
+    // their source on the next run, with nothing to copy.
+    ::chmod(m_source.path("shared").c_str(), 0700);
+    ::chmod((m_backup / "private/deeper").c_str(), 0777);
+    const BackupResult again = run();
+    EXPECT_EQ(again.copiedFiles, 0);
+    EXPECT_EQ(modesOf(m_backup, folders), ". 0700\nprivate 0700\nprivate/deeper 0750\nshared 0700\nreadonly 0755\n");
+}
+
+TEST_F(BackupRunTest, ABackupFolderKeepsSetGroupIdOnlyWithTheSourceFoldersOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a source folder another owner";
+    m_source.write("team/plan.txt", "p");
+    m_source.write("mine/notes.txt", "n");
+    ASSERT_EQ(::chown(m_source.path("team").c_str(), 1234, 1234), 0);
+    ASSERT_EQ(::chmod(m_source.path("team").c_str(), 02775), 0);
+    ASSERT_EQ(::chmod(m_source.path("mine").c_str(), 02770), 0);
+
+    run();
+
+    // The run's folders are its own: only where the source folder is its own too may it hand down its group.
+    EXPECT_EQ(modesOf(m_backup, {"team", "mine"}), "team 0775\nmine 2770\n");
+}
+
 TEST_F(BackupRunTest, CopiesWhenTheSizeDiffersOrTheTimesAreMoreThanTwoSecondsApart)
 {
     const struct Case {

@@ -233,6 +233,45 @@ TEST_F(FileSystemTest, AFolderCopyRecreatesLinksAndNeverOpensSpecialFiles)
     EXPECT_EQ(lstatOf(copy / "sub").st_mtim.tv_nsec, 111);
 }
 
+TEST_F(FileSystemTest, SetIdBitsStayOnlyWhereTheOwnerIsKept)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the originals another owner";
+    constexpr uid_t kOtherUser = 1234;
+    const struct {
+        const char* name;
+        mode_t mode;
+    } items[] = {{"setuid", 04755}, {"setgid", 02755}, {"both", 06750}, {"shared", 0666}, {"package", 02775}};
+    for (const auto& item : items) {
+        const fs::path path = item.name == std::string_view("package") ? tree.mkdir("source/package")
+                                                                         : tree.write(fs::path("source") / item.name, "x");
+        // chown clears the bits: the mode comes after.
+        ASSERT_EQ(::chown(path.c_str(), kOtherUser, kOtherUser), 0);
+        ASSERT_EQ(::chmod(path.c_str(), item.mode), 0);
+    }
+    const Directory source = open("source");
+    for (const bool ownerKept : {true, false}) {
+        SCOPED_TRACE(ownerKept ? "owner kept" : "owner refused");
+        faults.clearFaults();
+        if (!ownerKept)
+            faults.failAlways(FileOperation::setOwner, EPERM);
+        const fs::path folder = ownerKept ? "kept" : "refused";
+        tree.mkdir(folder);
+        const Directory target = open(folder);
+        for (const auto& item : items) {
+            SCOPED_TRACE(item.name);
+            ASSERT_FALSE(faults.copyItem(source, item.name, target, item.name));
+            EXPECT_EQ(lstatOf(tree.path(folder / item.name)).st_mode & 07777, ownerKept ? item.mode : item.mode & 0777);
+        }
+        // The streamed copy's attribute step.
+        auto original = faults.openFile(source, "setuid", OpenMode::read);
+        auto streamed = faults.openFile(target, "streamed", OpenMode::createNew, 0600);
+        ASSERT_TRUE(original && streamed);
+        EXPECT_FALSE(faults.copyAttributes(*original, *streamed));
+        EXPECT_EQ(lstatOf(tree.path(folder / "streamed")).st_mode & 07777, ownerKept ? 04755u : 0755u);
+    }
+}
+
 TEST_F(FileSystemTest, CopyFailuresComeBackAndRefusedAttributesAreNoFailure)
 {
     tree.write("source/a.txt", patternedBytes(3 * 1024 * 1024));

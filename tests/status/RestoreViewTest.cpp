@@ -67,11 +67,6 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
 {
     backUpSampleFiles();
     platform::FaultInjectingFileSystem faults;
-    std::latch restoring(1), goOn(1);
-    faults.beforeNth(platform::FileOperation::open, 1, [&] {
-        restoring.count_down();
-        goOn.wait();
-    });
     auto env = environment();
     env.fileSystem = &faults;
     RestoreView view(pair, env);
@@ -80,6 +75,12 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
     EXPECT_GE(view.width(), 480);
     view.show();
     ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
+    // The restore's first open waits until the window has been seen restoring.
+    std::latch restoring(1), goOn(1);
+    faults.beforeNth(platform::FileOperation::open, 1, [&] {
+        restoring.count_down();
+        goOn.wait();
+    });
     for (const char* name : {"openInFileManager", "restoreTo", "restoreToOriginal"}) {
         SCOPED_TRACE(name);
         const QRect button(part<QPushButton>(view, name)->mapTo(&view, QPoint()), part<QPushButton>(view, name)->size());
@@ -144,6 +145,7 @@ TEST_F(RestoreViewTest, AnEmptyBackupStillOpensInTheFileManager)
     view.show();
     ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
     saveScreenshot(view, QStringLiteral("restore-empty"));
+    EXPECT_EQ(text(view, "emptyCaption"), QStringLiteral("Run a backup first, then come back here to restore."));
 
     EXPECT_FALSE(part<QPushButton>(view, "restoreTo")->isEnabled());
     EXPECT_FALSE(part<QPushButton>(view, "restoreToOriginal")->isEnabled());
@@ -153,12 +155,26 @@ TEST_F(RestoreViewTest, AnEmptyBackupStillOpensInTheFileManager)
     EXPECT_EQ(prompts.openedFolders, (std::vector<fs::path>{backupFolder()}));
 }
 
+TEST_F(RestoreViewTest, ABackupFolderThatIsALinkSaysWhyNothingIsListed)
+{
+    backUp("a.txt");
+    fs::rename(backupFolder(), tree.path("elsewhere"));
+    tree.symlink(backupFolder(), tree.path("elsewhere"));
+    RestoreView view(pair, environment());
+    view.show();
+    ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
+    saveScreenshot(view, QStringLiteral("restore-linked-backup-folder"));
+
+    EXPECT_EQ(text(view, "emptyCaption"),
+              QStringLiteral("Destination path is a symbolic link — refusing to write to prevent data redirection."));
+}
+
 TEST_F(RestoreViewTest, TheWindowOpensOnTheScanningIndicator)
 {
     backUp("a.txt");
     std::latch released(1);
     auto env = environment();
-    env.scan = [&](const fs::path& folder, const platform::CancelToken& cancel) {
+    env.scan = [&](const platform::Directory& folder, const platform::CancelToken& cancel) {
         released.wait();
         return scanBackup(folder, cancel);
     };
