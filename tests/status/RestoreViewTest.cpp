@@ -12,7 +12,7 @@
 #include "support/Screenshot.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
+#include <QSet>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -193,8 +193,6 @@ TEST_F(RestoreViewTest, TheWindowOpensOnTheScanningIndicator)
 TEST_F(RestoreViewTest, TheWindowStaysResponsiveWhileTenThousandFilesAreRestored)
 {
     constexpr int kFileCount = 10'000;
-    constexpr int kTickMs = 50;
-    constexpr qint64 kLongestGapMs = 100;
     for (int i = 0; i < kFileCount; ++i)
         backUp("Folder " + std::to_string(i / 100) + "/file " + std::to_string(i) + ".txt", std::to_string(i));
     RestoreView view(pair, environment());
@@ -204,26 +202,28 @@ TEST_F(RestoreViewTest, TheWindowStaysResponsiveWhileTenThousandFilesAreRestored
     part<QCheckBox>(view, "selectAll")->click();
     prompts.answers.push_back(tree.mkdir("chosen"));
 
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
+    // The main thread keeps turning while the files are copied: a timer of its own fires, and the
+    // window repaints its progress, before the last file is done. Whatever the machine's speed, a
+    // restore on the main thread would show neither until it had finished.
+    int ticksDuringRestore = 0;
+    QSet<QString> progressTexts;
     QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(kTickMs);
+    timer.setInterval(0);
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
-        lastTick = clock.elapsed();
+        if (view.model().restoreInProgress()) {
+            ++ticksDuringRestore;
+            progressTexts.insert(view.model().restoreProgressText());
+        }
     });
-    clock.start();
     timer.start();
     QTest::mouseClick(part<QPushButton>(view, "restoreTo"), Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return view.model().restoreMessage().has_value(); }, 10 * kWaitMs));
-    longestGap = std::max(longestGap, clock.elapsed() - lastTick);
     timer.stop();
 
     EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("10000 files restored successfully."));
     EXPECT_EQ(tree.read("chosen/Folder 99/file 9999.txt"), "9999");
-    EXPECT_LE(longestGap, kLongestGapMs);
+    EXPECT_GT(ticksDuringRestore, 0);
+    EXPECT_GE(progressTexts.size(), 2) << "the progress moved on while the window was turning";
 }
 
 } // namespace
