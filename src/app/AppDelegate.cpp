@@ -377,8 +377,8 @@ void AppDelegate::showWindow(const QString& title, const std::function<QWidget*(
         windows.window()->activateWindow();
         return;
     }
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                                                         | Qt::WindowStaysOnTopHint);
+    // An ordinary window, never kept above the others: the file manager it opens must come in front of it.
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setWindowTitle(title);
     auto* layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);

@@ -8,18 +8,27 @@
 #include "platform/FakeNotifier.h"
 #include "platform/FakeVolumeInfo.h"
 #include "platform/LoginItem.h"
+#include "setup/AddBackupView.h"
 #include "shell/AppNotifications.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
 #include "support/PairRecord.h"
+#include "support/PrivateSessionBus.h"
 #include "support/Screenshot.h"
 #include "support/TempTree.h"
 #include "support/TestDisplay.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
 
 #include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
 
 using namespace larkfold;
 using namespace larkfold::test;
@@ -34,6 +43,40 @@ int topLevelWindowsTitled(const QString& title)
     for (QWidget* widget : QApplication::topLevelWidgets())
         count += widget->isVisible() && widget->windowTitle() == title;
     return count;
+}
+
+xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+    std::free(reply);
+    return atom;
+}
+
+// Whether the window asks the window manager to keep it above all others, as the X server holds it.
+bool keptAbove(QWidget& window)
+{
+    if (window.windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        return true;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_atom_t above = atomNamed(connection, "_NET_WM_STATE_ABOVE");
+    xcb_get_property_reply_t* state = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, xcb_window_t(window.winId()), atomNamed(connection, "_NET_WM_STATE"),
+                         XCB_ATOM_ATOM, 0, 32),
+        nullptr);
+    bool found = false;
+    if (state && state->format == 32) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(state));
+        for (int i = 0; i < xcb_get_property_value_length(state) / 4; ++i)
+            found = found || atoms[i] == above;
+    }
+    std::free(state);
+    return found;
 }
 
 } // namespace
@@ -127,6 +170,8 @@ TEST(AppDelegate, EachKindOfWindowOpensOnceWithItsTitle)
         ASSERT_NE(window, nullptr);
         EXPECT_TRUE(window->isVisible());
         EXPECT_EQ(window->windowTitle(), QString::fromUtf8(title));
+        // The file manager a window opens must be able to come in front of it.
+        EXPECT_FALSE(keptAbove(*window));
         saveScreenshot(*window, QStringLiteral("app-window-") + QString::fromUtf8(title).section(QLatin1Char(' '), 0, 0).toLower());
     }
 
