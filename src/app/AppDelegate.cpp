@@ -14,6 +14,7 @@
 #include "platform/MainThread.h"
 #include "platform/ScreenSaverSleepSource.h"
 #include "platform/WorkspaceSource.h"
+#include "platform/XEmbedTray.h"
 #include "platform/XdgAutostartLoginItem.h"
 #include "setup/ProfileSuggestionView.h"
 #include "setup/WelcomeView.h"
@@ -218,10 +219,18 @@ void AppDelegate::createStatusItem()
     });
     m_trayHostTimer.setSingleShot(true);
     connect(&m_trayHostTimer, &QTimer::timeout, this, create);
-    if (m_trayHostWatch->isPresent().value_or(false))
+    if (m_trayHostWatch->isPresent().value_or(false) || isXEmbedTrayPresent())
         QTimer::singleShot(0, this, create);
     else
         m_trayHostTimer.start(m_environment.trayHostWait);
+}
+
+bool AppDelegate::isXEmbedTrayPresent() const
+{
+    if (m_environment.xembedTrayPresent)
+        return m_environment.xembedTrayPresent();
+    // No panel of the other kind comes to the bus: an XEmbed tray is enough to show the icon at once.
+    return QGuiApplication::platformName() == QStringLiteral("xcb") && platform::isXEmbedTrayPresent(qgetenv("DISPLAY"));
 }
 
 void AppDelegate::updateStatusIcon(const BackupStatus& status)

@@ -54,6 +54,8 @@ public:
         QDBusConnection sessionBus = QDBusConnection::sessionBus();
         // How long to wait at launch for a tray host to appear on the bus.
         std::chrono::milliseconds trayHostWait = std::chrono::seconds(3);
+        // Whether an XEmbed tray is there to dock in; null: the X server's tray selection.
+        std::function<bool()> xembedTrayPresent;
         // The panels and alerts of the menu and of update checks; null: the real dialogs.
         std::unique_ptr<MenuPrompts> prompts;
         // Where update checks look; none: the address this build was made with.
@@ -126,6 +128,7 @@ signals:
 
 private:
     void createStatusItem();
+    bool isXEmbedTrayPresent() const;
     void setupPopover();
     void startStatusObservation();
     void observeNotifications();

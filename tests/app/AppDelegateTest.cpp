@@ -319,3 +319,32 @@ TEST(AppDelegate, ThePopoverHostsTheSheetAndTheGearOpensTheMenu)
     EXPECT_TRUE(spinUntil([&] { return app.menu()->isVisible(); }));
     app.menu()->hide();
 }
+
+// With no StatusNotifierItem panel on the bus but an XEmbed tray on the screen, the icon docks
+// there at once instead of after the wait for a panel.
+TEST(AppDelegate, AnXEmbedTrayGetsTheIconAtOnce)
+{
+    PrivateSessionBus quiet;
+    ASSERT_TRUE(quiet.isRunning());
+    for (const bool tray : {false, true}) {
+        SCOPED_TRACE(tray ? "an XEmbed tray" : "no tray at all");
+        TempDir support;
+        AppDelegate::Environment environment;
+        environment.appSupportFolder = support.path();
+        environment.sessionBus = quiet.connection(QStringLiteral("app"));
+        environment.trayHostWait = std::chrono::minutes(10);
+        environment.xembedTrayPresent = [tray] { return tray; };
+        environment.loginItem = std::make_unique<platform::FakeLoginItem>();
+        environment.screens = std::make_unique<platform::FakeScreenSleepSource>();
+        environment.session = std::make_unique<platform::FakeSessionActivitySource>();
+        environment.workspace = std::make_unique<platform::FakeWorkspaceSource>();
+        environment.coordinator.notifier = std::make_unique<platform::FakeNotifier>();
+        AppDelegate app(std::move(environment));
+        app.applicationDidFinishLaunching();
+        if (tray)
+            EXPECT_TRUE(spinUntil([&] { return app.statusItem() != nullptr; }, 20'000));
+        else
+            EXPECT_EQ(app.statusItem(), nullptr) << "it waits for a panel to come";
+        app.applicationWillTerminate();
+    }
+}
