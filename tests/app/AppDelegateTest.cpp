@@ -108,6 +108,29 @@ TEST(WindowPlacement, WindowsGoUnderTheAnchorAndStayOnTheScreen)
     EXPECT_EQ(popoverOrigin(QRect(1200, 0, 24, 24), {}, popover, screen), QPoint(980, 24));
     EXPECT_EQ(popoverOrigin(std::nullopt, QPoint(640, 10), popover, screen), QPoint(490, 11));
     EXPECT_EQ(popoverOrigin(QRect(1200, 776, 24, 24), {}, popover, screen), QPoint(980, 416));
+
+    // Opened without a click on the icon: where the icon was last clicked, else at the right end of
+    // the edge a panel holds.
+    struct Tray {
+        const char* name;
+        std::optional<QPoint> lastClick;
+        QRect available;
+        QPoint point;
+    };
+    const Tray trays[] = {
+        {"clicked before", QPoint(1100, 12), QRect(0, 24, 1280, 776), QPoint(1100, 12)},
+        {"a panel at the top", std::nullopt, QRect(0, 24, 1280, 776), QPoint(1279, 23)},
+        {"a panel at the bottom", std::nullopt, QRect(0, 0, 1280, 770), QPoint(1279, 770)},
+        {"no panel known", std::nullopt, screen, QPoint(1279, 0)},
+    };
+    for (const Tray& t : trays) {
+        SCOPED_TRACE(t.name);
+        EXPECT_EQ(trayPoint(t.lastClick, screen, t.available), t.point);
+    }
+    EXPECT_EQ(popoverOrigin(std::nullopt, trayPoint(std::nullopt, screen, QRect(0, 0, 1280, 770)), popover,
+                            QRect(0, 0, 1280, 770)),
+              QPoint(980, 410))
+        << "above the bottom panel";
 }
 
 TEST(StatusItemImage, EachStatusHasItsSymbolAndEverySymbolAnImage)
@@ -220,6 +243,36 @@ TEST(AppDelegate, ThePopoverTogglesAndClosesWithTheDesktop)
     // The menu's "Add Folder…" asks for the popover.
     AppNotifications::instance().postShowAddBackup();
     EXPECT_TRUE(app.popover()->isVisible());
+}
+
+// Opened by "Add Folder…" or a second start, the popover comes where a click on the icon opens
+// it, wherever the pointer is then.
+TEST(AppDelegate, WithoutAClickThePopoverOpensWhereTheIconIs)
+{
+    TempDir support;
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    LARKFOLD_REQUIRE_X_SERVER();
+    QCursor::setPos(1200, 10); // on the icon of a panel along the top
+    ASSERT_TRUE(spinUntil([] { return QCursor::pos() == QPoint(1200, 10); }));
+    emit app.statusItem()->activated(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
+    const QPoint clicked = app.popover()->pos();
+    app.closePopover();
+    ASSERT_TRUE(spinUntil([&] { return !app.popover()->isVisible(); }));
+
+    QCursor::setPos(640, 400);
+    ASSERT_TRUE(spinUntil([] { return QCursor::pos() == QPoint(640, 400); }));
+    for (const auto& open : std::vector<std::function<void()>>{
+             [&] { AppNotifications::instance().postShowAddBackup(); }, [&] { app.showPopover(); }}) {
+        open();
+        ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
+        EXPECT_EQ(app.popover()->pos(), clicked);
+        if (app.popoverView()->isShowingAddBackup())
+            app.popoverView()->addBackupView()->model().goBack();
+        app.closePopover();
+        ASSERT_TRUE(spinUntil([&] { return !app.popover()->isVisible(); }));
+    }
 }
 
 TEST(AppDelegate, TheLoginItemIsRegisteredOnlyWhenAskedAndMissing)
