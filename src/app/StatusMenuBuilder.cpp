@@ -50,7 +50,7 @@ public:
         QStyleOptionMenuItem red(*item);
         for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
             for (const auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
-                red.palette.setColor(group, role, Theme::red());
+                red.palette.setColor(group, role, Theme::redText());
         }
         QProxyStyle::drawControl(element, &red, painter, widget);
     }

@@ -92,7 +92,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.setPen(isDown() ? Theme::green().darker(120) : Theme::green());
+        painter.setPen(isDown() ? Theme::greenText().darker(120) : Theme::greenText());
         painter.drawText(rect(), Qt::AlignCenter, text());
     }
 };

@@ -55,6 +55,7 @@ constexpr int kFooterButtonPaddingVerticalPixels = 7;
 constexpr double kFooterButtonCornerRadiusPixels = 8;
 constexpr double kFooterButtonPoints = 12;
 constexpr double kPauseButtonFillOpacity = 0.06;
+constexpr double kDisabledButtonOpacity = 0.45;
 
 // A one-pixel line in the separator colour of the moment, `inset` pixels in from the leading side.
 class Divider : public QWidget {
@@ -179,7 +180,9 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        QColor fill = m_filled ? Theme::green() : Theme::labelColor();
+        if (!isEnabled())
+            painter.setOpacity(kDisabledButtonOpacity);
+        QColor fill = m_filled ? Theme::greenButtonFill() : Theme::labelColor();
         if (!m_filled)
             fill.setAlphaF(float(kPauseButtonFillOpacity));
         if (isDown())
