@@ -245,11 +245,11 @@ void FileCopier::copyAll(Run& run) const
             }
         }
         const SourceEntry& entry = run.scan.entries[index];
-        const double fraction = double(index) / double(count);
+        const ProgressSpan span{double(index) / double(count), 1.0 / double(count)};
         QString label;
         if (run.progress) {
             label = displayName(entry.relativePath);
-            run.progress(fraction, label);
+            run.progress(span.from, label);
         }
 
         const Need need = needs[index];
@@ -266,7 +266,7 @@ void FileCopier::copyAll(Run& run) const
             run.pending.push_back({index, relative});
             continue;
         }
-        copyEntry(run, sources, copies, entry, fraction, label);
+        copyEntry(run, sources, copies, entry, span, label);
     }
 }
 
@@ -351,7 +351,7 @@ bool FileCopier::deferForEditor(Run& run, const path& relative) const
 }
 
 void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry,
-                           double fraction, const QString& label) const
+                           ProgressSpan span, const QString& label) const
 {
     const path relative = entry.relativePath;
     throttleForBandwidthMode(run.cancel);
@@ -373,7 +373,7 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
         return;
     }
     const CopyFileResult copy =
-        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, fraction, run.cancel,
+        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, span, run.cancel,
                  entry.isPackage ? EntryKind::package : EntryKind::file);
     switch (copy.status) {
     case CopyFileResult::Status::copied:
@@ -419,8 +419,8 @@ void FileCopier::copyPending(Run& run) const
                 continue;
             }
         }
-        const double fraction = double(entry.index) / double(count);
-        copyEntry(run, sources, copies, run.scan.entries[entry.index], fraction, displayName(relative.native()));
+        const ProgressSpan span{double(entry.index) / double(count), 1.0 / double(count)};
+        copyEntry(run, sources, copies, run.scan.entries[entry.index], span, displayName(relative.native()));
     }
 }
 

@@ -53,9 +53,18 @@ struct CopyFileResult {
 // goes to the caller's callback on the run's thread, and a CancelToken stops it between files.
 class FileCopier {
 public:
-    // Called with the fraction done (0 ≤ f < 1) and a label (the file's name, with byte counts
+    // Called with the fraction done (0 to 1) and a label (the file's name, with byte counts
     // inside a large file).
     using ProgressCallback = std::function<void(double fraction, const QString& label)>;
+
+    // The part of a run's progress one entry stands for: `width` from `from`. A streamed copy
+    // moves through it as its bytes are written, so a large file does not hold the figure still.
+    struct ProgressSpan {
+        double from = 0;
+        double width = 0;
+        // The fraction once `done` (0 to 1) of the entry is copied.
+        double at(double done) const { return from + width * done; }
+    };
 
     // Entries this large or larger are streamed in chunks into a resume file.
     static constexpr std::int64_t kStreamThresholdBytes = 64 * 1024 * 1024;
@@ -81,7 +90,7 @@ public:
     // with EAGAIN and leaves the old copy alone, as does a link or FIFO in the entry's place.
     CopyFileResult copyFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                             const platform::Directory& backup, const std::filesystem::path& targetRelative,
-                            const QString& displayName, const ProgressCallback& progress, double fraction,
+                            const QString& displayName, const ProgressCallback& progress, ProgressSpan span,
                             const platform::CancelToken& cancel = {},
                             std::optional<EntryKind> expected = std::nullopt) const;
 
@@ -170,7 +179,7 @@ private:
     void decideAll(Run& run) const;
     Need decide(const Run& run, FolderCache& sources, FolderCache& copies, SourceEntry& entry) const;
     bool deferForEditor(Run& run, const std::filesystem::path& relative) const;
-    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry, double fraction,
+    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry, ProgressSpan span,
                    const QString& label) const;
     void archiveVanished(Run& run) const;
     void copyPending(Run& run) const;
@@ -182,7 +191,7 @@ private:
     CopyFileResult copyOnce(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                             const platform::FileStatus& sourceStatus, const platform::Directory& backup,
                             const std::filesystem::path& targetRelative, const QString& displayName,
-                            const ProgressCallback& progress, double fraction,
+                            const ProgressCallback& progress, ProgressSpan span,
                             const platform::CancelToken& cancel) const;
     // A regular file below the streaming size: into a fresh temporary, checked, renamed into place.
     CopyFileResult copySmallFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
@@ -192,7 +201,7 @@ private:
     CopyFileResult streamCopy(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                               const platform::FileStatus& sourceStatus, const platform::Directory& backup,
                               const std::filesystem::path& resumeRelative, const QString& displayName,
-                              const ProgressCallback& progress, double fraction,
+                              const ProgressCallback& progress, ProgressSpan span,
                               const platform::CancelToken& cancel) const;
 
     platform::FileSystem& m_fileSystem;

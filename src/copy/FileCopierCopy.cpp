@@ -113,7 +113,7 @@ std::vector<path> FileCopier::sizeMismatches(const std::vector<path>& relativePa
 
 CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sourceRelative, const Directory& backup,
                                     const path& targetRelative, const QString& displayName,
-                                    const ProgressCallback& progress, double fraction,
+                                    const ProgressCallback& progress, ProgressSpan span,
                                     const platform::CancelToken& cancel, std::optional<EntryKind> expected) const
 {
     const path parent = targetRelative.parent_path();
@@ -141,10 +141,10 @@ CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sour
         return withStatus(CopyFileResult::Status::sourceUnreadable);
 
     CopyFileResult result = copyOnce(sourceDir, sourceRelative, *status, backup, targetRelative, displayName,
-                                     progress, fraction, cancel);
+                                     progress, span, cancel);
     if (result.status == CopyFileResult::Status::failed && result.error && isTransientError(*result.error)) {
         result = copyOnce(sourceDir, sourceRelative, *status, backup, targetRelative, displayName, progress,
-                          fraction, cancel);
+                          span, cancel);
     }
     result.sourceSize = status->size;
     return result;
@@ -153,7 +153,7 @@ CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sour
 CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sourceRelative,
                                     const FileStatus& sourceStatus, const Directory& backup,
                                     const path& targetRelative, const QString& displayName,
-                                    const ProgressCallback& progress, double fraction,
+                                    const ProgressCallback& progress, ProgressSpan span,
                                     const platform::CancelToken& cancel) const
 {
     const path parent = targetRelative.parent_path();
@@ -167,7 +167,7 @@ CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sour
     if (streamed) {
         written = parent / resumeName(sourceStatus.size, name);
         CopyFileResult step = streamCopy(sourceDir, sourceRelative, sourceStatus, backup, written, displayName,
-                                         progress, fraction, cancel);
+                                         progress, span, cancel);
         if (step.status != CopyFileResult::Status::copied)
             return step;
     } else {
@@ -250,7 +250,7 @@ CopyFileResult FileCopier::copySmallFile(const Directory& sourceDir, const path&
 CopyFileResult FileCopier::streamCopy(const Directory& sourceDir, const path& sourceRelative,
                                       const FileStatus& sourceStatus, const Directory& backup,
                                       const path& resumeRelative, const QString& displayName,
-                                      const ProgressCallback& progress, double fraction,
+                                      const ProgressCallback& progress, ProgressSpan span,
                                       const platform::CancelToken& cancel) const
 {
     auto input = m_fileSystem.openFile(sourceDir, sourceRelative, OpenMode::read);
@@ -333,7 +333,8 @@ CopyFileResult FileCopier::streamCopy(const Directory& sourceDir, const path& so
         copied += std::int64_t(chunk);
         throttleAfterChunk();
         if (progress && sourceStatus.size >= 1)
-            progress(fraction, chunkLabel(displayName, copied, sourceStatus.size));
+            progress(span.at(double(copied) / double(sourceStatus.size)),
+                     chunkLabel(displayName, copied, sourceStatus.size));
     }
 
     // The mark belongs to an unfinished copy only; the finished one carries the source's own attributes.

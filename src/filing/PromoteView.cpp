@@ -37,19 +37,17 @@ constexpr int kYearFieldWidthPixels = 64;
 constexpr int kHeaderIconPixels = 20;
 constexpr int kProgressSteps = 1000;
 // The platform's secondary and tertiary label colours: the text colour, fainter.
-constexpr double kSecondaryLabelOpacity = 0.55;
-constexpr double kTertiaryLabelOpacity = 0.3;
 
 enum class Tone { primary, secondary, tertiary };
 
 QColor toneColor(const QWidget* widget, Tone tone)
 {
-    QColor color = widget->palette().color(QPalette::WindowText);
+    // The theme's, which read on the window and under its panels.
     if (tone == Tone::secondary)
-        color.setAlphaF(float(kSecondaryLabelOpacity));
-    else if (tone == Tone::tertiary)
-        color.setAlphaF(float(kTertiaryLabelOpacity));
-    return color;
+        return Theme::secondaryLabelColor();
+    if (tone == Tone::tertiary)
+        return Theme::tertiaryLabelColor();
+    return widget->palette().color(QPalette::WindowText);
 }
 
 void setTextColor(QWidget* widget, const QColor& color)
@@ -220,7 +218,7 @@ QWidget* PromoteView::makeReviewStep()
     warnings->setContentsMargins(kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels);
     m_warningsBox->setLayout(warnings);
     auto* heading = styled(new QLabel(QStringLiteral("Worth a look first")), Theme::subheadingFont());
-    setTextColor(heading, Theme::amber());
+    setTextColor(heading, Theme::amberText());
     warnings->addWidget(heading);
     m_warningLines = sectionColumn();
     warnings->addLayout(m_warningLines);

@@ -219,7 +219,7 @@ QWidget* ProfileSuggestionView::makeChangeSection()
     disclosureRow->setSpacing(kDisclosureSpacingPixels);
     auto* chevron = new DisclosureChevron(Theme::systemFont(kChevronPoints, QFont::DemiBold), Theme::green());
     disclosureRow->addWidget(chevron, 0, Qt::AlignVCenter);
-    disclosureRow->addWidget(makeText(ProfileSuggestionModel::changeSectionTitle(), Theme::bodyFont(), Theme::green()),
+    disclosureRow->addWidget(makeText(ProfileSuggestionModel::changeSectionTitle(), Theme::bodyFont(), Theme::greenText()),
                              0, Qt::AlignVCenter);
     connect(disclosure, &QAbstractButton::clicked, m_model.get(), &ProfileSuggestionModel::toggleWhatThisChanges);
     connect(m_model.get(), &ProfileSuggestionModel::showWhatThisChangesChanged, chevron, &DisclosureChevron::setOpen);
@@ -287,7 +287,7 @@ QWidget* ProfileSuggestionView::makeButtonRow()
     row->addWidget(decline, 0, Qt::AlignVCenter);
 
     auto* accept = new CapsuleButton(m_model->acceptTitle(), Theme::systemFont(kButtonPoints, QFont::DemiBold),
-                                     Theme::white(), Theme::green(), kAcceptPaddingHorizontalPixels, buttons);
+                                     Theme::white(), Theme::greenButtonFill(), kAcceptPaddingHorizontalPixels, buttons);
     accept->setObjectName(QStringLiteral("acceptButton"));
     connect(accept, &QAbstractButton::clicked, m_model.get(), &ProfileSuggestionModel::accept);
     row->addWidget(accept, 0, Qt::AlignVCenter);

@@ -270,7 +270,7 @@ void WelcomeView::refreshHeader()
     m_parts->subtitle->setText(WelcomeModel::subtitle(step));
     m_parts->counter->setText(m_model->counterText());
     for (int i = 0; i < int(m_parts->dots.size()); ++i) {
-        const QColor color = i == int(step) ? Theme::green() : Theme::tertiaryLabelColor();
+        const QColor color = i == int(step) ? Theme::green() : Theme::tertiaryFill();
         m_parts->dots[i]->setStyleSheet(
             QStringLiteral("background: %1; border-radius: 4px;").arg(color.name(QColor::HexArgb)));
     }
@@ -281,7 +281,7 @@ void WelcomeView::refreshHeader()
     m_parts->primary->setStyleSheet(
         QStringLiteral("QPushButton { color: %1; background: %2; border: none; border-radius: 8px; padding: 7px 16px; }")
             .arg(Theme::white().name(QColor::HexArgb),
-                 (enabled ? Theme::green() : Theme::tertiaryLabelColor()).name(QColor::HexArgb)));
+                 (enabled ? Theme::greenButtonFill() : Theme::tertiaryFill()).name(QColor::HexArgb)));
 }
 
 void WelcomeView::rebuildStep()
@@ -326,7 +326,7 @@ void WelcomeView::rebuildStep()
             inside->addWidget(makeText(QStringLiteral("Drop a folder here"), Theme::systemFont(13, QFont::Medium),
                                         Theme::secondaryLabelColor()),
                               0, Qt::AlignHCenter);
-            QPushButton* choose = linkButton(QStringLiteral("Or choose a folder…"), Theme::systemFont(12), Theme::green());
+            QPushButton* choose = linkButton(QStringLiteral("Or choose a folder…"), Theme::systemFont(12), Theme::greenText());
             choose->setObjectName(QStringLiteral("chooseSource"));
             connect(choose, &QPushButton::clicked, &model, &WelcomeModel::chooseSourceFolder);
             inside->addWidget(choose, 0, Qt::AlignHCenter);
@@ -401,7 +401,7 @@ void WelcomeView::rebuildStep()
                                  Theme::smallFont(), Theme::tertiaryLabelColor());
         note->setWordWrap(true);
         layout->addWidget(note);
-        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::green());
+        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::greenText());
         any->setObjectName(QStringLiteral("chooseAnyFolder"));
         connect(any, &QPushButton::clicked, &model, [&model] { model.chooseDestinationFolder(); });
         layout->addWidget(any, 0, Qt::AlignLeft);
@@ -448,7 +448,7 @@ void WelcomeView::rebuildStep()
             }
         }
         auto* buttons = new QHBoxLayout;
-        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::green());
+        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::greenText());
         any->setObjectName(QStringLiteral("chooseAnyFolder"));
         connect(any, &QPushButton::clicked, &model, [&model] { model.chooseOffsiteFolder(); });
         buttons->addWidget(any);

@@ -43,7 +43,7 @@ void PairActions::backUpNow(const QUuid& id)
 {
     const auto pair = storedPair(id);
     BackupEngine* engine = m_statusManager.engine(id);
-    if (!pair || !pair->isEnabled || !engine)
+    if (!pair || m_statusManager.isPaused(*pair) || !engine)
         return;
     engine->debouncer().cancel();
     engine->triggerBackup(*pair);
@@ -54,20 +54,13 @@ void PairActions::togglePause(const QUuid& id)
     auto pair = storedPair(id);
     if (!pair)
         return;
-    BackupEngine* engine = m_statusManager.engine(id);
-    if (pair->isEnabled) {
-        if (engine) {
-            engine->stop();
-            engine->setStatus(BackupStatus::paused());
-        }
-        pair->isEnabled = false;
-        m_statusManager.configStore().updatePair(*pair);
-    } else {
-        pair->isEnabled = true;
-        m_statusManager.configStore().updatePair(*pair);
-        if (engine)
-            engine->start(*pair);
+    // With an engine the coordinator decides, as it knows the pairs "Pause All" holds.
+    if (m_statusManager.engine(id)) {
+        m_statusManager.togglePause(id);
+        return;
     }
+    pair->isEnabled = !pair->isEnabled;
+    m_statusManager.configStore().updatePair(*pair);
 }
 
 void PairActions::changeDestination(const QUuid& id)

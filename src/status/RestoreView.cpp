@@ -346,7 +346,7 @@ QWidget* RestoreView::makeFooter()
         QStringLiteral("QPushButton { border: none; border-radius: %1px; padding: 7px 10px; background: %2; color: %3; }"
                        "QPushButton:disabled { background: %4; }")
             .arg(kButtonRadiusPx)
-            .arg(rgba(Theme::green()), rgba(Theme::white()), rgba(faded(Theme::green()))),
+            .arg(rgba(Theme::greenButtonFill()), rgba(Theme::white()), rgba(faded(Theme::greenButtonFill()))),
         footer);
     m_restoreOriginalButton->setObjectName(QStringLiteral("restoreToOriginal"));
     // The button keeps its width while its label gives way to the progress indicator.

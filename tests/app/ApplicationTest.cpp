@@ -290,9 +290,11 @@ TEST_F(ApplicationTest, TheExportedMenuFollowsEachClick)
     TempTree tree;
     tree.write("docs/a.txt", "a");
     tree.write("music/m.txt", "m");
+    tree.write("cartoons/c.txt", "c");
     tree.mkdir("dest");
     writeConfig({pairRecord(QStringLiteral("Docs"), tree.path("docs"), tree.path("dest")),
-                 pairRecord(QStringLiteral("Music"), tree.path("music"), tree.path("dest"), false)},
+                 pairRecord(QStringLiteral("Music"), tree.path("music"), tree.path("dest"), false),
+                 pairRecord(QStringLiteral("Tom & Jerry"), tree.path("cartoons"), tree.path("dest"), false)},
                 true);
     QProcess& app = start();
     const QString item = m_watcher->waitForItem(15000);
@@ -311,8 +313,20 @@ TEST_F(ApplicationTest, TheExportedMenuFollowsEachClick)
     EXPECT_EQ(music->childLabels(), (QStringList{"Back Up Now", "Resume", "Change Destination…",
                                                  "Reveal in File Manager", "-", "Remove This Backup…"}));
     EXPECT_FALSE(music->child(QStringLiteral("Back Up Now"))->isEnabled());
+    EXPECT_TRUE(menu->child(QStringLiteral("○  Tom & Jerry"))) << "the name as it is, no mnemonic taken from it";
     const DBusMenuEntry* settings = menu->child(QStringLiteral("Settings"));
     ASSERT_TRUE(settings);
+    // One choice of several is a radio item; a setting on its own a check mark.
+    for (const char* choices : {"Backup Frequency", "Notifications"}) {
+        const DBusMenuEntry* submenu = settings->child(QString::fromLatin1(choices));
+        ASSERT_TRUE(submenu) << choices;
+        ASSERT_EQ(submenu->children.size(), 4u) << choices;
+        for (const DBusMenuEntry& choice : submenu->children)
+            EXPECT_EQ(choice.properties.value(QStringLiteral("toggle-type")).toString(), QStringLiteral("radio"))
+                << choice.label().toStdString();
+    }
+    EXPECT_EQ(settings->child(QStringLiteral("Launch at Login"))->properties.value(QStringLiteral("toggle-type")),
+              QStringLiteral("checkmark"));
     EXPECT_TRUE(settings->child(QStringLiteral("Backup Frequency"))->child(QStringLiteral("Every Hour"))->isChecked());
     EXPECT_TRUE(settings->child(QStringLiteral("Launch at Login"))->isChecked());
     EXPECT_FALSE(settings->child(QStringLiteral("Auto-check for Updates"))->isEnabled());
@@ -344,7 +358,7 @@ TEST_F(ApplicationTest, TheExportedMenuFollowsEachClick)
             const auto listed = [&](const QString& prefix) {
                 return std::any_of(entries.begin(), entries.end(), [&](const QString& e) { return e.startsWith(prefix); });
             };
-            return listed(QStringLiteral("🛡 Docs")) && listed(QStringLiteral("🛡 Music"));
+            return listed(QStringLiteral("☑ Docs")) && listed(QStringLiteral("☑ Music"));
         },
         30000));
     ASSERT_TRUE(client.clickMenuPath({"Settings", "Launch at Login"}));

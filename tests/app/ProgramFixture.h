@@ -2,6 +2,7 @@
 
 #include "support/FakeNotificationServer.h"
 #include "support/FakeStatusNotifierWatcher.h"
+#include "store/theme/Theme.h"
 #include "support/TempTree.h"
 
 #include <QImage>
@@ -70,9 +71,11 @@ protected:
 
 // What the window shows now, read from the private X server.
 QImage windowImage(const QString& window);
-// The centre of what the window shows in Theme's green within `area` (window coordinates), each
-// colour channel within `tolerance`; none when the green covers less than `atLeast`.
-std::optional<QPoint> greenArea(const QString& window, const QRect& area, int tolerance, QSize atLeast = {1, 1});
+// The centre of what the window shows in a green of the theme (the accent itself unless told)
+// within `area` (window coordinates), each colour channel within `tolerance`; none when the green
+// covers less than `atLeast`.
+std::optional<QPoint> greenArea(const QString& window, const QRect& area, int tolerance, QSize atLeast = {1, 1},
+                                const QColor& green = Theme::green());
 // Where the window shows green text between its header and footer: the step's link.
 std::optional<QPoint> greenLink(const QString& window);
 

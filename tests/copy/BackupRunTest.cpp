@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 
@@ -222,6 +223,27 @@ TEST_F(BackupRunTest, ReportsProgressForEveryVisitedFile)
     std::vector<double> fractions;
     run([&](double fraction, const QString&) { fractions.push_back(fraction); });
     EXPECT_EQ(fractions, (std::vector<double>{0.0, 0.25, 0.5, 0.75}));
+}
+
+// The progress moves through a large file as it is streamed, across the share of the run it stands for.
+TEST_F(BackupRunTest, ALargeFileMovesTheProgressThroughItsShare)
+{
+    m_source.write("a.txt", "a");
+    makeLargeFile(m_source.path("b.mov"), FileCopier::kStreamThresholdBytes, 'b');
+    std::vector<double> all;
+    std::vector<double> chunks;
+    run([&](double fraction, const QString& label) {
+        all.push_back(fraction);
+        if (label.startsWith(QStringLiteral("b.mov (")))
+            chunks.push_back(fraction);
+    });
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+    ASSERT_EQ(chunks.size(), 64u);
+    // Half the run, in 64 even steps: from just past where the file starts to where it ends.
+    const double start = chunks.front() - 0.5 / 64.0;
+    EXPECT_TRUE(start == 0.0 || start == 0.5) << start;
+    for (std::size_t chunk = 0; chunk < chunks.size(); ++chunk)
+        EXPECT_DOUBLE_EQ(chunks[chunk], start + 0.5 * double(chunk + 1) / 64.0) << chunk;
 }
 
 TEST_F(BackupRunTest, AVolumeThatGoesAwayEndsTheRunAtTheNextTenthFile)
