@@ -7,12 +7,14 @@
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/VolumeInfo.h"
 #include "store/ConfigStore.h"
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <system_error>
 
 namespace larkfold {
@@ -135,6 +137,21 @@ void BackupEngine::Job::run()
 }
 
 void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
+{
+    // A damaged or planted file on the drive, or a tree far larger than memory, must cost one
+    // run, not the whole program: the next run starts afresh.
+    try {
+        performSteps(jobCancel);
+    } catch (const std::bad_alloc&) {
+        qCCritical(lcBackupEngine, "A backup ran out of memory and was stopped");
+        const BackupError error = BackupError::copyFailed(
+            QStringLiteral("There wasn't enough memory to finish this backup. It will be tried again at the next backup."));
+        setStatus(BackupStatus::error(error));
+        recordEvent(BackupEvent::EventType::error, error.errorDescription());
+    }
+}
+
+void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
 {
     if (jobCancel.isCancelled()) {
         setStatus(BackupStatus::idle());

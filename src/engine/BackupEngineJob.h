@@ -72,6 +72,7 @@ private:
     };
 
     void perform(const platform::CancelToken& jobCancel);
+    void performSteps(const platform::CancelToken& jobCancel);
     // The run could not start: the pair's status and one event say why.
     void failRun(const FileOperationError& failure);
     std::optional<BackupError> sharedBackupFolder(const Folders& folders);

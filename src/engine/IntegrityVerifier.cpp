@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <unordered_set>
 
 namespace larkfold {
@@ -260,7 +261,8 @@ int IntegrityVerifier::pruneMissing(const fs::path& destination, const fs::path&
 std::optional<QDateTime> IntegrityVerifier::lastCheckDate(const fs::path& destination) const
 {
     auto dir = m_fileSystem.openDirectory(destination);
-    const auto bytes = dir ? m_fileSystem.readWholeFile(*dir, std::string(kLastCheckFileName))
+    // An oversized one is no date either; the next check's time replaces it.
+    const auto bytes = dir ? m_fileSystem.readWholeFile(*dir, std::string(kLastCheckFileName), m_limits.maxLastCheckBytes)
                            : platform::PosixResult<std::string>(dir.error());
     const std::optional<QString> text = bytes ? platform::decodeUtf8(*bytes) : std::nullopt;
     if (!text)
@@ -339,33 +341,40 @@ void IntegrityVerifier::recordCheckTime(const fs::path& destination)
 std::optional<IntegrityVerifier::Database> IntegrityVerifier::loadDatabase(const Directory& dir,
                                                                            const fs::path& trash) const
 {
-    const auto bytes = m_fileSystem.readWholeFile(dir, std::string(kHashesFileName));
-    if (!bytes) {
+    const fs::path file = dir.path() / kHashesFileName;
+    // Why the file is not a database: it cannot be decoded, or is too large to be one.
+    std::string damage;
+    try {
+        const auto bytes = m_fileSystem.readWholeFile(dir, std::string(kHashesFileName), m_limits.maxDatabaseBytes);
+        if (bytes)
+            return decodeDatabase(*bytes);
         if (bytes.error() == std::errc::no_such_file_or_directory)
             return Database{};
-        // Taking it as empty would overwrite fingerprints that may still be on the disk.
-        qCCritical(lcIntegrityVerifier, "Failed to read hash database at %s, skipping fingerprints this time: %s",
-                   qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)),
-                   qUtf8Printable(errorText(bytes.error())));
-        return std::nullopt;
-    }
-    try {
-        return decodeDatabase(*bytes);
-    } catch (const platform::JsonDecodeError& decodeError) {
-        // Kept in the trash rather than overwritten, where no scan of the backup folder sees it.
-        const auto movedTo = moveToTrash(m_fileSystem, dir, kHashesFileName, trash);
-        if (!movedTo) {
-            qCCritical(lcIntegrityVerifier,
-                       "Hash database at %s cannot be decoded (%s) nor moved to the trash, skipping fingerprints "
-                       "this time: %s",
-                       qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)), decodeError.what(),
-                       qUtf8Printable(errorText(movedTo.error())));
+        if (bytes.error() != std::errc::file_too_large) {
+            // Taking it as empty would overwrite fingerprints that may still be on the disk.
+            qCCritical(lcIntegrityVerifier, "Failed to read hash database at %s, skipping fingerprints this time: %s",
+                       qUtf8Printable(platform::privateArg(file)), qUtf8Printable(errorText(bytes.error())));
             return std::nullopt;
         }
-        qCWarning(lcIntegrityVerifier, "Hash database cannot be decoded (%s); moved it to %s and started a new one",
-                  decodeError.what(), qUtf8Printable(platform::privateArg(*movedTo)));
-        return Database{};
+        damage = "larger than any real database";
+    } catch (const platform::JsonDecodeError& decodeError) {
+        damage = decodeError.what();
+    } catch (const std::bad_alloc&) {
+        damage = "too large to read into memory";
     }
+    // Kept in the trash rather than overwritten, where no scan of the backup folder sees it.
+    const auto movedTo = moveToTrash(m_fileSystem, dir, kHashesFileName, trash);
+    if (!movedTo) {
+        qCCritical(lcIntegrityVerifier,
+                   "Hash database at %s cannot be decoded (%s) nor moved to the trash, skipping fingerprints "
+                   "this time: %s",
+                   qUtf8Printable(platform::privateArg(file)), damage.c_str(),
+                   qUtf8Printable(errorText(movedTo.error())));
+        return std::nullopt;
+    }
+    qCWarning(lcIntegrityVerifier, "Hash database cannot be decoded (%s); moved it to %s and started a new one",
+              damage.c_str(), qUtf8Printable(platform::privateArg(*movedTo)));
+    return Database{};
 }
 
 void IntegrityVerifier::saveDatabase(const Database& database, const Directory& dir) const

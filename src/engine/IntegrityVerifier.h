@@ -21,7 +21,8 @@ namespace larkfold {
 // engine's job uses it at a time.
 //
 // `destination` is always the pair's backup folder, `trash` the destination's ".Larkfold-Trash"
-// folder, where a database file that cannot be decoded is moved before a fresh one is started.
+// folder, where a database file that cannot be decoded (or is far too large to be one) is moved
+// before a fresh one is started.
 class IntegrityVerifier final {
 public:
     struct HashEntry {
@@ -57,6 +58,11 @@ public:
         // Files without a fingerprint that one run catches up on, beside its own copies.
         int catchUpFilesPerRun = 10000;
         std::int64_t catchUpBytesPerRun = std::int64_t(2) << 30;
+        // Far above any real database (1.5 million entries take about 260 MB): a larger file is
+        // damaged or planted and is set aside unread rather than read into memory.
+        std::int64_t maxDatabaseBytes = std::int64_t(1) << 30;
+        // A real last-check file holds one date.
+        std::int64_t maxLastCheckBytes = 4096;
     };
 
     // Every file-system call goes through `fileSystem`.

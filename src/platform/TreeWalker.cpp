@@ -111,12 +111,25 @@ const std::optional<EntryStatus>& TreeEntry::status() const
 
 WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& visit, const WalkOptions& options)
 {
+    return walkFrom(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), visit, options);
+}
+
+WalkOutcome TreeWalker::walk(const Directory& root, const Visitor& visit, const WalkOptions& options)
+{
+    // A descriptor of its own, so the listing has its own offset.
+    if (!root.isOpen())
+        errno = EBADF;
+    return walkFrom(root.isOpen() ? ::openat(root.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1, visit,
+                    options);
+}
+
+WalkOutcome TreeWalker::walkFrom(int rootFd, const Visitor& visit, const WalkOptions& options)
+{
     WalkOutcome outcome;
     std::vector<char> buffer(kListingBufferBytes);
     std::vector<Frame> stack;
     std::string relative;
 
-    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0) {
         outcome.unreadableFolders.push_back({"", errno});
         return outcome;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CancelToken.h"
+#include "platform/FileDescriptor.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -88,6 +89,11 @@ public:
     using Visitor = std::function<bool(const TreeEntry&)>;
 
     static WalkOutcome walk(const std::filesystem::path& root, const Visitor& visit, const WalkOptions& options = {});
+    // Walks a folder already open, whatever its path names now.
+    static WalkOutcome walk(const Directory& root, const Visitor& visit, const WalkOptions& options = {});
+
+private:
+    static WalkOutcome walkFrom(int rootFd, const Visitor& visit, const WalkOptions& options);
 };
 
 } // namespace larkfold::platform

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 using namespace larkfold;
 using namespace larkfold::test;
 namespace fs = std::filesystem;
@@ -299,4 +301,26 @@ TEST_F(RunTest, AnOffsiteFolderThatIsNotReachableGetsNothing)
     EXPECT_EQ(harness.eventMessages().back(),
               "Offsite copy paused — the cloud folder became unavailable. Will retry next week.");
     EXPECT_EQ(harness.storedPair(pair.id).lastOffsiteAt, clock.now());
+}
+
+// An allocation that fails inside a job (a planted file far larger than memory, say) ends that
+// job with an error; the program and the next job go on.
+TEST_F(RunTest, AJobThatRunsOutOfMemoryEndsWithAnErrorAndTheNextOneRuns)
+{
+    platform::FaultInjectingFileSystem faults;
+    EngineHarness harness;
+    harness.environment.fileSystem = &faults;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    faults.beforeNth(platform::FileOperation::read, 1, [] { throw std::bad_alloc(); });
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& status) { return isError(status); }));
+    ASSERT_TRUE(harness.waitForTasks());
+    EXPECT_EQ(harness.eventMessages().back(),
+              "There wasn't enough memory to finish this backup. It will be tried again at the next backup.");
+
+    runAgain(harness, pair);
+    EXPECT_TRUE(isCompleted(harness.statuses().at(harness.statuses().size() - 2)));
+    EXPECT_EQ(fingerprintCount(tree.path("dest/Larkfold/Docs")), 1);
+    EXPECT_TRUE(isIdle(engine.status()));
 }

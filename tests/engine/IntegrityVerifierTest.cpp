@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/Json.h"
+#include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/TempTree.h"
 
@@ -271,12 +272,13 @@ TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
     std::vector<Entry> entries;
     for (int i = 0; i < 250; ++i)
         entries.push_back({QString::asprintf("gone-%03d", i).toStdString(), kHelloSha, 5, {}});
-    // Status calls of the walk: the folder re-check before the 1st entry, one per entry, and a
-    // re-check again before the 101st and the 201st. A failing re-check is the drive going away.
+    // Status calls: two looks at the database file as it is read, then those of the walk: the
+    // folder re-check before the 1st entry, one per entry, and a re-check again before the 101st
+    // and the 201st. A failing re-check is the drive going away.
     struct Case {
         int failingStatusCall;
         int removed;
-    } cases[] = {{1, 0}, {102, 100}, {203, 200}, {0, 250}};
+    } cases[] = {{3, 0}, {104, 100}, {205, 200}, {0, 250}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failingStatusCall);
         writeDatabase(entries);
@@ -286,7 +288,7 @@ TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
         EXPECT_EQ(IntegrityVerifier(fileSystem).pruneMissing(backup(), trash()), c.removed);
         // What was removed before the stop is saved.
         EXPECT_EQ(database().size(), std::size_t(250 - c.removed));
-        EXPECT_EQ(fileSystem.callCount(FileOperation::status) >= 250 + 3, c.failingStatusCall == 0);
+        EXPECT_EQ(fileSystem.callCount(FileOperation::status) >= 2 + 250 + 3, c.failingStatusCall == 0);
     }
 }
 
@@ -599,6 +601,43 @@ TEST_F(IntegrityVerifierTest, UnreadableDatabaseSkipsTheFingerprintWork)
         EXPECT_EQ(readFile(m_tree.path("outside.json")), "{}");
         EXPECT_TRUE(trashedFiles().empty());
     }
+}
+
+// 8 GiB of nothing where the database and the last-check time belong, on a computer with 4 GiB:
+// neither is read into memory; the database goes to the trash like a damaged one, the time is
+// taken as never checked and is replaced by the next one.
+TEST_F(IntegrityVerifierTest, FilesFarTooLargeToBeItsOwnAreNotRead)
+{
+    write("a.txt", "hello");
+    const std::uintmax_t eightGiB = std::uintmax_t(8) << 30;
+    test::writeFile(databasePath(), "");
+    fs::resize_file(databasePath(), eightGiB);
+    test::writeFile(backup() / ".larkfold-lastcheck", "");
+    fs::resize_file(backup() / ".larkfold-lastcheck", eightGiB);
+
+    const auto outcome = test::runWithAddressSpaceLimit(std::uint64_t(4) << 30, [&] {
+        std::string summary = m_verifier.isCheckDue(backup()) ? "due" : "not due";
+        m_verifier.recordHashes({"a.txt"}, backup(), trash());
+        m_verifier.recordCheckTime(backup());
+        return summary;
+    });
+    ASSERT_TRUE(outcome) << "the verifier ran out of memory";
+    EXPECT_EQ(*outcome, "due");
+    EXPECT_EQ(trashedFiles(), std::vector<fs::path>{fs::path(today()) / ".larkfold-hashes.json"});
+    EXPECT_EQ(fs::file_size(trash() / today() / ".larkfold-hashes.json"), eightGiB);
+    EXPECT_EQ(database().size(), 1u);
+    EXPECT_EQ(readFile(backup() / ".larkfold-lastcheck"), "2026-03-01T18:04:05Z");
+}
+
+// Past the limit, however little that is, nothing is read at all.
+TEST_F(IntegrityVerifierTest, TheSizeLimitIsCheckedBeforeAnythingIsRead)
+{
+    writeDatabase({{"a.txt", kHelloSha, 5, {}}});
+    FaultInjectingFileSystem counting;
+    IntegrityVerifier verifier(counting, {.maxDatabaseBytes = 10});
+    EXPECT_EQ(verifier.pruneMissing(backup(), trash()), 0);
+    EXPECT_EQ(counting.callCount(FileOperation::read), 0);
+    EXPECT_EQ(trashedFiles(), std::vector<fs::path>{fs::path(today()) / ".larkfold-hashes.json"});
 }
 
 } // namespace
