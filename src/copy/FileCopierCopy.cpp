@@ -97,15 +97,14 @@ bool FileCopier::copiesMatch(const Directory& sourceDir, const path& sourceRelat
 }
 
 std::vector<path> FileCopier::sizeMismatches(const std::vector<path>& relativePaths, const path& source,
-                                             const path& destination) const
+                                             const Directory& backup) const
 {
     const auto sourceDir = m_fileSystem.openDirectory(resolvedSource(source));
-    const auto backupDir = m_fileSystem.openDirectory(destination);
-    if (!sourceDir || !backupDir)
+    if (!sourceDir)
         return relativePaths;
     std::vector<path> mismatches;
     for (const path& relative : relativePaths) {
-        if (!copiesMatch(*sourceDir, relative, *backupDir, relative))
+        if (!copiesMatch(*sourceDir, relative, backup, relative))
             mismatches.push_back(relative);
     }
     return mismatches;

@@ -36,8 +36,8 @@ bool isReservedName(std::string_view name)
 
 // The rules both scans share. `list` receives each entry to be listed and whether it is a package;
 // `reserved` each source file or folder left out because it carries one of the program's own names.
-template <class List, class Reserved>
-platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter& filter, Side side,
+template <class Root, class List, class Reserved>
+platform::WalkOutcome walkForBackup(const Root& root, const ExclusionFilter& filter, Side side,
                                     const platform::WalkOptions& options, List&& list, Reserved&& reserved)
 {
     return platform::TreeWalker::walk(root, [&](const TreeEntry& entry) {
@@ -113,18 +113,35 @@ SourceScan scanSourceTree(const fs::path& source, const ExclusionFilter& filter,
     return scan;
 }
 
-DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter,
-                                            const platform::CancelToken& cancel) const
+namespace {
+
+template <class Root>
+DestinationScan scanBackupFolder(const Root& root, const fs::path& path, const ExclusionFilter& filter,
+                                 const platform::CancelToken& cancel)
 {
     DestinationScan scan;
     platform::WalkOptions options;
     options.cancel = cancel;
-    const auto outcome = walkForBackup(backupFolder, filter, Side::destination, options,
+    const auto outcome = walkForBackup(root, filter, Side::destination, options,
                                        [&](const TreeEntry& entry, bool) { scan.relativePaths.emplace_back(entry.relativePath()); },
                                        [](const TreeEntry&) {});
-    scan.unscannedFolders = unscannedFolders(backupFolder, outcome);
+    scan.unscannedFolders = unscannedFolders(path, outcome);
     scan.cancelled = outcome.cancelled;
     return scan;
+}
+
+} // namespace
+
+DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter,
+                                            const platform::CancelToken& cancel) const
+{
+    return scanBackupFolder(backupFolder, backupFolder, filter, cancel);
+}
+
+DestinationScan FileCopier::scanDestination(const platform::Directory& backupFolder, const ExclusionFilter& filter,
+                                            const platform::CancelToken& cancel) const
+{
+    return scanBackupFolder(backupFolder, backupFolder.path(), filter, cancel);
 }
 
 std::string FileCopier::dateFolderName(const QDateTime& date)

@@ -49,7 +49,8 @@ QString countedFiles(std::int64_t count)
 
 } // namespace
 
-void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, const platform::CancelToken& jobCancel)
+void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, const platform::Directory& backup,
+                                 const platform::CancelToken& jobCancel)
 {
     const auto errors = static_cast<std::int64_t>(result.errors.size());
     const bool aborted = result.abortedDueToVolumeLoss;
@@ -82,8 +83,8 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
     } else {
         const auto& copied = result.copiedRelativePaths;
         if (destinationStillThere(folders))
-            m_shared->integrityVerifier.recordHashes(copied, result.backupRelativePaths, folders.backup,
-                                                     folders.trash, jobCancel);
+            m_shared->integrityVerifier.recordHashes(copied, result.backupRelativePaths, backup, folders.trash,
+                                                     jobCancel);
         if (!copied.empty())
             logPackageCatchUpIfNeeded(copied);
         suggestProfileIfNeeded(result);
@@ -97,14 +98,16 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         bool sampleClean = false;
         if (destinationStillThere(folders) && !jobCancel.isCancelled()) {
             auto& verifier = m_shared->integrityVerifier;
-            verifier.pruneMissing(folders.backup, folders.trash);
-            setBackupFolderIcon(folders.backup, m_shared->volumes);
-            if (verifier.isCheckDue(folders.backup)) {
-                const auto check = verifier.verifySample(folders.backup, folders.trash, jobCancel);
+            verifier.pruneMissing(backup, folders.trash);
+            // The icon is set by path: only while the path still names the folder the run wrote.
+            if (m_shared->fileSystem.isStillAtPath(backup))
+                setBackupFolderIcon(folders.backup, m_shared->volumes);
+            if (verifier.isCheckDue(backup)) {
+                const auto check = verifier.verifySample(backup, folders.trash, jobCancel);
                 // A check cut short by a stop, a time-out or a lost drive is no day's check: its
                 // unread files would wait a day, and a pulled drive's read errors look like damage.
                 if (check && !jobCancel.isCancelled() && destinationStillThere(folders)) {
-                    verifier.recordCheckTime(folders.backup);
+                    verifier.recordCheckTime(backup);
                     const auto damaged = static_cast<std::int64_t>(check->corrupted.size());
                     if (damaged == 0 && check->verified >= 1) {
                         recordEvent(EventType::integrityChecked, check->summary(platform::wallClock().now()));
@@ -123,7 +126,7 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         // Copies on a drive that has gone cannot be read at all, which says nothing of their sizes:
         // checked only while the drive is there, before and after.
         if (!copied.empty() && destinationStillThere(folders)) {
-            const auto mismatches = m_shared->fileCopier.sizeMismatches(copied, folders.source, folders.backup);
+            const auto mismatches = m_shared->fileCopier.sizeMismatches(copied, folders.source, backup);
             if (!mismatches.empty() && destinationStillThere(folders)) {
                 const QString message = countedFiles(std::int64_t(mismatches.size()))
                                       + QStringLiteral(" failed verification after copying.");
@@ -158,7 +161,7 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         notify([bytes = *trashBytes](NotificationManager& manager) { manager.notifyTrashReminder(bytes); });
 
     if (!aborted && errors == 0 && !jobCancel.isCancelled()) {
-        runOffsiteStep(folders, jobCancel);
+        runOffsiteStep(backup, jobCancel);
         // The offsite copy's progress is no outcome: the run's own stays on show.
         setStatus(finalStatus);
     }
@@ -196,7 +199,7 @@ void BackupEngine::Job::suggestProfileIfNeeded(const BackupResult& result)
     });
 }
 
-void BackupEngine::Job::runOffsiteStep(const Folders& folders, const platform::CancelToken& jobCancel)
+void BackupEngine::Job::runOffsiteStep(const platform::Directory& backup, const platform::CancelToken& jobCancel)
 {
     if (!m_pair.offsiteURL)
         return;
@@ -230,7 +233,7 @@ void BackupEngine::Job::runOffsiteStep(const Folders& folders, const platform::C
     m_shared->lastProgressTickTime = 0;
 
     const OffsiteSyncResult offsite = m_shared->offsiteSyncer.sync(
-        folders.backup, *m_pair.offsiteURL, target, exclusionFilter(m_pair),
+        backup, *m_pair.offsiteURL, target, exclusionFilter(m_pair),
         [this](double fraction, const QString& fileName) { onProgress(fraction, QStringLiteral("Offsite: ") + fileName); },
         jobCancel);
     if (accessed)

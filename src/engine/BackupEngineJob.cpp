@@ -204,11 +204,22 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
         setStatus(BackupStatus::idle());
         return;
     }
-    m_shared->fileCopier.removeStaleTemporaryFiles(folders.backup, jobCancel);
+    // Opened and locked once for the whole job: the clean-up, the run and every step after it
+    // work on this folder, and no other run writes it meanwhile.
+    auto opened = m_shared->fileCopier.openBackupFolder(folders.source, folders.backup, folders.trash);
+    if (auto* failure = std::get_if<FileOperationError>(&opened)) {
+        failRun(*failure);
+        return;
+    }
+    const BackupFolder& backupFolder = std::get<BackupFolder>(opened);
+    if (!backupFolder.isLocked())
+        qCWarning(lcBackupEngine, "The backup folder's file system keeps no locks; this run is not guarded against "
+                                  "another one writing the same folder");
+    m_shared->fileCopier.removeStaleTemporaryFiles(backupFolder.directory(), jobCancel);
     m_shared->lastProgressTickTime = 0;
 
     auto outcome = m_shared->fileCopier.backup(
-        folders.source, folders.backup, folders.trash, exclusionFilter(m_pair),
+        folders.source, backupFolder, folders.trash, exclusionFilter(m_pair),
         [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel);
     if (auto* failure = std::get_if<FileOperationError>(&outcome)) {
         failRun(*failure);
@@ -235,7 +246,7 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
         current.lastBackupFileCount = m_pair.lastBackupFileCount;
         current.lastBackupByteCount = m_pair.lastBackupByteCount;
     });
-    afterRun(std::move(result), folders, jobCancel);
+    afterRun(std::move(result), folders, backupFolder.directory(), jobCancel);
 }
 
 void BackupEngine::Job::failRun(const FileOperationError& failure)

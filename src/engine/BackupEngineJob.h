@@ -79,10 +79,12 @@ private:
     bool checkFreeSpace(const Folders& folders, const platform::CancelToken& jobCancel);
     // The destination is still the drive the run started on.
     bool destinationStillThere(const Folders& folders) const;
-    void afterRun(BackupResult result, const Folders& folders, const platform::CancelToken& jobCancel);
+    // `backup` is the backup folder the run opened; every step works through it.
+    void afterRun(BackupResult result, const Folders& folders, const platform::Directory& backup,
+                  const platform::CancelToken& jobCancel);
     void logPackageCatchUpIfNeeded(const std::vector<std::filesystem::path>& copiedPaths);
     void suggestProfileIfNeeded(const BackupResult& result);
-    void runOffsiteStep(const Folders& folders, const platform::CancelToken& jobCancel);
+    void runOffsiteStep(const platform::Directory& backup, const platform::CancelToken& jobCancel);
     void waitThenResetStatus(const platform::CancelToken& jobCancel);
     void onProgress(double fraction, const QString& label);
 

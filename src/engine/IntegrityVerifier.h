@@ -20,9 +20,9 @@ namespace larkfold {
 // every operation reads the database file, works on it and writes it back. Not thread-safe; one
 // engine's job uses it at a time.
 //
-// `destination` is always the pair's backup folder, `trash` the destination's ".Larkfold-Trash"
-// folder, where a database file that cannot be decoded (or is far too large to be one) is moved
-// before a fresh one is started.
+// `destination` is always the pair's backup folder as the run opened it, `trash` the destination's
+// ".Larkfold-Trash" folder, where a database file that cannot be decoded (or is far too large to
+// be one) is moved before a fresh one is started.
 class IntegrityVerifier final {
 public:
     struct HashEntry {
@@ -72,33 +72,33 @@ public:
     const Limits& limits() const { return m_limits; }
 
     // Records a fresh fingerprint for each copied file; a file that cannot be hashed loses its old one.
-    void recordHashes(const std::vector<std::filesystem::path>& relativePaths,
-                      const std::filesystem::path& destination, const std::filesystem::path& trash);
+    void recordHashes(const std::vector<std::filesystem::path>& relativePaths, const platform::Directory& destination,
+                      const std::filesystem::path& trash);
     // The same, after first fingerprinting the files among `listed` (what the backup folder held)
     // that have no entry, as a run stopped before its fingerprints leaves them, up to the limits'
     // catch-up share. A cancel ends the work between files; what was done is kept.
     void recordHashes(const std::vector<std::filesystem::path>& copied, const std::vector<std::string>& listed,
-                      const std::filesystem::path& destination, const std::filesystem::path& trash,
+                      const platform::Directory& destination, const std::filesystem::path& trash,
                       const platform::CancelToken& cancel);
 
     // Removes the entries whose file no longer exists; returns how many.
-    int pruneMissing(const std::filesystem::path& destination, const std::filesystem::path& trash);
+    int pruneMissing(const platform::Directory& destination, const std::filesystem::path& trash);
 
     // The time of the last sampled check; none when never recorded or unreadable.
-    std::optional<QDateTime> lastCheckDate(const std::filesystem::path& destination) const;
+    std::optional<QDateTime> lastCheckDate(const platform::Directory& destination) const;
 
     // Whether a sampled check is due: none recorded yet, or the last one more than a day ago.
-    bool isCheckDue(const std::filesystem::path& destination) const;
+    bool isCheckDue(const platform::Directory& destination) const;
 
     // Re-reads one sample (never-checked entries first, then the least recently checked) and marks
     // what it read. Stops early, covering only what it checked, when `cancel` fires. None when the
     // database could not be read this time: no check ran, so no check time should be recorded.
-    std::optional<IntegrityResult> verifySample(const std::filesystem::path& destination,
+    std::optional<IntegrityResult> verifySample(const platform::Directory& destination,
                                                 const std::filesystem::path& trash,
                                                 const platform::CancelToken& cancel = {});
 
     // Writes the current time as the time of the last sampled check.
-    void recordCheckTime(const std::filesystem::path& destination);
+    void recordCheckTime(const platform::Directory& destination);
 
 private:
     // None when the file could not be read, or could not be decoded nor moved aside.

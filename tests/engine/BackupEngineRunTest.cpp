@@ -1,6 +1,7 @@
 #include "EngineHarnessFixture.h"
 
 #include "copy/BandwidthThrottle.h"
+#include "copy/CopyRunFixture.h"
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/FaultInjectingFileSystem.h"
@@ -10,7 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <new>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace larkfold;
 using namespace larkfold::test;
@@ -323,4 +329,67 @@ TEST_F(RunTest, AJobThatRunsOutOfMemoryEndsWithAnErrorAndTheNextOneRuns)
     EXPECT_TRUE(isCompleted(harness.statuses().at(harness.statuses().size() - 2)));
     EXPECT_EQ(fingerprintCount(tree.path("dest/Larkfold/Docs")), 1);
     EXPECT_TRUE(isIdle(engine.status()));
+}
+
+// Another run (another account, another computer) holds the folder: this one ends at once with a
+// clear error and touches nothing, not even the other run's unfinished copy.
+TEST_F(RunTest, ARunOnAFolderAnotherRunHoldsEndsAtOnceAndWritesNothing)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/Larkfold/Docs/.larkfold-lock", ""},
+                  {"dest/Larkfold/Docs/.larktmp-1A2B3C4D-film.mov", "the other run's"}};
+    const int other = ::open(tree.path("dest/Larkfold/Docs/.larkfold-lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& status) { return isError(status); }));
+    ASSERT_TRUE(harness.waitForTasks());
+
+    const QString busy = "Another backup is writing to this folder — this one will try again later.";
+    ASSERT_TRUE(engine.status().is<BackupStatus::Error>());
+    EXPECT_EQ(engine.status().as<BackupStatus::Error>()->error.errorDescription(), busy);
+    EXPECT_EQ(harness.eventMessages(), std::vector<QString>{busy});
+    EXPECT_EQ(treeOf(tree.path("dest")), (std::vector<std::string>{"Larkfold/", "Larkfold/Docs/",
+                                                                     "Larkfold/Docs/.larkfold-lock",
+                                                                     "Larkfold/Docs/.larktmp-1A2B3C4D-film.mov"}));
+
+    ::close(other);
+    runAgain(harness, pair);
+    EXPECT_EQ(readFile(tree.path("dest/Larkfold/Docs/a.txt")), "a");
+    EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold/Docs/.larktmp-1A2B3C4D-film.mov")));
+}
+
+// Once the run has ended, the backup folder's path is made to lead elsewhere (the "Larkfold"
+// folder replaced by a link): the fingerprints, the daily check and the offsite copy still work
+// on the folder the run wrote, and nothing is read or written at the link's target.
+TEST_F(RunTest, EveryStepAfterTheRunWorksOnTheFolderTheRunOpened)
+{
+    platform::FaultInjectingFileSystem faults;
+    EngineHarness harness;
+    harness.environment.fileSystem = &faults;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}, {"offsite/", ""}, {"elsewhere/Docs/secret.txt", "secret"}};
+    const fs::path backup = tree.path("dest/Larkfold/Docs");
+    std::atomic<bool> swapped = false;
+    std::function<void()> swapOnceTheRunIsOver = [&] {
+        if (!swapped && fs::exists(backup / "a.txt") && !fs::exists(backup / ".larkfold-checkpoint.json")) {
+            swapped = true;
+            fs::rename(tree.path("dest/Larkfold"), tree.path("dest/moved"));
+            fs::create_directory_symlink(tree.path("elsewhere"), tree.path("dest/Larkfold"));
+        } else if (!swapped) {
+            faults.beforeNth(platform::FileOperation::status, 1, swapOnceTheRunIsOver);
+        }
+    };
+    faults.beforeNth(platform::FileOperation::status, 1, swapOnceTheRunIsOver);
+    BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    pair.offsiteURL = tree.path("offsite");
+    harness.store().updatePair(pair);
+    harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(treeOf(tree.path("elsewhere")), (std::vector<std::string>{"Docs/", "Docs/secret.txt"}));
+    EXPECT_EQ(fingerprintCount(tree.path("dest/moved/Docs")), 1);
+    EXPECT_TRUE(fs::exists(tree.path("dest/moved/Docs/.larkfold-lastcheck")));
+    EXPECT_EQ(treeOf(tree.path("offsite")), (std::vector<std::string>{"Larkfold/", "Larkfold/Docs/", "Larkfold/Docs/a.txt"}));
 }
