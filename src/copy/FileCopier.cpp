@@ -191,7 +191,11 @@ BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupF
         return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
     run.sourceDir = std::move(*sourceDir);
     run.backupDir = std::move(*backupDir);
+    for (const std::string& name : backupFolder.setAside())
+        run.result.foreignItems.push_back({name, true});
 
+    if (m_fileSystem.holdsOtherThanRegularFile(run.backupDir, std::string(kCheckpointFileName)))
+        run.result.foreignItems.push_back({std::string(kCheckpointFileName), false});
     const bool checkpointWritten = writeCheckpoint(run.backupDir, run.startTime);
     prepare(run);
     copyAll(run);
@@ -414,6 +418,8 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
     case CopyFileResult::Status::cancelled:
         break;
     }
+    if (copy.foreignItem)
+        run.result.foreignItems.push_back({(parent / *copy.foreignItem).native(), false});
 }
 
 void FileCopier::copyPending(Run& run) const

@@ -47,6 +47,9 @@ struct CopyFileResult {
     // The source size read at the start; 0 when it could not be read.
     std::int64_t sourceSize = 0;
     std::optional<UnderlyingError> error;
+    // The resume name of a streamed entry held something the program did not make; it was left
+    // alone and the entry streamed under a temporary name instead.
+    std::optional<std::filesystem::path> foreignItem;
 };
 
 // The one-way mirror copy of a source folder into a backup folder. Keeps no state between runs,
@@ -129,9 +132,10 @@ public:
     std::optional<FileOperationError> ensureDirectory(const std::filesystem::path& folder) const;
 
     // Writes the run's marker file (compact JSON, "startTime" and "phase": "copying") atomically
-    // into the backup folder. False when it was not written, which only means the run goes on without it.
+    // into the backup folder. False when it was not written: a failure, which only means the run
+    // goes on without it, or an item the program did not make at its name, which is left alone.
     bool writeCheckpoint(const platform::Directory& backup, const QDateTime& startTime) const;
-    // Removes the marker file; never a folder standing at its name. Failures are ignored.
+    // Removes the marker file; never anything else standing at its name (a folder, a link). Failures are ignored.
     void removeCheckpoint(const platform::Directory& backup) const;
 
     // --- Scans ---

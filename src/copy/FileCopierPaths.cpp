@@ -149,14 +149,19 @@ std::optional<FileOperationError> FileCopier::ensureDirectory(const fs::path& fo
 bool FileCopier::writeCheckpoint(const platform::Directory& backup, const QDateTime& startTime) const
 {
     const std::string name(kCheckpointFileName);
+    // Written over nothing but a file of its own kind: a link or a FIFO there is not ours to replace.
+    if (m_fileSystem.holdsOtherThanRegularFile(backup, name))
+        return false;
     const platform::Json checkpoint{{"phase", "copying"}, {"startTime", platform::encodeDate(startTime)}};
     return !m_fileSystem.writeFileAtomically(backup, name, platform::encodeJsonCompact(checkpoint));
 }
 
 void FileCopier::removeCheckpoint(const platform::Directory& backup) const
 {
-    // removeFile, not removeItem: a folder that took the file's place is left with all it holds.
-    m_fileSystem.removeFile(backup, std::string(kCheckpointFileName));
+    // Only a file of its kind: a folder that took its place is left with all it holds, a link or FIFO as it is.
+    const std::string name(kCheckpointFileName);
+    if (!m_fileSystem.holdsOtherThanRegularFile(backup, name))
+        m_fileSystem.removeFile(backup, name);
 }
 
 std::optional<FileOperationError> FileCopier::lockBackupFolder(const platform::Directory& folder,

@@ -242,8 +242,20 @@ std::optional<QDateTime> IntegrityVerifier::lastCheckDate(const Directory& desti
 
 bool IntegrityVerifier::isCheckDue(const Directory& destination) const
 {
+    if (m_fileSystem.holdsOtherThanRegularFile(destination, std::string(kLastCheckFileName)))
+        return false;
     const std::optional<QDateTime> last = lastCheckDate(destination);
     return !last || last->secsTo(platform::wallClock().now()) > kSecondsPerDay;
+}
+
+std::vector<std::string> IntegrityVerifier::foreignItems(const Directory& destination) const
+{
+    std::vector<std::string> names;
+    for (const std::string_view name : {kHashesFileName, kLastCheckFileName}) {
+        if (m_fileSystem.holdsOtherThanRegularFile(destination, std::string(name)))
+            names.emplace_back(name);
+    }
+    return names;
 }
 
 std::optional<IntegrityVerifier::IntegrityResult>
@@ -296,8 +308,12 @@ IntegrityVerifier::verifySample(const Directory& destination, const fs::path& tr
 
 void IntegrityVerifier::recordCheckTime(const Directory& destination)
 {
-    const std::error_code error = m_fileSystem.writeFileAtomically(
-        destination, std::string(kLastCheckFileName), platform::encodeDate(platform::wallClock().now()));
+    const std::string name(kLastCheckFileName);
+    // The write would replace a link or a FIFO standing there: not ours to remove.
+    const std::error_code error = m_fileSystem.holdsOtherThanRegularFile(destination, name)
+                                    ? platform::posixError(EEXIST)
+                                    : m_fileSystem.writeFileAtomically(
+                                          destination, name, platform::encodeDate(platform::wallClock().now()));
     if (error)
         qCCritical(lcIntegrityVerifier, "Failed to write last-check timestamp: %s", qUtf8Printable(errorText(error)));
 }

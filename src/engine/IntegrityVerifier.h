@@ -88,6 +88,8 @@ public:
     std::optional<QDateTime> lastCheckDate(const platform::Directory& destination) const;
 
     // Whether a sampled check is due: none recorded yet, or the last one more than a day ago.
+    // Never while something the verifier did not make stands at the last-check file's name: the
+    // check could not be recorded, and would run again at every run.
     bool isCheckDue(const platform::Directory& destination) const;
 
     // Re-reads one sample (never-checked entries first, then the least recently checked) and marks
@@ -99,6 +101,11 @@ public:
 
     // Writes the current time as the time of the last sampled check.
     void recordCheckTime(const platform::Directory& destination);
+
+    // The names of the verifier's two files where something it did not make stands instead (a
+    // link, a folder, a FIFO, ...). Such an item is never read, written through or replaced, so
+    // while it is there the fingerprints, or the daily check, are off.
+    std::vector<std::string> foreignItems(const platform::Directory& destination) const;
 
 private:
     // None when the file could not be read, or could not be decoded nor moved aside.

@@ -522,6 +522,31 @@ TEST_F(BackupRunTest, ASourceEntryWithTheEnginesOwnNameIsReportedOnEveryRunAndNo
     }
 }
 
+// A FIFO where a streamed file's resume file belongs, left there by someone else (in a shared,
+// sticky folder nobody but its owner may remove it): opening it to resume would wait for a
+// reader for ever. It stays, is named in the result, and the file is copied all the same.
+TEST_F(BackupRunTest, AFifoAtAResumeNameIsLeftAloneAndTheFileIsCopiedAllTheSame)
+{
+    makeLargeFile(m_source.path("clips/film.mov"), 64 * kMebibyte, 'f');
+    const fs::path fifo = m_backup / "clips" / ".larkresume-67108864-film.mov";
+    fs::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+
+    const auto outcome = runWithin(std::chrono::seconds(120), [&] {
+        const BackupResult result = run();
+        std::string summary = std::to_string(result.copiedFiles) + " copied, "
+                            + std::to_string(result.errors.size()) + " errors;";
+        for (const auto& item : result.foreignItems)
+            summary += " " + item.relativePath + (item.movedToTrash ? " moved" : " left");
+        return summary;
+    });
+    ASSERT_TRUE(outcome) << "the run waited on the FIFO";
+    EXPECT_EQ(*outcome, "1 copied, 0 errors; clips/.larkresume-67108864-film.mov left");
+    EXPECT_TRUE(sameContents(m_source.path("clips/film.mov"), m_backup / "clips/film.mov"));
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+    EXPECT_EQ(namesIn(m_backup / "clips"), (std::vector<std::string>{".larkresume-67108864-film.mov", "film.mov"}));
+}
+
 // Two runs on one folder (another account, another computer sharing it): the second takes over
 // nothing of the first, not even its unfinished files, and writes nothing.
 TEST_F(BackupRunTest, ASecondRunOnAFolderAnotherRunHoldsWritesNothing)
@@ -563,6 +588,9 @@ TEST_F(BackupRunTest, AnItemAtTheLockFilesNameIsMovedToTheTrash)
     writeFile(m_backup / ".larkfold-lock" / "keep.txt", "someone's");
     const BackupResult result = run();
     EXPECT_EQ(result.copiedFiles, 1);
+    ASSERT_EQ(result.foreignItems.size(), 1u);
+    EXPECT_EQ(result.foreignItems[0].relativePath, ".larkfold-lock");
+    EXPECT_TRUE(result.foreignItems[0].movedToTrash);
     EXPECT_EQ(readFile(trashDay() / ".larkfold-lock" / "keep.txt"), "someone's");
     EXPECT_TRUE(fs::is_regular_file(m_backup / ".larkfold-lock"));
 }

@@ -309,6 +309,39 @@ TEST_F(RunTest, AnOffsiteFolderThatIsNotReachableGetsNothing)
     EXPECT_EQ(harness.storedPair(pair.id).lastOffsiteAt, clock.now());
 }
 
+// A link where the fingerprint database belongs and one where the trash belongs (leading to a
+// large folder elsewhere on the computer): neither is followed, and each is told once, by name.
+TEST_F(RunTest, ItemsItDidNotMakeAtItsOwnNamesAreLeftAloneAndToldOnce)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/Larkfold/Docs/", ""}, {"outside/fake.json", "{}"}};
+    writeFile(tree.path("outside/trash.mov"), "");
+    fs::resize_file(tree.path("outside/trash.mov"), std::uintmax_t(2) << 30);
+    fs::create_symlink(tree.path("outside/fake.json"), tree.path("dest/Larkfold/Docs/.larkfold-hashes.json"));
+    fs::create_directory_symlink(tree.path("outside"), tree.path("dest/.Larkfold-Trash"));
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    const QString database = "“.larkfold-hashes.json” in the backup folder isn't a file Larkfold made (it's a link or "
+                             "another kind of item), so Larkfold left it alone. Integrity checks are off until it is "
+                             "removed.";
+    const QString trash = "“.Larkfold-Trash” on the backup drive isn't a folder Larkfold made (it's a link or another "
+                          "kind of item), so Larkfold leaves it alone: the backup trash isn't measured and removed "
+                          "files can't be moved there until it is removed.";
+    EXPECT_EQ(harness.eventTypes(), (std::vector<EventType>{EventType::backup, EventType::error, EventType::error}));
+    EXPECT_EQ(harness.eventMessages(), (std::vector<QString>{{}, database, trash}));
+    EXPECT_EQ(harness.notificationBodies(), (std::vector<QString>{"Docs — " + database, "Docs — " + trash}));
+    EXPECT_TRUE(isCompleted(harness.statuses().at(harness.statuses().size() - 2)));
+
+    clock.advance(86401);
+    runAgain(harness, pair);
+    EXPECT_EQ(harness.notificationBodies().size(), 2u);
+    EXPECT_EQ(harness.eventTypes().size(), 4u);
+    EXPECT_TRUE(fs::is_symlink(tree.path("dest/Larkfold/Docs/.larkfold-hashes.json")));
+    EXPECT_EQ(readFile(tree.path("outside/fake.json")), "{}");
+}
+
 // An allocation that fails inside a job (a planted file far larger than memory, say) ends that
 // job with an error; the program and the next job go on.
 TEST_F(RunTest, AJobThatRunsOutOfMemoryEndsWithAnErrorAndTheNextOneRuns)

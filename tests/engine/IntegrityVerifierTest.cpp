@@ -590,6 +590,8 @@ TEST_F(IntegrityVerifierTest, UnreadableDatabaseSkipsTheFingerprintWork)
         // Never followed: reading or replacing it would reach outside the backup folder.
         {"a symbolic link", [&] { fs::create_symlink(m_tree.path("outside.json"), databasePath()); },
          platform::systemFileSystem()},
+        // Never read: it holds no database, and a writer at its other end could feed it anything.
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(databasePath().c_str(), 0600), 0); }, platform::systemFileSystem()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -608,7 +610,41 @@ TEST_F(IntegrityVerifierTest, UnreadableDatabaseSkipsTheFingerprintWork)
         }
         EXPECT_EQ(readFile(m_tree.path("outside.json")), "{}");
         EXPECT_TRUE(trashedFiles().empty());
+        // What it is not told apart from a flaky read is not its own to report.
+        EXPECT_EQ(verifier.foreignItems(folder()), before == fs::file_type::regular
+                                                       ? std::vector<std::string>{}
+                                                       : std::vector<std::string>{".larkfold-hashes.json"});
     }
+}
+
+// Something the verifier did not make at its last-check file's name can neither be read nor be
+// replaced: the daily check is off while it is there, rather than run at every run.
+TEST_F(IntegrityVerifierTest, ALastCheckFileItDidNotMakeTurnsTheDailyCheckOff)
+{
+    m_tree.write("outside", "2020-01-01T00:00:00Z");
+    const fs::path stamp = backup() / ".larkfold-lastcheck";
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+    } cases[] = {
+        {"a symbolic link", [&] { fs::create_symlink(m_tree.path("outside"), stamp); }},
+        {"a folder", [&] { fs::create_directory(stamp); }},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(stamp.c_str(), 0600), 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(stamp);
+        c.plant();
+        const auto kind = fs::symlink_status(stamp).type();
+        EXPECT_EQ(m_verifier.lastCheckDate(folder()), std::nullopt);
+        EXPECT_FALSE(m_verifier.isCheckDue(folder()));
+        LogCapture log;
+        m_verifier.recordCheckTime(folder());
+        EXPECT_TRUE(log.contains("Failed to write last-check timestamp:", "IntegrityVerifier"));
+        EXPECT_EQ(fs::symlink_status(stamp).type(), kind);
+        EXPECT_EQ(m_verifier.foreignItems(folder()), std::vector<std::string>{".larkfold-lastcheck"});
+    }
+    EXPECT_EQ(readFile(m_tree.path("outside")), "2020-01-01T00:00:00Z");
 }
 
 // 8 GiB of nothing where the database and the last-check time belong, on a computer with 4 GiB:
