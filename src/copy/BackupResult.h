@@ -35,6 +35,16 @@ struct BackupResult {
     // What the backup folder held when the run began (bytes, in walk order): the files among them
     // that have no fingerprint yet, left by a run stopped before its fingerprints, get theirs later.
     std::vector<std::string> backupRelativePaths;
+
+    // Something the program did not make (a link, a folder, a FIFO, ...) found at the name of one
+    // of its own files in the backup folder: left alone, or moved to the trash where the run had
+    // to write at that name.
+    struct ForeignItem {
+        std::string relativePath;
+        bool movedToTrash = false;
+        bool operator==(const ForeignItem&) const = default;
+    };
+    std::vector<ForeignItem> foreignItems;
 };
 
 } // namespace larkfold

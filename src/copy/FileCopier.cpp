@@ -144,10 +144,16 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
                                  const ExclusionFilter& filter, const ProgressCallback& progress,
                                  const platform::CancelToken& cancel) const
 {
-    Run run(source, destination, trash, filter, progress, cancel);
-    run.startTime = QDateTime::currentDateTime();
-    run.startedAt = std::chrono::steady_clock::now();
+    auto folder = openBackupFolder(source, destination, trash);
+    if (auto* error = std::get_if<FileOperationError>(&folder))
+        return std::move(*error);
+    return backup(source, std::get<BackupFolder>(folder), trash, filter, progress, cancel);
+}
 
+std::variant<BackupFolder, FileOperationError> FileCopier::openBackupFolder(const path& source,
+                                                                            const path& destination,
+                                                                            const path& trash) const
+{
     if (auto error = validatePaths(source, destination))
         return *error;
     if (const auto status = m_fileSystem.statusAtPath(destination);
@@ -163,14 +169,40 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
     auto backupDir = m_fileSystem.openDirectory(destination);
     if (!backupDir || m_fileSystem.checkAccess(*backupDir, {}, platform::Access::write))
         return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
+    platform::File lock;
+    std::vector<std::string> setAside;
+    if (auto error = lockBackupFolder(*backupDir, trash, lock, setAside))
+        return *error;
+    return BackupFolder(std::move(*backupDir), std::move(lock), std::move(setAside));
+}
+
+BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupFolder, const path& trash,
+                                 const ExclusionFilter& filter, const ProgressCallback& progress,
+                                 const platform::CancelToken& cancel) const
+{
+    const path& destination = backupFolder.path();
+    Run run(source, destination, trash, filter, progress, cancel);
+    run.startTime = QDateTime::currentDateTime();
+    run.startedAt = std::chrono::steady_clock::now();
+
+    auto sourceDir = m_fileSystem.openDirectory(resolvedSource(source));
+    if (!sourceDir)
+        return copyError(copyerror::kSourceNotReadable, source, kValidateSourceOperation);
+    // A descriptor of the run's own: the folder's stays with the caller for what comes after.
+    auto backupDir = m_fileSystem.openDirectory(backupFolder.directory(), {});
+    if (!backupDir)
+        return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
     run.sourceDir = std::move(*sourceDir);
     run.backupDir = std::move(*backupDir);
     // Before anything is written into it: a private source makes a private backup.
     if (const auto sourceStatus = m_fileSystem.status(run.sourceDir))
         m_fileSystem.mirrorFolderMode(*sourceStatus, run.backupDir);
+    for (const std::string& name : backupFolder.setAside())
+        run.result.foreignItems.push_back({name, true});
 
-    const path checkpoint = destination / std::string(kCheckpointFileName);
-    writeCheckpoint(checkpoint, run.startTime);
+    if (m_fileSystem.holdsOtherThanRegularFile(run.backupDir, std::string(kCheckpointFileName)))
+        run.result.foreignItems.push_back({std::string(kCheckpointFileName), false});
+    const bool checkpointWritten = writeCheckpoint(run.backupDir, run.startTime);
     prepare(run);
     copyAll(run);
     if (!run.result.abortedDueToVolumeLoss) {
@@ -187,7 +219,8 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
         if (const std::error_code error = m_fileSystem.syncFileSystem(run.backupDir))
             run.result.errors.push_back(FileOperationError::posix(error.value(), destination, kSyncOperation));
     }
-    removeCheckpoint(checkpoint);
+    if (checkpointWritten)
+        removeCheckpoint(run.backupDir);
     run.result.recommendedProfile = run.recommendedProfile.get();
     run.result.backupRelativePaths = std::move(run.backupRelativePaths);
     run.result.duration =
@@ -206,7 +239,7 @@ void FileCopier::prepare(Run& run) const
     // The three reads are independent; side by side they cost the longest of them.
     auto editors = std::async(std::launch::async, [applications] { return runningEditorFiles(*applications); });
     run.destinationScan = std::async(std::launch::async, [this, &run] {
-        return scanDestination(run.destination, run.filter, run.cancel);
+        return scanDestination(run.backupDir, run.filter, run.cancel);
     });
     // Never walked into: a backup folder bind-mounted inside the source would be copied into itself.
     platform::WalkOptions options;
@@ -393,6 +426,8 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
     case CopyFileResult::Status::cancelled:
         break;
     }
+    if (copy.foreignItem)
+        run.result.foreignItems.push_back({(parent / *copy.foreignItem).native(), false});
 }
 
 void FileCopier::copyPending(Run& run) const

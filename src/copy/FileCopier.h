@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy/BackupFolder.h"
 #include "copy/BackupResult.h"
 #include "copy/ExclusionFilter.h"
 #include "copy/FileOperationError.h"
@@ -46,6 +47,9 @@ struct CopyFileResult {
     // The source size read at the start; 0 when it could not be read.
     std::int64_t sourceSize = 0;
     std::optional<UnderlyingError> error;
+    // The resume name of a streamed entry held something the program did not make; it was left
+    // alone and the entry streamed under a temporary name instead.
+    std::optional<std::filesystem::path> foreignItem;
 };
 
 // The one-way mirror copy of a source folder into a backup folder. Keeps no state between runs,
@@ -77,9 +81,24 @@ public:
     // vanished from the source into `trash`/<start day>. Returns the pre-flight failure (paths,
     // 1003, 1004, 1005, folder creation) before anything is written; after that always a result,
     // with single-file failures collected in it. Cancelling is not a failure.
+    // The backup folder is opened and locked first (openBackupFolder) and released at the end.
     BackupOutcome backup(const std::filesystem::path& source, const std::filesystem::path& destination,
                          const std::filesystem::path& trash, const ExclusionFilter& filter,
                          const ProgressCallback& progress, const platform::CancelToken& cancel = {}) const;
+    // The same into a backup folder the caller opened, so that what it does after the run works
+    // on the same folder under the same lock.
+    BackupOutcome backup(const std::filesystem::path& source, const BackupFolder& backupFolder,
+                         const std::filesystem::path& trash, const ExclusionFilter& filter,
+                         const ProgressCallback& progress, const platform::CancelToken& cancel = {}) const;
+
+    // The pre-flight of a run: checks the folders (paths, 1003, 1004, folder creation, 1005),
+    // opens the backup folder and takes its lock (".larkfold-lock", kept after the run). Another
+    // run holding it is 1016, and nothing has been written but the folder and its lock file. An
+    // item the program did not make at the lock file's name is moved to `trash`, or is 1017 when
+    // it cannot be.
+    std::variant<BackupFolder, FileOperationError> openBackupFolder(const std::filesystem::path& source,
+                                                                    const std::filesystem::path& destination,
+                                                                    const std::filesystem::path& trash) const;
 
     // Puts one source entry (a file, or a package folder whole) at its place below `backup`
     // without ever leaving a half-written item under the final name: the data goes to a
@@ -99,11 +118,11 @@ public:
     bool copiesMatch(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                      const platform::Directory& copyDir, const std::filesystem::path& copyRelative) const;
 
-    // The relative paths, in input order, whose copy below `destination` does not agree with the
+    // The relative paths, in input order, whose copy below `backup` does not agree with the
     // entry below `source`.
     std::vector<std::filesystem::path> sizeMismatches(const std::vector<std::filesystem::path>& relativePaths,
                                                       const std::filesystem::path& source,
-                                                      const std::filesystem::path& destination) const;
+                                                      const platform::Directory& backup) const;
 
     // --- Before and around a run ---
 
@@ -121,11 +140,12 @@ public:
     // path. On failure the error has operation "createDirectory" and the system's cause.
     std::optional<FileOperationError> ensureDirectory(const std::filesystem::path& folder) const;
 
-    // Writes the run's marker file (compact JSON, "startTime" and "phase": "copying") atomically;
-    // a failure only means the run goes on without it.
-    void writeCheckpoint(const std::filesystem::path& file, const QDateTime& startTime) const;
-    // Removes the item at `file`; failures are ignored.
-    void removeCheckpoint(const std::filesystem::path& file) const;
+    // Writes the run's marker file (compact JSON, "startTime" and "phase": "copying") atomically
+    // into the backup folder. False when it was not written: a failure, which only means the run
+    // goes on without it, or an item the program did not make at its name, which is left alone.
+    bool writeCheckpoint(const platform::Directory& backup, const QDateTime& startTime) const;
+    // Removes the marker file; never anything else standing at its name (a folder, a link). Failures are ignored.
+    void removeCheckpoint(const platform::Directory& backup) const;
 
     // --- Scans ---
     // Both walk without following links and leave out links, marker files, what `filter`
@@ -140,6 +160,8 @@ public:
                           const platform::WalkOptions& options = {}) const;
     // The backup folder's entries, leaving out temporary and resume items as well.
     DestinationScan scanDestination(const std::filesystem::path& backupFolder, const ExclusionFilter& filter,
+                                    const platform::CancelToken& cancel = {}) const;
+    DestinationScan scanDestination(const platform::Directory& backupFolder, const ExclusionFilter& filter,
                                     const platform::CancelToken& cancel = {}) const;
 
     // --- Before a run ---
@@ -156,6 +178,14 @@ public:
     // a cancel ends the walk.
     void removeStaleTemporaryFiles(const std::filesystem::path& backupFolder,
                                    const platform::CancelToken& cancel = {}) const;
+    void removeStaleTemporaryFiles(const platform::Directory& backupFolder,
+                                   const platform::CancelToken& cancel = {}) const;
+
+    // Moves the item `name` of `folder` (a link as a link) into today's folder of `trash`, beside
+    // whatever is there and never over it. Returns the path it now has.
+    platform::PosixResult<std::filesystem::path> setAsideInTrash(const platform::Directory& folder,
+                                                                 const std::string& name,
+                                                                 const std::filesystem::path& trash) const;
 
     // The name of a day's folder in the trash: "yyyy-MM-dd" in local time, Western digits.
     static std::string dateFolderName(const QDateTime& date);
@@ -172,6 +202,10 @@ private:
     // `gone`: the file left (or became something else) since it was listed.
     enum class Need : std::uint8_t { unchanged, copy, afterArchival, kindChanged, gone };
 
+    // Takes the lock of an opened backup folder; `setAside` gets the name of an item moved out of its way.
+    std::optional<FileOperationError> lockBackupFolder(const platform::Directory& folder,
+                                                       const std::filesystem::path& trash, platform::File& lock,
+                                                       std::vector<std::string>& setAside) const;
     void prepare(Run& run) const;
     void copyAll(Run& run) const;
     // Reads each listed file's size and time and what the change rule says of it, on several

@@ -5,6 +5,7 @@
 #include "copy/CopyErrors.h"
 #include "copy/FileCopierRun.h"
 #include "copy/TemporaryNames.h"
+#include "platform/Clock.h"
 #include "platform/Utf8.h"
 
 #include <algorithm>
@@ -145,6 +146,26 @@ bool isAtOrBelow(std::string_view key, std::string_view folderKey)
 }
 
 } // namespace
+
+platform::PosixResult<path> FileCopier::setAsideInTrash(const Directory& folder, const std::string& name,
+                                                        const path& trash) const
+{
+    auto root = m_fileSystem.openDirectory(trash.parent_path());
+    if (!root)
+        return root.error();
+    const path day = trash.filename() / dateFolderName(platform::wallClock().now());
+    if (const std::error_code error = m_fileSystem.createDirectories(*root, day))
+        return error;
+    auto dayDir = m_fileSystem.openDirectory(*root, day);
+    if (!dayDir)
+        return dayDir.error();
+    std::string target = name;
+    if (m_fileSystem.status(*dayDir, target))
+        target = collisionName(target);
+    if (const std::error_code error = m_fileSystem.moveItem(folder, name, *dayDir, target))
+        return error;
+    return trash.parent_path() / day / target;
+}
 
 void FileCopier::archiveVanished(Run& run) const
 {

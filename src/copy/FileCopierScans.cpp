@@ -46,8 +46,8 @@ std::optional<ScannedFolder> scannedFolder(const TreeEntry& entry)
 // The rules both scans share. `list` receives each entry to be listed and whether it is a package;
 // `reserved` each source file or folder left out because it carries one of the program's own names;
 // `folders` the folders walked into.
-template <class List, class Reserved>
-platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter& filter, Side side,
+template <class Root, class List, class Reserved>
+platform::WalkOutcome walkForBackup(const Root& root, const ExclusionFilter& filter, Side side,
                                     const platform::WalkOptions& options, std::vector<ScannedFolder>& folders,
                                     List&& list, Reserved&& reserved)
 {
@@ -127,18 +127,35 @@ SourceScan scanSourceTree(const fs::path& source, const ExclusionFilter& filter,
     return scan;
 }
 
-DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter,
-                                            const platform::CancelToken& cancel) const
+namespace {
+
+template <class Root>
+DestinationScan scanBackupFolder(const Root& root, const fs::path& path, const ExclusionFilter& filter,
+                                 const platform::CancelToken& cancel)
 {
     DestinationScan scan;
     platform::WalkOptions options;
     options.cancel = cancel;
-    const auto outcome = walkForBackup(backupFolder, filter, Side::destination, options, scan.folders,
+    const auto outcome = walkForBackup(root, filter, Side::destination, options, scan.folders,
                                        [&](const TreeEntry& entry, bool) { scan.relativePaths.emplace_back(entry.relativePath()); },
                                        [](const TreeEntry&) {});
-    scan.unscannedFolders = unscannedFolders(backupFolder, outcome);
+    scan.unscannedFolders = unscannedFolders(path, outcome);
     scan.cancelled = outcome.cancelled;
     return scan;
+}
+
+} // namespace
+
+DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter,
+                                            const platform::CancelToken& cancel) const
+{
+    return scanBackupFolder(backupFolder, backupFolder, filter, cancel);
+}
+
+DestinationScan FileCopier::scanDestination(const platform::Directory& backupFolder, const ExclusionFilter& filter,
+                                            const platform::CancelToken& cancel) const
+{
+    return scanBackupFolder(backupFolder, backupFolder.path(), filter, cancel);
 }
 
 std::string FileCopier::dateFolderName(const QDateTime& date)

@@ -31,6 +31,7 @@ class NotificationManager;
 
 namespace platform {
 class Bookmarks;
+class Directory;
 class FileSystem;
 class MountSource;
 class PowerSource;
@@ -119,8 +120,11 @@ public:
     static std::filesystem::path backupFolder(const std::filesystem::path& destination, const QString& pairName);
     // ".Larkfold-Trash" in the destination, shared by its pairs.
     static std::filesystem::path trashFolder(const std::filesystem::path& destination);
-    // Bytes of the files below `folder`, hidden items left out; none when it does not exist.
+    // Bytes of the files below `folder`, hidden items left out and no link below it followed;
+    // none when it does not exist or cannot be read.
     static std::optional<std::int64_t> directorySize(const std::filesystem::path& folder);
+    // The same of a folder already open: a link at its path is never measured through.
+    static std::optional<std::int64_t> directorySize(const platform::Directory& folder);
 
 signals:
     void statusChanged();

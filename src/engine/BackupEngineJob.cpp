@@ -7,12 +7,14 @@
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/VolumeInfo.h"
 #include "store/ConfigStore.h"
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <system_error>
 
 namespace larkfold {
@@ -136,6 +138,21 @@ void BackupEngine::Job::run()
 
 void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
 {
+    // A damaged or planted file on the drive, or a tree far larger than memory, must cost one
+    // run, not the whole program: the next run starts afresh.
+    try {
+        performSteps(jobCancel);
+    } catch (const std::bad_alloc&) {
+        qCCritical(lcBackupEngine, "A backup ran out of memory and was stopped");
+        const BackupError error = BackupError::copyFailed(
+            QStringLiteral("There wasn't enough memory to finish this backup. It will be tried again at the next backup."));
+        setStatus(BackupStatus::error(error));
+        recordEvent(BackupEvent::EventType::error, error.errorDescription());
+    }
+}
+
+void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
+{
     if (jobCancel.isCancelled()) {
         setStatus(BackupStatus::idle());
         return;
@@ -187,11 +204,22 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         setStatus(BackupStatus::idle());
         return;
     }
-    m_shared->fileCopier.removeStaleTemporaryFiles(folders.backup, jobCancel);
+    // Opened and locked once for the whole job: the clean-up, the run and every step after it
+    // work on this folder, and no other run writes it meanwhile.
+    auto opened = m_shared->fileCopier.openBackupFolder(folders.source, folders.backup, folders.trash);
+    if (auto* failure = std::get_if<FileOperationError>(&opened)) {
+        failRun(*failure);
+        return;
+    }
+    const BackupFolder& backupFolder = std::get<BackupFolder>(opened);
+    if (!backupFolder.isLocked())
+        qCWarning(lcBackupEngine, "The backup folder's file system keeps no locks; this run is not guarded against "
+                                  "another one writing the same folder");
+    m_shared->fileCopier.removeStaleTemporaryFiles(backupFolder.directory(), jobCancel);
     m_shared->lastProgressTickTime = 0;
 
     auto outcome = m_shared->fileCopier.backup(
-        folders.source, folders.backup, folders.trash, exclusionFilter(m_pair),
+        folders.source, backupFolder, folders.trash, exclusionFilter(m_pair),
         [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel);
     if (auto* failure = std::get_if<FileOperationError>(&outcome)) {
         failRun(*failure);
@@ -218,7 +246,7 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         current.lastBackupFileCount = m_pair.lastBackupFileCount;
         current.lastBackupByteCount = m_pair.lastBackupByteCount;
     });
-    afterRun(std::move(result), folders, jobCancel);
+    afterRun(std::move(result), folders, backupFolder.directory(), jobCancel);
 }
 
 void BackupEngine::Job::failRun(const FileOperationError& failure)

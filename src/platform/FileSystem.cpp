@@ -71,6 +71,17 @@ std::uint32_t processUmask()
     return mask;
 }
 
+// What openRegularFile answers for an item of `type`; none for a regular file.
+std::error_code notRegularFileError(FileType type)
+{
+    switch (type) {
+    case FileType::regular: return {};
+    case FileType::symlink: return posixError(ELOOP);
+    case FileType::directory: return posixError(EISDIR);
+    default: return posixError(ENXIO);
+    }
+}
+
 bool isLeftOutOfFolderCopies(FileType type)
 {
     return type == FileType::socket || type == FileType::characterDevice || type == FileType::blockDevice
@@ -560,12 +571,58 @@ std::error_code FileSystem::writeFileAtomically(const Directory& dir, const std:
     return {};
 }
 
-PosixResult<std::string> FileSystem::readWholeFile(const Directory& dir, const std::filesystem::path& relative)
+PosixResult<File> FileSystem::openRegularFile(const Directory& dir, const std::filesystem::path& relative,
+                                              OpenMode mode)
 {
-    auto file = openFile(dir, relative, OpenMode::read);
+    return openRegularFile(dir, relative, mode, nullptr);
+}
+
+PosixResult<File> FileSystem::openRegularFile(const Directory& dir, const std::filesystem::path& relative,
+                                              OpenMode mode, FileStatus* openedStatus)
+{
+    // Looked at first, so a device is never opened (opening some has effects of its own).
+    if (const auto there = status(dir, relative)) {
+        if (const std::error_code error = notRegularFileError(there->type))
+            return error;
+    } else if (mode != OpenMode::createNew) {
+        return there.error();
+    }
+    auto file = openFile(dir, relative, mode);
     if (!file)
         return file.error();
+    // It may have been swapped since it was looked at: what counts is what was opened.
+    const auto opened = status(*file);
+    if (!opened)
+        return opened.error();
+    if (const std::error_code error = notRegularFileError(opened->type))
+        return error;
+    if (openedStatus)
+        *openedStatus = *opened;
+    return file;
+}
+
+bool FileSystem::isNotRegularFile(const std::error_code& error)
+{
+    return hasErrno(error, ELOOP) || hasErrno(error, EISDIR) || hasErrno(error, ENXIO);
+}
+
+bool FileSystem::holdsOtherThanRegularFile(const Directory& dir, const std::filesystem::path& relative)
+{
+    const auto there = status(dir, relative);
+    return there && !there->isRegular();
+}
+
+PosixResult<std::string> FileSystem::readWholeFile(const Directory& dir, const std::filesystem::path& relative,
+                                                   std::int64_t maxBytes)
+{
+    FileStatus opened;
+    auto file = openRegularFile(dir, relative, OpenMode::read, &opened);
+    if (!file)
+        return file.error();
+    if (opened.size > maxBytes)
+        return posixError(EFBIG);
     std::string bytes;
+    bytes.reserve(std::size_t(opened.size));
     std::array<std::byte, kReadBufferBytes> buffer;
     for (;;) {
         const auto n = read(*file, buffer);
@@ -573,6 +630,9 @@ PosixResult<std::string> FileSystem::readWholeFile(const Directory& dir, const s
             return n.error();
         if (*n == 0)
             return bytes;
+        // It grew while being read.
+        if (std::int64_t(bytes.size() + *n) > maxBytes)
+            return posixError(EFBIG);
         bytes.append(reinterpret_cast<const char*>(buffer.data()), *n);
     }
 }

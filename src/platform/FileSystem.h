@@ -37,7 +37,7 @@ struct FileStatus {
 enum class OpenMode {
     read,      // read only; never blocks on a FIFO
     createNew, // write only; fails with EEXIST when anything, even a link, stands at the name
-    append,    // write only at the end of an existing file
+    append,    // write only at the end of an existing file; never blocks on a FIFO (ENXIO without a reader)
 };
 
 enum class RenameMode {
@@ -162,6 +162,11 @@ public:
     // records anything about its copies.
     virtual std::error_code syncFileSystem(const Descriptor& descriptor) = 0;
 
+    // flock(LOCK_EX | LOCK_NB): an advisory lock held until the descriptor's open file is closed.
+    // EWOULDBLOCK while another open file holds it, in this process or another (on NFS, on
+    // another computer too).
+    virtual std::error_code lockExclusively(const Descriptor& descriptor) = 0;
+
     // --- Compositions ---
 
     // Writes all of `bytes`; a write that accepts nothing is EIO rather than an endless loop.
@@ -251,10 +256,24 @@ public:
     std::error_code writeFileAtomically(const Directory& dir, const std::filesystem::path& relative,
                                         std::string_view bytes);
 
-    // Reads a whole file (not through a link).
-    PosixResult<std::string> readWholeFile(const Directory& dir, const std::filesystem::path& relative);
+    // Opens one of the program's own files without following a link (ELOOP) or waiting on a FIFO,
+    // and only when it is a regular file: a folder gives EISDIR and any other kind (FIFO, socket,
+    // device) ENXIO, without the item being opened where it was already that kind when looked at.
+    PosixResult<File> openRegularFile(const Directory& dir, const std::filesystem::path& relative, OpenMode mode);
+    // Whether an error of openRegularFile says something other than a regular file stands at the name.
+    static bool isNotRegularFile(const std::error_code& error);
+    // Whether something other than a regular file (a link, folder, FIFO, ...) stands at the name.
+    bool holdsOtherThanRegularFile(const Directory& dir, const std::filesystem::path& relative);
+
+    // Reads a whole regular file, opened as openRegularFile does. One larger than `maxBytes` is
+    // EFBIG and is not read, so a damaged or planted file cannot take all memory.
+    PosixResult<std::string> readWholeFile(const Directory& dir, const std::filesystem::path& relative,
+                                           std::int64_t maxBytes);
 
 private:
+    // `openedStatus`, when given, receives the status of what was opened.
+    PosixResult<File> openRegularFile(const Directory& dir, const std::filesystem::path& relative, OpenMode mode,
+                                      FileStatus* openedStatus);
     PosixResult<std::int64_t> copyFileData(const File& from, const File& to, std::int64_t expectedSize);
     std::error_code copyRegularFile(const Directory& fromDir, const std::filesystem::path& from,
                                     const Directory& toDir, const std::filesystem::path& to);

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -91,10 +92,12 @@ TEST_F(BackupRunTest, MirrorsTheTreeAndASecondRunFindsNothingToDo)
     EXPECT_EQ(copied, (std::vector<std::string>{"a.txt", "sub/b.txt"}));
     EXPECT_EQ(first.bytesTransferred, 10);
     EXPECT_EQ(first.approximateSourceBytes, 10);
-    EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{"a.txt", "sub/", "sub/b.txt"}));
+    // The lock file stays for the next run.
+    EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{".larkfold-lock", "a.txt", "sub/", "sub/b.txt"}));
     EXPECT_EQ(modifiedTime(m_backup / "a.txt").tv_nsec, 250);
-    // One flush for the whole run, none per file.
-    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1);
+    // One flush of the drive for the whole run, none per file; the checkpoint's own atomic write
+    // syncs it and its folder.
+    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1 + 2);
 
     const BackupResult second = run();
     EXPECT_TRUE(second.errors.empty());
@@ -438,8 +441,9 @@ TEST_F(BackupRunTest, CancellingStopsTheRunWithoutAnError)
     EXPECT_EQ(visited, 2);
     EXPECT_TRUE(result.errors.empty());
     EXPECT_LE(result.copiedFiles, 2);
-    // Nothing of a stopped run is recorded, so it does not wait for the drive's flush.
-    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1);
+    // Nothing of a stopped run is recorded, so it does not wait for the drive's flush: the first
+    // run's flush, and the two checkpoint writes' own syncs (file and folder).
+    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1 + 2 + 2);
     // Archival checks the mark before every file too, so nothing moves once the run is cancelled.
     EXPECT_EQ(result.archivedFiles, 0);
     EXPECT_EQ(readFile(m_backup / "old.txt"), "vanishes");
@@ -471,7 +475,7 @@ TEST_F(BackupRunTest, SingleFileFailuresAreCollectedAndTheRunGoesOn)
     EXPECT_EQ(result.copiedFiles, 2);
     EXPECT_EQ(readFile(m_backup / "film.mov"), "previous film");
     for (const auto& name : namesIn(m_backup))
-        EXPECT_FALSE(name.starts_with(".lark")) << name;
+        EXPECT_TRUE(!name.starts_with(".lark") || name == ".larkfold-lock") << name;
 }
 
 TEST_F(BackupRunTest, AFailedFlushIsReported)
@@ -555,7 +559,7 @@ TEST_F(BackupRunTest, TheBackupFolderOrTrashMountedInsideTheSourceIsNotCopiedInt
         });
         if (!outcome)
             GTEST_SKIP() << "cannot mount here";
-        EXPECT_EQ(*outcome, "1 scan 1014 inner;0 scan 1014 inner; backup: a.txt");
+        EXPECT_EQ(*outcome, "1 scan 1014 inner;0 scan 1014 inner; backup: .larkfold-lock a.txt");
     }
 }
 
@@ -578,6 +582,102 @@ TEST_F(BackupRunTest, ASourceEntryWithTheEnginesOwnNameIsReportedOnEveryRunAndNo
         }
         std::sort(errors.begin(), errors.end());
         EXPECT_EQ(errors, reported);
-        EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{"a.txt"}));
+        EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{".larkfold-lock", "a.txt"}));
     }
+}
+
+// A FIFO where a streamed file's resume file belongs, left there by someone else (in a shared,
+// sticky folder nobody but its owner may remove it): opening it to resume would wait for a
+// reader for ever. It stays, is named in the result, and the file is copied all the same.
+TEST_F(BackupRunTest, AFifoAtAResumeNameIsLeftAloneAndTheFileIsCopiedAllTheSame)
+{
+    makeLargeFile(m_source.path("clips/film.mov"), 64 * kMebibyte, 'f');
+    const fs::path fifo = m_backup / "clips" / ".larkresume-67108864-film.mov";
+    fs::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+
+    const auto outcome = runWithin(std::chrono::seconds(120), [&] {
+        const BackupResult result = run();
+        std::string summary = std::to_string(result.copiedFiles) + " copied, "
+                            + std::to_string(result.errors.size()) + " errors;";
+        for (const auto& item : result.foreignItems)
+            summary += " " + item.relativePath + (item.movedToTrash ? " moved" : " left");
+        return summary;
+    });
+    ASSERT_TRUE(outcome) << "the run waited on the FIFO";
+    EXPECT_EQ(*outcome, "1 copied, 0 errors; clips/.larkresume-67108864-film.mov left");
+    EXPECT_TRUE(sameContents(m_source.path("clips/film.mov"), m_backup / "clips/film.mov"));
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+    EXPECT_EQ(namesIn(m_backup / "clips"), (std::vector<std::string>{".larkresume-67108864-film.mov", "film.mov"}));
+}
+
+// Two runs on one folder (another account, another computer sharing it): the second takes over
+// nothing of the first, not even its unfinished files, and writes nothing.
+TEST_F(BackupRunTest, ASecondRunOnAFolderAnotherRunHoldsWritesNothing)
+{
+    m_source.write("a.txt", "a");
+    writeFile(m_backup / ".larktmp-1A2B3C4D-film.mov", "the first run's unfinished copy");
+    const FileCopier copier(m_fileSystem, m_applications);
+    {
+        const auto first = copier.openBackupFolder(m_source.root(), m_backup, m_trash);
+        ASSERT_TRUE(std::holds_alternative<BackupFolder>(first));
+        ASSERT_TRUE(std::get<BackupFolder>(first).isLocked());
+
+        const auto second = copier.backup(m_source.root(), m_backup, m_trash,
+                                          ExclusionFilter::forProfile(BackupProfile::standard), {});
+        ASSERT_TRUE(std::holds_alternative<FileOperationError>(second));
+        const auto& busy = std::get<FileOperationError>(second);
+        EXPECT_EQ(busy.code(), 1016);
+        EXPECT_EQ(busy.operation(), "lockBackupFolder");
+        EXPECT_EQ(busy.description(), "Another backup is writing to this folder — this one will try again later.");
+        EXPECT_EQ(namesIn(m_backup), (std::vector<std::string>{".larkfold-lock", ".larktmp-1A2B3C4D-film.mov"}));
+    }
+
+    // A lock taken by another process (flock on its own open file) counts just the same.
+    const int other = ::open((m_backup / ".larkfold-lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_TRUE(std::holds_alternative<FileOperationError>(
+        copier.backup(m_source.root(), m_backup, m_trash, ExclusionFilter::forProfile(BackupProfile::standard), {})));
+    ::close(other);
+    EXPECT_EQ(run().copiedFiles, 1);
+    EXPECT_TRUE(fs::is_regular_file(m_backup / ".larkfold-lock"));
+}
+
+// Something not made by the program where its lock file belongs goes to the trash, whole.
+TEST_F(BackupRunTest, AnItemAtTheLockFilesNameIsMovedToTheTrash)
+{
+    m_source.write("a.txt", "a");
+    fs::create_directories(m_backup / ".larkfold-lock");
+    writeFile(m_backup / ".larkfold-lock" / "keep.txt", "someone's");
+    const BackupResult result = run();
+    EXPECT_EQ(result.copiedFiles, 1);
+    ASSERT_EQ(result.foreignItems.size(), 1u);
+    EXPECT_EQ(result.foreignItems[0].relativePath, ".larkfold-lock");
+    EXPECT_TRUE(result.foreignItems[0].movedToTrash);
+    EXPECT_EQ(readFile(trashDay() / ".larkfold-lock" / "keep.txt"), "someone's");
+    EXPECT_TRUE(fs::is_regular_file(m_backup / ".larkfold-lock"));
+}
+
+// The backup folder's path leads elsewhere part way through (its parent replaced by a link to a
+// folder holding a folder of the checkpoint's name): the run stops as for a lost drive, and its
+// clean-up works on the folder it opened, never on whatever the path names now.
+TEST_F(BackupRunTest, TheCleanUpOfARunWhoseFolderWasReplacedNeverReachesOutside)
+{
+    for (int i = 0; i < 12; ++i)
+        m_source.write("f" + std::to_string(i), "data");
+    TempTree elsewhere{{"Pair/.larkfold-checkpoint.json/keep.txt", "mine"}};
+    const fs::path larkfold = m_destination / "Larkfold";
+    m_fileSystem.beforeNth(FileOperation::copyRange, 2, [&] {
+        fs::rename(larkfold, m_destination / "moved");
+        fs::create_directory_symlink(elsewhere.root(), larkfold);
+    });
+    const BackupResult result = run();
+
+    EXPECT_TRUE(result.abortedDueToVolumeLoss);
+    EXPECT_EQ(errorCodes(result), std::vector<std::string>{"destinationVolumeCheck 1007"});
+    EXPECT_EQ(elsewhere.read("Pair/.larkfold-checkpoint.json/keep.txt"), "mine");
+    EXPECT_EQ(treeOf(elsewhere.root()),
+              (std::vector<std::string>{"Pair/", "Pair/.larkfold-checkpoint.json/", "Pair/.larkfold-checkpoint.json/keep.txt"}));
+    EXPECT_FALSE(fs::exists(m_destination / "moved/Pair/.larkfold-checkpoint.json"));
 }

@@ -332,12 +332,12 @@ TEST_F(SingleFileCopyTest, CopiesMatchByKindAndSize)
         EXPECT_EQ(m_copier.copiesMatch(m_sourceDir, c.path, m_backupDir, c.path), c.match);
     }
     const std::vector<fs::path> asked{"a.txt", "b.txt", "Lib.app", "c.txt", "missing.txt"};
-    EXPECT_EQ(m_copier.sizeMismatches(asked, m_source.root(), m_backup.root()),
+    EXPECT_EQ(m_copier.sizeMismatches(asked, m_source.root(), m_backupDir),
               (std::vector<fs::path>{"b.txt", "c.txt", "missing.txt"}));
-    EXPECT_TRUE(m_copier.sizeMismatches({}, m_source.root(), m_backup.root()).empty());
+    EXPECT_TRUE(m_copier.sizeMismatches({}, m_source.root(), m_backupDir).empty());
     // A source chosen through a link is backed up as the folder it leads to, and checked as one.
     TempDir links;
     fs::create_directory_symlink(m_source.root(), links / "source");
-    EXPECT_EQ(m_copier.sizeMismatches(asked, links / "source", m_backup.root()),
+    EXPECT_EQ(m_copier.sizeMismatches(asked, links / "source", m_backupDir),
               (std::vector<fs::path>{"b.txt", "c.txt", "missing.txt"}));
 }
