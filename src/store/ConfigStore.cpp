@@ -333,9 +333,22 @@ void ConfigStore::loadLog()
             const Json array = parseStoredJson(bytes);
             if (!array.is_array())
                 throw platform::JsonDecodeError("expected an array of events");
+            // One record this version cannot read (a newer program's event type, a hand edit)
+            // costs that record, not the whole history.
             std::vector<BackupEvent> events;
-            for (const Json& event : array)
-                events.push_back(BackupEvent::fromJson(event));
+            std::size_t skipped = 0;
+            QString firstError;
+            for (const Json& event : array) {
+                try {
+                    events.push_back(BackupEvent::fromJson(event));
+                } catch (const std::exception& recordError) {
+                    if (skipped++ == 0)
+                        firstError = QString::fromUtf8(recordError.what());
+                }
+            }
+            if (skipped > 0)
+                qCWarning(lcConfigStore, "Skipped %zu of %zu events in backup-log.json that could not be read: %s",
+                          skipped, array.size(), qUtf8Printable(firstError));
             setEvents(std::move(events));
             return;
         } catch (const std::exception& decodeError) {
@@ -343,6 +356,8 @@ void ConfigStore::loadLog()
         }
     }
     qCCritical(lcConfigStore, "Failed to load backup-log.json: %s", qUtf8Printable(error));
+    // The next write of the log would replace it: keep what it held for the user to look at.
+    setAside(m_logFileURL, "backup-log.json");
 }
 
 void ConfigStore::saveConfig()

@@ -369,9 +369,10 @@ TEST_F(ConfigStoreTest, LeftoverTemporariesOfASaveAreRemovedAtLaunch)
     for (const char* name : leftovers)
         put(name, "half a save");
     const char* kept[] = {"config.json.damaged-20261201T080000Z", "config.json.abcdefg", "config.json.tmp",
-                          "config.json.ab-def", "backup-log.json", "notes.txt.abcdef", "larkfold.lock"};
+                          "config.json.ab-def", "notes.txt.abcdef", "larkfold.lock"};
     for (const char* name : kept)
         put(name, "not ours to remove");
+    put("backup-log.json", "[]");
     fs::create_directory(file("config.json.FOLDER"));
     fs::create_symlink(file("config.json.backup"), file("config.json.LINKED"));
 
@@ -383,6 +384,7 @@ TEST_F(ConfigStoreTest, LeftoverTemporariesOfASaveAreRemovedAtLaunch)
         EXPECT_EQ(readFile(file(name)), "not ours to remove") << name;
     EXPECT_TRUE(fs::is_directory(file("config.json.FOLDER")));
     EXPECT_TRUE(fs::is_symlink(file("config.json.LINKED")));
+    EXPECT_EQ(readFile(file("backup-log.json")), "[]");
     EXPECT_EQ(readFile(file("config.json.backup")), configWithPair("Previous"));
     ASSERT_EQ(store.pairs().size(), 1u);
     EXPECT_EQ(store.pairs()[0].name, "Current");
@@ -524,16 +526,59 @@ TEST_F(ConfigStoreTest, SaveWritesThePendingLogAtOnce)
     EXPECT_EQ(platform::parseJson(readFile(file("backup-log.json"))).size(), 1u);
 }
 
-TEST_F(ConfigStoreTest, UnreadableLogStartsEmptyAndIsReplaced)
+TEST_F(ConfigStoreTest, LogRecordsThatCannotBeReadAreSkippedAndTheRestKept)
 {
-    put("backup-log.json", R"([{"id": "nope"}])");
-    LogCapture log;
+    platform::Json log = platform::Json::array();
+    for (int n = 0; n < 300; ++n) {
+        platform::Json event = sampleEvent(n).toJson();
+        if (n == 150)
+            event["type"] = "someFutureEventType"; // written by a newer version
+        log.push_back(event);
+    }
+    log.push_back("not a record");
+    put("backup-log.json", platform::encodeJsonPretty(log));
+
+    LogCapture capture;
     ConfigStore store(dir());
-    EXPECT_TRUE(store.events().empty());
-    EXPECT_EQ(log.count("Failed to load backup-log.json: ", "ConfigStore"), 1);
-    store.addEvent(sampleEvent(1));
+    ASSERT_EQ(store.events().size(), 299u);
+    EXPECT_EQ(store.events()[150].filesAffected, 151);
+    EXPECT_EQ(capture.count("Skipped 2 of 301 events in backup-log.json that could not be read: ", "ConfigStore"), 1);
+    EXPECT_EQ(capture.count("Failed to load backup-log.json", "ConfigStore"), 0);
+    store.addEvent(sampleEvent(300));
     store.save();
-    EXPECT_EQ(platform::parseJson(readFile(file("backup-log.json"))).size(), 1u);
+    EXPECT_EQ(platform::parseJson(readFile(file("backup-log.json"))).size(), 300u);
+}
+
+TEST_F(ConfigStoreTest, LogThatCannotBeReadIsSetAsideBeforeItIsReplaced)
+{
+    const struct {
+        const char* what;
+        const char* content; // a folder when null
+    } cases[] = {
+        {"not JSON", "[{\"id\": "},
+        {"not an array", "{\"events\": []}"},
+        {"a folder at its name", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir());
+        if (c.content)
+            put("backup-log.json", c.content);
+        else
+            fs::create_directories(file("backup-log.json"));
+        LogCapture log;
+        ConfigStore store(dir());
+        EXPECT_TRUE(store.events().empty());
+        EXPECT_EQ(log.count("Failed to load backup-log.json: ", "ConfigStore"), 1);
+        store.addEvent(sampleEvent(1));
+        store.save();
+        EXPECT_EQ(platform::parseJson(readFile(file("backup-log.json"))).size(), 1u);
+        const fs::path aside = file("backup-log.json.damaged-20261210T093000Z");
+        if (c.content)
+            EXPECT_EQ(readFile(aside), c.content);
+        else
+            EXPECT_TRUE(fs::is_directory(aside));
+    }
 }
 
 TEST_F(ConfigStoreTest, SignalsOnlyOnRealChange)
