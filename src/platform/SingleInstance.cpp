@@ -1,5 +1,7 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/Log.h"
+
 #include "io_larkfold_larkfold_interface.h"
 
 #include <QDBusAbstractAdaptor>
@@ -80,14 +82,17 @@ bool SingleInstance::acquire(const std::filesystem::path& lockFile, QString& rea
         const auto reply = m_bus.interface()->registerService(QString::fromLatin1(kBusName),
                                                               QDBusConnectionInterface::DontQueueService,
                                                               QDBusConnectionInterface::DontAllowReplacement);
-        if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+            m_ownsBusName = true;
+        } else {
+            // The lock is ours, so no other instance runs: whoever holds the name (another data
+            // folder's instance, any other process) only costs a second launch its way to our popover.
             m_bus.unregisterObject(QString::fromLatin1(kObjectPath));
             m_exported = false;
-            m_anotherInstanceRuns = true;
-            reason = QStringLiteral("Larkfold is already running.");
-            return false;
+            qCWarning(lcApp, "The session-bus name %s is taken by another process; running without the "
+                             "service that brings up the popover from a second launch",
+                      kBusName);
         }
-        m_ownsBusName = true;
     }
     return true;
 }
