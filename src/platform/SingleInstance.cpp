@@ -1,5 +1,6 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/AppPaths.h"
 #include "platform/Log.h"
 
 #include "io_larkfold_larkfold_interface.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace larkfold::platform {
@@ -58,13 +60,14 @@ SingleInstance::~SingleInstance()
 bool SingleInstance::acquire(const std::filesystem::path& lockFile, QString& reason)
 {
     m_anotherInstanceRuns = false;
-    std::error_code ec;
-    std::filesystem::create_directories(lockFile.parent_path(), ec);
+    // The lock's folder is the data folder: created private before anything else of ours is in it.
+    ensurePrivateDirectory(lockFile.parent_path());
     m_fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_fd < 0) {
         reason = QStringLiteral("Cannot open the lock file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
+    ::fchmod(m_fd, 0600); // whatever the umask took from it or an older version gave it
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(m_fd);

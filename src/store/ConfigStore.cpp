@@ -259,11 +259,8 @@ void ConfigStore::save()
 
 void ConfigStore::ensureDirectory()
 {
-    if (fileExists(m_appSupportURL))
-        return;
-    std::error_code ec;
-    std::filesystem::create_directories(m_appSupportURL, ec);
-    if (ec)
+    // Every pair's folders and the history are the user's business alone.
+    if (const std::error_code ec = platform::ensurePrivateDirectory(m_appSupportURL))
         qCCritical(lcConfigStore, "Failed to create Application Support directory: %s", ec.message().c_str());
 }
 
@@ -378,7 +375,7 @@ void ConfigStore::copyConfigToBackup()
     std::string bytes;
     QString error;
     if (platform::readWholeFile(m_configFileURL, bytes, error))
-        error = platform::writeFileAtomically(configBackupURL(), bytes);
+        error = platform::writeFileAtomically(configBackupURL(), bytes, platform::FileAccess::ownerOnly);
     if (!error.isEmpty())
         qCCritical(lcConfigStore, "Failed to update config.json.backup: %s", qUtf8Printable(error));
 }
@@ -392,7 +389,7 @@ bool ConfigStore::writeJSON(const Json& value, const std::filesystem::path& url,
 {
     QString error;
     try {
-        error = platform::writeFileAtomically(url, platform::encodeJsonPretty(value));
+        error = platform::writeFileAtomically(url, platform::encodeJsonPretty(value), platform::FileAccess::ownerOnly);
     } catch (const std::exception& encodeError) {
         error = QString::fromUtf8(encodeError.what());
     }

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <future>
+#include <sys/stat.h>
 
 using namespace larkfold::platform;
 using larkfold::test::LogCapture;
@@ -83,6 +84,29 @@ TEST(SingleInstance, ABusNameHeldByAnotherProcessOnlyCostsTheService)
     EXPECT_TRUE(second.anotherInstanceIsRunning());
     EXPECT_FALSE(askFromAnotherThread(secondBus, reason));
     EXPECT_EQ(requests, 0);
+}
+
+// The lock is the first file of ours: its folder is created private, and the lock is the
+// user's alone, also one an older version left open to others.
+TEST(SingleInstance, TheLockAndItsFolderAreTheUsersAlone)
+{
+    TempDir home;
+    const mode_t previous = ::umask(022);
+    const std::filesystem::path lock = home / "share/Larkfold/larkfold.lock";
+    for (const char* round : {"created", "left open"}) {
+        SCOPED_TRACE(round);
+        SingleInstance instance(QDBusConnection(QStringLiteral("none")));
+        QString reason;
+        ASSERT_TRUE(instance.acquire(lock, reason)) << reason.toStdString();
+        struct stat folder {}, file {};
+        ASSERT_EQ(::stat(lock.parent_path().c_str(), &folder), 0);
+        ASSERT_EQ(::stat(lock.c_str(), &file), 0);
+        EXPECT_EQ(folder.st_mode & 07777, 0700u);
+        EXPECT_EQ(file.st_mode & 07777, 0600u);
+        ::chmod(lock.parent_path().c_str(), 0755);
+        ::chmod(lock.c_str(), 0644);
+    }
+    ::umask(previous);
 }
 
 TEST(SingleInstance, WorksWithoutASessionBus)

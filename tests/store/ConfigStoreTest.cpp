@@ -73,6 +73,19 @@ ino_t inodeOf(const fs::path& path)
     return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
+mode_t modeOf(const fs::path& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Sets the process's umask for one scope.
+struct ScopedUmask {
+    explicit ScopedUmask(mode_t mask) : previous(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(previous); }
+    mode_t previous;
+};
+
 class ConfigStoreTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -469,6 +482,43 @@ TEST_F(ConfigStoreTest, SaveOnAFullDiskKeepsTheBackup)
     if (!result || *result == "no tmpfs")
         GTEST_SKIP() << "no private mount namespace with tmpfs here";
     EXPECT_EQ(*result, "unchanged 1 1");
+}
+
+TEST_F(ConfigStoreTest, OurFolderAndFilesAreTheUsersAloneWhateverTheUmask)
+{
+    for (const mode_t mask : {mode_t(022), mode_t(0277), mode_t(0)}) {
+        SCOPED_TRACE("umask " + std::to_string(mask));
+        fs::remove_all(dir());
+        ScopedUmask umask(mask);
+        ConfigStore store(dir());
+        EXPECT_EQ(modeOf(dir()), 0700u);
+        store.addPair(samplePair());
+        store.addPair(samplePair("00000000-0000-4000-8000-000000000002", "Music")); // makes the backup
+        store.addEvent(sampleEvent(1));
+        store.save();
+        for (const char* name : {"config.json", "config.json.backup", "backup-log.json"})
+            EXPECT_EQ(modeOf(file(name)), 0600u) << name;
+    }
+
+    // What an older version left open to everyone is closed at the next start.
+    fs::remove_all(dir());
+    ScopedUmask umask(022);
+    const char* files[] = {"config.json", "config.json.backup", "backup-log.json", "larkfold.lock",
+                           "config.json.damaged-20261201T080000Z"};
+    for (const char* name : files) {
+        put(name, name == std::string_view("config.json") ? configWithPair("Docs") : "[]");
+        ::chmod(file(name).c_str(), 0644);
+    }
+    ::chmod(dir().c_str(), 0755);
+    const fs::path outside = m_root / "outside.txt";
+    writeFile(outside, "not ours");
+    ::chmod(outside.c_str(), 0644);
+    fs::create_symlink(outside, file("linked"));
+    ConfigStore store(dir());
+    EXPECT_EQ(modeOf(dir()), 0700u);
+    for (const char* name : files)
+        EXPECT_EQ(modeOf(file(name)), 0600u) << name;
+    EXPECT_EQ(modeOf(outside), 0644u) << "a link is not followed";
 }
 
 TEST_F(ConfigStoreTest, EventLogKeepsTheNewest500)
