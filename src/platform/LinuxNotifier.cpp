@@ -12,6 +12,25 @@ namespace {
 // Let the server decide how long a notification stays.
 constexpr int kServerDefaultTimeout = -1;
 
+// Servers read the body as markup, and pair names come from folder names that anyone preparing a
+// drive chooses: a name must show as text, never as a link or formatting. The summary is plain text.
+QString escapeMarkup(const QString& text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'&')
+            escaped += QLatin1String("&amp;");
+        else if (c == u'<')
+            escaped += QLatin1String("&lt;");
+        else if (c == u'>')
+            escaped += QLatin1String("&gt;");
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 } // namespace
 
 LinuxNotifier::LinuxNotifier(const QDBusConnection& connection)
@@ -31,7 +50,7 @@ void LinuxNotifier::show(const Notification& notification, FailureHandler onFail
     };
     // replaces_id 0: every notification is a new one, none replaces another on screen.
     QDBusPendingReply<uint> reply = m_server->Notify(QString::fromLatin1(kAppName), 0, QString::fromLatin1(kAppIconName),
-                                                     notification.title, notification.body, {}, hints,
+                                                     notification.title, escapeMarkup(notification.body), {}, hints,
                                                      kServerDefaultTimeout);
     whenFinished(reply, m_server.get(), [onFailure = std::move(onFailure)](const QDBusPendingCall& call) {
         if (call.isError() && onFailure)

@@ -45,6 +45,26 @@ TEST(LinuxNotifier, SendsEachNotificationAsANewOneWithIconSoundAndIdentifier)
     EXPECT_EQ(failures, 0);
 }
 
+// A pair's name comes from a folder name that whoever prepared the drive chose.
+TEST(LinuxNotifier, BodyMarkupIsSentAsTextAndTheSummaryAsItIs)
+{
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    FakeNotificationServer server(bus.connection(QStringLiteral("server")));
+    ASSERT_TRUE(server.isRegistered());
+
+    LinuxNotifier notifier(bus.connection(QStringLiteral("client")));
+    notifier.show({QStringLiteral("error-1"), QStringLiteral("Backup Trash Using <1 & more>"),
+                   QStringLiteral("<b>Docs</b> <a href=\"https://example.invalid\">Click to fix</a> — R&D &amp; \"Q's\"")},
+                  {});
+    ASSERT_TRUE(spinUntil([&] { return server.calls().size() == 1; }));
+    EXPECT_EQ(server.calls()[0].body,
+              QStringLiteral("&lt;b&gt;Docs&lt;/b&gt; &lt;a href=\"https://example.invalid\"&gt;Click to fix&lt;/a&gt; — "
+                             "R&amp;D &amp;amp; \"Q's\""));
+    // The summary is plain text to the server: escaping it would show the entities.
+    EXPECT_EQ(server.calls()[0].summary, QStringLiteral("Backup Trash Using <1 & more>"));
+}
+
 TEST(LinuxNotifier, FindsTheNotificationServerOnTheBus)
 {
     PrivateSessionBus bus;

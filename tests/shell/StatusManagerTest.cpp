@@ -332,7 +332,8 @@ TEST(StatusManager, StopAllHandsOverTheStoppedEnginesAndEmptiesTheDictionary)
     StatusManager& manager = c.start();
     ASSERT_TRUE(spinUntil([&] { return isSyncing(c.engine(docs.id).status()); }, 15000));
     int allEnded = 0;
-    QObject::connect(&BackupTasks::instance(), &BackupTasks::allEnded, [&] { ++allEnded; });
+    QObject counting; // the process's task count outlives this test
+    QObject::connect(&BackupTasks::instance(), &BackupTasks::allEnded, &counting, [&] { ++allEnded; });
 
     auto stopped = manager.stopAll();
     EXPECT_TRUE(manager.engines().empty());
