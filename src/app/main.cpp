@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "platform/AppIdentity.h"
 #include "platform/AppPaths.h"
 #include "platform/GraphicalSession.h"
 #include "platform/Log.h"
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Larkfold"));
-    QApplication::setDesktopFileName(QStringLiteral("larkfold"));
+    QApplication::setDesktopFileName(QString::fromLatin1(platform::kApplicationId));
     // A tray application: closing its last window leaves it running.
     QApplication::setQuitOnLastWindowClosed(false);
     platform::installLogHandler();
