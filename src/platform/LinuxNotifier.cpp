@@ -33,8 +33,9 @@ QString escapeMarkup(const QString& text)
 
 } // namespace
 
-LinuxNotifier::LinuxNotifier(const QDBusConnection& connection)
+LinuxNotifier::LinuxNotifier(const QDBusConnection& connection, QString appIcon)
     : m_connection(connection)
+    , m_appIcon(std::move(appIcon))
     , m_server(std::make_unique<OrgFreedesktopNotificationsInterface>(
           QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath), m_connection))
 {
@@ -47,9 +48,11 @@ void LinuxNotifier::show(const Notification& notification, FailureHandler onFail
     const QVariantMap hints{
         {QStringLiteral("sound-name"), QString::fromLatin1(kSoundName)},
         {QString::fromLatin1(kIdentifierHint), notification.identifier},
+        // Lets the server group our notifications under the application and find its icon.
+        {QStringLiteral("desktop-entry"), QString::fromLatin1(kApplicationId)},
     };
     // replaces_id 0: every notification is a new one, none replaces another on screen.
-    QDBusPendingReply<uint> reply = m_server->Notify(QString::fromLatin1(kAppName), 0, QString::fromLatin1(kAppIconName),
+    QDBusPendingReply<uint> reply = m_server->Notify(QString::fromLatin1(kAppName), 0, m_appIcon,
                                                      notification.title, escapeMarkup(notification.body), {}, hints,
                                                      kServerDefaultTimeout);
     whenFinished(reply, m_server.get(), [onFailure = std::move(onFailure)](const QDBusPendingCall& call) {

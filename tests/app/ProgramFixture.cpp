@@ -1,5 +1,6 @@
 #include "ProgramFixture.h"
 
+#include "platform/Json.h"
 #include "store/theme/Theme.h"
 #include "support/EventLoop.h"
 #include "support/Screenshot.h"
@@ -61,12 +62,28 @@ QProcessEnvironment ProgramFixture::environment() const
 
 QProcess& ProgramFixture::start(const QString& program, const QStringList& arguments)
 {
+    return start(program, arguments, environment());
+}
+
+QProcess& ProgramFixture::start(const QString& program, const QStringList& arguments,
+                                const QProcessEnvironment& environment)
+{
     auto process = std::make_unique<QProcess>();
-    process->setProcessEnvironment(environment());
+    process->setProcessEnvironment(environment);
     process->start(program.isEmpty() ? m_program : program, arguments);
     EXPECT_TRUE(process->waitForStarted(5000));
     m_processes.push_back(std::move(process));
     return *m_processes.back();
+}
+
+void ProgramFixture::writeConfig(const std::vector<BackupPair>& pairs, const AppConfig& config) const
+{
+    platform::Json list = platform::Json::array();
+    for (const BackupPair& pair : pairs)
+        list.push_back(pair.toJson());
+    fs::create_directories(dataDir());
+    writeFile(dataDir() / "config.json",
+              platform::encodeJsonPretty(platform::Json{{"appConfig", config.toJson()}, {"pairs", list}}));
 }
 
 bool ProgramFixture::haveXdotool()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/AppConfig.h"
+#include "store/BackupPair.h"
 #include "support/FakeNotificationServer.h"
 #include "support/FakeStatusNotifierWatcher.h"
 #include "store/theme/Theme.h"
@@ -35,6 +37,9 @@ protected:
     QProcessEnvironment environment() const;
     // Starts the program, or `program` with `arguments` in that environment; kept until the test ends.
     QProcess& start(const QString& program = {}, const QStringList& arguments = {});
+    QProcess& start(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
+    // Writes the program's configuration with these pairs and settings into the private home.
+    void writeConfig(const std::vector<BackupPair>& pairs, const AppConfig& config) const;
 
     static bool haveXdotool();
     // Runs xdotool on the private display; its output's lines.

@@ -21,7 +21,7 @@ TEST(LinuxNotifier, SendsEachNotificationAsANewOneWithIconSoundAndIdentifier)
     FakeNotificationServer server(bus.connection(QStringLiteral("server")));
     ASSERT_TRUE(server.isRegistered());
 
-    LinuxNotifier notifier(bus.connection(QStringLiteral("client")));
+    LinuxNotifier notifier(bus.connection(QStringLiteral("client")), QStringLiteral("io.larkfold.Larkfold"));
     int failures = 0;
     notifier.show({QStringLiteral("error-1"), QStringLiteral("Backup Problem"), QStringLiteral("Photos — gone")},
                   [&](const QString&) { ++failures; });
@@ -31,13 +31,14 @@ TEST(LinuxNotifier, SendsEachNotificationAsANewOneWithIconSoundAndIdentifier)
 
     const FakeNotificationServer::Call& first = server.calls()[0];
     EXPECT_EQ(first.appName, QStringLiteral("Larkfold"));
-    EXPECT_EQ(first.appIcon, QStringLiteral("larkfold"));
+    EXPECT_EQ(first.appIcon, QStringLiteral("io.larkfold.Larkfold"));
     EXPECT_EQ(first.summary, QStringLiteral("Backup Problem"));
     EXPECT_EQ(first.body, QStringLiteral("Photos — gone"));
     EXPECT_TRUE(first.actions.isEmpty());
     EXPECT_EQ(first.expireTimeout, -1);
     EXPECT_EQ(first.hints.value(QStringLiteral("sound-name")).toString(), QStringLiteral("message-new-instant"));
     EXPECT_EQ(first.hints.value(QStringLiteral("x-larkfold-identifier")).toString(), QStringLiteral("error-1"));
+    EXPECT_EQ(first.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("io.larkfold.Larkfold"));
     for (const auto& call : server.calls())
         EXPECT_EQ(call.replacesId, 0u);
     EXPECT_EQ(server.calls()[1].body, QStringLiteral("Photos — again"));
