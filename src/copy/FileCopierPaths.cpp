@@ -134,7 +134,8 @@ std::optional<FileOperationError> FileCopier::testWrite(const fs::path& folder) 
     const auto failed = [&](const std::error_code& error) {
         return FileOperationError::posix(error.value(), folder, QString::fromLatin1(kTestWriteOperation));
     };
-    const auto dir = m_fileSystem.openDirectory(folder);
+    // A folder chosen through a link is written to where the link leads.
+    const auto dir = m_fileSystem.openDirectory(platform::canonicalPath(folder));
     if (!dir)
         return failed(dir.error());
     // A temporary name: a run's clean-up removes it should the removal below not happen.

@@ -170,6 +170,7 @@ TEST(DestinationChecks, TheCloudAlertNamesTheServiceOnce)
 TEST(DestinationChecks, RefusesFoldersNoBackupCanWorkIn)
 {
     TempTree tree{{"a/Photos/", ""}, {"drive/", ""}, {"small/", ""}};
+    tree.symlink("toDrive", tree.path("drive"));
     platform::FakeVolumeInfo volumes;
     volumes.setVolume({tree.path("small"), platform::VolumeSpace{300'000'000, 264'300'000}, 7, false});
     volumes.setVolume({tree.path("drive"), platform::VolumeSpace{2'000'000'000, 524'288'000}, 8, false});
@@ -180,6 +181,7 @@ TEST(DestinationChecks, RefusesFoldersNoBackupCanWorkIn)
         std::optional<QString> refusal;
     } cases[] = {
         {tree.path("drive"), std::nullopt}, // exactly the margin is enough
+        {tree.path("toDrive"), std::nullopt}, // written through the link
         {tree.path("a/Photos/Backup"), "The destination can't be inside \"Photos\"."},
         {"/usr/local/share", "Destination is a protected system folder. Choose a different destination."},
         {"/usr/local/share/backups", "Destination is a protected system folder. Choose a different destination."},
