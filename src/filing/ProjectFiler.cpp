@@ -2,14 +2,13 @@
 
 #include "copy/FileOperationError.h"
 #include "filing/FilingText.h"
+#include "platform/Paths.h"
 #include "platform/Reachability.h"
 
 #include <QDateTime>
 
-#include <cerrno>
 #include <variant>
 
-#include <sys/stat.h>
 
 namespace larkfold {
 namespace {
@@ -49,7 +48,8 @@ bool holdsOnlyHiddenEntries(const fs::path& folder)
 
 ProjectFiler::ProjectFiler(platform::FileSystem& fileSystem, const platform::MountSource& mounts,
                            platform::RunningApplications* applications)
-    : m_mounts(mounts)
+    : m_fileSystem(fileSystem)
+    , m_mounts(mounts)
     , m_manifests(fileSystem)
     , m_copier(applications ? FileCopier(fileSystem, *applications) : FileCopier(fileSystem))
 {
@@ -90,9 +90,7 @@ std::optional<QString> ProjectFiler::refusal(const Plan& plan) const
 ProjectFiler::Outcome ProjectFiler::file(const Plan& plan, const ProgressCallback& progress,
                                          const platform::CancelToken& cancel) const
 {
-    if (const auto problem = refusal(plan))
-        return stopped(plan, *problem);
-    if (const auto problem = createDestination(plan))
+    if (const auto problem = prepare(plan))
         return stopped(plan, *problem);
 
     const QString quoted = quotedName(plan.name);
@@ -124,6 +122,13 @@ ProjectFiler::Outcome ProjectFiler::file(const Plan& plan, const ProgressCallbac
     return outcome;
 }
 
+std::optional<QString> ProjectFiler::prepare(const Plan& plan) const
+{
+    if (auto problem = refusal(plan))
+        return problem;
+    return createDestination(plan);
+}
+
 bool ProjectFiler::isUsableName(const QString& name)
 {
     return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..") && !name.contains(u'/')
@@ -139,14 +144,14 @@ std::optional<QString> ProjectFiler::createDestination(const Plan& plan) const
 {
     // Only these two: the archive folder itself must already be there, on its drive.
     for (const fs::path& folder : {plan.destination.parent_path(), plan.destination}) {
-        if (::mkdir(folder.c_str(), 0777) == 0)
-            continue;
-        const int failure = errno;
+        auto parent = m_fileSystem.openDirectory(platform::canonicalPath(folder.parent_path()));
+        std::error_code failure = parent ? m_fileSystem.createDirectory(*parent, folder.filename()) : parent.error();
         std::error_code error;
-        if (failure == EEXIST && fs::is_directory(folder, error))
-            continue;
-        return QStringLiteral("Couldn't create the folder for ") + QString::number(plan.year) + QStringLiteral(": ")
-            + sentence(PosixError::fromErrno(failure).message);
+        if (failure == std::errc::file_exists && fs::is_directory(folder, error))
+            failure.clear();
+        if (failure)
+            return QStringLiteral("Couldn't create the folder for ") + QString::number(plan.year) + QStringLiteral(": ")
+                + sentence(PosixError::fromErrno(failure.value()).message);
     }
     return std::nullopt;
 }

@@ -178,7 +178,9 @@ TEST_F(ProjectFilerTest, ACopyThatCannotStartLeavesTheOriginalAlone)
 {
     const fs::path project = test::makeProject(tree, "Spot");
     platform::FaultInjectingFileSystem fileSystem;
-    fileSystem.failAlways(platform::FileOperation::open, EACCES);
+    // Once the year and project folders are being made, every open fails.
+    fileSystem.beforeNth(platform::FileOperation::createDirectory, 2,
+                         [&] { fileSystem.failAlways(platform::FileOperation::open, EACCES); });
     const auto outcome = file(planFor(project, archive(), 2024, "Spot"), fileSystem);
     EXPECT_FALSE(outcome.isFiled());
     EXPECT_FALSE(outcome.check.has_value());
