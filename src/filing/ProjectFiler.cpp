@@ -4,6 +4,7 @@
 #include "filing/FilingText.h"
 #include "platform/Paths.h"
 #include "platform/Reachability.h"
+#include "platform/Utf8.h"
 
 #include <QDateTime>
 
@@ -111,7 +112,8 @@ ProjectFiler::Outcome ProjectFiler::file(const Plan& plan, const ProgressCallbac
 
     const std::optional<QString> manifestError = m_manifests.write(manifest, plan.destination);
     Outcome outcome{plan, qsizetype(manifest.files.size()), result.bytesTransferred,
-                    m_manifests.check(plan.destination, manifest, cancel), {}};
+                    m_manifests.check(plan.destination, manifest, plan.source, cancel, progress), {},
+                    manifest.leftOut};
     if (!result.errors.empty())
         outcome.problems << fileCount(qsizetype(result.errors.size()))
                 + QStringLiteral(" couldn't be copied. The original has been left alone.");
@@ -137,7 +139,7 @@ bool ProjectFiler::isUsableName(const QString& name)
 
 ProjectFiler::Outcome ProjectFiler::stopped(const Plan& plan, const QString& problem)
 {
-    return Outcome{plan, 0, 0, std::nullopt, {problem}};
+    return Outcome{plan, 0, 0, std::nullopt, {problem}, {}};
 }
 
 std::optional<QString> ProjectFiler::createDestination(const Plan& plan) const
@@ -173,8 +175,41 @@ QString ProjectFiler::Outcome::summary() const
         return QStringLiteral("Copied ") + quoted + QStringLiteral(" into ") + year
             + QStringLiteral(", but the copy doesn't match: ") + check->summary()
             + QStringLiteral(" The original has been left alone.");
-    return QStringLiteral("Filed ") + quoted + QStringLiteral(" into ") + year + QStringLiteral(". All ")
-        + fileCount(filesCopied) + QStringLiteral(" copied and checked — the original is safe to clear whenever you like.");
+    const QString filed = QStringLiteral("Filed ") + quoted + QStringLiteral(" into ") + year + QStringLiteral(". All ")
+        + fileCount(filesCopied) + QStringLiteral(" copied and checked");
+    if (leftOut.empty())
+        return filed + QStringLiteral(" — the original is safe to clear whenever you like.");
+    const qsizetype count = qsizetype(leftOut.size());
+    return filed + QStringLiteral(", but ") + QString::number(count)
+        + (count == 1 ? QStringLiteral(" thing in it wasn't filed") : QStringLiteral(" things in it weren't filed"))
+        + QStringLiteral(" — keep the original until you've looked at ") + (count == 1 ? QStringLiteral("it.") : QStringLiteral("them."));
+}
+
+QStringList ProjectFiler::Outcome::leftOutLines() const
+{
+    QStringList lines;
+    for (const LeftOutItem& item : leftOut) {
+        const QString path = item.path.empty() ? QStringLiteral("The project folder") : platform::readableText(item.path);
+        switch (item.kind) {
+        case LeftOutItem::Kind::link:
+            lines << path + QStringLiteral(" — a link; neither it nor what it points to was filed");
+            break;
+        case LeftOutItem::Kind::specialFile:
+            lines << path + QStringLiteral(" — a special file (a pipe, socket or device)");
+            break;
+        case LeftOutItem::Kind::emptyFolder:
+            lines << path + QStringLiteral(" — an empty folder");
+            break;
+        case LeftOutItem::Kind::trashFolder:
+            lines << path + QStringLiteral(" — a Larkfold trash folder, with ") + QString::number(item.itemCount)
+                    + (item.itemCount == 1 ? QStringLiteral(" item") : QStringLiteral(" items"));
+            break;
+        case LeftOutItem::Kind::unreadableFolder:
+            lines << path + QStringLiteral(" — a folder that couldn't be read");
+            break;
+        }
+    }
+    return lines;
 }
 
 } // namespace larkfold

@@ -47,11 +47,14 @@ public:
         std::int64_t bytesCopied = 0;  // what the copy engine wrote
         std::optional<ProjectCheckResult> check; // only when the copy ran to its end
         QStringList problems;          // what went wrong, for the user; empty when nothing did
+        std::vector<LeftOutItem> leftOut; // what the project holds that was not filed
 
-        // Copied and checked: no problem, and every listed file there with its size.
+        // Copied and checked: no problem, and every listed file there with its size and content.
         bool isFiled() const;
-        // The outcome in one or two sentences.
+        // The outcome in one or two sentences; "safe to clear" only when nothing was left out.
         QString summary() const;
+        // One line per item left out: its path and what it is.
+        QStringList leftOutLines() const;
 
         bool operator==(const Outcome&) const = default;
     };

@@ -10,6 +10,7 @@
 #include "status/PopoverView.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
+#include "support/Palettes.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -127,17 +128,7 @@ protected:
     }
 
     // The light palette the tests start from, or a dark one.
-    static QPalette darkPalette()
-    {
-        QPalette dark = QApplication::palette();
-        dark.setColor(QPalette::Window, QColor(0x26, 0x26, 0x26));
-        dark.setColor(QPalette::WindowText, Qt::white);
-        dark.setColor(QPalette::Base, QColor(0x33, 0x33, 0x33));
-        dark.setColor(QPalette::Text, Qt::white);
-        dark.setColor(QPalette::ButtonText, Qt::white);
-        dark.setColor(QPalette::Button, QColor(0x33, 0x33, 0x33));
-        return dark;
-    }
+    static QPalette darkPalette() { return test::darkPalette(); }
 
     Coordinator c;
     FakePairActionPrompts prompts;

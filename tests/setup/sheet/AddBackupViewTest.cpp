@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
+#include "support/Palettes.h"
 #include "support/Screenshot.h"
 
 #include <QApplication>
@@ -309,10 +310,7 @@ TEST_F(AddBackupViewTest, RefusalsOfFoldersNoBackupCanWorkIn)
     ASSERT_EQ(step(), Step::chooseDestination);
 
     const QPalette original = QApplication::palette();
-    QPalette dark = original;
-    dark.setColor(QPalette::Window, QColor(0x26, 0x26, 0x26));
-    dark.setColor(QPalette::WindowText, Qt::white);
-    dark.setColor(QPalette::Base, QColor(0x33, 0x33, 0x33));
+    const QPalette dark = darkPalette();
     struct Case {
         fs::path folder;
         bool readOnly;
