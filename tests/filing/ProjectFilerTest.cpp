@@ -230,8 +230,8 @@ TEST_F(ProjectFilerTest, AManifestThatCannotBeWrittenIsReported)
 TEST(ProjectFilerOutcome, SummarisesInTheFirstRuleThatApplies)
 {
     const ProjectFiler::Plan plan{"/p", "/a/2024/Spot", 2024, "Spot", std::nullopt};
-    const ProjectCheckResult passing{{}, {}, {"extra.txt"}, 3};
-    const ProjectCheckResult failing{{"a.txt"}, {}, {}, 3};
+    const ProjectCheckResult passing{{}, {}, {"extra.txt"}, 3, {}};
+    const ProjectCheckResult failing{{"a.txt"}, {}, {}, 3, {}};
     const ProjectCheckResult edited{{}, {}, {}, 3, {"b.txt"}};
     using Kind = LeftOutItem::Kind;
     const std::vector<LeftOutItem> oneLink{{"3 Media/Footage", Kind::link, 0}};

@@ -164,14 +164,15 @@ TEST(ProjectManifestWriter, NamesWhatFilingLeavesOut)
         return found;
     });
     fs::permissions(tree.path("Locked"), fs::perms::owner_all);
-    if (locked)
+    if (locked) {
         EXPECT_EQ(*locked, "Locked unreadable\n");
+    }
 }
 
 TEST(ProjectManifestWriter, SummarisesTheCheck)
 {
     const auto result = [](std::vector<std::string> missing, std::vector<std::string> wrongSize, qsizetype expected) {
-        return ProjectCheckResult{std::move(missing), std::move(wrongSize), {"added.txt"}, expected};
+        return ProjectCheckResult{std::move(missing), std::move(wrongSize), {"added.txt"}, expected, {}};
     };
     const std::pair<ProjectCheckResult, const char*> cases[] = {
         {result({}, {}, 1), "All 1 file is present and the right size."},
