@@ -110,7 +110,6 @@ void AppDelegate::applicationDidFinishLaunching()
         m_environment.screens = std::make_unique<platform::ScreenSaverSleepSource>(m_environment.sessionBus);
     m_environment.coordinator.screens = m_environment.screens.get();
     m_statusManager = std::make_unique<StatusManager>(*m_configStore, std::move(m_environment.coordinator));
-    m_promoteModel = std::make_unique<PromoteViewModel>(QDate::currentDate());
 
     createStatusItem();
     setupPopover();
@@ -491,9 +490,17 @@ void AppDelegate::openPromote()
 {
     closePopover();
     const WindowSpec spec = specOf(WindowKind::promote);
-    PromoteViewModel& model = *m_promoteModel;
+    // Each opening starts afresh on today's date; only a window still open, or a filing still
+    // running (closing its window stops nothing), keeps its model.
+    std::unique_ptr<PromoteViewModel> fresh;
+    if (!m_promoteModel || !(controller(WindowKind::promote).isWindowVisible() || m_promoteModel->isFiling()))
+        fresh = std::make_unique<PromoteViewModel>(QDate::currentDate());
+    PromoteViewModel& model = fresh ? *fresh : *m_promoteModel;
     showWindow(QString::fromUtf8(spec.title), [&model] { return new FilingWindow(model); }, WindowKind::promote,
                spec.size, true);
+    // The earlier window went when the new one took its place, so its model may go now.
+    if (fresh)
+        m_promoteModel = std::move(fresh);
 }
 
 void AppDelegate::openLearn()

@@ -174,13 +174,13 @@ void AppDelegate::showRelinkPanel(const BackupPair& pair)
     if (chosen.empty() || !m_statusManager)
         return;
     const fs::path& folder = chosen.front();
-    const DestinationChecks checks(CloudSyncDetector(), m_statusManager->mounts());
+    const DestinationChecks checks = DestinationChecks::of(*m_statusManager);
     for (const FolderAlert& alert : checks.destinationAlerts(folder)) {
         if (!prompts().confirm(alert))
             return;
     }
-    if (const auto nesting = DestinationChecks::destinationNestingMessage({pair.sourceURL}, folder)) {
-        prompts().alert(MenuAlert::notice(MenuAlert::Style::warning, *nesting));
+    if (const auto refusal = checks.destinationRefusal({pair.sourceURL}, folder, {pair.name})) {
+        prompts().alert(MenuAlert::notice(MenuAlert::Style::warning, *refusal));
         return;
     }
     // The coordinator looks the pair up again: it may have gone while the panel was open.

@@ -136,6 +136,11 @@ public:
     // Folders no backup may be written into, with everything below them.
     static const std::vector<std::filesystem::path>& protectedDestinations();
 
+    // Writes a small file into `folder` and removes it again: a real write, which a read-only
+    // mount, a full disk or a server that refuses writes fails where a permission check passes.
+    // Operation "testWrite" with the system's cause; none when the write went through.
+    std::optional<FileOperationError> testWrite(const std::filesystem::path& folder) const;
+
     // Creates a missing folder with its missing parents; does nothing when anything exists at the
     // path. On failure the error has operation "createDirectory" and the system's cause.
     std::optional<FileOperationError> ensureDirectory(const std::filesystem::path& folder) const;

@@ -23,6 +23,8 @@ using platform::standardized;
 constexpr const char* kValidatePathOperation = "validatePath";
 constexpr const char* kCreateDirectoryOperation = "createDirectory";
 constexpr const char* kLockOperation = "lockBackupFolder";
+constexpr const char* kTestWriteOperation = "testWrite";
+constexpr std::string_view kTestWriteName = "write-test";
 
 struct Identity {
     dev_t device;
@@ -118,6 +120,31 @@ std::optional<FileOperationError> FileCopier::validatePaths(const fs::path& sour
     if (d.sameAs(Place(fs::path(QDir::homePath().toStdString()))))
         return pathError(1104, "Destination cannot be your home folder. Choose a subfolder or external drive.",
                          destination);
+    return std::nullopt;
+}
+
+std::optional<FileOperationError> FileCopier::testWrite(const fs::path& folder) const
+{
+    const auto failed = [&](const std::error_code& error) {
+        return FileOperationError::posix(error.value(), folder, QString::fromLatin1(kTestWriteOperation));
+    };
+    // A folder chosen through a link is written to where the link leads.
+    const auto dir = m_fileSystem.openDirectory(platform::canonicalPath(folder));
+    if (!dir)
+        return failed(dir.error());
+    // A temporary name: a run's clean-up removes it should the removal below not happen.
+    const std::string name = platform::temporaryNameFor(kTestWriteName);
+    const auto file = m_fileSystem.openFile(*dir, name, platform::OpenMode::createNew, 0600);
+    if (!file)
+        return failed(file.error());
+    std::error_code error = m_fileSystem.writeAll(*file, std::string_view("x"));
+    if (!error)
+        error = m_fileSystem.syncFile(*file);
+    const std::error_code removed = m_fileSystem.removeFile(*dir, name);
+    if (error)
+        return failed(error);
+    if (removed)
+        return failed(removed);
     return std::nullopt;
 }
 

@@ -390,6 +390,16 @@ bool BackupEngine::isDestinationAvailable(const fs::path& destination, const std
     return platform::isFolderReachable(destination, bookmark, mounts);
 }
 
+std::optional<BackupError> BackupEngine::spaceShortfall(std::int64_t available, std::int64_t need)
+{
+    const std::int64_t threshold = need + kFreeSpaceMarginBytes;
+    if (need >= 1 && available < threshold)
+        return BackupError::diskSpaceLow(available, threshold);
+    if (available < kFreeSpaceMarginBytes)
+        return BackupError::diskSpaceLow(available, kFreeSpaceMarginBytes);
+    return std::nullopt;
+}
+
 bool BackupEngine::isSameVolume(const fs::path& a, const fs::path& b, const platform::VolumeInfo& volumes)
 {
     const auto first = volumes.identity(a);

@@ -106,6 +106,12 @@ public:
     // Both paths are on one known volume.
     static bool isSameVolume(const std::filesystem::path& a, const std::filesystem::path& b,
                              const platform::VolumeInfo& volumes);
+    // Room a destination must keep free beyond what a run will copy.
+    static constexpr std::int64_t kFreeSpaceMarginBytes = 524288000;
+    // The free-space rule of a run with `available` bytes free: room for `need` bytes (what goes
+    // to another volume; 0 when nothing does or the volume is the source's) plus the margin, and
+    // always the margin. None when there is enough.
+    static std::optional<BackupError> spaceShortfall(std::int64_t available, std::int64_t need);
     // Logs one line when the network share holding `destination` is mounted more than once.
     static void logDuplicateMounts(const std::filesystem::path& destination, const platform::MountSource& mounts);
 

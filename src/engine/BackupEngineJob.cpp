@@ -22,8 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Room the destination must keep free beyond what a run will copy.
-constexpr std::int64_t kFreeSpaceMarginBytes = 524288000;
 // Progress reaches the main thread at most this often.
 constexpr double kProgressIntervalSeconds = 0.05;
 
@@ -287,19 +285,15 @@ bool BackupEngine::Job::checkFreeSpace(const Folders& folders, const platform::C
     if (!space)
         return true;
     const auto available = static_cast<std::int64_t>(space->availableBytes);
-    std::optional<BackupError> low;
+    std::int64_t need = 0;
     if (!isSameVolume(folders.source, folders.destination, m_shared->volumes)) {
-        const std::int64_t need = m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup,
-                                                                           exclusionFilter(m_pair), jobCancel);
+        need = m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup, exclusionFilter(m_pair),
+                                                        jobCancel);
         // Cut short, the estimate says nothing; the job ends at its next check.
         if (jobCancel.isCancelled())
             return true;
-        const std::int64_t threshold = need + kFreeSpaceMarginBytes;
-        if (need >= 1 && available < threshold)
-            low = BackupError::diskSpaceLow(available, threshold);
     }
-    if (!low && available < kFreeSpaceMarginBytes)
-        low = BackupError::diskSpaceLow(available, kFreeSpaceMarginBytes);
+    const std::optional<BackupError> low = spaceShortfall(available, need);
     if (!low)
         return true;
     setStatus(BackupStatus::error(*low));

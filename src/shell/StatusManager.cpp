@@ -5,6 +5,7 @@
 #include "engine/PowerConditions.h"
 #include "platform/Bookmark.h"
 #include "platform/ContinuousTimer.h"
+#include "platform/FileSystem.h"
 #include "platform/LinuxNetworkSource.h"
 #include "platform/LinuxNotifier.h"
 #include "platform/LogindWakeSource.h"
@@ -13,6 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/Reachability.h"
 #include "platform/ScreenSaverSleepSource.h"
+#include "platform/VolumeInfo.h"
 #include "shell/OverallStatus.h"
 #include "shell/VolumeReconnector.h"
 #include "store/ConfigStore.h"
@@ -559,6 +561,16 @@ platform::MountSource& StatusManager::mounts() const
 const platform::Bookmarks& StatusManager::bookmarks() const
 {
     return m_engineEnvironment.bookmarks ? *m_engineEnvironment.bookmarks : platform::systemBookmarks();
+}
+
+const platform::VolumeInfo& StatusManager::volumes() const
+{
+    return m_engineEnvironment.volumes ? *m_engineEnvironment.volumes : platform::systemVolumeInfo();
+}
+
+platform::FileSystem& StatusManager::fileSystem() const
+{
+    return m_engineEnvironment.fileSystem ? *m_engineEnvironment.fileSystem : platform::systemFileSystem();
 }
 
 } // namespace larkfold

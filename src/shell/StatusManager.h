@@ -180,9 +180,11 @@ public:
     const std::shared_ptr<BackupQueue>& backupQueue() const { return m_backupQueue; }
     NotificationManager& notificationManager() { return *m_notificationManager; }
     const CopyRedundancyMap& copyRedundancy() const { return m_copyRedundancy; }
-    // The mount table and the bookmarks the engines use, for windows that set pairs up.
+    // The mount table, bookmarks, volumes and file layer the engines use, for windows that set pairs up.
     platform::MountSource& mounts() const;
     const platform::Bookmarks& bookmarks() const;
+    const platform::VolumeInfo& volumes() const;
+    platform::FileSystem& fileSystem() const;
 
 signals:
     // An engine was added, replaced or removed.

@@ -92,7 +92,7 @@ void PairActions::chooseDestination(const QUuid& id)
         return;
     const fs::path folder = chosen.front();
 
-    const DestinationChecks checks(CloudSyncDetector(), m_statusManager.mounts());
+    const DestinationChecks checks = DestinationChecks::of(m_statusManager);
     for (const FolderAlert& alert : checks.destinationAlerts(folder)) {
         if (!m_prompts.confirm(alert))
             return;
@@ -101,9 +101,9 @@ void PairActions::chooseDestination(const QUuid& id)
     const auto current = storedPair(id);
     if (!current)
         return;
-    // Backing a folder up into itself would copy the backup into the backup on every run.
-    if (const auto nesting = DestinationChecks::destinationNestingMessage({current->sourceURL}, folder)) {
-        m_prompts.tell(*nesting);
+    // Nested with the source, or a folder no backup can work in: said now, not by the first run.
+    if (const auto refusal = checks.destinationRefusal({current->sourceURL}, folder, {current->name})) {
+        m_prompts.tell(*refusal);
         return;
     }
     const StatusManager::RelinkResult result = m_statusManager.relinkPair(id, folder);

@@ -5,6 +5,8 @@
 #include "app/AppDelegate.h"
 #include "app/StatusItemImage.h"
 #include "app/WindowPlacement.h"
+#include "filing/FilingWindow.h"
+#include "filing/PromoteViewModel.h"
 #include "platform/FakeNotifier.h"
 #include "platform/FakeVolumeInfo.h"
 #include "platform/LoginItem.h"
@@ -203,6 +205,33 @@ TEST(AppDelegate, EachKindOfWindowOpensOnceWithItsTitle)
     about->close();
     app.openAbout();
     EXPECT_TRUE(app.controller(Kind::about).window()->isVisible());
+}
+
+// Each opening of the filing window starts afresh, on the day it is opened: nothing of the last
+// project or outcome, and the proposed year is this year.
+TEST(AppDelegate, TheFilingWindowStartsAfreshAtEachOpening)
+{
+    TempDir support;
+    TempTree tree{{"Spot FW24/6 Finals/final.mp4", "f"}};
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    const auto filing = [&]() -> PromoteViewModel& {
+        return app.controller(Kind::promote).window()->findChild<FilingWindow*>()->model();
+    };
+
+    app.openPromote();
+    filing().choose(tree.path("Spot FW24"));
+    ASSERT_EQ(filing().step(), PromoteViewModel::Step::review);
+    ASSERT_EQ(filing().year(), 2024);
+    app.openPromote(); // still open: brought to the front as it is
+    EXPECT_EQ(filing().step(), PromoteViewModel::Step::review);
+
+    app.controller(Kind::promote).window()->close();
+    app.openPromote();
+    EXPECT_EQ(filing().step(), PromoteViewModel::Step::choose);
+    EXPECT_FALSE(filing().project() || filing().outcome());
+    EXPECT_EQ(filing().today(), QDate::currentDate());
+    EXPECT_EQ(filing().year(), QDate::currentDate().year());
 }
 
 // A click toggles the popover; a click that hides an open window only hides it; the screens
