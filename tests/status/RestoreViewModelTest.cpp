@@ -243,7 +243,8 @@ TEST_F(RestoreViewModelTest, RestoresToTheOriginalFolderAndToAChosenOne)
     fs::remove(backupFolder() / "c.txt");
     model->restoreToOriginal();
     waitForRestore(*model);
-    EXPECT_EQ(model->restoreMessage(), QStringLiteral("Error: Restored 2 files. 1 file failed."));
+    EXPECT_EQ(model->restoreMessage(),
+              QStringLiteral("Error: Restored 2 files. 1 file failed.\nc.txt: It is no longer in the backup."));
     EXPECT_TRUE(model->restoreMessageIsError());
     EXPECT_EQ(tree.read("source/b.txt"), "b");
 }

@@ -134,7 +134,7 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
     fs::remove(backupFolder() / "Archive.zip");
     QTest::mouseClick(restoreOriginal, Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return !view.model().restoreInProgress(); }, kWaitMs));
-    EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("Error: Restored 4 files. 1 file failed."));
+    EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("Error: Restored 4 files. 1 file failed.\nArchive.zip: It is no longer in the backup."));
     saveScreenshot(view, QStringLiteral("restore-failed"));
 }
 
