@@ -299,6 +299,41 @@ TEST_F(RestorerTest, AFileTheTrashCannotTakeIsKeptBesideTheRestoredOne)
     EXPECT_TRUE(restoreTemporaries(tree.root()).empty());
 }
 
+TEST_F(RestorerTest, OnADriveWhoseTopTheUserCannotWriteTheOldFileIsKeptBeside)
+{
+    // A drive of its own, its top folder root's, a folder on it the user's; the user's home
+    // Trash is on another file system, so no Trash can take a file of the drive.
+    const fs::path drive = tree.mkdir("drive");
+    const fs::path home = tree.mkdir("home-data");
+    tree.write("backup/report.pdf", "the backup's report");
+    ::chmod(tree.root().c_str(), 0755);
+    ::chown(home.c_str(), kNobody, kNobody);
+    const auto result = larkfold::test::runInPrivateMountNamespace([&]() -> std::string {
+        if (::mount("tmpfs", drive.c_str(), "tmpfs", 0, "size=1m,mode=0755") != 0)
+            return "no mount";
+        const fs::path share = drive / "share";
+        fs::create_directory(share);
+        larkfold::test::writeFile(share / "report.pdf", "the user's report");
+        if (::chown(share.c_str(), kNobody, kNobody) != 0 || ::chown((share / "report.pdf").c_str(), kNobody, kNobody) != 0)
+            return "no chown";
+        ::setenv("XDG_DATA_HOME", home.c_str(), 1);
+        const RestoreRequest asked = request({"report.pdf"}, share);
+        const auto restored = larkfold::test::runUnprivileged([&] {
+            const TextMountSource here{mountLine(1, "/")};
+            const auto outcome = Restorer(systemFileSystem(), systemTrash(), here).run(asked);
+            return summary(outcome) + "\n" + restoreMessage(outcome).toStdString();
+        });
+        return restored.value_or("could not become an ordinary user") + "\n" + readFile(share / "report.pdf") + "\n"
+            + readFile(share / "report (before restore).pdf");
+    });
+    if (!result)
+        GTEST_SKIP() << "needs a private mount namespace (root)";
+    EXPECT_EQ(*result, "1 restored, 0 failed\nkept report.pdf as report (before restore).pdf\n"
+                       "1 file restored successfully. The Trash could not take the file that was at report.pdf, so it "
+                       "is kept beside it as “report (before restore).pdf”.\n"
+                       "the backup's report\nthe user's report");
+}
+
 TEST_F(RestorerTest, APathTooLongForTheTrashKeepsTheOldFileBeside)
 {
     // Deeper than PATH_MAX: the Trash, which takes paths, cannot name it.
@@ -330,6 +365,36 @@ TEST_F(RestorerTest, APathTooLongForTheTrashKeepsTheOldFileBeside)
     ASSERT_EQ(summary(outcome), "1 restored, 0 failed\nkept " + relative + " as report (before restore).pdf");
     EXPECT_TRUE(restoreMessage(outcome).endsWith(QStringLiteral("/report.pdf, so it is kept beside it as “report (before restore).pdf”.")));
     EXPECT_FALSE(fs::exists(homeTrashFiles() / "report.pdf"));
+}
+
+TEST_F(RestorerTest, AFileLeavesTheBackupTrashOnlyOnceItsCopyIsVerified)
+{
+    tree.write("trash/2026-03-09/Letters/letters-3", "dear landlord");
+    tree.write("trash/2026-03-09/Letters/letters-4", "dear tenant");
+    tree.write("trash/2026-03-10/notes.txt", "older notes");
+    RestoreRequest fromTrash = request({"2026-03-09/Letters/letters-3", "2026-03-09/Letters/letters-4", "2026-03-10/notes.txt"},
+                                       tree.path("target"));
+    fromTrash.backupFolder = tree.path("trash");
+    fromTrash.backupIdentity = identityOf(fromTrash.backupFolder);
+    fromTrash.targetPaths = {"Letters/letters-3", "Letters/letters-4", "notes.txt"};
+    fromTrash.removeRestoredOriginals = true;
+    FaultInjectingFileSystem faults;
+    // The second file's trash copy changes under the restore once copied, its size kept: the copy
+    // read back no longer agrees, so it stays in the trash. The third cannot be put in place.
+    faults.beforeNth(FileOperation::setTimes, 2, [&] { larkfold::test::writeFile(tree.path("trash/2026-03-09/Letters/letters-4"), "dear TENANT"); });
+    faults.failNth(FileOperation::renameNoReplace, 2, EIO);
+
+    const auto outcome = Restorer(faults, systemTrash(), mounts).run(fromTrash);
+
+    EXPECT_EQ(summary(outcome), "1 restored, 2 failed\n"
+                                "Letters/letters-4: Its copy did not come out the same as the backup's.\n"
+                                "notes.txt: Its copy could not be put in place: Input/output error.");
+    EXPECT_EQ(tree.read("target/Letters/letters-3"), "dear landlord");
+    EXPECT_FALSE(tree.exists("trash/2026-03-09/Letters/letters-3"));
+    EXPECT_FALSE(tree.exists("target/Letters/letters-4"));
+    EXPECT_EQ(tree.read("trash/2026-03-09/Letters/letters-4"), "dear TENANT");
+    EXPECT_EQ(tree.read("trash/2026-03-10/notes.txt"), "older notes");
+    EXPECT_EQ(restoreMessage(outcome).section(u'\n', 1, 1), QStringLiteral("Letters/letters-4: Its copy did not come out the same as the backup's."));
 }
 
 TEST(BeforeRestoreName, KeepsTheExtensionAndStaysAValidName)
