@@ -290,6 +290,8 @@ TEST_F(RestoreViewTest, TheWindowStaysResponsiveWhileTenThousandFilesAreRestored
 
     EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("10000 files restored successfully."));
     EXPECT_EQ(tree.read("chosen/Folder 99/file 9999.txt"), "9999");
+    // The list is read again after a restore, through this test's file layer.
+    ASSERT_TRUE(platform::waitForUtilityTasks(10 * kWaitMs));
 }
 
 } // namespace
