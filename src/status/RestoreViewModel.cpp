@@ -14,6 +14,8 @@
 #include <QPointer>
 
 #include <chrono>
+#include <unordered_set>
+#include <utility>
 
 namespace larkfold {
 namespace {
@@ -172,6 +174,23 @@ void RestoreViewModel::finishLoading(Listing listing)
     m_backupFolderRefusal = std::move(listing.refusal);
     m_files->setItems(std::move(listing.items));
     setIsLoading(false);
+    if (!m_preselected.empty())
+        preselect(std::exchange(m_preselected, {}));
+}
+
+void RestoreViewModel::preselect(std::vector<std::string> relativePaths)
+{
+    if (m_isLoading) {
+        m_preselected = std::move(relativePaths);
+        return;
+    }
+    const std::unordered_set<std::string> wanted(relativePaths.begin(), relativePaths.end());
+    std::vector<int> rows;
+    for (int row = 0; row < int(m_files->items().size()); ++row) {
+        if (wanted.contains(m_files->item(row).relativePath))
+            rows.push_back(row);
+    }
+    m_files->setSelected(rows, true);
 }
 
 void RestoreViewModel::openInFileManager()

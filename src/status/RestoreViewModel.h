@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace larkfold {
@@ -91,6 +92,8 @@ public:
 
     // Scans the backup folder and puts the result in the list.
     void loadFiles();
+    // Ticks the files at these paths below the backup folder, once they are listed.
+    void preselect(std::vector<std::string> relativePaths);
     void openInFileManager();
     // Asks for a folder and restores the ticked files into it; cancelling changes nothing.
     void chooseRestoreLocation();
@@ -136,6 +139,7 @@ private:
     std::optional<QString> m_backupFolderRefusal;
     bool m_restoreInProgress = false;
     std::optional<QString> m_restoreMessage;
+    std::vector<std::string> m_preselected;
     int m_restoreDone = 0;
     int m_restoreTotal = 0;
 };
