@@ -27,6 +27,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace larkfold {
 
@@ -62,7 +64,7 @@ public:
         std::optional<QUrl> updateFeed;
     };
 
-    enum class WindowKind { about, learn, welcome, restore, promote, profileSuggestion };
+    enum class WindowKind { about, learn, welcome, restore, promote, profileSuggestion, runErrors };
 
     AppDelegate();
     explicit AppDelegate(Environment environment, QObject* parent = nullptr);
@@ -87,7 +89,11 @@ public:
     void updateStatusIcon(const BackupStatus& status);
 
     void showWelcome();
-    void showRestore(const QUuid& pairId);
+    // The restore window for the pair, with the files at `tick` (paths below its backup folder)
+    // ticked; an open one for the same pair ticks them too.
+    void showRestore(const QUuid& pairId, const std::vector<std::string>& tick = {});
+    // The window listing what failed in the pair's last backup.
+    void showRunErrors(const QUuid& pairId);
     void showProfileSuggestion(const QUuid& pairId, const QString& pairName, BackupProfile profile, qint64 bytes);
     void applyProfileSuggestion(const QUuid& pairId, BackupProfile profile);
     void declineProfileSuggestion();

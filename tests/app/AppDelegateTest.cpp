@@ -12,6 +12,8 @@
 #include "platform/LoginItem.h"
 #include "setup/AddBackupView.h"
 #include "shell/AppNotifications.h"
+#include "status/RestoreView.h"
+#include "status/RunErrorsView.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
 #include "support/PairRecord.h"
@@ -429,4 +431,33 @@ TEST(AppDelegate, AnXEmbedTrayGetsTheIconAtOnce)
             EXPECT_EQ(app.statusItem(), nullptr) << "it waits for a panel to come";
         app.applicationWillTerminate();
     }
+}
+
+// The pair row's "Restore Them…" and "Show Details…" bring up their windows on that pair.
+TEST(AppDelegate, TheRowsRequestsOpenTheRestoreWindowTickedAndTheFailuresWindow)
+{
+    TempDir support;
+    TempTree tree{{"docs/a.txt", "a"}, {"dest/Larkfold/Documents/a.txt", "a"}, {"dest/Larkfold/Documents/b.txt", "b"}};
+    {
+        ConfigStore seed(support.path());
+        seed.addPair(pairRecord(QStringLiteral("Documents"), tree.path("docs"), tree.path("dest")));
+    }
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    const QUuid pairId = app.configStore()->pairs().front().id;
+
+    AppNotifications::instance().postShowRestore(pairId, {"b.txt"});
+    QWidget* window = app.controller(Kind::restore).window();
+    ASSERT_NE(window, nullptr);
+    auto* restore = window->findChild<RestoreView*>();
+    ASSERT_NE(restore, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return restore->model().selectedCount() == 1; }, 20'000));
+    EXPECT_EQ(restore->model().selectedItems().front().relativePath, "b.txt");
+
+    AppNotifications::instance().postShowRunErrors(pairId);
+    QWidget* failures = app.controller(Kind::runErrors).window();
+    ASSERT_NE(failures, nullptr);
+    EXPECT_TRUE(failures->isVisible());
+    EXPECT_EQ(failures->windowTitle(), QStringLiteral("Backup Problems — Documents"));
+    EXPECT_NE(failures->findChild<RunErrorsView*>(), nullptr);
 }
