@@ -3,6 +3,7 @@
 #include "copy/FileCopier.h"
 #include "engine/FileDigester.h"
 #include "platform/Clock.h"
+#include "platform/FreedMemory.h"
 #include "platform/JsonFwd.h"
 #include "platform/Log.h"
 #include "platform/Utf8.h"
@@ -306,6 +307,8 @@ IntegrityVerifier::verifySample(const Directory& destination, const fs::path& tr
         if (database)
             result = verifySample(*database, destination, cancel);
     }
+    // The database of a large backup is the largest thing a resting program held.
+    platform::releaseFreedMemory();
     return result;
 }
 
