@@ -239,6 +239,7 @@ void AppDelegate::updateStatusIcon(const BackupStatus& status)
 {
     if (!m_statusItem || !m_statusManager)
         return;
+    m_shownStatusGeneration = m_statusManager->statusGeneration();
     // Set only on a change: every new icon or tooltip is a message to the tray host.
     const QString symbol = statusSymbolName(status);
     if (symbol != m_statusSymbol) {
@@ -256,7 +257,8 @@ void AppDelegate::startStatusObservation()
 {
     m_statusObservation.setInterval(kStatusObservationInterval);
     connect(&m_statusObservation, &QTimer::timeout, this, [this] {
-        if (!m_statusManager)
+        // Five times a second for as long as the program runs: nothing is built while nothing changed.
+        if (!m_statusManager || !m_statusItem || m_statusManager->statusGeneration() == m_shownStatusGeneration)
             return;
         updateStatusIcon(m_statusManager->overallStatus());
     });

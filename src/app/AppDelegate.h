@@ -170,6 +170,7 @@ private:
     bool m_menuFromGear = false;
     QString m_statusSymbol;
     QString m_toolTip;
+    std::uint64_t m_shownStatusGeneration = 0;
     std::map<WindowKind, SingletonWindowController> m_controllers;
 };
 
