@@ -83,7 +83,7 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
 
 AppDelegate::~AppDelegate()
 {
-    m_statusObservation.stop();
+    stopStatusObservation();
     // Windows first: they observe the coordinator and the store.
     m_controllers.clear();
     m_popover.reset();
@@ -128,7 +128,7 @@ void AppDelegate::applicationDidFinishLaunching()
 bool AppDelegate::applicationWillTerminate(std::chrono::milliseconds bound)
 {
     platform::requireMainThread("AppDelegate::applicationWillTerminate");
-    m_statusObservation.stop();
+    stopStatusObservation();
     if (!m_statusManager) {
         platform::beginQuitting();
         return true;
@@ -255,15 +255,29 @@ void AppDelegate::updateStatusIcon(const BackupStatus& status)
 
 void AppDelegate::startStatusObservation()
 {
+    // The icon follows the status within 0.2 s, looking again at most that often, and while
+    // nothing changes the timer rests: a resting program wakes for nothing.
     m_statusObservation.setInterval(kStatusObservationInterval);
     connect(&m_statusObservation, &QTimer::timeout, this, [this] {
-        // Five times a second for as long as the program runs: nothing is built while nothing changed.
-        if (!m_statusManager || !m_statusItem || m_statusManager->statusGeneration() == m_shownStatusGeneration)
+        if (!m_statusManager || m_statusManager->statusGeneration() == m_shownStatusGeneration) {
+            m_statusObservation.stop();
             return;
+        }
         updateStatusIcon(m_statusManager->overallStatus());
     });
-    m_statusObservation.start();
+    m_statusWake = connect(m_statusManager.get(), &StatusManager::statusMayHaveChanged, this, [this] {
+        if (m_statusObservation.isActive())
+            return;
+        updateStatusIcon(m_statusManager->overallStatus());
+        m_statusObservation.start();
+    });
     updateStatusIcon(m_statusManager->overallStatus());
+}
+
+void AppDelegate::stopStatusObservation()
+{
+    disconnect(m_statusWake);
+    m_statusObservation.stop();
 }
 
 std::optional<QRect> AppDelegate::statusItemGeometry() const

@@ -123,6 +123,8 @@ public:
     PopoverView* popoverView() const { return m_popoverView; }
     SingletonWindowController& controller(WindowKind kind);
     const QString& statusSymbol() const { return m_statusSymbol; }
+    // Whether the icon looks at the status again soon; it rests while nothing changes.
+    bool isObservingStatus() const { return m_statusObservation.isActive(); }
 
 signals:
     // The status item exists (or, without a tray, the popover stands in for it).
@@ -133,6 +135,7 @@ private:
     bool isXEmbedTrayPresent() const;
     void setupPopover();
     void startStatusObservation();
+    void stopStatusObservation();
     void observeNotifications();
     // Opens a window of a kind, or brings its visible window to the front; `anchored` places it
     // under the status item when the item's place is known.
@@ -165,6 +168,7 @@ private:
     std::unique_ptr<platform::BusNameWatch> m_trayHostWatch;
     QTimer m_trayHostTimer;
     QTimer m_statusObservation;
+    QMetaObject::Connection m_statusWake;
     // Where the pointer was when the icon was last clicked, or its menu opened from it.
     std::optional<QPoint> m_lastIconClick;
     bool m_menuFromGear = false;

@@ -197,6 +197,8 @@ signals:
     // A pair came into or left the hold of "Pause All".
     void heldChanged();
     void reconnectingChanged();
+    // statusGeneration() moved.
+    void statusMayHaveChanged();
     // A pair's engine found a better-fitting profile; offered once per pair.
     void profileSuggested(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
                           qint64 approximateBytes);
