@@ -166,6 +166,20 @@ PosixResult<std::size_t> FaultInjectingFileSystem::copyRange(const File& from, c
     return m_inner.copyRange(from, to, maxBytes);
 }
 
+PosixResult<std::int64_t> FaultInjectingFileSystem::seek(const File& file, std::int64_t offset, SeekTo from)
+{
+    if (const auto error = fault(FileOperation::seek))
+        return error;
+    return m_inner.seek(file, offset, from);
+}
+
+std::error_code FaultInjectingFileSystem::setSize(const File& file, std::int64_t size)
+{
+    if (const auto error = fault(FileOperation::setSize))
+        return error;
+    return m_inner.setSize(file, size);
+}
+
 PosixResult<FileStatus> FaultInjectingFileSystem::status(const Directory& dir, const std::filesystem::path& relative)
 {
     if (const auto error = fault(FileOperation::status))

@@ -15,6 +15,8 @@ enum class FileOperation {
     read,            // read, and the reading side of copyRange
     write,           // write, and the writing side of copyRange
     copyRange,       // copy_file_range itself (ENOSYS here makes copies use read and write)
+    seek,            // seek (EINVAL here acts like a file system that cannot tell holes from data)
+    setSize,         // setSize
     status,          // status, statusAtPath
     access,          // checkAccess
     list,            // listDirectory
@@ -68,6 +70,8 @@ public:
     PosixResult<std::size_t> read(const File& file, std::span<std::byte> buffer) override;
     PosixResult<std::size_t> write(const File& file, std::span<const std::byte> bytes) override;
     PosixResult<std::size_t> copyRange(const File& from, const File& to, std::size_t maxBytes) override;
+    PosixResult<std::int64_t> seek(const File& file, std::int64_t offset, SeekTo from) override;
+    std::error_code setSize(const File& file, std::int64_t size) override;
 
     PosixResult<FileStatus> status(const Directory& dir, const std::filesystem::path& relative) override;
     PosixResult<FileStatus> status(const Descriptor& descriptor) override;

@@ -517,3 +517,31 @@ TEST_F(BackupRunTest, ASourceEntryWithTheEnginesOwnNameIsReportedOnEveryRunAndNo
         EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{"a.txt"}));
     }
 }
+
+// Another program appends to a large file while it is copied: the copy stops at the size the file
+// had, so the drive does not fill up (and fail every file after it); the file is not taken and
+// waits for the next run.
+TEST_F(BackupRunTest, AFileGrowingWhileItIsCopiedCannotFillTheDrive)
+{
+    makeAllocatedFile(m_source.path("film.mov"), 64 * kMebibyte, 'f');
+    m_source.write("notes.txt", "notes");
+    m_fileSystem.beforeNth(FileOperation::read, 2, [&] {
+        std::ofstream(m_source.path("film.mov"), std::ios::app | std::ios::binary) << std::string(64 * kMebibyte, 'x');
+    });
+    const auto outcome = runInPrivateMountNamespace([&]() -> std::string {
+        if (::mount("tmpfs", m_destination.path().c_str(), "tmpfs", 0, "size=100m") != 0)
+            return "no mount";
+        const BackupResult result = run();
+        std::string summary = std::to_string(result.copiedFiles);
+        for (const auto& error : result.errors)
+            summary += " " + error.operation().toStdString() + " " + std::to_string(error.code()) + " "
+                     + error.url().filename().native();
+        summary += " |";
+        for (const auto& name : treeOf(m_backup))
+            summary += " " + name;
+        return summary;
+    });
+    if (!outcome || *outcome == "no mount")
+        GTEST_SKIP() << "no private mount namespace with tmpfs here";
+    EXPECT_EQ(*outcome, "1 verifySize 1009 film.mov | notes.txt");
+}
