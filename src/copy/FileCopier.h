@@ -100,8 +100,8 @@ public:
 
     // Refuses folder pairs that must never be mirrored into each other or into the system:
     // the same folder, one inside the other (also when reached through links or bind mounts),
-    // a protected system folder, the home folder, the root. Operation "validatePath",
-    // codes 1100 to 1105; none when the pair is acceptable.
+    // a protected system folder, the home folder, the root, and a source on a pseudo file system
+    // such as /proc. Operation "validatePath", codes 1100 to 1106; none when the pair is acceptable.
     std::optional<FileOperationError> validatePaths(const std::filesystem::path& source,
                                                     const std::filesystem::path& destination) const;
 

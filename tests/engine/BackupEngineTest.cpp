@@ -366,6 +366,20 @@ TEST(BackupEngine, ARunThatCannotStartShowsTheCopyEnginesOwnMessage)
     EXPECT_TRUE(fs::is_empty(tree.path("elsewhere")));
 }
 
+TEST(BackupEngine, ASourceOnTheProcFileSystemIsRefusedWithAnEvent)
+{
+    EngineHarness harness;
+    TempTree tree{{"dest/", ""}};
+    const BackupPair pair = harness.addPair("Process", "/proc/self/fdinfo", tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForTasks());
+    const QString message =
+        QStringLiteral("Source folder is on the system's proc file system, which holds no files to back up.");
+    EXPECT_EQ(engine.status(), BackupStatus::error(BackupError::copyFailed(message)));
+    EXPECT_EQ(harness.eventMessages(), std::vector<QString>{message});
+    EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold/Process")));
+}
+
 TEST(BackupEngine, ADestinationThatWentAwayWhileTheJobWaitedIsNotRecreated)
 {
     EngineHarness harness;
