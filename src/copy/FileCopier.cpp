@@ -162,6 +162,7 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
         return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
     run.sourceDir = std::move(*sourceDir);
     run.backupDir = std::move(*backupDir);
+    run.backupTimes = StoredTimes::probe(m_fileSystem, run.backupDir);
 
     const path checkpoint = destination / std::string(kCheckpointFileName);
     writeCheckpoint(checkpoint, run.startTime);
@@ -323,13 +324,13 @@ FileCopier::Need FileCopier::decide(const Run& run, FolderCache& sources, Folder
     if (!entry.isPackage) {
         const EntryVersion source{false, entry.size, {std::time_t(entry.modifiedSeconds), long(entry.modifiedNanoseconds)}};
         const EntryVersion backup{false, copy->size, copy->modificationTime};
-        return versionsDiffer(source, backup) ? Need::copy : Need::unchanged;
+        return versionsDiffer(source, backup, run.backupTimes) ? Need::copy : Need::unchanged;
     }
     const auto source = readEntryVersion(m_fileSystem, run.sourceDir, relative);
     const auto backup = entryVersion(m_fileSystem, run.backupDir, relative, *copy);
     if (!source || !backup || !source->isFolder)
         return Need::copy;
-    return versionsDiffer(*source, *backup) ? Need::copy : Need::unchanged;
+    return versionsDiffer(*source, *backup, run.backupTimes) ? Need::copy : Need::unchanged;
 }
 
 bool FileCopier::deferForEditor(Run& run, const path& relative) const

@@ -136,9 +136,10 @@ public:
     // --- Before a run ---
 
     // The bytes of the source files the next run would copy: files missing from the backup
-    // folder, of another size, or more than 2 seconds apart in modification time. Never fails;
-    // a copy that cannot be read counts as missing.
-    // A cancel ends it early with what it counted so far.
+    // folder, of another size, or of another modification time by the backup folder's own rule
+    // (exact where its file system keeps fine times, within 2 seconds where it keeps coarse
+    // ones). Never fails; a copy that cannot be read counts as missing. A cancel ends it early
+    // with what it counted so far.
     std::int64_t estimateBytesToCopy(const std::filesystem::path& source, const std::filesystem::path& backupFolder,
                                      const ExclusionFilter& filter, const platform::CancelToken& cancel = {}) const;
 

@@ -5,6 +5,7 @@
 #include "copy/EditorDetector.h"
 #include "copy/FileCopier.h"
 #include "copy/ScanResults.h"
+#include "copy/StoredTimes.h"
 
 #include <QDateTime>
 
@@ -75,6 +76,8 @@ struct FileCopier::Run {
     // compare both with what their paths name now.
     platform::Directory sourceDir;
     platform::Directory backupDir;
+    // How the backup's file system keeps times, found out once at the start.
+    StoredTimes backupTimes;
 
     // Folders the scan could not read are in it too: nothing below them counts as vanished.
     SourceScan scan;

@@ -52,6 +52,8 @@ public:
     void endFileEarly(int n);
     // Every write from now on accepts no bytes (and reports no error), as a broken device might.
     void acceptNoWrites();
+    // Times set from now on are kept only to whole multiples of `seconds`, as FAT keeps them (2 s).
+    void keepTimesTo(int seconds);
     // Runs `action` on the calling thread just before the n-th call of `operation` from now on,
     // which then goes ahead: a drive pulled or a stop pressed in the middle of some work.
     void beforeNth(FileOperation operation, int n, std::function<void()> action);
@@ -124,6 +126,7 @@ private:
     std::error_code fault(FileOperation operation);
     void recordOpen(std::filesystem::path path);
     bool endsEarly();
+    std::timespec kept(std::timespec time) const;
 
     FileSystem& m_inner;
     mutable std::mutex m_mutex;
@@ -137,6 +140,7 @@ private:
     std::vector<Action> m_actions;
     int m_readsUntilEarlyEnd = 0;
     bool m_acceptNoWrites = false;
+    int m_timeResolutionSeconds = 0; // 0: as the inner file system keeps them
     std::map<FileOperation, int> m_callCounts;
     std::vector<std::filesystem::path> m_openedPaths;
 };
