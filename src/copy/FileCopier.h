@@ -21,6 +21,7 @@
 namespace larkfold::platform {
 class RunningApplications;
 class IdleTime;
+class MountSource;
 } // namespace larkfold::platform
 
 namespace larkfold {
@@ -32,6 +33,16 @@ using BackupOutcome = std::variant<BackupResult, FileOperationError>;
 
 // What a scan saw at an entry's place: the copy refuses an entry that has since become the other kind.
 enum class EntryKind : std::uint8_t { file, package };
+
+// What a run is told of the file systems mounted inside its source. A drive unmounted from a folder
+// below the source leaves that folder empty: its files are out of reach, not deleted, and their
+// part of the backup must stay.
+struct SourceMounts {
+    // The mount table, read before and after the scan; none: mounts are not looked at.
+    const platform::MountSource* table = nullptr;
+    // Folders below the source (absolute) that held a mounted file system at an earlier run.
+    std::vector<std::filesystem::path> known;
+};
 
 // What the single-file copy did with one entry.
 struct CopyFileResult {
@@ -67,10 +78,12 @@ public:
     // Brings `destination` up to date with `source` in one pass and files backup entries that
     // vanished from the source into `trash`/<start day>. Returns the pre-flight failure (paths,
     // 1003, 1004, 1005, folder creation) before anything is written; after that always a result,
-    // with single-file failures collected in it. Cancelling is not a failure.
+    // with single-file failures collected in it. Cancelling is not a failure. Nothing below a
+    // folder of `mounts` that is not mounted now counts as vanished.
     BackupOutcome backup(const std::filesystem::path& source, const std::filesystem::path& destination,
                          const std::filesystem::path& trash, const ExclusionFilter& filter,
-                         const ProgressCallback& progress, const platform::CancelToken& cancel = {}) const;
+                         const ProgressCallback& progress, const platform::CancelToken& cancel = {},
+                         const SourceMounts& mounts = {}) const;
 
     // Puts one source entry (a file, or a package folder whole) at its place below `backup`
     // without ever leaving a half-written item under the final name: the data goes to a
@@ -164,7 +177,7 @@ private:
     // `gone`: the file left (or became something else) since it was listed.
     enum class Need : std::uint8_t { unchanged, copy, afterArchival, kindChanged, gone };
 
-    void prepare(Run& run) const;
+    void prepare(Run& run, const SourceMounts& mounts) const;
     void copyAll(Run& run) const;
     // Reads each listed file's size and time and what the change rule says of it, on several
     // threads; entries gone since the listing leave the scan.

@@ -81,6 +81,9 @@ struct FileCopier::Run {
 
     // Folders the scan could not read are in it too: nothing below them counts as vanished.
     SourceScan scan;
+    // Folders below the source that held a mounted file system and do not now (relative paths):
+    // nothing below them counts as vanished either.
+    std::vector<std::string> unmountedFolders;
     // Walked beside the source scan; only names matter to archival, and the run adds none that
     // could count as vanished.
     std::future<DestinationScan> destinationScan;

@@ -6,10 +6,13 @@
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
 #include "platform/UserDefaults.h"
 #include "platform/VolumeInfo.h"
 #include "store/BackupTips.h"
 #include "store/ConfigStore.h"
+
+#include <QStringList>
 
 #include <array>
 #include <condition_variable>
@@ -47,6 +50,19 @@ QString countedFiles(std::int64_t count)
     return QStringLiteral("%1 %2").arg(count).arg(fileWord(count));
 }
 
+// Says which folders of the source were not mounted, so their part of the backup was left alone.
+QString unmountedFoldersMessage(const std::vector<fs::path>& folders, const fs::path& source)
+{
+    QStringList names;
+    for (const fs::path& folder : folders)
+        names << QStringLiteral("“%1”").arg(QString::fromStdString(folder.lexically_relative(source).string()));
+    if (folders.size() == 1)
+        return QStringLiteral("%1 is not mounted — its files in the backup were left as they are.").arg(names.front());
+    return QStringLiteral("%1 folders are not mounted (%2) — their files in the backup were left as they are.")
+        .arg(folders.size())
+        .arg(names.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, const platform::CancelToken& jobCancel)
@@ -71,6 +87,8 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         runMessage = countedFiles(errors) + QStringLiteral(" couldn't be copied.");
     recordEvent(errors > 0 || aborted ? EventType::error : EventType::backup, runMessage, result.copiedFiles,
                 result.bytesTransferred, result.duration);
+    if (!result.unmountedFolders.empty())
+        recordEvent(EventType::backup, unmountedFoldersMessage(result.unmountedFolders, platform::canonicalPath(folders.source)));
 
     BackupStatus finalStatus;
     if (aborted) {

@@ -3,6 +3,7 @@
 #include "CopyRunFixture.h"
 #include "copy/BandwidthThrottle.h"
 #include "platform/FaultInjectingFileSystem.h"
+#include "platform/MountSource.h"
 #include "support/ChildProcess.h"
 #include "support/TempTree.h"
 
@@ -35,11 +36,11 @@ protected:
     }
 
     BackupResult run(const FileCopier::ProgressCallback& progress = {}, const platform::CancelToken& cancel = {},
-                     BackupProfile profile = BackupProfile::standard)
+                     BackupProfile profile = BackupProfile::standard, const SourceMounts& mounts = {})
     {
         const FileCopier copier(m_fileSystem, m_applications);
-        BackupOutcome outcome =
-            copier.backup(m_source.root(), m_backup, m_trash, ExclusionFilter::forProfile(profile), progress, cancel);
+        BackupOutcome outcome = copier.backup(m_source.root(), m_backup, m_trash, ExclusionFilter::forProfile(profile),
+                                              progress, cancel, mounts);
         if (const auto* failure = std::get_if<FileOperationError>(&outcome)) {
             ADD_FAILURE() << "run did not start: " << failure->description().toStdString();
             return {};
@@ -597,4 +598,50 @@ TEST_F(BackupRunTest, ADriveWithCoarseAndLimitedTimesCopiesEachFileOnce)
     if (!outcome || *outcome == "no mount")
         GTEST_SKIP() << "cannot make and mount an ext4 image here (root, mkfs.ext4 and loop devices are needed)";
     EXPECT_EQ(*outcome, "2 0 0 " + std::to_string(kLastOf32Bits));
+}
+
+// A drive mounted inside the source and then unmounted leaves an empty folder: its files are out of
+// reach, not deleted, and their part of the backup stays until the drive is back.
+TEST_F(BackupRunTest, TheBackupOfADriveUnmountedFromInsideTheSourceIsLeftAsItIs)
+{
+    const fs::path root = fs::canonical(m_source.root());
+    const fs::path media = root / "media";
+    const std::string systemDisk = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
+    platform::TextMountSource table(systemDisk + "2 1 8:17 / " + media.native() + " rw - ext4 /dev/sdb1 rw\n");
+    const auto runWith = [&](const std::vector<fs::path>& known) {
+        return run({}, {}, BackupProfile::standard, SourceMounts{&table, known});
+    };
+    for (int i = 0; i < 9; ++i)
+        m_source.write("media/f" + std::to_string(i) + ".txt", "on the drive");
+    m_source.write("a.txt", "on the system disk");
+    const BackupResult first = runWith({});
+    ASSERT_EQ(first.copiedFiles, 10);
+    EXPECT_EQ(first.sourceMountPoints, std::vector<fs::path>{media});
+    EXPECT_TRUE(first.unmountedFolders.empty());
+
+    fs::remove_all(media);
+    fs::create_directory(media);
+    table.setText(systemDisk);
+    const BackupResult unmounted = runWith(first.sourceMountPoints);
+    EXPECT_EQ(unmounted.archivedFiles, 0);
+    EXPECT_TRUE(unmounted.errors.empty());
+    EXPECT_EQ(unmounted.unmountedFolders, std::vector<fs::path>{media});
+    EXPECT_EQ(unmounted.sourceMountPoints, std::vector<fs::path>{media});
+    EXPECT_EQ(countFiles(m_backup / "media"), 9);
+
+    // Back, with one file deleted meanwhile: that one goes to the trash as any vanished file.
+    for (int i = 1; i < 9; ++i)
+        m_source.write("media/f" + std::to_string(i) + ".txt", "on the drive");
+    table.setText(systemDisk + "3 1 8:17 / " + media.native() + " rw - ext4 /dev/sdb1 rw\n");
+    const BackupResult back = runWith(unmounted.sourceMountPoints);
+    EXPECT_EQ(back.archivedFiles, 1);
+    EXPECT_TRUE(back.unmountedFolders.empty());
+
+    // Once the backup holds nothing of it, an unmounted folder is forgotten.
+    fs::remove_all(m_backup / "media");
+    fs::remove_all(media);
+    table.setText(systemDisk);
+    const BackupResult forgotten = runWith(back.sourceMountPoints);
+    EXPECT_TRUE(forgotten.unmountedFolders.empty());
+    EXPECT_TRUE(forgotten.sourceMountPoints.empty());
 }
