@@ -31,6 +31,7 @@ class NotificationManager;
 
 namespace platform {
 class Bookmarks;
+class FileEvents;
 class FileSystem;
 class MountSource;
 class PowerSource;
@@ -52,6 +53,8 @@ public:
         platform::MountSource* mounts = nullptr;
         platform::Bookmarks* bookmarks = nullptr;
         platform::FileSystem* fileSystem = nullptr; // what the copy runs and the offsite copy go through
+        // Makes the event stream of each watcher; none: inotify.
+        std::function<std::unique_ptr<platform::FileEvents>()> fileEvents;
         // How long a finished run's outcome stays on show before the status returns to idle.
         std::chrono::milliseconds finishedStatusDelay = std::chrono::seconds(5);
     };
@@ -69,8 +72,9 @@ public:
     void setNotificationManager(NotificationManager* manager);
 
     // Watches the pair's source and backs it up once: unless it is disabled (paused), its
-    // destination is missing (destinationUnreachable), or its folders cannot be resolved or
-    // watched (error). A watcher still running from an earlier start is stopped first.
+    // destination is missing (destinationUnreachable), or its folders cannot be resolved (error).
+    // A source that cannot be watched (or not wholly) is still backed up, now and on the
+    // schedule, with a watch warning. A watcher still running from an earlier start is stopped first.
     void start(const BackupPair& pair);
     // Ends all work: pending trigger, backup task, queued or running job, watcher. Work already
     // under way no longer writes the status; a status of work in progress becomes idle.
@@ -90,6 +94,9 @@ public:
     void setStatus(const BackupStatus& status);
     // Free bytes on the destination's volume after the last copy run; none before the first.
     std::optional<std::int64_t> destinationFreeSpace() const { return m_destinationFreeSpace; }
+    // Why changes in the source are not all seen as they happen, with what to do; empty while
+    // they are. The pair is then backed up on the schedule.
+    const QString& watchWarning() const { return m_watchWarning; }
 
     // Resolves the pair's bookmarks; a refreshed bookmark is saved on the store's current record.
     // The coordinator calls it when a destination comes back.
@@ -125,6 +132,7 @@ public:
 signals:
     void statusChanged();
     void destinationFreeSpaceChanged();
+    void watchWarningChanged();
     // A backup profile other than standard fits the pair's files; offered once per pair.
     void profileSuggested(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
                           qint64 approximateBytes);
@@ -154,6 +162,8 @@ private:
     // Sets fields on the store's current record and saves it, so no other field is undone.
     void updateStoredPair(const std::function<void(BackupPair&)>& set);
     void setDestinationFreeSpace(std::optional<std::int64_t> bytes);
+    void setWatchWarning(const QString& warning);
+    void handleWatchesIncomplete(const BackupPair& pair);
     void resetFinishedStatus();
     void stopAccessingSecurityScopedURLs();
     void reapFinishedTasks();
@@ -164,6 +174,9 @@ private:
     const QUuid m_pairId;
     BackupStatus m_status;
     std::optional<std::int64_t> m_destinationFreeSpace;
+    QString m_watchWarning;
+    // The watch limit is told once for the engine's life, not at every start.
+    bool m_watchLimitNotified = false;
     QPointer<ConfigStore> m_configStore;
     std::shared_ptr<BackupQueue> m_backupQueue;
     QPointer<NotificationManager> m_notificationManager;
