@@ -8,6 +8,7 @@
 #include "support/ChildProcess.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
+#include "support/OpenFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -411,11 +412,37 @@ TEST(BackupEngine, ASourceThatCannotBeWatchedIsStillBackedUpWithAWarning)
     EXPECT_EQ(engine.watchWarning(), "Changes here can't be watched, so they're backed up on the schedule.");
 }
 
+// A user may hold only 128 inotify instances: one per pair would take them from the user's other
+// programs and leave the pairs after the 128th unwatched. Pairs of one source share its watches too.
+TEST(BackupEngine, EveryPairWatchesThroughTheProcesssOneInotifyInstance)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}};
+    const int before = inotifyInstances();
+    std::vector<BackupEngine*> engines;
+    for (int i = 0; i < 4; ++i) {
+        const std::string dest = "dest" + std::to_string(i);
+        tree.mkdir(dest);
+        engines.push_back(&harness.startEngine(harness.addPair("Docs", tree.path("source"), tree.path(dest))));
+    }
+    ASSERT_TRUE(harness.waitForTasks(60000));
+    EXPECT_LE(inotifyInstances(), std::max(before, 1));
+
+    tree.write("source/b.txt", "b");
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(spinUntil([&] { return fs::exists(tree.path("dest" + std::to_string(i) + "/Larkfold/Docs/b.txt")); },
+                              60000));
+        EXPECT_TRUE(engines[std::size_t(i)]->watchWarning().isEmpty());
+    }
+}
+
 TEST(BackupEngine, ASourceWithMoreFoldersThanTheWatchBudgetIsBackedUpAndSaysOnceWhatToDo)
 {
     TempTree limit{{"max_user_watches", "10\n"}};
     platform::InotifyInstance instance({limit.path("max_user_watches")});
     EngineHarness harness;
+    harness.setNotificationLevel(AppConfig::NotificationLevel::errorsOnly);
     harness.environment.fileEvents = [&instance] {
         return std::make_unique<platform::InotifyFileEvents>(
             platform::InotifyFileEvents::Options{std::chrono::milliseconds(100), SIZE_MAX, &instance});

@@ -3,6 +3,7 @@
 #include "platform/MainThread.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
+#include "support/OpenFiles.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ using larkfold::platform::FileEventBatch;
 using larkfold::platform::FileEventFlag;
 using larkfold::platform::FileEvents;
 using larkfold::platform::InotifyFileEvents;
+using larkfold::test::inotifyInstances;
 using larkfold::test::spinFor;
 using larkfold::test::spinUntil;
 using larkfold::test::TempDir;
@@ -306,18 +308,6 @@ TEST_F(FileWatcherTest, FolderThatCannotBeWatchedIsAWatcherFailure)
 }
 
 namespace {
-
-// inotify instances this process holds now.
-int inotifyInstances()
-{
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        if (fs::read_symlink(entry.path(), error).native() == "anon_inode:inotify")
-            ++count;
-    }
-    return count;
-}
 
 void makeFolders(TempTree& tree, int count)
 {
