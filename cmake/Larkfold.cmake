@@ -51,6 +51,9 @@ endfunction()
 # larkfold_register_test(<target> <test name> <timeout> <extra environment>): one CTest test
 # running <target> offscreen, with the source and build folders in its environment.
 function(larkfold_register_test target name timeout env)
+  if(LARKFOLD_SANITIZE)
+    math(EXPR timeout "${timeout} * 3") # the sanitizers slow every test down
+  endif()
   add_test(NAME ${name} COMMAND ${target})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LARKFOLD_SOURCE_DIR=${CMAKE_SOURCE_DIR};LARKFOLD_BINARY_DIR=${CMAKE_BINARY_DIR};${env}")

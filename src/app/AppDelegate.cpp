@@ -14,6 +14,7 @@
 #include "platform/MainThread.h"
 #include "platform/ScreenSaverSleepSource.h"
 #include "platform/WorkspaceSource.h"
+#include "platform/XEmbedTray.h"
 #include "platform/XdgAutostartLoginItem.h"
 #include "setup/ProfileSuggestionView.h"
 #include "setup/WelcomeView.h"
@@ -109,7 +110,6 @@ void AppDelegate::applicationDidFinishLaunching()
         m_environment.screens = std::make_unique<platform::ScreenSaverSleepSource>(m_environment.sessionBus);
     m_environment.coordinator.screens = m_environment.screens.get();
     m_statusManager = std::make_unique<StatusManager>(*m_configStore, std::move(m_environment.coordinator));
-    m_promoteModel = std::make_unique<PromoteViewModel>(QDate::currentDate());
 
     createStatusItem();
     setupPopover();
@@ -181,7 +181,8 @@ void AppDelegate::createStatusItem()
     connect(&m_menuRefresh, &QTimer::timeout, this, [this] { updateMenu(); });
     for (const auto signal : {&ConfigStore::pairsChanged, &ConfigStore::eventsChanged, &ConfigStore::appConfigChanged})
         connect(m_configStore.get(), signal, &m_menuRefresh, qOverload<>(&QTimer::start));
-    connect(m_statusManager.get(), &StatusManager::enginesChanged, &m_menuRefresh, qOverload<>(&QTimer::start));
+    for (const auto signal : {&StatusManager::enginesChanged, &StatusManager::heldChanged})
+        connect(m_statusManager.get(), signal, &m_menuRefresh, qOverload<>(&QTimer::start));
     updateMenu();
 
     // Qt picks StatusNotifierItem or XEmbed once, at its first look: wait for a host to be on the
@@ -193,6 +194,8 @@ void AppDelegate::createStatusItem()
         m_statusItem = std::make_unique<QSystemTrayIcon>();
         m_statusItem->setContextMenu(m_menuBuilder->menu());
         connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            // The icon's place, which most tray hosts keep to themselves, is where it is clicked.
+            m_lastIconClick = QCursor::pos();
             // An XEmbed tray reports a quick second click as a double click, not as a second trigger.
             if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                 togglePopover();
@@ -205,7 +208,7 @@ void AppDelegate::createStatusItem()
                 << QStringLiteral("No system tray is available; showing Larkfold's window instead.");
             if (m_popover) {
                 m_popover->setStandalone(true);
-                m_popover->showUnder(std::nullopt);
+                m_popover->showUnder(std::nullopt, QCursor::pos());
             }
         }
         emit statusItemReady();
@@ -218,10 +221,18 @@ void AppDelegate::createStatusItem()
     });
     m_trayHostTimer.setSingleShot(true);
     connect(&m_trayHostTimer, &QTimer::timeout, this, create);
-    if (m_trayHostWatch->isPresent().value_or(false))
+    if (m_trayHostWatch->isPresent().value_or(false) || isXEmbedTrayPresent())
         QTimer::singleShot(0, this, create);
     else
         m_trayHostTimer.start(m_environment.trayHostWait);
+}
+
+bool AppDelegate::isXEmbedTrayPresent() const
+{
+    if (m_environment.xembedTrayPresent)
+        return m_environment.xembedTrayPresent();
+    // No panel of the other kind comes to the bus: an XEmbed tray is enough to show the icon at once.
+    return QGuiApplication::platformName() == QStringLiteral("xcb") && platform::isXEmbedTrayPresent(qgetenv("DISPLAY"));
 }
 
 void AppDelegate::updateStatusIcon(const BackupStatus& status)
@@ -265,8 +276,12 @@ std::optional<QRect> AppDelegate::statusItemGeometry() const
 
 void AppDelegate::showMenu()
 {
-    if (QMenu* statusMenu = menu())
+    if (QMenu* statusMenu = menu()) {
+        // Opened from the popover's gear, not from the icon: the pointer says nothing of the icon.
+        m_menuFromGear = true;
         statusMenu->popup(QCursor::pos());
+        m_menuFromGear = false;
+    }
 }
 
 // --- Popover ---
@@ -318,15 +333,22 @@ void AppDelegate::togglePopover()
     }
     if (hidWindow || m_popover->closedJustNow())
         return;
-    m_popover->showUnder(statusItemGeometry());
+    m_popover->showUnder(statusItemGeometry(), QCursor::pos());
 }
 
 void AppDelegate::showPopover()
 {
-    if (m_popover && !m_popover->isVisible())
-        m_popover->showUnder(statusItemGeometry());
-    else if (m_popover)
+    if (!m_popover)
+        return;
+    if (m_popover->isVisible()) {
         m_popover->raise();
+        return;
+    }
+    // Not opened by a click on the icon: the pointer may be anywhere, so it opens where the icon is.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QPoint icon = screen ? trayPoint(m_lastIconClick, screen->geometry(), screen->availableGeometry())
+                               : m_lastIconClick.value_or(QCursor::pos());
+    m_popover->showUnder(statusItemGeometry(), icon);
 }
 
 void AppDelegate::closePopover()
@@ -377,8 +399,8 @@ void AppDelegate::showWindow(const QString& title, const std::function<QWidget*(
         windows.window()->activateWindow();
         return;
     }
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                                                         | Qt::WindowStaysOnTopHint);
+    // An ordinary window, never kept above the others: the file manager it opens must come in front of it.
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setWindowTitle(title);
     auto* layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
@@ -468,9 +490,17 @@ void AppDelegate::openPromote()
 {
     closePopover();
     const WindowSpec spec = specOf(WindowKind::promote);
-    PromoteViewModel& model = *m_promoteModel;
+    // Each opening starts afresh on today's date; only a window still open, or a filing still
+    // running (closing its window stops nothing), keeps its model.
+    std::unique_ptr<PromoteViewModel> fresh;
+    if (!m_promoteModel || !(controller(WindowKind::promote).isWindowVisible() || m_promoteModel->isFiling()))
+        fresh = std::make_unique<PromoteViewModel>(QDate::currentDate());
+    PromoteViewModel& model = fresh ? *fresh : *m_promoteModel;
     showWindow(QString::fromUtf8(spec.title), [&model] { return new FilingWindow(model); }, WindowKind::promote,
                spec.size, true);
+    // The earlier window went when the new one took its place, so its model may go now.
+    if (fresh)
+        m_promoteModel = std::move(fresh);
 }
 
 void AppDelegate::openLearn()

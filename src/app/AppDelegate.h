@@ -54,6 +54,8 @@ public:
         QDBusConnection sessionBus = QDBusConnection::sessionBus();
         // How long to wait at launch for a tray host to appear on the bus.
         std::chrono::milliseconds trayHostWait = std::chrono::seconds(3);
+        // Whether an XEmbed tray is there to dock in; null: the X server's tray selection.
+        std::function<bool()> xembedTrayPresent;
         // The panels and alerts of the menu and of update checks; null: the real dialogs.
         std::unique_ptr<MenuPrompts> prompts;
         // Where update checks look; none: the address this build was made with.
@@ -95,6 +97,8 @@ public:
 
     // The status menu's commands (its other ones are the openers above and the coordinator's own).
     // Each one for a pair does nothing when the pair is gone.
+    // Backs up every pair that is not paused, and says which paused ones it left out.
+    void backupAllNow();
     void relinkPair(const QUuid& id);
     void revealInFileManager(const QUuid& id);
     void confirmRemovePair(const QUuid& id);
@@ -126,6 +130,7 @@ signals:
 
 private:
     void createStatusItem();
+    bool isXEmbedTrayPresent() const;
     void setupPopover();
     void startStatusObservation();
     void observeNotifications();
@@ -160,6 +165,9 @@ private:
     std::unique_ptr<platform::BusNameWatch> m_trayHostWatch;
     QTimer m_trayHostTimer;
     QTimer m_statusObservation;
+    // Where the pointer was when the icon was last clicked, or its menu opened from it.
+    std::optional<QPoint> m_lastIconClick;
+    bool m_menuFromGear = false;
     QString m_statusSymbol;
     QString m_toolTip;
     std::map<WindowKind, SingletonWindowController> m_controllers;

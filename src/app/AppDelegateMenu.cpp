@@ -10,9 +10,11 @@
 #include "platform/XdgAutostartLoginItem.h"
 #include "setup/DestinationChecks.h"
 #include "shell/AppNotifications.h"
+#include "shell/OverallStatus.h"
 #include "store/ConfigStore.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDesktopServices>
 
 namespace larkfold {
@@ -43,10 +45,7 @@ MenuActions AppDelegate::menuActions()
     };
 
     MenuActions actions;
-    actions.backupAllNow = [self] {
-        if (self && self->m_statusManager)
-            self->m_statusManager->backupAllNow();
-    };
+    actions.backupAllNow = call(&AppDelegate::backupAllNow);
     actions.backupPairNow = coordinator(&StatusManager::backupPairNow);
     actions.togglePausePair = coordinator(&StatusManager::togglePause);
     actions.relinkPair = callWithId(&AppDelegate::relinkPair);
@@ -73,8 +72,22 @@ MenuActions AppDelegate::menuActions()
     return actions;
 }
 
+void AppDelegate::backupAllNow()
+{
+    if (!m_statusManager)
+        return;
+    std::vector<QString> paused;
+    for (const BackupPair& pair : m_statusManager->backupAllNow())
+        paused.push_back(pair.name);
+    if (const auto notice = pausedPairsNotice(paused, m_configStore->pairs().size()))
+        prompts().alert(MenuAlert::notice(MenuAlert::Style::informational, *notice));
+}
+
 void AppDelegate::refreshMenu()
 {
+    // Opened from the icon, the menu shows where the icon is.
+    if (!m_menuFromGear)
+        m_lastIconClick = QCursor::pos();
     // The first showing brings the update controller, and with it the automatic checks, to life.
     UpdateController& updates = updateController();
     updateMenu(StatusMenuBuilder::UpdateSettings{updates.automaticallyChecksForUpdates(), updates.canCheckForUpdates()});
@@ -161,13 +174,13 @@ void AppDelegate::showRelinkPanel(const BackupPair& pair)
     if (chosen.empty() || !m_statusManager)
         return;
     const fs::path& folder = chosen.front();
-    const DestinationChecks checks(CloudSyncDetector(), m_statusManager->mounts());
+    const DestinationChecks checks = DestinationChecks::of(*m_statusManager);
     for (const FolderAlert& alert : checks.destinationAlerts(folder)) {
         if (!prompts().confirm(alert))
             return;
     }
-    if (const auto nesting = DestinationChecks::destinationNestingMessage({pair.sourceURL}, folder)) {
-        prompts().alert(MenuAlert::notice(MenuAlert::Style::warning, *nesting));
+    if (const auto refusal = checks.destinationRefusal({pair.sourceURL}, folder, {pair.name})) {
+        prompts().alert(MenuAlert::notice(MenuAlert::Style::warning, *refusal));
         return;
     }
     // The coordinator looks the pair up again: it may have gone while the panel was open.

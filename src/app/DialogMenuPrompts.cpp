@@ -33,8 +33,6 @@ bool DialogMenuPrompts::alert(const MenuAlert& alert)
         : nullptr;
     box.setDefaultButton(first);
     box.setEscapeButton(second ? second : first);
-    // Over every window: the menu that asked has closed, and no window of ours may be in front.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
     if (link && box.clickedButton() == link)
         QDesktopServices::openUrl(alert.link);

@@ -2,7 +2,6 @@
 
 #include "app/WindowPlacement.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -75,16 +74,15 @@ void PopoverHost::applyFlags()
     m_switchingFlags = false;
 }
 
-void PopoverHost::showUnder(const std::optional<QRect>& iconGeometry)
+void PopoverHost::showUnder(const std::optional<QRect>& iconGeometry, const QPoint& iconPoint)
 {
-    const QPoint cursor = QCursor::pos();
     QScreen* screen = iconGeometry ? QGuiApplication::screenAt(iconGeometry->center()) : nullptr;
     if (!screen)
-        screen = QGuiApplication::screenAt(cursor);
+        screen = QGuiApplication::screenAt(iconPoint);
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (screen && !m_standalone)
-        move(popoverOrigin(iconGeometry, cursor, size(), screen->availableGeometry()));
+        move(popoverOrigin(iconGeometry, iconPoint, size(), screen->availableGeometry()));
     show();
     raise();
     activateWindow();

@@ -32,8 +32,9 @@ public:
     void setPinned(bool pinned);
     bool isPinned() const { return m_pinned; }
 
-    // Opens under the icon (geometry when known, else the cursor), kept on that screen.
-    void showUnder(const std::optional<QRect>& iconGeometry);
+    // Opens under the icon: at its geometry when known, else at `iconPoint` (where the pointer
+    // clicked it), kept on that screen.
+    void showUnder(const std::optional<QRect>& iconGeometry, const QPoint& iconPoint);
     // Whether it closed just now, as a click outside it does; the same click on the icon must
     // then not open it again.
     bool closedJustNow() const;

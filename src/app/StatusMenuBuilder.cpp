@@ -7,6 +7,7 @@
 #include "store/Overloaded.h"
 #include "store/theme/Theme.h"
 
+#include <QActionGroup>
 #include <QMenu>
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
@@ -49,7 +50,7 @@ public:
         QStyleOptionMenuItem red(*item);
         for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
             for (const auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
-                red.palette.setColor(group, role, Theme::red());
+                red.palette.setColor(group, role, Theme::redText());
         }
         QProxyStyle::drawControl(element, &red, painter, widget);
     }
@@ -71,6 +72,15 @@ void setVisible(QAction& action, bool visible)
 {
     if (action.isVisible() != visible)
         action.setVisible(visible);
+}
+
+// A title as the menu shows it: an "&" in a pair's name is a character, not a mnemonic marker.
+void setTitle(QAction& action, const QString& title)
+{
+    QString text = title;
+    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    if (action.text() != text)
+        action.setText(text);
 }
 
 void setChecked(QAction& action, bool checked)
@@ -101,6 +111,14 @@ QAction* checkable(QMenu& menu, const QString& title)
 {
     QAction* action = addItem(menu, title);
     action->setCheckable(true);
+    return action;
+}
+
+// One choice of several: drawn as a radio item, here and in the menu a tray host draws.
+QAction* choice(QMenu& menu, QActionGroup& group, const QString& title)
+{
+    QAction* action = checkable(menu, title);
+    group.addAction(action);
     return action;
 }
 
@@ -171,12 +189,14 @@ void StatusMenuBuilder::buildSettings()
     QMenu& menu = *m_settings;
     QMenu* frequency = newMenu(QStringLiteral("Backup Frequency"), &menu);
     menu.addMenu(frequency);
+    auto* intervals = new QActionGroup(frequency);
     for (std::size_t i = 0; i < kIntervals.size(); ++i)
-        m_intervals[i] = checkable(*frequency, QString::fromUtf8(kIntervals[i].second));
+        m_intervals[i] = choice(*frequency, *intervals, QString::fromUtf8(kIntervals[i].second));
     QMenu* notifications = newMenu(QStringLiteral("Notifications"), &menu);
     menu.addMenu(notifications);
+    auto* levels = new QActionGroup(notifications);
     for (std::size_t i = 0; i < kLevels.size(); ++i)
-        m_levels[i] = checkable(*notifications, QString::fromUtf8(kLevels[i].second));
+        m_levels[i] = choice(*notifications, *levels, QString::fromUtf8(kLevels[i].second));
     menu.addSeparator();
     m_launchAtLogin = checkable(menu, QStringLiteral("Launch at Login"));
     m_trashReminders = checkable(menu, QStringLiteral("Trash Cleanup Reminders"));
@@ -229,21 +249,20 @@ void StatusMenuBuilder::updatePairs(const StatusManager& manager, const MenuActi
     setVisible(*m_noPairs, pairs.empty());
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const BackupEngine* engine = manager.engine(pairs[i].id);
-        updatePairRow(m_pairRows[i], pairs[i], engine ? engine->status() : BackupStatus::idle(), actions);
+        updatePairRow(m_pairRows[i], pairs[i], engine ? engine->status() : BackupStatus::idle(),
+                      manager.isPaused(pairs[i]), actions);
     }
 }
 
-void StatusMenuBuilder::updatePairRow(PairRow& row, const BackupPair& pair, const BackupStatus& status,
+void StatusMenuBuilder::updatePairRow(PairRow& row, const BackupPair& pair, const BackupStatus& status, bool paused,
                                       const MenuActions& actions)
 {
-    QAction& item = *row.submenu->menuAction();
-    if (const QString title = pairTitle(pair, status); item.text() != title)
-        item.setText(title);
+    setTitle(*row.submenu->menuAction(), pairTitle(pair, status));
     const QUuid id = pair.id;
-    setEnabled(*row.backUpNow, pair.isEnabled);
+    // Paused by the user alone or with "Pause All", the pair is resumed, not backed up.
+    setEnabled(*row.backUpNow, !paused);
     bind(*row.backUpNow, actions.backupPairNow, id);
-    if (const QString pause = pair.isEnabled ? QStringLiteral("Pause") : QStringLiteral("Resume"); row.pause->text() != pause)
-        row.pause->setText(pause);
+    setTitle(*row.pause, paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
     bind(*row.pause, actions.togglePausePair, id);
     bind(*row.relink, actions.relinkPair, id);
     bind(*row.reveal, actions.revealInFileManager, id);
@@ -262,8 +281,7 @@ void StatusMenuBuilder::updateRecentActivity(const StatusManager& manager, const
         if (shown) {
             // Newest first.
             const BackupEvent& event = events[events.size() - 1 - i];
-            if (const QString title = eventTitle(event, store.pairs(), now); item.text() != title)
-                item.setText(title);
+            setTitle(item, eventTitle(event, store.pairs(), now));
             const bool failed = event.type == EventType::error || event.type == EventType::verificationFailed;
             if (item.property(kDestructiveProperty).toBool() != failed)
                 item.setProperty(kDestructiveProperty, failed);
@@ -326,7 +344,9 @@ QString StatusMenuBuilder::eventMark(EventType type)
     case EventType::backup:
         return QStringLiteral("✓");
     case EventType::deletion:
-        return QStringLiteral("\U0001F5D1");
+        // Marks the desktop's default fonts carry: the design's wastebasket and shield are
+        // missing from them and would show as empty boxes.
+        return QStringLiteral("♻");
     case EventType::error:
         return QStringLiteral("✗");
     case EventType::volumeLost:
@@ -336,7 +356,7 @@ QString StatusMenuBuilder::eventMark(EventType type)
     case EventType::verificationFailed:
         return QStringLiteral("⚠");
     case EventType::integrityChecked:
-        return QStringLiteral("\U0001F6E1");
+        return QStringLiteral("☑");
     }
     return {};
 }

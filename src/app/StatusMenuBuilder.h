@@ -73,7 +73,8 @@ private:
     QMenu* newMenu(const QString& title, QWidget* parent);
     PairRow makePairRow();
     void updatePairs(const StatusManager& manager, const MenuActions& actions);
-    void updatePairRow(PairRow& row, const BackupPair& pair, const BackupStatus& status, const MenuActions& actions);
+    void updatePairRow(PairRow& row, const BackupPair& pair, const BackupStatus& status, bool paused,
+                       const MenuActions& actions);
     void updateRecentActivity(const StatusManager& manager, const MenuActions& actions, const QDateTime& now);
     void updateSettings(const StatusManager& manager, const MenuActions& actions, UpdateSettings updates);
 

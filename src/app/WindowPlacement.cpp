@@ -35,4 +35,15 @@ QPoint popoverOrigin(const std::optional<QRect>& iconGeometry, const QPoint& cur
     return origin;
 }
 
+QPoint trayPoint(const std::optional<QPoint>& lastIconClick, const QRect& screen, const QRect& available)
+{
+    if (lastIconClick)
+        return *lastIconClick;
+    const int right = available.x() + available.width() - 1;
+    // A panel along the bottom: the point lies on it, and the popover opens upwards from there.
+    if (available.y() + available.height() < screen.y() + screen.height() && available.y() <= screen.y())
+        return {right, available.y() + available.height()};
+    return {right, std::max(available.y() - 1, screen.y())};
+}
+
 } // namespace larkfold

@@ -17,4 +17,10 @@ QPoint windowOrigin(const QRect& anchor, const QSize& size, const QRect& availab
 QPoint popoverOrigin(const std::optional<QRect>& iconGeometry, const QPoint& cursor, const QSize& size,
                      const QRect& available);
 
+// Where the icon is taken to be when the popover opens without a click on it (the menu's "Add
+// Folder…", a second start) and its geometry is unknown: where the icon was last clicked, else
+// the right end of the screen's edge that holds a panel (the space `available` leaves of
+// `screen`; the top edge without one).
+QPoint trayPoint(const std::optional<QPoint>& lastIconClick, const QRect& screen, const QRect& available);
+
 } // namespace larkfold

@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
+#include "platform/AppIdentity.h"
 #include "platform/AppPaths.h"
+#include "platform/GraphicalSession.h"
 #include "platform/Log.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
@@ -8,15 +10,23 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace larkfold;
 
 int main(int argc, char** argv)
 {
+    // Qt's own answer to a missing display is an abort with a page about platform plugins.
+    if (!platform::canStartWindows(std::vector<std::string>(argv + 1, argv + argc),
+                                   platform::DisplayEnvironment::current())) {
+        std::fputs("Larkfold needs a graphical desktop session.\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Larkfold"));
-    QApplication::setDesktopFileName(QStringLiteral("larkfold"));
+    QApplication::setDesktopFileName(QString::fromLatin1(platform::kApplicationId));
     // A tray application: closing its last window leaves it running.
     QApplication::setQuitOnLastWindowClosed(false);
     platform::installLogHandler();

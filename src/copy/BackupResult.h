@@ -40,6 +40,16 @@ struct BackupResult {
     std::vector<std::filesystem::path> sourceMountPoints;
     // Those of them not mounted now: their files in the backup were left as they are.
     std::vector<std::filesystem::path> unmountedFolders;
+
+    // Something the program did not make (a link, a folder, a FIFO, ...) found at the name of one
+    // of its own files in the backup folder: left alone, or moved to the trash where the run had
+    // to write at that name.
+    struct ForeignItem {
+        std::string relativePath;
+        bool movedToTrash = false;
+        bool operator==(const ForeignItem&) const = default;
+    };
+    std::vector<ForeignItem> foreignItems;
 };
 
 } // namespace larkfold

@@ -42,6 +42,11 @@ inline constexpr CopyErrorText kOwnFolderInSource{
           "into itself."};
 inline constexpr CopyErrorText kReservedName{
     1015, "Name is reserved for Larkfold's own files — rename it to have it backed up."};
+inline constexpr CopyErrorText kBackupFolderBusy{
+    1016, "Another backup is writing to this folder — this one will try again later."};
+inline constexpr CopyErrorText kLockFileNotOurs{
+    1017, "An item Larkfold didn't make stands where its lock file belongs in the backup folder and couldn't be moved "
+          "away — remove “.larkfold-lock” so backups can go on."};
 inline constexpr CopyErrorText kResumeMismatch{
     1013, "Resume mismatch — source shrank since the previous copy. Restarting next time."};
 } // namespace copyerror

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <iterator>
 #include <thread>
+#include <unordered_map>
 
 namespace larkfold {
 
@@ -26,6 +27,8 @@ namespace {
 
 // The volumes are re-checked before every tenth file.
 constexpr std::size_t kVolumeCheckInterval = 10;
+// Folders a run makes stay owner-only until the end of the run gives them their source's mode.
+constexpr std::uint32_t kOwnerOnlyFolder = 0700;
 // The change rule's reads of both folders are spread over several threads in large runs: they wait
 // on the disk far more than on the processor.
 constexpr std::size_t kDecisionWorkers = 8;
@@ -150,7 +153,7 @@ platform::PosixResult<const Directory*> FolderCache::folder(const path& relative
         m_missing = false;
         m_folderRelative = relative;
         if (m_createMissing) {
-            if (const std::error_code error = m_fileSystem.createDirectories(m_root, relative))
+            if (const std::error_code error = m_fileSystem.createDirectories(m_root, relative, kOwnerOnlyFolder))
                 return error;
         }
         auto opened = m_fileSystem.openDirectory(m_root, relative);
@@ -185,10 +188,16 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
                                  const ExclusionFilter& filter, const ProgressCallback& progress,
                                  const platform::CancelToken& cancel, const SourceMounts& mounts) const
 {
-    Run run(source, destination, trash, filter, progress, cancel);
-    run.startTime = QDateTime::currentDateTime();
-    run.startedAt = std::chrono::steady_clock::now();
+    auto folder = openBackupFolder(source, destination, trash);
+    if (auto* error = std::get_if<FileOperationError>(&folder))
+        return std::move(*error);
+    return backup(source, std::get<BackupFolder>(folder), trash, filter, progress, cancel, mounts);
+}
 
+std::variant<BackupFolder, FileOperationError> FileCopier::openBackupFolder(const path& source,
+                                                                            const path& destination,
+                                                                            const path& trash) const
+{
     if (auto error = validatePaths(source, destination))
         return *error;
     if (const auto status = m_fileSystem.statusAtPath(destination);
@@ -204,18 +213,49 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
     auto backupDir = m_fileSystem.openDirectory(destination);
     if (!backupDir || m_fileSystem.checkAccess(*backupDir, {}, platform::Access::write))
         return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
+    platform::File lock;
+    std::vector<std::string> setAside;
+    if (auto error = lockBackupFolder(*backupDir, trash, lock, setAside))
+        return *error;
+    return BackupFolder(std::move(*backupDir), std::move(lock), std::move(setAside));
+}
+
+BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupFolder, const path& trash,
+                                 const ExclusionFilter& filter, const ProgressCallback& progress,
+                                 const platform::CancelToken& cancel, const SourceMounts& mounts) const
+{
+    const path& destination = backupFolder.path();
+    Run run(source, destination, trash, filter, progress, cancel);
+    run.startTime = QDateTime::currentDateTime();
+    run.startedAt = std::chrono::steady_clock::now();
+
+    auto sourceDir = m_fileSystem.openDirectory(resolvedSource(source));
+    if (!sourceDir)
+        return copyError(copyerror::kSourceNotReadable, source, kValidateSourceOperation);
+    // A descriptor of the run's own: the folder's stays with the caller for what comes after.
+    auto backupDir = m_fileSystem.openDirectory(backupFolder.directory(), {});
+    if (!backupDir)
+        return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
     run.sourceDir = std::move(*sourceDir);
     run.backupDir = std::move(*backupDir);
     run.backupTimes = StoredTimes::probe(m_fileSystem, run.backupDir);
+    // Before anything is written into it: a private source makes a private backup.
+    if (const auto sourceStatus = m_fileSystem.status(run.sourceDir))
+        m_fileSystem.mirrorFolderMode(*sourceStatus, run.backupDir);
+    for (const std::string& name : backupFolder.setAside())
+        run.result.foreignItems.push_back({name, true});
 
-    const path checkpoint = destination / std::string(kCheckpointFileName);
-    writeCheckpoint(checkpoint, run.startTime);
+    if (m_fileSystem.holdsOtherThanRegularFile(run.backupDir, std::string(kCheckpointFileName)))
+        run.result.foreignItems.push_back({std::string(kCheckpointFileName), false});
+    const bool checkpointWritten = writeCheckpoint(run.backupDir, run.startTime);
     prepare(run, mounts);
     copyAll(run);
     if (!run.result.abortedDueToVolumeLoss) {
         archiveVanished(run);
-        if (!run.result.abortedDueToVolumeLoss)
+        if (!run.result.abortedDueToVolumeLoss) {
             copyPending(run);
+            mirrorFolderModes(run);
+        }
     }
 
     // Everything reported as copied must be on the disk before anyone records it. A stopped run
@@ -224,7 +264,8 @@ BackupOutcome FileCopier::backup(const path& source, const path& destination, co
         if (const std::error_code error = m_fileSystem.syncFileSystem(run.backupDir))
             run.result.errors.push_back(FileOperationError::posix(error.value(), destination, kSyncOperation));
     }
-    removeCheckpoint(checkpoint);
+    if (checkpointWritten)
+        removeCheckpoint(run.backupDir);
     run.result.recommendedProfile = run.recommendedProfile.get();
     run.result.backupRelativePaths = std::move(run.backupRelativePaths);
     run.result.duration =
@@ -243,7 +284,7 @@ void FileCopier::prepare(Run& run, const SourceMounts& mounts) const
     // The three reads are independent; side by side they cost the longest of them.
     auto editors = std::async(std::launch::async, [applications] { return runningEditorFiles(*applications); });
     run.destinationScan = std::async(std::launch::async, [this, &run] {
-        return scanDestination(run.destination, run.filter, run.cancel);
+        return scanDestination(run.backupDir, run.filter, run.cancel);
     });
     // Never walked into: a backup folder bind-mounted inside the source would be copied into itself.
     platform::WalkOptions options;
@@ -296,11 +337,11 @@ void FileCopier::copyAll(Run& run) const
             }
         }
         const SourceEntry& entry = run.scan.entries[index];
-        const double fraction = double(index) / double(count);
+        const ProgressSpan span{double(index) / double(count), 1.0 / double(count)};
         QString label;
         if (run.progress) {
             label = displayName(entry.relativePath);
-            run.progress(fraction, label);
+            run.progress(span.from, label);
         }
 
         const Need need = needs[index];
@@ -317,7 +358,7 @@ void FileCopier::copyAll(Run& run) const
             run.pending.push_back({index, relative});
             continue;
         }
-        copyEntry(run, sources, copies, entry, fraction, label);
+        copyEntry(run, sources, copies, entry, span, label);
     }
 }
 
@@ -402,7 +443,7 @@ bool FileCopier::deferForEditor(Run& run, const path& relative) const
 }
 
 void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry,
-                           double fraction, const QString& label) const
+                           ProgressSpan span, const QString& label) const
 {
     const path relative = entry.relativePath;
     throttleForBandwidthMode(run.cancel);
@@ -424,7 +465,7 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
         return;
     }
     const CopyFileResult copy =
-        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, fraction, run.cancel,
+        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, span, run.cancel,
                  entry.isPackage ? EntryKind::package : EntryKind::file);
     switch (copy.status) {
     case CopyFileResult::Status::copied:
@@ -444,6 +485,8 @@ void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, 
     case CopyFileResult::Status::cancelled:
         break;
     }
+    if (copy.foreignItem)
+        run.result.foreignItems.push_back({(parent / *copy.foreignItem).native(), false});
 }
 
 void FileCopier::copyPending(Run& run) const
@@ -470,8 +513,35 @@ void FileCopier::copyPending(Run& run) const
                 continue;
             }
         }
-        const double fraction = double(entry.index) / double(count);
-        copyEntry(run, sources, copies, run.scan.entries[entry.index], fraction, displayName(relative.native()));
+        const ProgressSpan span{double(entry.index) / double(count), 1.0 / double(count)};
+        copyEntry(run, sources, copies, run.scan.entries[entry.index], span, displayName(relative.native()));
+    }
+}
+
+void FileCopier::mirrorFolderModes(const Run& run) const
+{
+    std::unordered_map<std::string_view, const ScannedFolder*> backupFolders;
+    backupFolders.reserve(run.backupFolders.size());
+    for (const ScannedFolder& folder : run.backupFolders)
+        backupFolders.emplace(folder.relativePath, &folder);
+    for (const ScannedFolder& folder : run.scan.folders) {
+        if (run.cancel.isCancelled())
+            return;
+        // Most folders have their mode from earlier runs: the scan of the backup folder tells.
+        if (const auto known = backupFolders.find(folder.relativePath); known != backupFolders.end()) {
+            const ScannedFolder& copy = *known->second;
+            const bool ownerKept = copy.owner == folder.owner && copy.group == folder.group;
+            if (copy.permissions == platform::mirroredFolderPermissions(folder.permissions, ownerKept))
+                continue;
+        }
+        // Made by this run, or of another mode. Not there: nothing of the folder is backed up.
+        if (const auto copy = m_fileSystem.openDirectory(run.backupDir, folder.relativePath)) {
+            FileStatus original;
+            original.permissions = folder.permissions;
+            original.owner = folder.owner;
+            original.group = folder.group;
+            m_fileSystem.mirrorFolderMode(original, *copy);
+        }
     }
 }
 

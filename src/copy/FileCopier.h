@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy/BackupFolder.h"
 #include "copy/BackupResult.h"
 #include "copy/ExclusionFilter.h"
 #include "copy/FileOperationError.h"
@@ -57,6 +58,9 @@ struct CopyFileResult {
     // The source size read at the start; 0 when it could not be read.
     std::int64_t sourceSize = 0;
     std::optional<UnderlyingError> error;
+    // The resume name of a streamed entry held something the program did not make; it was left
+    // alone and the entry streamed under a temporary name instead.
+    std::optional<std::filesystem::path> foreignItem;
 };
 
 // The one-way mirror copy of a source folder into a backup folder. Keeps no state between runs,
@@ -64,9 +68,18 @@ struct CopyFileResult {
 // goes to the caller's callback on the run's thread, and a CancelToken stops it between files.
 class FileCopier {
 public:
-    // Called with the fraction done (0 ≤ f < 1) and a label (the file's name, with byte counts
+    // Called with the fraction done (0 to 1) and a label (the file's name, with byte counts
     // inside a large file).
     using ProgressCallback = std::function<void(double fraction, const QString& label)>;
+
+    // The part of a run's progress one entry stands for: `width` from `from`. A streamed copy
+    // moves through it as its bytes are written, so a large file does not hold the figure still.
+    struct ProgressSpan {
+        double from = 0;
+        double width = 0;
+        // The fraction once `done` (0 to 1) of the entry is copied.
+        double at(double done) const { return from + width * done; }
+    };
 
     // Entries this large or larger are streamed in chunks into a resume file.
     static constexpr std::int64_t kStreamThresholdBytes = 64 * 1024 * 1024;
@@ -80,10 +93,26 @@ public:
     // 1003, 1004, 1005, folder creation) before anything is written; after that always a result,
     // with single-file failures collected in it. Cancelling is not a failure. Nothing below a
     // folder of `mounts` that is not mounted now counts as vanished.
+    // The backup folder is opened and locked first (openBackupFolder) and released at the end.
     BackupOutcome backup(const std::filesystem::path& source, const std::filesystem::path& destination,
                          const std::filesystem::path& trash, const ExclusionFilter& filter,
                          const ProgressCallback& progress, const platform::CancelToken& cancel = {},
                          const SourceMounts& mounts = {}) const;
+    // The same into a backup folder the caller opened, so that what it does after the run works
+    // on the same folder under the same lock.
+    BackupOutcome backup(const std::filesystem::path& source, const BackupFolder& backupFolder,
+                         const std::filesystem::path& trash, const ExclusionFilter& filter,
+                         const ProgressCallback& progress, const platform::CancelToken& cancel = {},
+                         const SourceMounts& mounts = {}) const;
+
+    // The pre-flight of a run: checks the folders (paths, 1003, 1004, folder creation, 1005),
+    // opens the backup folder and takes its lock (".larkfold-lock", kept after the run). Another
+    // run holding it is 1016, and nothing has been written but the folder and its lock file. An
+    // item the program did not make at the lock file's name is moved to `trash`, or is 1017 when
+    // it cannot be.
+    std::variant<BackupFolder, FileOperationError> openBackupFolder(const std::filesystem::path& source,
+                                                                    const std::filesystem::path& destination,
+                                                                    const std::filesystem::path& trash) const;
 
     // Puts one source entry (a file, or a package folder whole) at its place below `backup`
     // without ever leaving a half-written item under the final name: the data goes to a
@@ -94,7 +123,7 @@ public:
     // with EAGAIN and leaves the old copy alone, as does a link or FIFO in the entry's place.
     CopyFileResult copyFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                             const platform::Directory& backup, const std::filesystem::path& targetRelative,
-                            const QString& displayName, const ProgressCallback& progress, double fraction,
+                            const QString& displayName, const ProgressCallback& progress, ProgressSpan span,
                             const platform::CancelToken& cancel = {},
                             std::optional<EntryKind> expected = std::nullopt) const;
 
@@ -103,11 +132,11 @@ public:
     bool copiesMatch(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                      const platform::Directory& copyDir, const std::filesystem::path& copyRelative) const;
 
-    // The relative paths, in input order, whose copy below `destination` does not agree with the
+    // The relative paths, in input order, whose copy below `backup` does not agree with the
     // entry below `source`.
     std::vector<std::filesystem::path> sizeMismatches(const std::vector<std::filesystem::path>& relativePaths,
                                                       const std::filesystem::path& source,
-                                                      const std::filesystem::path& destination) const;
+                                                      const platform::Directory& backup) const;
 
     // --- Before and around a run ---
 
@@ -121,15 +150,21 @@ public:
     // Folders no backup may be written into, with everything below them.
     static const std::vector<std::filesystem::path>& protectedDestinations();
 
+    // Writes a small file into `folder` and removes it again: a real write, which a read-only
+    // mount, a full disk or a server that refuses writes fails where a permission check passes.
+    // Operation "testWrite" with the system's cause; none when the write went through.
+    std::optional<FileOperationError> testWrite(const std::filesystem::path& folder) const;
+
     // Creates a missing folder with its missing parents; does nothing when anything exists at the
     // path. On failure the error has operation "createDirectory" and the system's cause.
     std::optional<FileOperationError> ensureDirectory(const std::filesystem::path& folder) const;
 
-    // Writes the run's marker file (compact JSON, "startTime" and "phase": "copying") atomically;
-    // a failure only means the run goes on without it.
-    void writeCheckpoint(const std::filesystem::path& file, const QDateTime& startTime) const;
-    // Removes the item at `file`; failures are ignored.
-    void removeCheckpoint(const std::filesystem::path& file) const;
+    // Writes the run's marker file (compact JSON, "startTime" and "phase": "copying") atomically
+    // into the backup folder. False when it was not written: a failure, which only means the run
+    // goes on without it, or an item the program did not make at its name, which is left alone.
+    bool writeCheckpoint(const platform::Directory& backup, const QDateTime& startTime) const;
+    // Removes the marker file; never anything else standing at its name (a folder, a link). Failures are ignored.
+    void removeCheckpoint(const platform::Directory& backup) const;
 
     // --- Scans ---
     // Both walk without following links and leave out links, marker files, what `filter`
@@ -144,6 +179,8 @@ public:
                           const platform::WalkOptions& options = {}) const;
     // The backup folder's entries, leaving out temporary and resume items as well.
     DestinationScan scanDestination(const std::filesystem::path& backupFolder, const ExclusionFilter& filter,
+                                    const platform::CancelToken& cancel = {}) const;
+    DestinationScan scanDestination(const platform::Directory& backupFolder, const ExclusionFilter& filter,
                                     const platform::CancelToken& cancel = {}) const;
 
     // --- Before a run ---
@@ -161,6 +198,14 @@ public:
     // a cancel ends the walk.
     void removeStaleTemporaryFiles(const std::filesystem::path& backupFolder,
                                    const platform::CancelToken& cancel = {}) const;
+    void removeStaleTemporaryFiles(const platform::Directory& backupFolder,
+                                   const platform::CancelToken& cancel = {}) const;
+
+    // Moves the item `name` of `folder` (a link as a link) into today's folder of `trash`, beside
+    // whatever is there and never over it. Returns the path it now has.
+    platform::PosixResult<std::filesystem::path> setAsideInTrash(const platform::Directory& folder,
+                                                                 const std::string& name,
+                                                                 const std::filesystem::path& trash) const;
 
     // The name of a day's folder in the trash: "yyyy-MM-dd" in local time, Western digits.
     static std::string dateFolderName(const QDateTime& date);
@@ -177,6 +222,10 @@ private:
     // `gone`: the file left (or became something else) since it was listed.
     enum class Need : std::uint8_t { unchanged, copy, afterArchival, kindChanged, gone };
 
+    // Takes the lock of an opened backup folder; `setAside` gets the name of an item moved out of its way.
+    std::optional<FileOperationError> lockBackupFolder(const platform::Directory& folder,
+                                                       const std::filesystem::path& trash, platform::File& lock,
+                                                       std::vector<std::string>& setAside) const;
     void prepare(Run& run, const SourceMounts& mounts) const;
     void copyAll(Run& run) const;
     // Reads each listed file's size and time and what the change rule says of it, on several
@@ -184,17 +233,19 @@ private:
     void decideAll(Run& run) const;
     Need decide(const Run& run, FolderCache& sources, FolderCache& copies, SourceEntry& entry) const;
     bool deferForEditor(Run& run, const std::filesystem::path& relative) const;
-    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry, double fraction,
+    void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry, ProgressSpan span,
                    const QString& label) const;
     void archiveVanished(Run& run) const;
     void copyPending(Run& run) const;
+    // Gives each backup folder the mode of the source folder it mirrors, where it differs.
+    void mirrorFolderModes(const Run& run) const;
     // 1006 or 1007 when the source or the backup folder is no longer the folder the run opened.
     std::optional<FileOperationError> lostVolume(const Run& run) const;
 
     CopyFileResult copyOnce(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                             const platform::FileStatus& sourceStatus, const platform::Directory& backup,
                             const std::filesystem::path& targetRelative, const QString& displayName,
-                            const ProgressCallback& progress, double fraction,
+                            const ProgressCallback& progress, ProgressSpan span,
                             const platform::CancelToken& cancel) const;
     // A regular file below the streaming size: into a fresh temporary, checked, renamed into place.
     CopyFileResult copySmallFile(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
@@ -204,7 +255,7 @@ private:
     CopyFileResult streamCopy(const platform::Directory& sourceDir, const std::filesystem::path& sourceRelative,
                               const platform::FileStatus& sourceStatus, const platform::Directory& backup,
                               const std::filesystem::path& resumeRelative, const QString& displayName,
-                              const ProgressCallback& progress, double fraction,
+                              const ProgressCallback& progress, ProgressSpan span,
                               const platform::CancelToken& cancel) const;
 
     platform::FileSystem& m_fileSystem;

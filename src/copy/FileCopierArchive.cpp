@@ -5,6 +5,7 @@
 #include "copy/CopyErrors.h"
 #include "copy/FileCopierRun.h"
 #include "copy/TemporaryNames.h"
+#include "platform/Clock.h"
 #include "platform/Utf8.h"
 
 #include <algorithm>
@@ -27,6 +28,8 @@ const QString kCreateDirectoryOperation = QStringLiteral("createDirectory");
 // the backup's files.
 constexpr std::size_t kMinimumGuardLimit = 10;
 constexpr double kGuardShare = 0.9;
+// A day folder is owner-only until it has its mode.
+constexpr std::uint32_t kOwnerOnlyFolder = 0700;
 
 bool isAscii(std::string_view text)
 {
@@ -119,6 +122,22 @@ platform::PosixResult<Directory> openTrashBeside(platform::FileSystem& fileSyste
     return opened;
 }
 
+// A day folder holds what every pair of the destination filed that day: it takes the mode of the
+// backup folder that files into it, but never opens up what another pair's run closed.
+void shareDayFolderMode(platform::FileSystem& fileSystem, const Directory& backup, const Directory& day, bool created)
+{
+    const auto backupStatus = fileSystem.status(backup);
+    const auto dayStatus = fileSystem.status(day);
+    if (!backupStatus || !dayStatus)
+        return;
+    const bool ownerKept = dayStatus->owner == backupStatus->owner && dayStatus->group == backupStatus->group;
+    std::uint32_t wanted = platform::mirroredFolderPermissions(backupStatus->permissions, ownerKept);
+    if (!created)
+        wanted = (wanted & dayStatus->permissions) | kOwnerOnlyFolder;
+    if (wanted != dayStatus->permissions)
+        fileSystem.setPermissions(day, wanted);
+}
+
 bool isAtOrBelow(std::string_view key, std::string_view folderKey)
 {
     if (folderKey.empty())
@@ -127,6 +146,26 @@ bool isAtOrBelow(std::string_view key, std::string_view folderKey)
 }
 
 } // namespace
+
+platform::PosixResult<path> FileCopier::setAsideInTrash(const Directory& folder, const std::string& name,
+                                                        const path& trash) const
+{
+    auto root = m_fileSystem.openDirectory(trash.parent_path());
+    if (!root)
+        return root.error();
+    const path day = trash.filename() / dateFolderName(platform::wallClock().now());
+    if (const std::error_code error = m_fileSystem.createDirectories(*root, day))
+        return error;
+    auto dayDir = m_fileSystem.openDirectory(*root, day);
+    if (!dayDir)
+        return dayDir.error();
+    std::string target = name;
+    if (m_fileSystem.status(*dayDir, target))
+        target = collisionName(target);
+    if (const std::error_code error = m_fileSystem.moveItem(folder, name, *dayDir, target))
+        return error;
+    return trash.parent_path() / day / target;
+}
 
 void FileCopier::archiveVanished(Run& run) const
 {
@@ -153,6 +192,7 @@ void FileCopier::archiveVanished(Run& run) const
 
     DestinationScan destinationScan = run.destinationScan.get();
     run.backupRelativePaths = std::move(destinationScan.relativePaths);
+    run.backupFolders = std::move(destinationScan.folders);
     const std::vector<std::string>& backupPaths = run.backupRelativePaths;
 
     // A drive unmounted from inside the source leaves its folder empty: its files are out of reach,
@@ -258,14 +298,22 @@ void FileCopier::archiveVanished(Run& run) const
     platform::PosixResult<Directory> day = platform::posixError(ENOENT);
     {
         auto trash = openTrashBeside(m_fileSystem, run.trash, run.backupDir);
-        std::error_code error = trash ? m_fileSystem.createDirectories(*trash, dayName) : trash.error();
+        std::error_code error = trash ? m_fileSystem.createDirectory(*trash, dayName, kOwnerOnlyFolder) : trash.error();
+        const bool dayCreated = !error;
+        if (error == std::errc::file_exists)
+            error = {};
         if (!error) {
             day = m_fileSystem.openDirectory(*trash, dayName);
             error = day ? std::error_code() : day.error();
         }
         if (error)
             dayFolderError = FileOperationError::posix(error.value(), dayFolder, kCreateDirectoryOperation);
+        else
+            shareDayFolderMode(m_fileSystem, run.backupDir, *day, dayCreated);
     }
+    // Folders of the day mirror the backup's, so a private folder stays private in the trash.
+    path mirroredParent;
+    bool parentMirrored = false;
 
     // Moves one backup entry to its place in the day folder; false (with the error collected) when it stays.
     const auto fileAway = [&](const path& relative) {
@@ -275,13 +323,17 @@ void FileCopier::archiveVanished(Run& run) const
             return false;
         }
         const path parent = relative.parent_path();
-        if (!parent.empty()) {
-            if (const std::error_code error = m_fileSystem.createDirectories(*day, parent)) {
-                const auto creation = FileOperationError::posix(error.value(), dayFolder / parent,
+        if (!parent.empty() && !(parentMirrored && parent == mirroredParent)) {
+            const auto folder = m_fileSystem.createMirroredFolders(run.backupDir, *day, parent, {}, true);
+            if (!folder) {
+                parentMirrored = false;
+                const auto creation = FileOperationError::posix(folder.error().value(), dayFolder / parent,
                                                                 kCreateDirectoryOperation);
                 result.errors.push_back(FileOperationError::wrapping(creation, backupFile, kArchiveOperation));
                 return false;
             }
+            mirroredParent = parent;
+            parentMirrored = true;
         }
         path target = relative;
         if (m_fileSystem.status(*day, target))

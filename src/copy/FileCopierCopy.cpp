@@ -97,15 +97,14 @@ bool FileCopier::copiesMatch(const Directory& sourceDir, const path& sourceRelat
 }
 
 std::vector<path> FileCopier::sizeMismatches(const std::vector<path>& relativePaths, const path& source,
-                                             const path& destination) const
+                                             const Directory& backup) const
 {
     const auto sourceDir = m_fileSystem.openDirectory(resolvedSource(source));
-    const auto backupDir = m_fileSystem.openDirectory(destination);
-    if (!sourceDir || !backupDir)
+    if (!sourceDir)
         return relativePaths;
     std::vector<path> mismatches;
     for (const path& relative : relativePaths) {
-        if (!copiesMatch(*sourceDir, relative, *backupDir, relative))
+        if (!copiesMatch(*sourceDir, relative, backup, relative))
             mismatches.push_back(relative);
     }
     return mismatches;
@@ -113,7 +112,7 @@ std::vector<path> FileCopier::sizeMismatches(const std::vector<path>& relativePa
 
 CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sourceRelative, const Directory& backup,
                                     const path& targetRelative, const QString& displayName,
-                                    const ProgressCallback& progress, double fraction,
+                                    const ProgressCallback& progress, ProgressSpan span,
                                     const platform::CancelToken& cancel, std::optional<EntryKind> expected) const
 {
     const path parent = targetRelative.parent_path();
@@ -141,10 +140,10 @@ CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sour
         return withStatus(CopyFileResult::Status::sourceUnreadable);
 
     CopyFileResult result = copyOnce(sourceDir, sourceRelative, *status, backup, targetRelative, displayName,
-                                     progress, fraction, cancel);
+                                     progress, span, cancel);
     if (result.status == CopyFileResult::Status::failed && result.error && isTransientError(*result.error)) {
         result = copyOnce(sourceDir, sourceRelative, *status, backup, targetRelative, displayName, progress,
-                          fraction, cancel);
+                          span, cancel);
     }
     result.sourceSize = status->size;
     return result;
@@ -153,7 +152,7 @@ CopyFileResult FileCopier::copyFile(const Directory& sourceDir, const path& sour
 CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sourceRelative,
                                     const FileStatus& sourceStatus, const Directory& backup,
                                     const path& targetRelative, const QString& displayName,
-                                    const ProgressCallback& progress, double fraction,
+                                    const ProgressCallback& progress, ProgressSpan span,
                                     const platform::CancelToken& cancel) const
 {
     const path parent = targetRelative.parent_path();
@@ -164,10 +163,18 @@ CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sour
         return copySmallFile(sourceDir, sourceRelative, sourceStatus, backup, targetRelative);
 
     path written;
+    std::optional<path> foreignItem;
     if (streamed) {
         written = parent / resumeName(sourceStatus.size, name);
+        // Something the program did not make holds the resume name: it stays, and this copy
+        // cannot resume but still goes ahead.
+        if (m_fileSystem.holdsOtherThanRegularFile(backup, written)) {
+            foreignItem = written;
+            written = parent / platform::temporaryNameFor(name);
+        }
         CopyFileResult step = streamCopy(sourceDir, sourceRelative, sourceStatus, backup, written, displayName,
-                                         progress, fraction, cancel);
+                                         progress, span, cancel);
+        step.foreignItem = foreignItem;
         if (step.status != CopyFileResult::Status::copied)
             return step;
     } else {
@@ -193,9 +200,13 @@ CopyFileResult FileCopier::copyOnce(const Directory& sourceDir, const path& sour
         // A resume file is kept for the retry; a temporary is of no further use.
         if (!streamed)
             m_fileSystem.removeItem(backup, written);
-        return failed(posixError(error));
+        CopyFileResult result = failed(posixError(error));
+        result.foreignItem = foreignItem;
+        return result;
     }
-    return withStatus(CopyFileResult::Status::copied);
+    CopyFileResult result = withStatus(CopyFileResult::Status::copied);
+    result.foreignItem = foreignItem;
+    return result;
 }
 
 CopyFileResult FileCopier::copySmallFile(const Directory& sourceDir, const path& sourceRelative,
@@ -250,7 +261,7 @@ CopyFileResult FileCopier::copySmallFile(const Directory& sourceDir, const path&
 CopyFileResult FileCopier::streamCopy(const Directory& sourceDir, const path& sourceRelative,
                                       const FileStatus& sourceStatus, const Directory& backup,
                                       const path& resumeRelative, const QString& displayName,
-                                      const ProgressCallback& progress, double fraction,
+                                      const ProgressCallback& progress, ProgressSpan span,
                                       const platform::CancelToken& cancel) const
 {
     auto input = m_fileSystem.openFile(sourceDir, sourceRelative, OpenMode::read);
@@ -260,17 +271,19 @@ CopyFileResult FileCopier::streamCopy(const Directory& sourceDir, const path& so
     const std::string binding = resumeBinding(sourceStatus);
     std::int64_t offset = 0;
     platform::File output;
-    if (auto earlier = m_fileSystem.openFile(backup, resumeRelative, OpenMode::append)) {
+    // Never through a link, never waiting on a FIFO, and only a regular file: anything else there is left alone.
+    auto earlier = m_fileSystem.openRegularFile(backup, resumeRelative, OpenMode::append);
+    if (earlier) {
         const auto status = m_fileSystem.status(*earlier);
         const auto boundTo = m_fileSystem.extendedAttribute(*earlier, kResumeSourceAttribute);
-        if (status && status->isRegular() && status->size >= 1 && status->size < sourceStatus.size && boundTo
-            && *boundTo == binding) {
+        if (status && status->size >= 1 && status->size < sourceStatus.size && boundTo && *boundTo == binding) {
             offset = status->size;
             output = std::move(*earlier);
         }
     }
     if (!output.isOpen()) {
-        m_fileSystem.removeItem(backup, resumeRelative);
+        if (earlier || !platform::FileSystem::isNotRegularFile(earlier.error()))
+            m_fileSystem.removeFile(backup, resumeRelative);
         auto created = m_fileSystem.openFile(backup, resumeRelative, OpenMode::createNew, 0600);
         if (!created)
             return failed(larkfoldError(copyerror::kCannotOpenDestination));
@@ -288,7 +301,7 @@ CopyFileResult FileCopier::streamCopy(const Directory& sourceDir, const path& so
         if (!count)
             return failed(posixError(count.error()));
         if (*count == 0) {
-            m_fileSystem.removeItem(backup, resumeRelative);
+            m_fileSystem.removeFile(backup, resumeRelative);
             return failed(larkfoldError(copyerror::kResumeMismatch));
         }
         skipped += std::int64_t(*count);
@@ -358,7 +371,8 @@ CopyFileResult FileCopier::streamCopy(const Directory& sourceDir, const path& so
         copied += std::int64_t(chunk);
         throttleAfterChunk();
         if (progress && sourceStatus.size >= 1)
-            progress(fraction, chunkLabel(displayName, copied, sourceStatus.size));
+            progress(span.at(double(copied) / double(sourceStatus.size)),
+                     chunkLabel(displayName, copied, sourceStatus.size));
     }
 
     // The mark belongs to an unfinished copy only; the finished one carries the source's own attributes.

@@ -78,6 +78,13 @@ std::int64_t FileCopier::estimateBytesToCopy(const fs::path& source, const fs::p
 
 void FileCopier::removeStaleTemporaryFiles(const fs::path& backupFolder, const platform::CancelToken& cancel) const
 {
+    if (const auto folder = m_fileSystem.openDirectory(backupFolder))
+        removeStaleTemporaryFiles(*folder, cancel);
+}
+
+void FileCopier::removeStaleTemporaryFiles(const platform::Directory& backupFolder,
+                                           const platform::CancelToken& cancel) const
+{
     std::vector<std::string> stale;
     platform::WalkOptions options;
     options.cancel = cancel;
@@ -88,15 +95,9 @@ void FileCopier::removeStaleTemporaryFiles(const fs::path& backupFolder, const p
         }
         return entry.type() == platform::EntryType::directory;
     }, options);
-    if (stale.empty())
-        return;
     // Relative to the folder, so no link that appeared on the way since the walk is followed.
-    platform::FileSystem& fileSystem = platform::systemFileSystem();
-    const auto folder = fileSystem.openDirectory(backupFolder);
-    if (!folder)
-        return;
     for (const std::string& relativePath : stale)
-        fileSystem.removeItem(*folder, relativePath);
+        m_fileSystem.removeItem(backupFolder, relativePath);
 }
 
 } // namespace larkfold

@@ -1,10 +1,12 @@
-// Path validation, folder creation and the run checkpoint of FileCopier.
+// Path validation, folder creation, the lock and the run checkpoint of FileCopier.
 #include "copy/FileCopier.h"
 
+#include "copy/CopyErrors.h"
 #include "platform/FileSystem.h"
 #include "platform/FileSystemKind.h"
 #include "platform/Json.h"
 #include "platform/Paths.h"
+#include "store/BackupProfile.h"
 
 #include <QDir>
 
@@ -21,6 +23,9 @@ using platform::standardized;
 
 constexpr const char* kValidatePathOperation = "validatePath";
 constexpr const char* kCreateDirectoryOperation = "createDirectory";
+constexpr const char* kLockOperation = "lockBackupFolder";
+constexpr const char* kTestWriteOperation = "testWrite";
+constexpr std::string_view kTestWriteName = "write-test";
 
 struct Identity {
     dev_t device;
@@ -79,15 +84,6 @@ FileOperationError pathError(int code, const char* message, const fs::path& url)
                                         QString::fromLatin1(kValidatePathOperation));
 }
 
-// The program's own files in a backup folder go through the file layer: a ".larktmp-" file
-// beside the target, never written through a link standing at the name.
-bool writeOwnFileInBackupFolder(const fs::path& file, std::string_view bytes)
-{
-    platform::FileSystem& fileSystem = platform::systemFileSystem();
-    const auto folder = fileSystem.openDirectory(file.parent_path());
-    return folder && !fileSystem.writeFileAtomically(*folder, file.filename(), bytes);
-}
-
 } // namespace
 
 const std::vector<fs::path>& FileCopier::protectedDestinations()
@@ -137,6 +133,31 @@ std::optional<FileOperationError> FileCopier::validatePaths(const fs::path& sour
     return std::nullopt;
 }
 
+std::optional<FileOperationError> FileCopier::testWrite(const fs::path& folder) const
+{
+    const auto failed = [&](const std::error_code& error) {
+        return FileOperationError::posix(error.value(), folder, QString::fromLatin1(kTestWriteOperation));
+    };
+    // A folder chosen through a link is written to where the link leads.
+    const auto dir = m_fileSystem.openDirectory(platform::canonicalPath(folder));
+    if (!dir)
+        return failed(dir.error());
+    // A temporary name: a run's clean-up removes it should the removal below not happen.
+    const std::string name = platform::temporaryNameFor(kTestWriteName);
+    const auto file = m_fileSystem.openFile(*dir, name, platform::OpenMode::createNew, 0600);
+    if (!file)
+        return failed(file.error());
+    std::error_code error = m_fileSystem.writeAll(*file, std::string_view("x"));
+    if (!error)
+        error = m_fileSystem.syncFile(*file);
+    const std::error_code removed = m_fileSystem.removeFile(*dir, name);
+    if (error)
+        return failed(error);
+    if (removed)
+        return failed(removed);
+    return std::nullopt;
+}
+
 std::optional<FileOperationError> FileCopier::ensureDirectory(const fs::path& folder) const
 {
     struct stat st;
@@ -162,17 +183,66 @@ std::optional<FileOperationError> FileCopier::ensureDirectory(const fs::path& fo
     return std::nullopt;
 }
 
-void FileCopier::writeCheckpoint(const fs::path& file, const QDateTime& startTime) const
+bool FileCopier::writeCheckpoint(const platform::Directory& backup, const QDateTime& startTime) const
 {
+    const std::string name(kCheckpointFileName);
+    // Written over nothing but a file of its own kind: a link or a FIFO there is not ours to replace.
+    if (m_fileSystem.holdsOtherThanRegularFile(backup, name))
+        return false;
     const platform::Json checkpoint{{"phase", "copying"}, {"startTime", platform::encodeDate(startTime)}};
-    writeOwnFileInBackupFolder(file, platform::encodeJsonCompact(checkpoint));
+    return !m_fileSystem.writeFileAtomically(backup, name, platform::encodeJsonCompact(checkpoint));
 }
 
-void FileCopier::removeCheckpoint(const fs::path& file) const
+void FileCopier::removeCheckpoint(const platform::Directory& backup) const
 {
-    platform::FileSystem& fileSystem = platform::systemFileSystem();
-    if (const auto folder = fileSystem.openDirectory(file.parent_path()))
-        fileSystem.removeItem(*folder, file.filename());
+    // Only a file of its kind: a folder that took its place is left with all it holds, a link or FIFO as it is.
+    const std::string name(kCheckpointFileName);
+    if (!m_fileSystem.holdsOtherThanRegularFile(backup, name))
+        m_fileSystem.removeFile(backup, name);
+}
+
+std::optional<FileOperationError> FileCopier::lockBackupFolder(const platform::Directory& folder,
+                                                               const fs::path& trash, platform::File& lock,
+                                                               std::vector<std::string>& setAside) const
+{
+    using platform::OpenMode;
+    const std::string name(kLockFileName);
+    const fs::path url = folder.path() / name;
+    // Opened for writing where it may be: on NFS an exclusive lock needs it. Another account's
+    // lock file it may only read still locks locally.
+    const auto openExisting = [&] {
+        auto file = m_fileSystem.openRegularFile(folder, name, OpenMode::append);
+        if (!file && file.error() == std::errc::permission_denied)
+            file = m_fileSystem.openRegularFile(folder, name, OpenMode::read);
+        return file;
+    };
+    const auto open = [&] {
+        auto file = openExisting();
+        // Readable by all (as the umask allows), so a run of another account sharing the folder can lock it too.
+        if (!file && file.error() == std::errc::no_such_file_or_directory)
+            file = m_fileSystem.openRegularFile(folder, name, OpenMode::createNew);
+        // Another run made it meanwhile.
+        if (!file && file.error() == std::errc::file_exists)
+            file = openExisting();
+        return file;
+    };
+    auto file = open();
+    if (!file && platform::FileSystem::isNotRegularFile(file.error())) {
+        if (!setAsideInTrash(folder, name, trash))
+            return copyError(copyerror::kLockFileNotOurs, url, QString::fromLatin1(kLockOperation));
+        setAside.push_back(name);
+        file = open();
+    }
+    if (!file)
+        return FileOperationError::posix(file.error().value(), url, QString::fromLatin1(kLockOperation));
+    const std::error_code error = m_fileSystem.lockExclusively(*file);
+    if (error == std::errc::operation_would_block)
+        return copyError(copyerror::kBackupFolderBusy, folder.path(), QString::fromLatin1(kLockOperation));
+    // A file system that keeps no locks (some network shares): the run cannot be guarded there.
+    if (error)
+        return std::nullopt;
+    lock = std::move(*file);
+    return std::nullopt;
 }
 
 } // namespace larkfold

@@ -89,6 +89,8 @@ struct FileCopier::Run {
     std::future<DestinationScan> destinationScan;
     // Its list, kept for the result once archival has used it.
     std::vector<std::string> backupRelativePaths;
+    // Its folders, with the modes they had before the run.
+    std::vector<ScannedFolder> backupFolders;
     std::future<BackupProfile> recommendedProfile;
     RunningEditorFiles editors;
 

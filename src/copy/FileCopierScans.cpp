@@ -34,11 +34,22 @@ bool isReservedName(std::string_view name)
     return larkfoldMarkerFileNames().contains(name) || hasTemporaryOrResumeName(name);
 }
 
+// The folder a walk goes into, as the copy's mode needs it; none when it cannot be looked at.
+std::optional<ScannedFolder> scannedFolder(const TreeEntry& entry)
+{
+    const auto& status = entry.status();
+    if (!status || status->type != EntryType::directory)
+        return std::nullopt;
+    return ScannedFolder{std::string(entry.relativePath()), status->permissions, status->owner, status->group};
+}
+
 // The rules both scans share. `list` receives each entry to be listed and whether it is a package;
-// `reserved` each source file or folder left out because it carries one of the program's own names.
-template <class List, class Reserved>
-platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter& filter, Side side,
-                                    const platform::WalkOptions& options, List&& list, Reserved&& reserved)
+// `reserved` each source file or folder left out because it carries one of the program's own names;
+// `folders` the folders walked into.
+template <class Root, class List, class Reserved>
+platform::WalkOutcome walkForBackup(const Root& root, const ExclusionFilter& filter, Side side,
+                                    const platform::WalkOptions& options, std::vector<ScannedFolder>& folders,
+                                    List&& list, Reserved&& reserved)
 {
     return platform::TreeWalker::walk(root, [&](const TreeEntry& entry) {
         const EntryType type = entry.type();
@@ -66,6 +77,8 @@ platform::WalkOutcome walkForBackup(const fs::path& root, const ExclusionFilter&
             list(entry, true);
             return false;
         }
+        if (auto folder = scannedFolder(entry))
+            folders.push_back(std::move(*folder));
         return true;
     }, options);
 }
@@ -95,7 +108,8 @@ SourceScan scanSourceTree(const fs::path& source, const ExclusionFilter& filter,
 {
     SourceScan scan;
     scan.root = source;
-    const auto outcome = walkForBackup(source, filter, Side::source, options, [&](const TreeEntry& entry, bool isPackage) {
+    const auto outcome = walkForBackup(source, filter, Side::source, options, scan.folders,
+                                       [&](const TreeEntry& entry, bool isPackage) {
         SourceEntry listed{std::string(entry.relativePath()), isPackage};
         if (!isPackage && readStatus) {
             const auto& status = entry.status();
@@ -113,18 +127,35 @@ SourceScan scanSourceTree(const fs::path& source, const ExclusionFilter& filter,
     return scan;
 }
 
-DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter,
-                                            const platform::CancelToken& cancel) const
+namespace {
+
+template <class Root>
+DestinationScan scanBackupFolder(const Root& root, const fs::path& path, const ExclusionFilter& filter,
+                                 const platform::CancelToken& cancel)
 {
     DestinationScan scan;
     platform::WalkOptions options;
     options.cancel = cancel;
-    const auto outcome = walkForBackup(backupFolder, filter, Side::destination, options,
+    const auto outcome = walkForBackup(root, filter, Side::destination, options, scan.folders,
                                        [&](const TreeEntry& entry, bool) { scan.relativePaths.emplace_back(entry.relativePath()); },
                                        [](const TreeEntry&) {});
-    scan.unscannedFolders = unscannedFolders(backupFolder, outcome);
+    scan.unscannedFolders = unscannedFolders(path, outcome);
     scan.cancelled = outcome.cancelled;
     return scan;
+}
+
+} // namespace
+
+DestinationScan FileCopier::scanDestination(const fs::path& backupFolder, const ExclusionFilter& filter,
+                                            const platform::CancelToken& cancel) const
+{
+    return scanBackupFolder(backupFolder, backupFolder, filter, cancel);
+}
+
+DestinationScan FileCopier::scanDestination(const platform::Directory& backupFolder, const ExclusionFilter& filter,
+                                            const platform::CancelToken& cancel) const
+{
+    return scanBackupFolder(backupFolder, backupFolder.path(), filter, cancel);
 }
 
 std::string FileCopier::dateFolderName(const QDateTime& date)

@@ -30,9 +30,19 @@ struct SourceEntry {
     std::int64_t modifiedNanoseconds = 0;
 };
 
+// A folder a scan walked into, with the parts of its status that its copy's mode follows.
+struct ScannedFolder {
+    std::string relativePath; // bytes, "/" between components, no leading "/"
+    std::uint32_t permissions = 0;
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+};
+
 struct SourceScan {
     std::filesystem::path root; // the source folder as given
     std::vector<SourceEntry> entries; // in the order the walk met them
+    // The folders walked into (not the scanned folder itself nor packages), parents first.
+    std::vector<ScannedFolder> folders;
     std::vector<UnscannedFolder> unscannedFolders;
     // Files and folders left out because their names are those of the program's own files in a
     // backup folder (markers, temporaries, resume files), as relative paths.
@@ -47,6 +57,7 @@ struct SourceScan {
 
 struct DestinationScan {
     std::vector<std::string> relativePaths; // in the order the walk met them
+    std::vector<ScannedFolder> folders; // as in SourceScan
     std::vector<UnscannedFolder> unscannedFolders;
     bool cancelled = false; // the lists are partial
 };

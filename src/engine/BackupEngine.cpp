@@ -14,6 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/PowerSource.h"
 #include "platform/Reachability.h"
+#include "platform/TreeWalker.h"
 #include "platform/VolumeInfo.h"
 #include "store/ConfigStore.h"
 
@@ -28,7 +29,25 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kBackupRootName = "Larkfold";
-constexpr const char* kTrashFolderName = ".Larkfold-Trash";
+
+// Bytes of the regular files below `root`, hidden items left out; no link below it is followed.
+template <class Root>
+std::optional<std::int64_t> sizeOfTree(const Root& root)
+{
+    std::int64_t total = 0;
+    const auto outcome = platform::TreeWalker::walk(root, [&](const platform::TreeEntry& entry) {
+        if (entry.name().starts_with('.'))
+            return false;
+        if (entry.type() == platform::EntryType::regularFile) {
+            if (const auto& status = entry.status(); status && status->type == platform::EntryType::regularFile)
+                total += status->size;
+        }
+        return entry.type() == platform::EntryType::directory;
+    });
+    if (!outcome.rootOpened)
+        return std::nullopt;
+    return total;
+}
 
 const QString kWatchLimitWarning =
     QStringLiteral("Some folders here can't be watched for changes, so they're backed up on the schedule. Raise the "
@@ -404,6 +423,16 @@ bool BackupEngine::isDestinationAvailable(const fs::path& destination, const std
     return platform::isFolderReachable(destination, bookmark, mounts);
 }
 
+std::optional<BackupError> BackupEngine::spaceShortfall(std::int64_t available, std::int64_t need)
+{
+    const std::int64_t threshold = need + kFreeSpaceMarginBytes;
+    if (need >= 1 && available < threshold)
+        return BackupError::diskSpaceLow(available, threshold);
+    if (available < kFreeSpaceMarginBytes)
+        return BackupError::diskSpaceLow(available, kFreeSpaceMarginBytes);
+    return std::nullopt;
+}
+
 bool BackupEngine::isSameVolume(const fs::path& a, const fs::path& b, const platform::VolumeInfo& volumes)
 {
     const auto first = volumes.identity(a);
@@ -432,29 +461,12 @@ void BackupEngine::logDuplicateMounts(const fs::path& destination, const platfor
 
 std::optional<std::int64_t> BackupEngine::directorySize(const fs::path& folder)
 {
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(folder, error)))
-        return std::nullopt;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::none, error);
-    if (error)
-        return std::nullopt;
-    std::int64_t total = 0;
-    for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
-        if (error)
-            break;
-        if (it->path().filename().native().starts_with('.')) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        const auto status = it->symlink_status(error);
-        if (!error && fs::is_regular_file(status)) {
-            const auto size = it->file_size(error);
-            if (!error)
-                total += std::int64_t(size);
-        }
-        error.clear();
-    }
-    return total;
+    return sizeOfTree(folder);
+}
+
+std::optional<std::int64_t> BackupEngine::directorySize(const platform::Directory& folder)
+{
+    return sizeOfTree(folder);
 }
 
 } // namespace larkfold

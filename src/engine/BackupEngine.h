@@ -32,6 +32,7 @@ class NotificationManager;
 namespace platform {
 class Bookmarks;
 class FileEvents;
+class Directory;
 class FileSystem;
 class MountSource;
 class PowerSource;
@@ -112,6 +113,12 @@ public:
     // Both paths are on one known volume.
     static bool isSameVolume(const std::filesystem::path& a, const std::filesystem::path& b,
                              const platform::VolumeInfo& volumes);
+    // Room a destination must keep free beyond what a run will copy.
+    static constexpr std::int64_t kFreeSpaceMarginBytes = 524288000;
+    // The free-space rule of a run with `available` bytes free: room for `need` bytes (what goes
+    // to another volume; 0 when nothing does or the volume is the source's) plus the margin, and
+    // always the margin. None when there is enough.
+    static std::optional<BackupError> spaceShortfall(std::int64_t available, std::int64_t need);
     // Logs one line when the network share holding `destination` is mounted more than once.
     static void logDuplicateMounts(const std::filesystem::path& destination, const platform::MountSource& mounts);
 
@@ -126,8 +133,11 @@ public:
     static std::filesystem::path backupFolder(const std::filesystem::path& destination, const QString& pairName);
     // ".Larkfold-Trash" in the destination, shared by its pairs.
     static std::filesystem::path trashFolder(const std::filesystem::path& destination);
-    // Bytes of the files below `folder`, hidden items left out; none when it does not exist.
+    // Bytes of the files below `folder`, hidden items left out and no link below it followed;
+    // none when it does not exist or cannot be read.
     static std::optional<std::int64_t> directorySize(const std::filesystem::path& folder);
+    // The same of a folder already open: a link at its path is never measured through.
+    static std::optional<std::int64_t> directorySize(const platform::Directory& folder);
 
 signals:
     void statusChanged();

@@ -63,9 +63,33 @@ QString unmountedFoldersMessage(const std::vector<fs::path>& folders, const fs::
         .arg(names.join(QStringLiteral(", ")));
 }
 
+// What the user is told of an item the program did not make at one of its own names.
+QString foreignItemMessage(const BackupResult::ForeignItem& item)
+{
+    const QString name = QString::fromUtf8(item.relativePath.data(), qsizetype(item.relativePath.size()));
+    if (item.movedToTrash)
+        return QStringLiteral("“%1” in the backup folder wasn't made by Larkfold and stood where Larkfold keeps its "
+                              "own file, so it was moved to the backup trash.")
+            .arg(name);
+    if (item.relativePath == kTrashFolderName)
+        return QStringLiteral("“%1” on the backup drive isn't a folder Larkfold made (it's a link or another kind of "
+                              "item), so Larkfold leaves it alone: the backup trash isn't measured and removed files "
+                              "can't be moved there until it is removed.")
+            .arg(name);
+    QString consequence;
+    if (item.relativePath == kHashesFileName)
+        consequence = QStringLiteral(" Integrity checks are off until it is removed.");
+    else if (item.relativePath == kLastCheckFileName)
+        consequence = QStringLiteral(" The daily integrity check is off until it is removed.");
+    return QStringLiteral("“%1” in the backup folder isn't a file Larkfold made (it's a link or another kind of item), "
+                          "so Larkfold left it alone.%2")
+        .arg(name, consequence);
+}
+
 } // namespace
 
-void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, const platform::CancelToken& jobCancel)
+void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, const platform::Directory& backup,
+                                 const platform::CancelToken& jobCancel)
 {
     const auto errors = static_cast<std::int64_t>(result.errors.size());
     const bool aborted = result.abortedDueToVolumeLoss;
@@ -100,8 +124,8 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
     } else {
         const auto& copied = result.copiedRelativePaths;
         if (destinationStillThere(folders))
-            m_shared->integrityVerifier.recordHashes(copied, result.backupRelativePaths, folders.backup,
-                                                     folders.trash, jobCancel);
+            m_shared->integrityVerifier.recordHashes(copied, result.backupRelativePaths, backup, folders.trash,
+                                                     jobCancel);
         if (!copied.empty())
             logPackageCatchUpIfNeeded(copied);
         suggestProfileIfNeeded(result);
@@ -115,14 +139,18 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         bool sampleClean = false;
         if (destinationStillThere(folders) && !jobCancel.isCancelled()) {
             auto& verifier = m_shared->integrityVerifier;
-            verifier.pruneMissing(folders.backup, folders.trash);
-            setBackupFolderIcon(folders.backup, m_shared->volumes);
-            if (verifier.isCheckDue(folders.backup)) {
-                const auto check = verifier.verifySample(folders.backup, folders.trash, jobCancel);
+            verifier.pruneMissing(backup, folders.trash);
+            // The icon is set by path: only while the path still names the folder the run wrote.
+            if (m_shared->fileSystem.isStillAtPath(backup))
+                setBackupFolderIcon(folders.backup, m_shared->volumes);
+            for (const std::string& name : verifier.foreignItems(backup))
+                result.foreignItems.push_back({name, false});
+            if (verifier.isCheckDue(backup)) {
+                const auto check = verifier.verifySample(backup, folders.trash, jobCancel);
                 // A check cut short by a stop, a time-out or a lost drive is no day's check: its
                 // unread files would wait a day, and a pulled drive's read errors look like damage.
                 if (check && !jobCancel.isCancelled() && destinationStillThere(folders)) {
-                    verifier.recordCheckTime(folders.backup);
+                    verifier.recordCheckTime(backup);
                     const auto damaged = static_cast<std::int64_t>(check->corrupted.size());
                     if (damaged == 0 && check->verified >= 1) {
                         recordEvent(EventType::integrityChecked, check->summary(platform::wallClock().now()));
@@ -141,7 +169,7 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         // Copies on a drive that has gone cannot be read at all, which says nothing of their sizes:
         // checked only while the drive is there, before and after.
         if (!copied.empty() && destinationStillThere(folders)) {
-            const auto mismatches = m_shared->fileCopier.sizeMismatches(copied, folders.source, folders.backup);
+            const auto mismatches = m_shared->fileCopier.sizeMismatches(copied, folders.source, backup);
             if (!mismatches.empty() && destinationStillThere(folders)) {
                 const QString message = countedFiles(std::int64_t(mismatches.size()))
                                       + QStringLiteral(" failed verification after copying.");
@@ -170,13 +198,19 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
             });
         }
     }
+    // Measured through the folder opened without following a link at its name, which would lead
+    // the walk anywhere on the computer.
+    if (const auto trash = m_shared->fileSystem.openDirectory(folders.trash)) {
+        if (const auto trashBytes = directorySize(*trash); trashBytes && *trashBytes >= kTrashReminderBytes)
+            notify([bytes = *trashBytes](NotificationManager& manager) { manager.notifyTrashReminder(bytes); });
+    } else if (trash.error() == std::errc::too_many_symbolic_link_levels || trash.error() == std::errc::not_a_directory) {
+        result.foreignItems.push_back({folders.trash.filename().native(), false});
+    }
+    reportForeignItems(result.foreignItems);
     setStatus(finalStatus);
 
-    if (const auto trashBytes = directorySize(folders.trash); trashBytes && *trashBytes >= kTrashReminderBytes)
-        notify([bytes = *trashBytes](NotificationManager& manager) { manager.notifyTrashReminder(bytes); });
-
     if (!aborted && errors == 0 && !jobCancel.isCancelled()) {
-        runOffsiteStep(folders, jobCancel);
+        runOffsiteStep(backup, jobCancel);
         // The offsite copy's progress is no outcome: the run's own stays on show.
         setStatus(finalStatus);
     }
@@ -214,7 +248,20 @@ void BackupEngine::Job::suggestProfileIfNeeded(const BackupResult& result)
     });
 }
 
-void BackupEngine::Job::runOffsiteStep(const Folders& folders, const platform::CancelToken& jobCancel)
+void BackupEngine::Job::reportForeignItems(const std::vector<BackupResult::ForeignItem>& items)
+{
+    for (const BackupResult::ForeignItem& item : items) {
+        if (!m_shared->reportedForeignItems.insert(item.relativePath).second)
+            continue;
+        const QString message = foreignItemMessage(item);
+        qCWarning(lcBackupEngine, "Left alone or set aside an item the program did not make at one of its own names: %s",
+                  qUtf8Printable(platform::privateArg(std::filesystem::path(item.relativePath))));
+        recordEvent(EventType::error, message);
+        notify([name = m_pair.name, message](NotificationManager& manager) { manager.notifyError(name, message); });
+    }
+}
+
+void BackupEngine::Job::runOffsiteStep(const platform::Directory& backup, const platform::CancelToken& jobCancel)
 {
     if (!m_pair.offsiteURL)
         return;
@@ -248,7 +295,7 @@ void BackupEngine::Job::runOffsiteStep(const Folders& folders, const platform::C
     m_shared->lastProgressTickTime = 0;
 
     const OffsiteSyncResult offsite = m_shared->offsiteSyncer.sync(
-        folders.backup, *m_pair.offsiteURL, target, exclusionFilter(m_pair),
+        backup, *m_pair.offsiteURL, target, exclusionFilter(m_pair),
         [this](double fraction, const QString& fileName) { onProgress(fraction, QStringLiteral("Offsite: ") + fileName); },
         jobCancel);
     if (accessed)

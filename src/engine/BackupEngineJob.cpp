@@ -7,12 +7,14 @@
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/VolumeInfo.h"
 #include "store/ConfigStore.h"
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <system_error>
 
 namespace larkfold {
@@ -20,8 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Room the destination must keep free beyond what a run will copy.
-constexpr std::int64_t kFreeSpaceMarginBytes = 524288000;
 // Progress reaches the main thread at most this often.
 constexpr double kProgressIntervalSeconds = 0.05;
 
@@ -136,6 +136,21 @@ void BackupEngine::Job::run()
 
 void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
 {
+    // A damaged or planted file on the drive, or a tree far larger than memory, must cost one
+    // run, not the whole program: the next run starts afresh.
+    try {
+        performSteps(jobCancel);
+    } catch (const std::bad_alloc&) {
+        qCCritical(lcBackupEngine, "A backup ran out of memory and was stopped");
+        const BackupError error = BackupError::copyFailed(
+            QStringLiteral("There wasn't enough memory to finish this backup. It will be tried again at the next backup."));
+        setStatus(BackupStatus::error(error));
+        recordEvent(BackupEvent::EventType::error, error.errorDescription());
+    }
+}
+
+void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
+{
     if (jobCancel.isCancelled()) {
         setStatus(BackupStatus::idle());
         return;
@@ -187,11 +202,22 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         setStatus(BackupStatus::idle());
         return;
     }
-    m_shared->fileCopier.removeStaleTemporaryFiles(folders.backup, jobCancel);
+    // Opened and locked once for the whole job: the clean-up, the run and every step after it
+    // work on this folder, and no other run writes it meanwhile.
+    auto opened = m_shared->fileCopier.openBackupFolder(folders.source, folders.backup, folders.trash);
+    if (auto* failure = std::get_if<FileOperationError>(&opened)) {
+        failRun(*failure);
+        return;
+    }
+    const BackupFolder& backupFolder = std::get<BackupFolder>(opened);
+    if (!backupFolder.isLocked())
+        qCWarning(lcBackupEngine, "The backup folder's file system keeps no locks; this run is not guarded against "
+                                  "another one writing the same folder");
+    m_shared->fileCopier.removeStaleTemporaryFiles(backupFolder.directory(), jobCancel);
     m_shared->lastProgressTickTime = 0;
 
     auto outcome = m_shared->fileCopier.backup(
-        folders.source, folders.backup, folders.trash, exclusionFilter(m_pair),
+        folders.source, backupFolder, folders.trash, exclusionFilter(m_pair),
         [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel,
         SourceMounts{&m_shared->mounts, m_pair.sourceMountPoints});
     if (auto* failure = std::get_if<FileOperationError>(&outcome)) {
@@ -225,7 +251,7 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         current.lastBackupFileCount = m_pair.lastBackupFileCount;
         current.lastBackupByteCount = m_pair.lastBackupByteCount;
     });
-    afterRun(std::move(result), folders, jobCancel);
+    afterRun(std::move(result), folders, backupFolder.directory(), jobCancel);
 }
 
 void BackupEngine::Job::failRun(const FileOperationError& failure)
@@ -266,19 +292,15 @@ bool BackupEngine::Job::checkFreeSpace(const Folders& folders, const platform::C
     if (!space)
         return true;
     const auto available = static_cast<std::int64_t>(space->availableBytes);
-    std::optional<BackupError> low;
+    std::int64_t need = 0;
     if (!isSameVolume(folders.source, folders.destination, m_shared->volumes)) {
-        const std::int64_t need = m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup,
-                                                                           exclusionFilter(m_pair), jobCancel);
+        need = m_shared->fileCopier.estimateBytesToCopy(folders.source, folders.backup, exclusionFilter(m_pair),
+                                                        jobCancel);
         // Cut short, the estimate says nothing; the job ends at its next check.
         if (jobCancel.isCancelled())
             return true;
-        const std::int64_t threshold = need + kFreeSpaceMarginBytes;
-        if (need >= 1 && available < threshold)
-            low = BackupError::diskSpaceLow(available, threshold);
     }
-    if (!low && available < kFreeSpaceMarginBytes)
-        low = BackupError::diskSpaceLow(available, kFreeSpaceMarginBytes);
+    const std::optional<BackupError> low = spaceShortfall(available, need);
     if (!low)
         return true;
     setStatus(BackupStatus::error(*low));

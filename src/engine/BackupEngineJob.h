@@ -14,7 +14,9 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <stop_token>
+#include <string>
 
 namespace larkfold {
 
@@ -35,6 +37,9 @@ struct BackupEngine::Shared {
     const OffsiteSyncer offsiteSyncer;
     // Seconds on the steady clock of the last progress report passed on.
     std::atomic<double> lastProgressTickTime{0};
+    // Items at the names of the program's own files already reported to the user, so each is told
+    // once. Touched only by the job holding the slot below.
+    std::set<std::string> reportedForeignItems;
 
     // Only one task of the engine is past its start at a time, so two runs of a pair never overlap.
     std::mutex slotMutex;
@@ -73,16 +78,21 @@ private:
     };
 
     void perform(const platform::CancelToken& jobCancel);
+    void performSteps(const platform::CancelToken& jobCancel);
     // The run could not start: the pair's status and one event say why.
     void failRun(const FileOperationError& failure);
     std::optional<BackupError> sharedBackupFolder(const Folders& folders);
     bool checkFreeSpace(const Folders& folders, const platform::CancelToken& jobCancel);
     // The destination is still the drive the run started on.
     bool destinationStillThere(const Folders& folders) const;
-    void afterRun(BackupResult result, const Folders& folders, const platform::CancelToken& jobCancel);
+    // `backup` is the backup folder the run opened; every step works through it.
+    void afterRun(BackupResult result, const Folders& folders, const platform::Directory& backup,
+                  const platform::CancelToken& jobCancel);
+    // Tells the user, once for each, of items the program did not make found at its own names.
+    void reportForeignItems(const std::vector<BackupResult::ForeignItem>& items);
     void logPackageCatchUpIfNeeded(const std::vector<std::filesystem::path>& copiedPaths);
     void suggestProfileIfNeeded(const BackupResult& result);
-    void runOffsiteStep(const Folders& folders, const platform::CancelToken& jobCancel);
+    void runOffsiteStep(const platform::Directory& backup, const platform::CancelToken& jobCancel);
     void waitThenResetStatus(const platform::CancelToken& jobCancel);
     void onProgress(double fraction, const QString& label);
 

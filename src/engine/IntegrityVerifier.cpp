@@ -1,7 +1,6 @@
 #include "engine/IntegrityVerifier.h"
 
 #include "copy/FileCopier.h"
-#include "copy/TemporaryNames.h"
 #include "engine/FileDigester.h"
 #include "platform/Clock.h"
 #include "platform/Json.h"
@@ -11,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <unordered_set>
 
 namespace larkfold {
@@ -48,28 +48,6 @@ Presence presence(platform::FileSystem& fileSystem, const Directory& dir, const 
     default:
         return Presence::present;
     }
-}
-
-// Moves `name` out of `dir` into today's folder of the trash, beside whatever earlier runs put
-// there and never over it. Returns the path it now has.
-platform::PosixResult<fs::path> moveToTrash(platform::FileSystem& fileSystem, const Directory& dir,
-                                            std::string_view name, const fs::path& trash)
-{
-    auto root = fileSystem.openDirectory(trash.parent_path());
-    if (!root)
-        return root.error();
-    const fs::path day = trash.filename() / FileCopier::dateFolderName(platform::wallClock().now());
-    if (const std::error_code error = fileSystem.createDirectories(*root, day))
-        return error;
-    auto dayDir = fileSystem.openDirectory(*root, day);
-    if (!dayDir)
-        return dayDir.error();
-    std::string target(name);
-    if (fileSystem.status(*dayDir, target))
-        target = collisionName(target);
-    if (const std::error_code error = fileSystem.moveItem(dir, std::string(name), *dayDir, target))
-        return error;
-    return trash.parent_path() / day / target;
 }
 
 Json encodeEntry(const IntegrityVerifier::HashEntry& entry)
@@ -162,7 +140,7 @@ IntegrityVerifier::IntegrityVerifier(platform::FileSystem& fileSystem, Limits li
 {
 }
 
-void IntegrityVerifier::recordHashes(const std::vector<fs::path>& relativePaths, const fs::path& destination,
+void IntegrityVerifier::recordHashes(const std::vector<fs::path>& relativePaths, const Directory& destination,
                                      const fs::path& trash)
 {
     if (relativePaths.empty())
@@ -171,15 +149,12 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& relativePaths,
 }
 
 void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const std::vector<std::string>& listed,
-                                     const fs::path& destination, const fs::path& trash,
+                                     const Directory& destination, const fs::path& trash,
                                      const platform::CancelToken& cancel)
 {
     if (copied.empty() && listed.empty())
         return;
-    auto dir = m_fileSystem.openDirectory(destination);
-    if (!dir)
-        return;
-    std::optional<Database> database = loadDatabase(*dir, trash);
+    std::optional<Database> database = loadDatabase(destination, trash);
     if (!database)
         return;
     FileDigester digester(m_fileSystem);
@@ -192,7 +167,7 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const 
                       qUtf8Printable(platform::privateArg(relativePath)));
             return std::nullopt;
         }
-        const auto file = m_fileSystem.openFile(*dir, *key, platform::OpenMode::read);
+        const auto file = m_fileSystem.openFile(destination, *key, platform::OpenMode::read);
         const auto status = file ? m_fileSystem.status(*file) : platform::PosixResult<platform::FileStatus>(
                                                                      platform::posixError(ENOENT));
         std::optional<std::string> digest =
@@ -230,22 +205,19 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const 
         record(relativePath);
     }
     if (changed)
-        saveDatabase(*database, *dir);
+        saveDatabase(*database, destination);
 }
 
-int IntegrityVerifier::pruneMissing(const fs::path& destination, const fs::path& trash)
+int IntegrityVerifier::pruneMissing(const Directory& destination, const fs::path& trash)
 {
-    auto dir = m_fileSystem.openDirectory(destination);
-    if (!dir)
-        return 0;
-    std::optional<Database> database = loadDatabase(*dir, trash);
+    std::optional<Database> database = loadDatabase(destination, trash);
     if (!database || database->empty())
         return 0;
     int removed = 0;
     for (auto it = database->begin(); it != database->end();) {
-        if (removed % kPruneRecheckInterval == 0 && !m_fileSystem.isStillAtPath(*dir))
+        if (removed % kPruneRecheckInterval == 0 && !m_fileSystem.isStillAtPath(destination))
             break;
-        if (presence(m_fileSystem, *dir, it->first) == Presence::absent) {
+        if (presence(m_fileSystem, destination, it->first) == Presence::absent) {
             it = database->erase(it);
             ++removed;
         } else {
@@ -253,34 +225,43 @@ int IntegrityVerifier::pruneMissing(const fs::path& destination, const fs::path&
         }
     }
     if (removed > 0)
-        saveDatabase(*database, *dir);
+        saveDatabase(*database, destination);
     return removed;
 }
 
-std::optional<QDateTime> IntegrityVerifier::lastCheckDate(const fs::path& destination) const
+std::optional<QDateTime> IntegrityVerifier::lastCheckDate(const Directory& destination) const
 {
-    auto dir = m_fileSystem.openDirectory(destination);
-    const auto bytes = dir ? m_fileSystem.readWholeFile(*dir, std::string(kLastCheckFileName))
-                           : platform::PosixResult<std::string>(dir.error());
+    // An oversized one is no date either; the next check's time replaces it.
+    const auto bytes =
+        m_fileSystem.readWholeFile(destination, std::string(kLastCheckFileName), m_limits.maxLastCheckBytes);
     const std::optional<QString> text = bytes ? platform::decodeUtf8(*bytes) : std::nullopt;
     if (!text)
         return std::nullopt;
     return platform::decodeDate(text->trimmed().toStdString());
 }
 
-bool IntegrityVerifier::isCheckDue(const fs::path& destination) const
+bool IntegrityVerifier::isCheckDue(const Directory& destination) const
 {
+    if (m_fileSystem.holdsOtherThanRegularFile(destination, std::string(kLastCheckFileName)))
+        return false;
     const std::optional<QDateTime> last = lastCheckDate(destination);
     return !last || last->secsTo(platform::wallClock().now()) > kSecondsPerDay;
 }
 
-std::optional<IntegrityVerifier::IntegrityResult>
-IntegrityVerifier::verifySample(const fs::path& destination, const fs::path& trash, const platform::CancelToken& cancel)
+std::vector<std::string> IntegrityVerifier::foreignItems(const Directory& destination) const
 {
-    auto dir = m_fileSystem.openDirectory(destination);
-    if (!dir)
-        return std::nullopt;
-    std::optional<Database> database = loadDatabase(*dir, trash);
+    std::vector<std::string> names;
+    for (const std::string_view name : {kHashesFileName, kLastCheckFileName}) {
+        if (m_fileSystem.holdsOtherThanRegularFile(destination, std::string(name)))
+            names.emplace_back(name);
+    }
+    return names;
+}
+
+std::optional<IntegrityVerifier::IntegrityResult>
+IntegrityVerifier::verifySample(const Directory& destination, const fs::path& trash, const platform::CancelToken& cancel)
+{
+    std::optional<Database> database = loadDatabase(destination, trash);
     if (!database)
         return std::nullopt;
     IntegrityResult result;
@@ -295,11 +276,11 @@ IntegrityVerifier::verifySample(const fs::path& destination, const fs::path& tra
         if (cancel.isCancelled())
             break;
         const auto& [key, entry] = *item;
-        if (presence(m_fileSystem, *dir, key) == Presence::absent) {
+        if (presence(m_fileSystem, destination, key) == Presence::absent) {
             result.missing.push_back(key);
             continue;
         }
-        const auto file = m_fileSystem.openFile(*dir, key, platform::OpenMode::read);
+        const auto file = m_fileSystem.openFile(destination, key, platform::OpenMode::read);
         const std::optional<std::string> digest = file ? digester.sha256Hex(*file) : std::nullopt;
         if (digest && *digest == entry.sha256)
             ++result.verified;
@@ -314,7 +295,7 @@ IntegrityVerifier::verifySample(const fs::path& destination, const fs::path& tra
         const QDateTime now = platform::wallClock().now();
         for (const std::string& key : checked)
             (*database)[key].lastVerifiedAt = now;
-        saveDatabase(*database, *dir);
+        saveDatabase(*database, destination);
     }
 
     result.timestamp = platform::wallClock().now();
@@ -325,13 +306,14 @@ IntegrityVerifier::verifySample(const fs::path& destination, const fs::path& tra
     return result;
 }
 
-void IntegrityVerifier::recordCheckTime(const fs::path& destination)
+void IntegrityVerifier::recordCheckTime(const Directory& destination)
 {
-    auto dir = m_fileSystem.openDirectory(destination);
-    const std::error_code error
-        = dir ? m_fileSystem.writeFileAtomically(*dir, std::string(kLastCheckFileName),
-                                                 platform::encodeDate(platform::wallClock().now()))
-              : dir.error();
+    const std::string name(kLastCheckFileName);
+    // The write would replace a link or a FIFO standing there: not ours to remove.
+    const std::error_code error = m_fileSystem.holdsOtherThanRegularFile(destination, name)
+                                    ? platform::posixError(EEXIST)
+                                    : m_fileSystem.writeFileAtomically(
+                                          destination, name, platform::encodeDate(platform::wallClock().now()));
     if (error)
         qCCritical(lcIntegrityVerifier, "Failed to write last-check timestamp: %s", qUtf8Printable(errorText(error)));
 }
@@ -339,33 +321,40 @@ void IntegrityVerifier::recordCheckTime(const fs::path& destination)
 std::optional<IntegrityVerifier::Database> IntegrityVerifier::loadDatabase(const Directory& dir,
                                                                            const fs::path& trash) const
 {
-    const auto bytes = m_fileSystem.readWholeFile(dir, std::string(kHashesFileName));
-    if (!bytes) {
+    const fs::path file = dir.path() / kHashesFileName;
+    // Why the file is not a database: it cannot be decoded, or is too large to be one.
+    std::string damage;
+    try {
+        const auto bytes = m_fileSystem.readWholeFile(dir, std::string(kHashesFileName), m_limits.maxDatabaseBytes);
+        if (bytes)
+            return decodeDatabase(*bytes);
         if (bytes.error() == std::errc::no_such_file_or_directory)
             return Database{};
-        // Taking it as empty would overwrite fingerprints that may still be on the disk.
-        qCCritical(lcIntegrityVerifier, "Failed to read hash database at %s, skipping fingerprints this time: %s",
-                   qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)),
-                   qUtf8Printable(errorText(bytes.error())));
-        return std::nullopt;
-    }
-    try {
-        return decodeDatabase(*bytes);
-    } catch (const platform::JsonDecodeError& decodeError) {
-        // Kept in the trash rather than overwritten, where no scan of the backup folder sees it.
-        const auto movedTo = moveToTrash(m_fileSystem, dir, kHashesFileName, trash);
-        if (!movedTo) {
-            qCCritical(lcIntegrityVerifier,
-                       "Hash database at %s cannot be decoded (%s) nor moved to the trash, skipping fingerprints "
-                       "this time: %s",
-                       qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)), decodeError.what(),
-                       qUtf8Printable(errorText(movedTo.error())));
+        if (bytes.error() != std::errc::file_too_large) {
+            // Taking it as empty would overwrite fingerprints that may still be on the disk.
+            qCCritical(lcIntegrityVerifier, "Failed to read hash database at %s, skipping fingerprints this time: %s",
+                       qUtf8Printable(platform::privateArg(file)), qUtf8Printable(errorText(bytes.error())));
             return std::nullopt;
         }
-        qCWarning(lcIntegrityVerifier, "Hash database cannot be decoded (%s); moved it to %s and started a new one",
-                  decodeError.what(), qUtf8Printable(platform::privateArg(*movedTo)));
-        return Database{};
+        damage = "larger than any real database";
+    } catch (const platform::JsonDecodeError& decodeError) {
+        damage = decodeError.what();
+    } catch (const std::bad_alloc&) {
+        damage = "too large to read into memory";
     }
+    // Kept in the trash rather than overwritten, where no scan of the backup folder sees it.
+    const auto movedTo = FileCopier(m_fileSystem).setAsideInTrash(dir, std::string(kHashesFileName), trash);
+    if (!movedTo) {
+        qCCritical(lcIntegrityVerifier,
+                   "Hash database at %s cannot be decoded (%s) nor moved to the trash, skipping fingerprints "
+                   "this time: %s",
+                   qUtf8Printable(platform::privateArg(file)), damage.c_str(),
+                   qUtf8Printable(errorText(movedTo.error())));
+        return std::nullopt;
+    }
+    qCWarning(lcIntegrityVerifier, "Hash database cannot be decoded (%s); moved it to %s and started a new one",
+              damage.c_str(), qUtf8Printable(platform::privateArg(*movedTo)));
+    return Database{};
 }
 
 void IntegrityVerifier::saveDatabase(const Database& database, const Directory& dir) const

@@ -20,8 +20,9 @@ namespace larkfold {
 // every operation reads the database file, works on it and writes it back. Not thread-safe; one
 // engine's job uses it at a time.
 //
-// `destination` is always the pair's backup folder, `trash` the destination's ".Larkfold-Trash"
-// folder, where a database file that cannot be decoded is moved before a fresh one is started.
+// `destination` is always the pair's backup folder as the run opened it, `trash` the destination's
+// ".Larkfold-Trash" folder, where a database file that cannot be decoded (or is far too large to
+// be one) is moved before a fresh one is started.
 class IntegrityVerifier final {
 public:
     struct HashEntry {
@@ -57,6 +58,11 @@ public:
         // Files without a fingerprint that one run catches up on, beside its own copies.
         int catchUpFilesPerRun = 10000;
         std::int64_t catchUpBytesPerRun = std::int64_t(2) << 30;
+        // Far above any real database (1.5 million entries take about 260 MB): a larger file is
+        // damaged or planted and is set aside unread rather than read into memory.
+        std::int64_t maxDatabaseBytes = std::int64_t(1) << 30;
+        // A real last-check file holds one date.
+        std::int64_t maxLastCheckBytes = 4096;
     };
 
     // Every file-system call goes through `fileSystem`.
@@ -66,33 +72,40 @@ public:
     const Limits& limits() const { return m_limits; }
 
     // Records a fresh fingerprint for each copied file; a file that cannot be hashed loses its old one.
-    void recordHashes(const std::vector<std::filesystem::path>& relativePaths,
-                      const std::filesystem::path& destination, const std::filesystem::path& trash);
+    void recordHashes(const std::vector<std::filesystem::path>& relativePaths, const platform::Directory& destination,
+                      const std::filesystem::path& trash);
     // The same, after first fingerprinting the files among `listed` (what the backup folder held)
     // that have no entry, as a run stopped before its fingerprints leaves them, up to the limits'
     // catch-up share. A cancel ends the work between files; what was done is kept.
     void recordHashes(const std::vector<std::filesystem::path>& copied, const std::vector<std::string>& listed,
-                      const std::filesystem::path& destination, const std::filesystem::path& trash,
+                      const platform::Directory& destination, const std::filesystem::path& trash,
                       const platform::CancelToken& cancel);
 
     // Removes the entries whose file no longer exists; returns how many.
-    int pruneMissing(const std::filesystem::path& destination, const std::filesystem::path& trash);
+    int pruneMissing(const platform::Directory& destination, const std::filesystem::path& trash);
 
     // The time of the last sampled check; none when never recorded or unreadable.
-    std::optional<QDateTime> lastCheckDate(const std::filesystem::path& destination) const;
+    std::optional<QDateTime> lastCheckDate(const platform::Directory& destination) const;
 
     // Whether a sampled check is due: none recorded yet, or the last one more than a day ago.
-    bool isCheckDue(const std::filesystem::path& destination) const;
+    // Never while something the verifier did not make stands at the last-check file's name: the
+    // check could not be recorded, and would run again at every run.
+    bool isCheckDue(const platform::Directory& destination) const;
 
     // Re-reads one sample (never-checked entries first, then the least recently checked) and marks
     // what it read. Stops early, covering only what it checked, when `cancel` fires. None when the
     // database could not be read this time: no check ran, so no check time should be recorded.
-    std::optional<IntegrityResult> verifySample(const std::filesystem::path& destination,
+    std::optional<IntegrityResult> verifySample(const platform::Directory& destination,
                                                 const std::filesystem::path& trash,
                                                 const platform::CancelToken& cancel = {});
 
     // Writes the current time as the time of the last sampled check.
-    void recordCheckTime(const std::filesystem::path& destination);
+    void recordCheckTime(const platform::Directory& destination);
+
+    // The names of the verifier's two files where something it did not make stands instead (a
+    // link, a folder, a FIFO, ...). Such an item is never read, written through or replaced, so
+    // while it is there the fingerprints, or the daily check, are off.
+    std::vector<std::string> foreignItems(const platform::Directory& destination) const;
 
 private:
     // None when the file could not be read, or could not be decoded nor moved aside.

@@ -135,20 +135,28 @@ OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::pa
                                       const fs::path& offsiteTarget, const ExclusionFilter& filter,
                                       const ProgressCallback& progress, const platform::CancelToken& cancel) const
 {
+    if (!m_fileSystem.statusAtPath(backupFolder))
+        return OffsiteSyncResult{};
+    const auto backup = m_fileSystem.openDirectory(backupFolder);
+    if (!backup) {
+        OffsiteSyncResult result;
+        result.errors.push_back(FileOperationError::posix(backup.error().value(), backupFolder, label(kCopyOperation)));
+        return result;
+    }
+    return sync(*backup, offsiteFolder, offsiteTarget, filter, progress, cancel);
+}
+
+OffsiteSyncResult OffsiteSyncer::sync(const Directory& backup, const fs::path& offsiteFolder,
+                                      const fs::path& offsiteTarget, const ExclusionFilter& filter,
+                                      const ProgressCallback& progress, const platform::CancelToken& cancel) const
+{
     const auto start = std::chrono::steady_clock::now();
     OffsiteSyncResult result;
     const auto finish = [&] {
         result.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return std::move(result);
     };
-
-    if (!m_fileSystem.statusAtPath(backupFolder))
-        return finish();
-    const auto backup = m_fileSystem.openDirectory(backupFolder);
-    if (!backup) {
-        result.errors.push_back(FileOperationError::posix(backup.error().value(), backupFolder, label(kCopyOperation)));
-        return finish();
-    }
+    const fs::path& backupFolder = backup.path();
 
     const fs::path target = withoutTrailingSeparator(offsiteTarget);
     const auto offsite = openOrCreateTarget(m_fileSystem, offsiteFolder, target);
@@ -159,11 +167,11 @@ OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::pa
         return finish();
     }
 
-    const std::vector<std::string> files = enumerateFiles(backupFolder, filter, result.errors);
+    const std::vector<std::string> files = enumerateFiles(backup, filter, result.errors);
 
     std::int64_t bytesToCopy = 0;
     for (const std::string& relative : files) {
-        const auto source = m_fileSystem.status(*backup, relative);
+        const auto source = m_fileSystem.status(backup, relative);
         if (needsCopy(source, m_fileSystem.status(*offsite, relative)) && source)
             bytesToCopy += source->size;
     }
@@ -195,7 +203,7 @@ OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::pa
             return finish();
         }
         if (i > 0 && i % kReachabilityInterval == 0) {
-            if (auto lost = lostFolder(*backup, *offsite, backupFolder, offsiteTarget)) {
+            if (auto lost = lostFolder(backup, *offsite, backupFolder, offsiteTarget)) {
                 result.errors.push_back(std::move(*lost));
                 result.abortedDueToFolderLoss = true;
                 return finish();
@@ -206,7 +214,7 @@ OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::pa
 
         throttleForBandwidthMode(cancel, m_idle, m_clock);
 
-        const auto source = m_fileSystem.status(*backup, relative);
+        const auto source = m_fileSystem.status(backup, relative);
         const auto existing = m_fileSystem.status(*offsite, relative);
         if (progress)
             progress(double(i) / double(total), displayName(relative));
@@ -220,7 +228,7 @@ OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::pa
             continue;
         }
 
-        const CopyOutcome copied = copyFile(*backup, *offsite, relative, cancel);
+        const CopyOutcome copied = copyFile(backup, *offsite, relative, cancel);
         claim(relative);
         if (!copied.error) {
             result.copiedFiles += 1;
@@ -229,7 +237,7 @@ OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::pa
         }
         result.errors.emplace_back(sourceFile, label(kCopyOperation), *copied.error);
         // A vanished folder makes every later file fail after its retries: stop at once instead.
-        if (auto lost = lostFolder(*backup, *offsite, backupFolder, offsiteTarget)) {
+        if (auto lost = lostFolder(backup, *offsite, backupFolder, offsiteTarget)) {
             result.errors.push_back(std::move(*lost));
             result.abortedDueToFolderLoss = true;
             return finish();
@@ -238,12 +246,13 @@ OffsiteSyncResult OffsiteSyncer::sync(const fs::path& backupFolder, const fs::pa
     return finish();
 }
 
-std::vector<std::string> OffsiteSyncer::enumerateFiles(const fs::path& backupFolder, const ExclusionFilter& filter,
+std::vector<std::string> OffsiteSyncer::enumerateFiles(const Directory& backup, const ExclusionFilter& filter,
                                                        std::vector<FileOperationError>& errors) const
 {
+    const fs::path& backupFolder = backup.path();
     using platform::EntryType;
     std::vector<std::string> files;
-    const auto outcome = platform::TreeWalker::walk(backupFolder, [&](const platform::TreeEntry& entry) {
+    const auto outcome = platform::TreeWalker::walk(backup, [&](const platform::TreeEntry& entry) {
         const EntryType type = entry.type();
         // Links are never followed or copied; FIFOs, sockets and devices have no place offsite.
         if (type != EntryType::regularFile && type != EntryType::directory)

@@ -46,11 +46,15 @@ public:
     OffsiteSyncResult sync(const std::filesystem::path& backupFolder, const std::filesystem::path& offsiteFolder,
                            const std::filesystem::path& offsiteTarget, const ExclusionFilter& filter,
                            const ProgressCallback& progress = {}, const platform::CancelToken& cancel = {}) const;
+    // The same from a backup folder already open (the run's), never its path again.
+    OffsiteSyncResult sync(const platform::Directory& backupFolder, const std::filesystem::path& offsiteFolder,
+                           const std::filesystem::path& offsiteTarget, const ExclusionFilter& filter,
+                           const ProgressCallback& progress = {}, const platform::CancelToken& cancel = {}) const;
 
 private:
     struct CopyOutcome;
 
-    std::vector<std::string> enumerateFiles(const std::filesystem::path& backupFolder, const ExclusionFilter& filter,
+    std::vector<std::string> enumerateFiles(const platform::Directory& backupFolder, const ExclusionFilter& filter,
                                             std::vector<FileOperationError>& errors) const;
     CopyOutcome copyFile(const platform::Directory& backup, const platform::Directory& offsite,
                          const std::filesystem::path& relative, const platform::CancelToken& cancel) const;

@@ -18,6 +18,7 @@ constexpr int kHeightPixels = 560;
 
 FilingWindow::FilingWindow(PromoteViewModel& model, std::unique_ptr<FilingPrompts> prompts, QWidget* parent)
     : QWidget(parent, Qt::Window)
+    , m_model(model)
     , m_prompts(prompts ? std::move(prompts) : std::make_unique<DialogFilingPrompts>())
 {
     setWindowTitle(title());

@@ -10,8 +10,8 @@ class FilingPrompts;
 class PromoteView;
 class PromoteViewModel;
 
-// The "File a Finished Project" window on the application's one filing model. A window opened
-// while a filing runs shows that filing; closing it stops nothing.
+// The "File a Finished Project" window on a filing model of its own opener's. Closing it stops
+// no filing.
 class FilingWindow : public QWidget {
     Q_OBJECT
 public:
@@ -22,12 +22,14 @@ public:
 
     static QString title();
     PromoteView& view() const { return *m_view; }
+    PromoteViewModel& model() const { return m_model; }
 
 protected:
     // Keys that reach the window itself, with no control focused, go to its content.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    PromoteViewModel& m_model;
     std::unique_ptr<FilingPrompts> m_prompts;
     PromoteView* m_view = nullptr;
 };

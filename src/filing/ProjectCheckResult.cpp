@@ -15,6 +15,8 @@ QString ProjectCheckResult::summary() const
         parts << filesAre(qsizetype(missing.size())) + QStringLiteral(" missing");
     if (!wrongSize.empty())
         parts << filesAre(qsizetype(wrongSize.size())) + QStringLiteral(" a different size than when this was archived");
+    if (!differentContent.empty())
+        parts << filesAre(qsizetype(differentContent.size())) + QStringLiteral(" not the same as the original");
     return parts.join(QStringLiteral(", ")) + u'.';
 }
 

@@ -2,14 +2,14 @@
 
 #include "copy/FileOperationError.h"
 #include "filing/FilingText.h"
+#include "platform/Paths.h"
 #include "platform/Reachability.h"
+#include "platform/Utf8.h"
 
 #include <QDateTime>
 
-#include <cerrno>
 #include <variant>
 
-#include <sys/stat.h>
 
 namespace larkfold {
 namespace {
@@ -49,7 +49,8 @@ bool holdsOnlyHiddenEntries(const fs::path& folder)
 
 ProjectFiler::ProjectFiler(platform::FileSystem& fileSystem, const platform::MountSource& mounts,
                            platform::RunningApplications* applications)
-    : m_mounts(mounts)
+    : m_fileSystem(fileSystem)
+    , m_mounts(mounts)
     , m_manifests(fileSystem)
     , m_copier(applications ? FileCopier(fileSystem, *applications) : FileCopier(fileSystem))
 {
@@ -90,9 +91,7 @@ std::optional<QString> ProjectFiler::refusal(const Plan& plan) const
 ProjectFiler::Outcome ProjectFiler::file(const Plan& plan, const ProgressCallback& progress,
                                          const platform::CancelToken& cancel) const
 {
-    if (const auto problem = refusal(plan))
-        return stopped(plan, *problem);
-    if (const auto problem = createDestination(plan))
+    if (const auto problem = prepare(plan))
         return stopped(plan, *problem);
 
     const QString quoted = quotedName(plan.name);
@@ -113,7 +112,8 @@ ProjectFiler::Outcome ProjectFiler::file(const Plan& plan, const ProgressCallbac
 
     const std::optional<QString> manifestError = m_manifests.write(manifest, plan.destination);
     Outcome outcome{plan, qsizetype(manifest.files.size()), result.bytesTransferred,
-                    m_manifests.check(plan.destination, manifest, cancel), {}};
+                    m_manifests.check(plan.destination, manifest, plan.source, cancel, progress), {},
+                    manifest.leftOut};
     if (!result.errors.empty())
         outcome.problems << fileCount(qsizetype(result.errors.size()))
                 + QStringLiteral(" couldn't be copied. The original has been left alone.");
@@ -124,6 +124,13 @@ ProjectFiler::Outcome ProjectFiler::file(const Plan& plan, const ProgressCallbac
     return outcome;
 }
 
+std::optional<QString> ProjectFiler::prepare(const Plan& plan) const
+{
+    if (auto problem = refusal(plan))
+        return problem;
+    return createDestination(plan);
+}
+
 bool ProjectFiler::isUsableName(const QString& name)
 {
     return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..") && !name.contains(u'/')
@@ -132,21 +139,21 @@ bool ProjectFiler::isUsableName(const QString& name)
 
 ProjectFiler::Outcome ProjectFiler::stopped(const Plan& plan, const QString& problem)
 {
-    return Outcome{plan, 0, 0, std::nullopt, {problem}};
+    return Outcome{plan, 0, 0, std::nullopt, {problem}, {}};
 }
 
 std::optional<QString> ProjectFiler::createDestination(const Plan& plan) const
 {
     // Only these two: the archive folder itself must already be there, on its drive.
     for (const fs::path& folder : {plan.destination.parent_path(), plan.destination}) {
-        if (::mkdir(folder.c_str(), 0777) == 0)
-            continue;
-        const int failure = errno;
+        auto parent = m_fileSystem.openDirectory(platform::canonicalPath(folder.parent_path()));
+        std::error_code failure = parent ? m_fileSystem.createDirectory(*parent, folder.filename()) : parent.error();
         std::error_code error;
-        if (failure == EEXIST && fs::is_directory(folder, error))
-            continue;
-        return QStringLiteral("Couldn't create the folder for ") + QString::number(plan.year) + QStringLiteral(": ")
-            + sentence(PosixError::fromErrno(failure).message);
+        if (failure == std::errc::file_exists && fs::is_directory(folder, error))
+            failure.clear();
+        if (failure)
+            return QStringLiteral("Couldn't create the folder for ") + QString::number(plan.year) + QStringLiteral(": ")
+                + sentence(PosixError::fromErrno(failure.value()).message);
     }
     return std::nullopt;
 }
@@ -168,8 +175,41 @@ QString ProjectFiler::Outcome::summary() const
         return QStringLiteral("Copied ") + quoted + QStringLiteral(" into ") + year
             + QStringLiteral(", but the copy doesn't match: ") + check->summary()
             + QStringLiteral(" The original has been left alone.");
-    return QStringLiteral("Filed ") + quoted + QStringLiteral(" into ") + year + QStringLiteral(". All ")
-        + fileCount(filesCopied) + QStringLiteral(" copied and checked — the original is safe to clear whenever you like.");
+    const QString filed = QStringLiteral("Filed ") + quoted + QStringLiteral(" into ") + year + QStringLiteral(". All ")
+        + fileCount(filesCopied) + QStringLiteral(" copied and checked");
+    if (leftOut.empty())
+        return filed + QStringLiteral(" — the original is safe to clear whenever you like.");
+    const qsizetype count = qsizetype(leftOut.size());
+    return filed + QStringLiteral(", but ") + QString::number(count)
+        + (count == 1 ? QStringLiteral(" thing in it wasn't filed") : QStringLiteral(" things in it weren't filed"))
+        + QStringLiteral(" — keep the original until you've looked at ") + (count == 1 ? QStringLiteral("it.") : QStringLiteral("them."));
+}
+
+QStringList ProjectFiler::Outcome::leftOutLines() const
+{
+    QStringList lines;
+    for (const LeftOutItem& item : leftOut) {
+        const QString path = item.path.empty() ? QStringLiteral("The project folder") : platform::readableText(item.path);
+        switch (item.kind) {
+        case LeftOutItem::Kind::link:
+            lines << path + QStringLiteral(" — a link; neither it nor what it points to was filed");
+            break;
+        case LeftOutItem::Kind::specialFile:
+            lines << path + QStringLiteral(" — a special file (a pipe, socket or device)");
+            break;
+        case LeftOutItem::Kind::emptyFolder:
+            lines << path + QStringLiteral(" — an empty folder");
+            break;
+        case LeftOutItem::Kind::trashFolder:
+            lines << path + QStringLiteral(" — a Larkfold trash folder, with ") + QString::number(item.itemCount)
+                    + (item.itemCount == 1 ? QStringLiteral(" item") : QStringLiteral(" items"));
+            break;
+        case LeftOutItem::Kind::unreadableFolder:
+            lines << path + QStringLiteral(" — a folder that couldn't be read");
+            break;
+        }
+    }
+    return lines;
 }
 
 } // namespace larkfold

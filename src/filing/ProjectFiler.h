@@ -47,11 +47,14 @@ public:
         std::int64_t bytesCopied = 0;  // what the copy engine wrote
         std::optional<ProjectCheckResult> check; // only when the copy ran to its end
         QStringList problems;          // what went wrong, for the user; empty when nothing did
+        std::vector<LeftOutItem> leftOut; // what the project holds that was not filed
 
-        // Copied and checked: no problem, and every listed file there with its size.
+        // Copied and checked: no problem, and every listed file there with its size and content.
         bool isFiled() const;
-        // The outcome in one or two sentences.
+        // The outcome in one or two sentences; "safe to clear" only when nothing was left out.
         QString summary() const;
+        // One line per item left out: its path and what it is.
+        QStringList leftOutLines() const;
 
         bool operator==(const Outcome&) const = default;
     };
@@ -69,7 +72,12 @@ public:
     // is not, the archive and the project lie inside one another, or something is filed there already.
     std::optional<QString> refusal(const Plan& plan) const;
 
-    // Files the project. A cancel stops the copy between files; its outcome then shows what is missing.
+    // The first step of filing, before anything else may change: refusal() and then the year and
+    // project folders made, so a filing that cannot have its folders stops here. What failed, or none.
+    std::optional<QString> prepare(const Plan& plan) const;
+
+    // Files the project (its first step, prepare(), again included). A cancel stops the copy
+    // between files; its outcome then shows what is missing.
     Outcome file(const Plan& plan, const ProgressCallback& progress, const platform::CancelToken& cancel = {}) const;
 
     // Whether a name can be a folder's own: not empty, not "." or "..", no "/" or NUL in it.
@@ -82,6 +90,7 @@ private:
     // Makes the year folder when it is missing, then the project's folder.
     std::optional<QString> createDestination(const Plan& plan) const;
 
+    platform::FileSystem& m_fileSystem;
     const platform::MountSource& m_mounts;
     ProjectManifestWriter m_manifests;
     FileCopier m_copier;

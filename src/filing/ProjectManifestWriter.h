@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,8 +31,10 @@ public:
     // folder of the project, so what the copy lacks is only what nobody would miss.
     static const ExclusionFilter& clutterFilter();
 
-    // Every regular file below `folder` with its size, links not followed, clutter left out.
-    // Never fails: what cannot be read is left out. A cancel ends the walk early.
+    // Every regular file below `folder` with its size, links not followed, clutter left out, and
+    // in `leftOut` what else the project holds that filing does not copy (links, special files,
+    // empty folders, ".Larkfold-Trash" folders, folders it could not read). Never fails. A
+    // cancel ends the walk early.
     ProjectManifest makeManifest(const std::filesystem::path& folder, const QString& name, const QDateTime& archivedAt,
                                  const platform::CancelToken& cancel = {}) const;
 
@@ -42,9 +45,15 @@ public:
     // Writes the manifest atomically into `folder`; returns the reason when it could not.
     std::optional<QString> write(const ProjectManifest& manifest, const std::filesystem::path& folder) const;
 
-    // Compares the copy in `folder`, walked like the source, with the manifest made from the source.
+    // Called with the fraction of the bytes checked and the name of the file being read.
+    using ProgressCallback = std::function<void(double fraction, const QString& label)>;
+
+    // Compares the copy in `folder`, walked like the source, with the manifest made from the
+    // source, and the content of each file there with the right size with the original's in
+    // `original` as it is now, by SHA-256: each side is read once and the digests stay in memory.
     ProjectCheckResult check(const std::filesystem::path& folder, const ProjectManifest& manifest,
-                             const platform::CancelToken& cancel = {}) const;
+                             const std::filesystem::path& original, const platform::CancelToken& cancel = {},
+                             const ProgressCallback& progress = {}) const;
 
 private:
     platform::FileSystem& m_fileSystem;

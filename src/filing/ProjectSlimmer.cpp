@@ -48,10 +48,34 @@ fs::path projectOf(const ProjectSlimmer::Finding& finding)
     return project;
 }
 
+// The bytes of the regular files below `folder` on `device`; a folder of another device is not
+// entered and sets `crossed`.
+std::int64_t sizeOnDevice(platform::FileSystem& fileSystem, const fs::path& folder, std::uint64_t device,
+                          bool& crossed)
+{
+    std::int64_t total = 0;
+    platform::TreeWalker::walk(folder, [&](const platform::TreeEntry& entry) {
+        if (entry.type() == EntryType::directory) {
+            const auto status = fileSystem.statusAtPath(folder / entry.relativePath());
+            if (status && status->device == device)
+                return true;
+            crossed = true;
+            return false;
+        }
+        if (entry.type() == EntryType::regularFile) {
+            if (const auto& status = entry.status(); status && status->type == EntryType::regularFile)
+                total += status->size;
+        }
+        return false;
+    });
+    return total;
+}
+
 } // namespace
 
-ProjectSlimmer::ProjectSlimmer(BackupProfile profile, const platform::Trash& trash, platform::FileSystem& fileSystem)
-    : m_profile(profile), m_trash(trash), m_fileSystem(fileSystem)
+ProjectSlimmer::ProjectSlimmer(BackupProfile profile, const platform::Trash& trash, platform::FileSystem& fileSystem,
+                               const platform::MountSource& mounts)
+    : m_profile(profile), m_trash(trash), m_fileSystem(fileSystem), m_mounts(mounts)
 {
     const ExclusionFilter filter = ExclusionFilter::forProfile(profile);
     for (const std::string& name : filter.excludedNames()) {
@@ -64,19 +88,38 @@ ProjectSlimmer::Report ProjectSlimmer::scan(const fs::path& project) const
 {
     Report report;
     const fs::path root = platform::standardized(project);
-    platform::TreeWalker::walk(root, [&](const platform::TreeEntry& entry) {
+    const fs::path resolvedRoot = platform::canonicalPath(root);
+    const auto rootStatus = m_fileSystem.statusAtPath(resolvedRoot);
+    if (!rootStatus)
+        return report;
+    const std::uint64_t device = rootStatus->device;
+    std::vector<fs::path> mountPoints;
+    for (const platform::MountEntry& mount : m_mounts.mounts()) {
+        if (platform::isBelow(mount.mountPoint, resolvedRoot))
+            mountPoints.emplace_back(mount.mountPoint);
+    }
+    platform::TreeWalker::walk(resolvedRoot, [&](const platform::TreeEntry& entry) {
         // Only real folders: a link is never entered, nor taken for a finding.
         if (entry.type() != EntryType::directory)
             return false;
         const std::string_view relative = entry.relativePath();
+        // Another file system, or one mounted over a folder of this one: not the project's to tidy.
+        const fs::path at = resolvedRoot / relative;
+        const auto status = m_fileSystem.statusAtPath(at);
+        if (!status || status->device != device || std::find(mountPoints.begin(), mountPoints.end(), at) != mountPoints.end())
+            return false;
         if (relative.size() == entry.name().size()) // the project's own top level
             return entry.name() == kProjectFilesFolder;
         if (entry.name() == kBackupTrashFolderName)
             return false;
         if (!m_names.contains(entry.name()))
             return true;
-        const fs::path url = root / relative;
-        report.items.push_back({url, std::string(relative), bytesText(entry.name()), size(url)});
+        const bool holdsMount = std::any_of(mountPoints.begin(), mountPoints.end(),
+                                            [&](const fs::path& point) { return platform::isBelow(point, at); });
+        bool crossed = false;
+        const std::int64_t bytes = holdsMount ? 0 : sizeOnDevice(m_fileSystem, at, device, crossed);
+        if (!holdsMount && !crossed)
+            report.items.push_back({root / relative, std::string(relative), bytesText(entry.name()), bytes});
         return false;
     });
     std::sort(report.items.begin(), report.items.end(),
@@ -86,17 +129,22 @@ ProjectSlimmer::Report ProjectSlimmer::scan(const fs::path& project) const
 
 std::int64_t ProjectSlimmer::size(const fs::path& folder)
 {
-    std::int64_t total = 0;
-    platform::TreeWalker::walk(folder, [&](const platform::TreeEntry& entry) {
-        if (entry.type() == EntryType::directory)
-            return true;
-        if (entry.type() == EntryType::regularFile) {
-            if (const auto& status = entry.status(); status && status->type == EntryType::regularFile)
-                total += status->size;
-        }
+    platform::FileSystem& fileSystem = platform::systemFileSystem();
+    const auto status = fileSystem.statusAtPath(platform::canonicalPath(folder));
+    bool crossed = false;
+    return status ? sizeOnDevice(fileSystem, folder, status->device, crossed) : 0;
+}
+
+bool ProjectSlimmer::staysOn(const fs::path& folder, std::uint64_t device) const
+{
+    const fs::path resolved = platform::canonicalPath(folder);
+    const auto status = m_fileSystem.statusAtPath(resolved);
+    if (!status || status->device != device)
         return false;
+    const auto mounts = m_mounts.mounts();
+    return std::none_of(mounts.begin(), mounts.end(), [&](const platform::MountEntry& mount) {
+        return platform::isSameOrBelow(mount.mountPoint, resolved);
     });
-    return total;
 }
 
 ProjectSlimmer::TrashResult ProjectSlimmer::trash(const std::vector<Finding>& findings) const
@@ -123,6 +171,12 @@ ProjectSlimmer::TrashResult ProjectSlimmer::trash(const std::vector<Finding>& fi
         }
         if (statusError) {
             fail(PosixError::fromErrno(statusError).message);
+            continue;
+        }
+        // A drive mounted in it since the scan would go to the Trash with it.
+        if (const auto projectStatus = m_fileSystem.status(*project, {});
+            !projectStatus || !staysOn(finding.url, projectStatus->device)) {
+            fail(QStringLiteral("It holds another file system, or is one, so it was left where it is."));
             continue;
         }
         QString error;

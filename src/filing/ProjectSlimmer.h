@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "platform/MountSource.h"
 #include "platform/Trash.h"
 #include "store/BackupProfile.h"
 
@@ -17,7 +18,9 @@ namespace larkfold {
 // Finds the cache folders that editing apps rebuild on their own inside a project's
 // "2 Project Files", and moves them to the Trash on request. Nothing else is ever looked at or
 // moved: no version-control, build or auto-save folder, not the backup trash, nothing reached
-// through a symbolic link. Synchronous; safe on any thread.
+// through a symbolic link, nothing on another file system than the project's: a folder of
+// another device or where something is mounted is neither entered nor offered, nor is a cache
+// folder holding a mount (its Trash would hold the mounted tree). Synchronous; safe on any thread.
 class ProjectSlimmer {
 public:
     struct Finding {
@@ -47,11 +50,12 @@ public:
 
     // Rebuildable are the cache folders among the profile's excluded names.
     explicit ProjectSlimmer(BackupProfile profile, const platform::Trash& trash = platform::systemTrash(),
-                            platform::FileSystem& fileSystem = platform::systemFileSystem());
+                            platform::FileSystem& fileSystem = platform::systemFileSystem(),
+                            const platform::MountSource& mounts = platform::systemMountSource());
 
     // Never fails: what cannot be read contributes nothing.
     Report scan(const std::filesystem::path& project) const;
-    // The bytes of the regular files below `folder`; links are not followed.
+    // The bytes of the regular files below `folder` on its own file system; links are not followed.
     static std::int64_t size(const std::filesystem::path& folder);
     // Moves each finding still in its place to the Trash; one that has vanished is skipped quietly.
     TrashResult trash(const std::vector<Finding>& findings) const;
@@ -62,8 +66,12 @@ public:
 private:
     BackupProfile m_profile;
     NameSet m_names;
+    // Whether `folder` (links resolved) is a folder on `device` with nothing mounted at or below it.
+    bool staysOn(const std::filesystem::path& folder, std::uint64_t device) const;
+
     const platform::Trash& m_trash;
     platform::FileSystem& m_fileSystem;
+    const platform::MountSource& m_mounts;
 };
 
 } // namespace larkfold

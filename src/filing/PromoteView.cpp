@@ -37,19 +37,17 @@ constexpr int kYearFieldWidthPixels = 64;
 constexpr int kHeaderIconPixels = 20;
 constexpr int kProgressSteps = 1000;
 // The platform's secondary and tertiary label colours: the text colour, fainter.
-constexpr double kSecondaryLabelOpacity = 0.55;
-constexpr double kTertiaryLabelOpacity = 0.3;
 
 enum class Tone { primary, secondary, tertiary };
 
 QColor toneColor(const QWidget* widget, Tone tone)
 {
-    QColor color = widget->palette().color(QPalette::WindowText);
+    // The theme's, which read on the window and under its panels.
     if (tone == Tone::secondary)
-        color.setAlphaF(float(kSecondaryLabelOpacity));
-    else if (tone == Tone::tertiary)
-        color.setAlphaF(float(kTertiaryLabelOpacity));
-    return color;
+        return Theme::secondaryLabelColor();
+    if (tone == Tone::tertiary)
+        return Theme::tertiaryLabelColor();
+    return widget->palette().color(QPalette::WindowText);
 }
 
 void setTextColor(QWidget* widget, const QColor& color)
@@ -75,6 +73,18 @@ QLabel* wrappingLabel(const QString& text, const QFont& font, Tone tone = Tone::
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
     return label;
+}
+
+// A step's content in a frameless area that scrolls up and down.
+QScrollArea* scrolling(QWidget* content, const char* name)
+{
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QLatin1String(name));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+    return scroll;
 }
 
 QVBoxLayout* stepColumn(QWidget* page)
@@ -220,7 +230,7 @@ QWidget* PromoteView::makeReviewStep()
     warnings->setContentsMargins(kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels);
     m_warningsBox->setLayout(warnings);
     auto* heading = styled(new QLabel(QStringLiteral("Worth a look first")), Theme::subheadingFont());
-    setTextColor(heading, Theme::amber());
+    setTextColor(heading, Theme::amberText());
     warnings->addWidget(heading);
     m_warningLines = sectionColumn();
     warnings->addLayout(m_warningLines);
@@ -290,13 +300,7 @@ QWidget* PromoteView::makeReviewStep()
     column->addLayout(buttons);
     column->addStretch();
 
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("reviewStep"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(content);
-    return scroll;
+    return scrolling(content, "reviewStep");
 }
 
 QWidget* PromoteView::makeFilingStep()
@@ -337,6 +341,19 @@ QWidget* PromoteView::makeFinishedStep()
     m_summary->setObjectName(QStringLiteral("summary"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(m_summary);
+
+    m_leftOutBox = new WarningsBox;
+    m_leftOutBox->setObjectName(QStringLiteral("leftOutBox"));
+    auto* leftOut = sectionColumn();
+    leftOut->setContentsMargins(kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels);
+    m_leftOutBox->setLayout(leftOut);
+    m_leftOutHeading = styled(new QLabel, Theme::subheadingFont());
+    m_leftOutHeading->setObjectName(QStringLiteral("leftOutHeading"));
+    setTextColor(m_leftOutHeading, Theme::amber());
+    leftOut->addWidget(m_leftOutHeading);
+    m_leftOutLines = sectionColumn();
+    leftOut->addLayout(m_leftOutLines);
+    column->addWidget(m_leftOutBox);
     m_revealButton = button(QStringLiteral("Show in File Manager"), "revealButton");
     connect(m_revealButton, &QPushButton::clicked, this, [this] {
         if (const auto& outcome = m_model.outcome())
@@ -350,7 +367,9 @@ QWidget* PromoteView::makeFinishedStep()
     again->addStretch();
     column->addLayout(again);
     column->addStretch();
-    return page;
+
+    // A long list of what was left out scrolls rather than pushing the buttons off the window.
+    return scrolling(page, "finishedScroll");
 }
 
 void PromoteView::keyPressEvent(QKeyEvent* event)
@@ -430,15 +449,20 @@ void PromoteView::refreshReview()
 
 void PromoteView::refreshWarnings()
 {
-    while (QLayoutItem* item = m_warningLines->takeAt(0)) {
+    const auto& inspection = m_model.inspection();
+    const QStringList warnings = inspection ? inspection->warnings() : QStringList();
+    showBullets(m_warningLines, warnings);
+    m_warningsBox->setVisible(!warnings.isEmpty());
+}
+
+void PromoteView::showBullets(QVBoxLayout* lines, const QStringList& texts)
+{
+    while (QLayoutItem* item = lines->takeAt(0)) {
         delete item->widget();
         delete item;
     }
-    const auto& inspection = m_model.inspection();
-    const QStringList warnings = inspection ? inspection->warnings() : QStringList();
-    for (const QString& warning : warnings)
-        m_warningLines->addWidget(wrappingLabel(QStringLiteral("• ") + warning, Theme::bodyFont()));
-    m_warningsBox->setVisible(!warnings.isEmpty());
+    for (const QString& text : texts)
+        lines->addWidget(wrappingLabel(QStringLiteral("• ") + text, Theme::bodyFont()));
 }
 
 void PromoteView::refreshFinished()
@@ -451,6 +475,13 @@ void PromoteView::refreshFinished()
     m_finishedTitle->setText(succeeded ? QStringLiteral("Filed") : QStringLiteral("Couldn't file it"));
     m_summary->setText(outcome ? outcome->summary() : QString());
     m_revealButton->setVisible(succeeded);
+    const QStringList leftOut = outcome ? outcome->leftOutLines() : QStringList();
+    if (leftOut != m_shownLeftOut) {
+        showBullets(m_leftOutLines, leftOut);
+        m_shownLeftOut = leftOut;
+    }
+    m_leftOutHeading->setText(QStringLiteral("Not in the archive (%1)").arg(leftOut.size()));
+    m_leftOutBox->setVisible(!leftOut.isEmpty());
 }
 
 } // namespace larkfold

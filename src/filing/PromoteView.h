@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
 class QCheckBox;
@@ -43,6 +44,8 @@ private:
     void refreshReview();
     void refreshWarnings();
     void refreshFinished();
+    // `lines` shows one bullet per text, in place of what it showed.
+    static void showBullets(QVBoxLayout* lines, const QStringList& texts);
 
     PromoteViewModel& m_model;
     FilingPrompts& m_prompts;
@@ -71,6 +74,10 @@ private:
     QLabel* m_finishedTitle = nullptr;
     QLabel* m_summary = nullptr;
     QPushButton* m_revealButton = nullptr;
+    QWidget* m_leftOutBox = nullptr;
+    QLabel* m_leftOutHeading = nullptr;
+    QVBoxLayout* m_leftOutLines = nullptr;
+    QStringList m_shownLeftOut;
 };
 
 } // namespace larkfold

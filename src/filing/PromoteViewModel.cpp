@@ -164,9 +164,9 @@ void PromoteViewModel::file()
                              run](std::stop_token stop) {
         const platform::CancelToken cancel(std::move(stop));
         ProjectFiler::Outcome outcome = [&] {
-            // Nothing goes to the Trash for a filing that cannot happen.
-            if (const auto refusal = filer.refusal(plan))
-                return ProjectFiler::stopped(plan, *refusal);
+            // Nothing goes to the Trash before filing can no longer fail for its folders: they are made first.
+            if (const auto problem = filer.prepare(plan))
+                return ProjectFiler::stopped(plan, *problem);
             // Its failures do not stop the filing: a folder that stayed is copied with the rest.
             slimmer.trash(toTrash);
             return filer.file(plan, progress, cancel);

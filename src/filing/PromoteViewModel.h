@@ -22,8 +22,8 @@ class Trash;
 
 namespace larkfold {
 
-// The state of the "File a Finished Project" window and what its controls do. Lives on the main
-// thread and outlives any one window, so a window opened while a filing runs shows that filing.
+// The state of the "File a Finished Project" window and what its controls do, from one opening of
+// the window on; it outlives the window while a filing it started runs. Lives on the main thread.
 // Filing runs on a worker thread; its progress and outcome come back as queued calls that a
 // model already gone never receives. Every setter notifies only on a real change, except that
 // `outcomeChanged` follows every assignment.

@@ -9,11 +9,17 @@
 
 namespace larkfold::platform {
 
-QString writeFileAtomically(const std::filesystem::path& path, std::string_view bytes)
+QString writeFileAtomically(const std::filesystem::path& path, std::string_view bytes, FileAccess access)
 {
     QSaveFile file(QString::fromStdString(path.string()));
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
+    // On the temporary, before any content: the rename carries the mode over.
+    if (access == FileAccess::ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return error;
+    }
     if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
         const QString error = file.errorString();
         file.cancelWriting();

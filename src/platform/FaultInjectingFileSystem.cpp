@@ -385,4 +385,11 @@ std::error_code FaultInjectingFileSystem::syncFileSystem(const Descriptor& descr
     return m_inner.syncFileSystem(descriptor);
 }
 
+std::error_code FaultInjectingFileSystem::lockExclusively(const Descriptor& descriptor)
+{
+    if (const auto error = fault(FileOperation::lock))
+        return error;
+    return m_inner.lockExclusively(descriptor);
+}
+
 } // namespace larkfold::platform

@@ -33,6 +33,7 @@ enum class FileOperation {
     readAttributes,  // listExtendedAttributes, extendedAttribute
     writeAttributes, // setExtendedAttribute, removeExtendedAttribute
     sync,            // syncFile, syncFileSystem
+    lock,            // lockExclusively
 };
 
 // A FileSystem that passes every call to another one, except the calls it was told to fail:
@@ -114,6 +115,7 @@ public:
 
     std::error_code syncFile(const Descriptor& descriptor) override;
     std::error_code syncFileSystem(const Descriptor& descriptor) override;
+    std::error_code lockExclusively(const Descriptor& descriptor) override;
 
 private:
     struct Fault {

@@ -20,6 +20,10 @@ constexpr std::size_t kCopyRangeBytes = std::size_t(1) << 30;
 constexpr std::size_t kFallbackBufferBytes = std::size_t(1) << 20;
 constexpr std::size_t kReadBufferBytes = 64 * 1024;
 constexpr std::uint32_t kOwnerWriteAndSearch = 0300;
+constexpr std::uint32_t kOwnerAll = 0700;
+constexpr std::uint32_t kSetIdBits = 06000;
+constexpr std::uint32_t kGroupAndOtherWrite = 0022;
+constexpr std::uint32_t kPermissionBits = 07777;
 
 bool hasErrno(const std::error_code& error, int errorNumber)
 {
@@ -60,19 +64,23 @@ std::uint32_t randomWord()
     return std::uint32_t((z ^ (z >> 31)) >> 32);
 }
 
-// The process's umask, read once; 0777 (nothing let through) when it cannot be read.
+// The process's umask, read once: the program never changes it. 0777 (nothing let through) when
+// it cannot be read.
 std::uint32_t processUmask()
 {
-    static const std::uint32_t mask = [] {
-        std::ifstream status("/proc/self/status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.starts_with("Umask:"))
-                return std::uint32_t(std::stoul(line.substr(6), nullptr, 8));
-        }
-        return std::uint32_t(0777);
-    }();
+    static const std::uint32_t mask = currentUmask().value_or(0777);
     return mask;
+}
+
+// What openRegularFile answers for an item of `type`; none for a regular file.
+std::error_code notRegularFileError(FileType type)
+{
+    switch (type) {
+    case FileType::regular: return {};
+    case FileType::symlink: return posixError(ELOOP);
+    case FileType::directory: return posixError(EISDIR);
+    default: return posixError(ENXIO);
+    }
 }
 
 bool isLeftOutOfFolderCopies(FileType type)
@@ -82,6 +90,32 @@ bool isLeftOutOfFolderCopies(FileType type)
 }
 
 } // namespace
+
+std::uint32_t copiedPermissions(std::uint32_t original, bool ownerKept, const ModeRule& rule)
+{
+    std::uint32_t permissions = original & kPermissionBits;
+    if (!ownerKept)
+        permissions &= ~kSetIdBits;
+    if (rule.userUmask)
+        permissions &= ~(*rule.userUmask & kGroupAndOtherWrite);
+    return permissions;
+}
+
+std::uint32_t mirroredFolderPermissions(std::uint32_t original, bool ownerKept, const ModeRule& rule)
+{
+    return copiedPermissions(original, ownerKept, rule) | kOwnerAll;
+}
+
+std::optional<std::uint32_t> currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("Umask:"))
+            return std::uint32_t(std::stoul(line.substr(6), nullptr, 8));
+    }
+    return std::nullopt;
+}
 
 std::string temporaryNameFor(std::string_view finalName)
 {
@@ -120,7 +154,8 @@ bool FileSystem::isStillAtPath(const Directory& dir)
     return now && now->isDirectory() && now->device == dir.device() && now->inode == dir.inode();
 }
 
-std::error_code FileSystem::createDirectories(const Directory& dir, const std::filesystem::path& relative)
+std::error_code FileSystem::createDirectories(const Directory& dir, const std::filesystem::path& relative,
+                                              std::uint32_t permissions)
 {
     if (const auto existing = status(dir, relative); existing && existing->isDirectory())
         return {};
@@ -129,7 +164,7 @@ std::error_code FileSystem::createDirectories(const Directory& dir, const std::f
         if (part.empty() || part == ".")
             continue;
         prefix /= part;
-        const auto created = createDirectory(dir, prefix);
+        const auto created = createDirectory(dir, prefix, permissions);
         if (!created)
             continue;
         if (!hasErrno(created, EEXIST))
@@ -143,6 +178,52 @@ std::error_code FileSystem::createDirectories(const Directory& dir, const std::f
             return posixError(ENOTDIR);
     }
     return {};
+}
+
+std::error_code FileSystem::mirrorFolderMode(const FileStatus& original, const Directory& copy, const ModeRule& rule)
+{
+    const auto now = status(copy);
+    if (!now)
+        return now.error();
+    const bool ownerKept = now->owner == original.owner && now->group == original.group;
+    const std::uint32_t wanted = mirroredFolderPermissions(original.permissions, ownerKept, rule);
+    if (now->permissions == wanted)
+        return {};
+    return setPermissions(copy, wanted);
+}
+
+PosixResult<Directory> FileSystem::createMirroredFolders(const Directory& fromRoot, const Directory& toRoot,
+                                                         const std::filesystem::path& relative, const ModeRule& rule,
+                                                         bool existingToo)
+{
+    const Directory* from = &fromRoot;
+    const Directory* to = &toRoot;
+    Directory fromOwned;
+    Directory toOwned;
+    for (const auto& part : relative) {
+        if (part.empty() || part == ".")
+            continue;
+        // Owner-only until it has its mode, and for good where the original has no folder there.
+        const auto made = createDirectory(*to, part, kOwnerAll);
+        if (made && !hasErrno(made, EEXIST))
+            return made;
+        auto next = openDirectory(*to, part);
+        if (!next)
+            return next.error();
+        auto original = from ? openDirectory(*from, part) : PosixResult<Directory>(posixError(ENOENT));
+        if (original && (!made || existingToo)) {
+            // A refusal (FAT, exFAT) leaves the folder as the file system has it, like any attribute.
+            if (const auto originalStatus = status(*original))
+                mirrorFolderMode(*originalStatus, *next, rule);
+        }
+        fromOwned = original ? std::move(*original) : Directory();
+        from = fromOwned.isOpen() ? &fromOwned : nullptr;
+        toOwned = std::move(*next);
+        to = &toOwned;
+    }
+    if (to == &toRoot)
+        return openDirectory(toRoot, {});
+    return std::move(toOwned);
 }
 
 std::error_code FileSystem::removeItem(const Directory& dir, const std::filesystem::path& relative)
@@ -193,8 +274,8 @@ std::error_code FileSystem::copyItem(const Directory& fromDir, const std::filesy
     case FileType::fifo: {
         if (const auto error = createFifo(toDir, to, 0600))
             return error;
-        setOwnerAt(toDir, to, item->owner, item->group);
-        setPermissionsAt(toDir, to, item->permissions);
+        const bool ownerKept = !setOwnerAt(toDir, to, item->owner, item->group);
+        setPermissionsAt(toDir, to, copiedPermissions(item->permissions, ownerKept));
         setTimesAt(toDir, to, item->accessTime, item->modificationTime);
         return {};
     }
@@ -221,7 +302,8 @@ std::error_code FileSystem::copyRegularFile(const Directory& fromDir, const std:
 }
 
 PosixResult<std::int64_t> FileSystem::copyOpenFile(const File& source, const FileStatus& sourceStatus,
-                                                   const Directory& toDir, const std::filesystem::path& to)
+                                                   const Directory& toDir, const std::filesystem::path& to,
+                                                   const ModeRule& rule)
 {
     // A file this process makes is its own, in its own group unless the folder hands down its group.
     // Read once: the program never changes its ids.
@@ -229,17 +311,18 @@ PosixResult<std::int64_t> FileSystem::copyOpenFile(const File& source, const Fil
     static const std::uint32_t processGroup = ::getegid();
     const bool ownerRight = sourceStatus.owner == processOwner && sourceStatus.group == processGroup
                          && !toDir.givesItsGroup();
+    const std::uint32_t permissions = copiedPermissions(sourceStatus.permissions, ownerRight, rule);
     // Only then may the data be written under its final permissions: anyone those let read it
     // may read the finished copy too. Otherwise owner-only until the attributes come last.
-    const bool permissionsRight = ownerRight && (sourceStatus.permissions & ~std::uint32_t(0777)) == 0
-                               && (sourceStatus.permissions & processUmask()) == 0;
-    auto target = openFile(toDir, to, OpenMode::createNew, permissionsRight ? sourceStatus.permissions : 0600);
+    const bool permissionsRight = ownerRight && (permissions & ~std::uint32_t(0777)) == 0
+                               && (permissions & rule.userUmask.value_or(processUmask())) == 0;
+    auto target = openFile(toDir, to, OpenMode::createNew, permissionsRight ? permissions : 0600);
     if (!target)
         return target.error();
     const auto copied = copyFileData(source, *target, sourceStatus);
     if (!copied)
         return copied.error();
-    if (const auto error = copyAttributes(source, sourceStatus, *target, ownerRight, permissionsRight))
+    if (const auto error = copyAttributes(source, sourceStatus, *target, ownerRight, permissionsRight, rule))
         return error;
     return *copied;
 }
@@ -392,7 +475,8 @@ std::error_code FileSystem::copyAttributes(const Descriptor& from, const Descrip
 }
 
 std::error_code FileSystem::copyAttributes(const Descriptor& from, const FileStatus& fromStatus,
-                                           const Descriptor& to, bool ownerRight, bool permissionsRight)
+                                           const Descriptor& to, bool ownerRight, bool permissionsRight,
+                                           const ModeRule& rule)
 {
     // Refusals here are normal on FAT-like file systems and for names outside "user."; a full
     // drive or an I/O error is not a refusal and would silently lose the attribute.
@@ -407,10 +491,9 @@ std::error_code FileSystem::copyAttributes(const Descriptor& from, const FileSta
         }
     }
     // Owner before permissions: chown clears the set-user-ID and set-group-ID bits.
-    if (!ownerRight)
-        setOwner(to, fromStatus.owner, fromStatus.group);
+    const bool ownerKept = ownerRight || !setOwner(to, fromStatus.owner, fromStatus.group);
     if (!permissionsRight)
-        setPermissions(to, fromStatus.permissions);
+        setPermissions(to, copiedPermissions(fromStatus.permissions, ownerKept, rule));
     // Without the source's modification time every later run would copy the item again.
     return setTimes(to, fromStatus.accessTime, fromStatus.modificationTime);
 }
@@ -560,12 +643,58 @@ std::error_code FileSystem::writeFileAtomically(const Directory& dir, const std:
     return {};
 }
 
-PosixResult<std::string> FileSystem::readWholeFile(const Directory& dir, const std::filesystem::path& relative)
+PosixResult<File> FileSystem::openRegularFile(const Directory& dir, const std::filesystem::path& relative,
+                                              OpenMode mode)
 {
-    auto file = openFile(dir, relative, OpenMode::read);
+    return openRegularFile(dir, relative, mode, nullptr);
+}
+
+PosixResult<File> FileSystem::openRegularFile(const Directory& dir, const std::filesystem::path& relative,
+                                              OpenMode mode, FileStatus* openedStatus)
+{
+    // Looked at first, so a device is never opened (opening some has effects of its own).
+    if (const auto there = status(dir, relative)) {
+        if (const std::error_code error = notRegularFileError(there->type))
+            return error;
+    } else if (mode != OpenMode::createNew) {
+        return there.error();
+    }
+    auto file = openFile(dir, relative, mode);
     if (!file)
         return file.error();
+    // It may have been swapped since it was looked at: what counts is what was opened.
+    const auto opened = status(*file);
+    if (!opened)
+        return opened.error();
+    if (const std::error_code error = notRegularFileError(opened->type))
+        return error;
+    if (openedStatus)
+        *openedStatus = *opened;
+    return file;
+}
+
+bool FileSystem::isNotRegularFile(const std::error_code& error)
+{
+    return hasErrno(error, ELOOP) || hasErrno(error, EISDIR) || hasErrno(error, ENXIO);
+}
+
+bool FileSystem::holdsOtherThanRegularFile(const Directory& dir, const std::filesystem::path& relative)
+{
+    const auto there = status(dir, relative);
+    return there && !there->isRegular();
+}
+
+PosixResult<std::string> FileSystem::readWholeFile(const Directory& dir, const std::filesystem::path& relative,
+                                                   std::int64_t maxBytes)
+{
+    FileStatus opened;
+    auto file = openRegularFile(dir, relative, OpenMode::read, &opened);
+    if (!file)
+        return file.error();
+    if (opened.size > maxBytes)
+        return posixError(EFBIG);
     std::string bytes;
+    bytes.reserve(std::size_t(opened.size));
     std::array<std::byte, kReadBufferBytes> buffer;
     for (;;) {
         const auto n = read(*file, buffer);
@@ -573,6 +702,9 @@ PosixResult<std::string> FileSystem::readWholeFile(const Directory& dir, const s
             return n.error();
         if (*n == 0)
             return bytes;
+        // It grew while being read.
+        if (std::int64_t(bytes.size() + *n) > maxBytes)
+            return posixError(EFBIG);
         bytes.append(reinterpret_cast<const char*>(buffer.data()), *n);
     }
 }

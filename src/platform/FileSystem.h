@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,7 +39,7 @@ struct FileStatus {
 enum class OpenMode {
     read,      // read only; never blocks on a FIFO
     createNew, // write only; fails with EEXIST when anything, even a link, stands at the name
-    append,    // write only at the end of an existing file
+    append,    // write only at the end of an existing file; never blocks on a FIFO (ENXIO without a reader)
 };
 
 enum class RenameMode {
@@ -57,6 +58,28 @@ struct DataRange {
     std::int64_t begin = 0;
     std::int64_t end = 0;
 };
+
+// How a copy's permissions follow its original's. Set-user-ID and set-group-ID stay only where the
+// copy has the original's owner and group (as `cp -a` keeps them), so a program whose owner could
+// not be kept never runs as the one who copied it.
+struct ModeRule {
+    // The umask of the user a restore writes for: the group and other write bits it clears are
+    // cleared on the copy too. None for a backup, whose copies keep the original's other bits.
+    std::optional<std::uint32_t> userUmask;
+};
+
+// The permission bits a copy of an item with `original` bits takes under `rule`; `ownerKept`: the
+// copy has the original's owner and group.
+std::uint32_t copiedPermissions(std::uint32_t original, bool ownerKept, const ModeRule& rule = {});
+
+// A folder's copy takes its original's bits as copiedPermissions gives them, except that its owner
+// may always read, write and search it: the program goes on writing into it, also where the
+// original is read-only.
+std::uint32_t mirroredFolderPermissions(std::uint32_t original, bool ownerKept, const ModeRule& rule = {});
+
+// The process's umask as it is now, read without changing it (umask(2) would, for every thread);
+// none where /proc cannot tell.
+std::optional<std::uint32_t> currentUmask();
 
 // The Linux file layer. Everything the program does to files in source, backup and offsite
 // folders goes through it, so that:
@@ -154,6 +177,11 @@ public:
     // records anything about its copies.
     virtual std::error_code syncFileSystem(const Descriptor& descriptor) = 0;
 
+    // flock(LOCK_EX | LOCK_NB): an advisory lock held until the descriptor's open file is closed.
+    // EWOULDBLOCK while another open file holds it, in this process or another (on NFS, on
+    // another computer too).
+    virtual std::error_code lockExclusively(const Descriptor& descriptor) = 0;
+
     // --- Compositions ---
 
     // Writes all of `bytes`; a write that accepts nothing is EIO rather than an endless loop.
@@ -168,9 +196,22 @@ public:
     // link). False once the folder was moved, removed or its volume unmounted.
     bool isStillAtPath(const Directory& dir);
 
-    // mkdir -p below `dir`. An existing folder on the way is fine; a file or link there fails
-    // (ENOTDIR, EEXIST or ELOOP).
-    std::error_code createDirectories(const Directory& dir, const std::filesystem::path& relative);
+    // mkdir -p below `dir`, each new folder made with `permissions` (less the umask). An existing
+    // folder on the way is fine; a file or link there fails (ENOTDIR, EEXIST or ELOOP).
+    std::error_code createDirectories(const Directory& dir, const std::filesystem::path& relative,
+                                      std::uint32_t permissions = 0777);
+
+    // Gives the open folder `copy` the permissions mirroredFolderPermissions derives from the
+    // folder it mirrors, whose status is `original`: on the descriptor, never by path, and only
+    // where they differ.
+    std::error_code mirrorFolderMode(const FileStatus& original, const Directory& copy, const ModeRule& rule = {});
+
+    // Like createDirectories for `relative` below `toRoot`, and opens the deepest folder. Each
+    // folder made takes the mode of the folder at the same place below `fromRoot` (mirrorFolderMode),
+    // owner-only where there is none; with `existingToo`, folders that were there already take it too.
+    PosixResult<Directory> createMirroredFolders(const Directory& fromRoot, const Directory& toRoot,
+                                                 const std::filesystem::path& relative, const ModeRule& rule,
+                                                 bool existingToo);
 
     // Removes a file, link or whole folder; links are removed, never followed. ENOENT when
     // nothing is there. Stops at the first entry that cannot be removed.
@@ -184,23 +225,24 @@ public:
     //    sockets and devices left out; none of them is ever opened. A folder's attributes and
     //    times are set after its contents, so writing them does not change its time;
     //  - a symbolic link or FIFO: recreated.
-    // Refusals of owner, permissions or extended attributes (FAT, exFAT, names outside "user.")
-    // are ignored; a failure to set times, and ENOSPC, EDQUOT or EIO setting an extended
+    // Permissions follow copiedPermissions: set-user-ID and set-group-ID go where the owner
+    // could not be kept. Refusals of owner, permissions or extended attributes (FAT, exFAT, names
+    // outside "user.") are ignored; a failure to set times, and ENOSPC, EDQUOT or EIO setting an extended
     // attribute, are errors. Nothing is synced (the caller flushes with
     // syncFileSystem). After a failure, what was written so far stays at `to` for the caller to remove.
     std::error_code copyItem(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,
                              const std::filesystem::path& to);
 
     // The regular-file step of copyItem, from a file already open and its status: creates `to`
-    // (EEXIST when anything stands there), copies `sourceStatus.size` bytes and the attributes.
-    // The file is made with the source's permissions where the umask lets them through and the
-    // process already owns it as the source is owned, so owner and permissions are set only
-    // where they are not already right. Returns the bytes copied: never more than
-    // `sourceStatus.size`, so a file that grows meanwhile (or reports size 0, as in /proc) is copied
-    // only as far as that size, and one that shrank comes out short (the caller compares the
-    // source's status afterwards). Holes in the source stay holes in the copy.
+    // (EEXIST when anything stands there), copies `sourceStatus.size` bytes and the attributes,
+    // its permissions as `rule` gives them. The file is made with those permissions where the
+    // umask lets them through and the process already owns it as the source is owned, so owner
+    // and permissions are set only where they are not already right. Returns the bytes copied:
+    // never more than `sourceStatus.size`, so a file that grows meanwhile (or reports size 0, as
+    // in /proc) is copied only as far as that size, and one that shrank comes out short (the
+    // caller compares the source's status afterwards). Holes in the source stay holes in the copy.
     PosixResult<std::int64_t> copyOpenFile(const File& source, const FileStatus& sourceStatus, const Directory& toDir,
-                                           const std::filesystem::path& to);
+                                           const std::filesystem::path& to, const ModeRule& rule = {});
 
     // Carries extended attributes, owner, permissions and times from one open item to another, as
     // copyItem does. Returns only a failure to set the times or one of the extended-attribute
@@ -234,10 +276,24 @@ public:
     std::error_code writeFileAtomically(const Directory& dir, const std::filesystem::path& relative,
                                         std::string_view bytes);
 
-    // Reads a whole file (not through a link).
-    PosixResult<std::string> readWholeFile(const Directory& dir, const std::filesystem::path& relative);
+    // Opens one of the program's own files without following a link (ELOOP) or waiting on a FIFO,
+    // and only when it is a regular file: a folder gives EISDIR and any other kind (FIFO, socket,
+    // device) ENXIO, without the item being opened where it was already that kind when looked at.
+    PosixResult<File> openRegularFile(const Directory& dir, const std::filesystem::path& relative, OpenMode mode);
+    // Whether an error of openRegularFile says something other than a regular file stands at the name.
+    static bool isNotRegularFile(const std::error_code& error);
+    // Whether something other than a regular file (a link, folder, FIFO, ...) stands at the name.
+    bool holdsOtherThanRegularFile(const Directory& dir, const std::filesystem::path& relative);
+
+    // Reads a whole regular file, opened as openRegularFile does. One larger than `maxBytes` is
+    // EFBIG and is not read, so a damaged or planted file cannot take all memory.
+    PosixResult<std::string> readWholeFile(const Directory& dir, const std::filesystem::path& relative,
+                                           std::int64_t maxBytes);
 
 private:
+    // `openedStatus`, when given, receives the status of what was opened.
+    PosixResult<File> openRegularFile(const Directory& dir, const std::filesystem::path& relative, OpenMode mode,
+                                      FileStatus* openedStatus);
     PosixResult<std::int64_t> copyFileData(const File& from, const File& to, const FileStatus& sourceStatus);
     // Copies `length` bytes from the files' offsets on; returns fewer when the source ends first.
     PosixResult<std::int64_t> copyStretch(const File& from, const File& to, std::int64_t length, bool& useRange,
@@ -248,7 +304,8 @@ private:
                                const std::filesystem::path& to);
     // `ownerRight` and `permissionsRight`: the target already has them, so they are not set again.
     std::error_code copyAttributes(const Descriptor& from, const FileStatus& status, const Descriptor& to,
-                                   bool ownerRight = false, bool permissionsRight = false);
+                                   bool ownerRight = false, bool permissionsRight = false,
+                                   const ModeRule& rule = {});
     std::error_code renameWithoutReplacing(const Directory& fromDir, const std::filesystem::path& from,
                                            const Directory& toDir, const std::filesystem::path& to);
     std::error_code moveAcrossFileSystems(const Directory& fromDir, const std::filesystem::path& from,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppIdentity.h"
 #include "platform/Notifier.h"
 
 #include <QDBusConnection>
@@ -16,13 +17,14 @@ public:
     static constexpr const char* kServiceName = "org.freedesktop.Notifications";
     static constexpr const char* kObjectPath = "/org/freedesktop/Notifications";
     static constexpr const char* kAppName = "Larkfold";
-    // The application's icon in the desktop's icon theme.
-    static constexpr const char* kAppIconName = "larkfold";
     static constexpr const char* kSoundName = "message-new-instant";
     // Carries the request identifier, which the protocol has no field for.
     static constexpr const char* kIdentifierHint = "x-larkfold-identifier";
 
-    explicit LinuxNotifier(const QDBusConnection& connection = QDBusConnection::sessionBus());
+    // `appIcon`: the application's icon as the server should find it, by default its name in the
+    // icon theme when installed there.
+    explicit LinuxNotifier(const QDBusConnection& connection = QDBusConnection::sessionBus(),
+                           QString appIcon = iconReference(QString::fromLatin1(kApplicationId), IconContext::apps).nameOrFile());
     ~LinuxNotifier() override;
 
     void show(const Notification& notification, FailureHandler onFailure) override;
@@ -31,6 +33,7 @@ public:
 
 private:
     QDBusConnection m_connection;
+    QString m_appIcon;
     std::unique_ptr<OrgFreedesktopNotificationsInterface> m_server;
 };
 

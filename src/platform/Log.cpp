@@ -44,21 +44,26 @@ const char* levelName(QtMsgType type)
     return "info";
 }
 
-void journalHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+bool g_journalAvailable = false;
+bool g_standardErrorIsTerminal = false;
+
+void sendToJournal(QtMsgType type, const char* category, const QByteArray& text)
 {
-    const QByteArray text = message.toUtf8();
-    const char* category = context.category ? context.category : "default";
     sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%d", journalPriority(type),
                     "SYSLOG_IDENTIFIER=larkfold", "LARKFOLD_CATEGORY=%s", category, nullptr);
-    if (type == QtFatalMsg)
-        abort();
 }
 
-void stderrHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     const char* category = context.category ? context.category : "default";
-    std::fprintf(stderr, "larkfold [%s] %s: %s\n", category, levelName(type), message.toUtf8().constData());
-    std::fflush(stderr);
+    const QByteArray text = message.toUtf8();
+    const LogRoute route = logRoute(type, g_journalAvailable, g_standardErrorIsTerminal);
+    if (route.journal)
+        sendToJournal(type, category, text);
+    if (route.standardError) {
+        std::fprintf(stderr, "larkfold [%s] %s: %s\n", category, levelName(type), text.constData());
+        std::fflush(stderr);
+    }
     if (type == QtFatalMsg)
         abort();
 }
@@ -71,10 +76,19 @@ QString hashedName(const QString& pairName)
     return QString::fromLatin1(digest.toHex().left(8));
 }
 
+LogRoute logRoute(QtMsgType type, bool journalAvailable, bool standardErrorIsTerminal)
+{
+    const bool problem = type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg;
+    if (problem)
+        return {journalAvailable, !journalAvailable || standardErrorIsTerminal};
+    return {journalAvailable, !journalAvailable && !standardErrorIsTerminal};
+}
+
 void installLogHandler()
 {
-    const bool journal = ::access(kJournalSocket, W_OK) == 0;
-    qInstallMessageHandler(journal ? journalHandler : stderrHandler);
+    g_journalAvailable = ::access(kJournalSocket, W_OK) == 0;
+    g_standardErrorIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    qInstallMessageHandler(messageHandler);
 }
 
 } // namespace larkfold::platform

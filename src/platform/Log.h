@@ -25,7 +25,21 @@ inline QString privateArg(const std::filesystem::path&) { return QString::fromLa
 // A pair name as it is logged: the first 8 hex digits of its SHA-256.
 QString hashedName(const QString& pairName);
 
-// Sends every Qt message to the systemd journal when it is there, otherwise to standard error.
+// Where one message goes.
+struct LogRoute {
+    bool journal = false;
+    bool standardError = false;
+
+    bool operator==(const LogRoute&) const = default;
+};
+
+// Every message goes to the systemd journal when it is there. A terminal shows warnings and errors
+// only, so a user who started the program from a shell is not told of every service it went
+// without; standard error that is not a terminal (a log file, a test) gets every message when
+// there is no journal.
+LogRoute logRoute(QtMsgType type, bool journalAvailable, bool standardErrorIsTerminal);
+
+// Routes every Qt message as logRoute() says, for this process's journal and standard error.
 void installLogHandler();
 
 } // namespace larkfold::platform

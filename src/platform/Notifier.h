@@ -11,7 +11,7 @@ namespace larkfold::platform {
 struct Notification {
     QString identifier; // the request's own name, e.g. "error-" + UUID; never reused to replace another
     QString title;
-    QString body;
+    QString body; // plain text: the notifier escapes it for servers that read markup
 
     bool operator==(const Notification&) const = default;
 };

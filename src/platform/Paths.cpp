@@ -1,6 +1,13 @@
 #include "platform/Paths.h"
 
+#include <QByteArray>
+#include <QUrl>
+
+#include <cstdlib>
 #include <string>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace larkfold::platform {
 
@@ -21,6 +28,26 @@ fs::path canonicalPath(const fs::path& path)
     std::error_code error;
     const fs::path result = fs::weakly_canonical(standard, error);
     return error ? standard : standardized(result);
+}
+
+fs::path homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return standardized(home);
+    if (const passwd* user = ::getpwuid(::geteuid()); user && user->pw_dir && user->pw_dir[0] == '/')
+        return standardized(user->pw_dir);
+    return "/";
+}
+
+std::optional<fs::path> localPathOfUrl(const QUrl& url)
+{
+    if (!url.isLocalFile() || (!url.host().isEmpty() && url.host() != QLatin1String("localhost")))
+        return std::nullopt;
+    // Decoded to text, the bytes of a name that is not UTF-8 would become replacement characters.
+    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (bytes.isEmpty() || bytes.front() != '/')
+        return std::nullopt;
+    return fs::path(bytes.toStdString());
 }
 
 fs::path lastPathComponent(const fs::path& path)

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -149,10 +150,11 @@ PosixResult<File> PosixFileSystem::openFile(const Directory& dir, const std::fil
         return resolved.error();
     int flags = O_NOFOLLOW | O_CLOEXEC;
     switch (mode) {
-    // O_NONBLOCK so that a FIFO put in a file's place cannot hang the caller; regular files ignore it.
+    // O_NONBLOCK so that a FIFO put in a file's place cannot hang the caller: a read sees no data,
+    // a write-only open fails with ENXIO instead of waiting for a reader.
     case OpenMode::read: flags |= O_RDONLY | O_NONBLOCK; break;
     case OpenMode::createNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
-    case OpenMode::append: flags |= O_WRONLY | O_APPEND; break;
+    case OpenMode::append: flags |= O_WRONLY | O_APPEND | O_NONBLOCK; break;
     }
     int fd;
     do
@@ -160,6 +162,14 @@ PosixResult<File> PosixFileSystem::openFile(const Directory& dir, const std::fil
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return lastPosixError();
+    // A regular file gets its ordinary blocking reads and writes back (some network file
+    // systems answer EAGAIN to a non-blocking one).
+    struct stat st;
+    if ((flags & O_NONBLOCK) && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        const int status = ::fcntl(fd, F_GETFL);
+        if (status >= 0)
+            ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    }
     return File(fd);
 }
 
@@ -479,6 +489,15 @@ std::error_code PosixFileSystem::syncFile(const Descriptor& descriptor)
 std::error_code PosixFileSystem::syncFileSystem(const Descriptor& descriptor)
 {
     return resultOf(::syncfs(descriptor.fd()));
+}
+
+std::error_code PosixFileSystem::lockExclusively(const Descriptor& descriptor)
+{
+    int rc;
+    do
+        rc = ::flock(descriptor.fd(), LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    return resultOf(rc);
 }
 
 FileSystem& systemFileSystem()

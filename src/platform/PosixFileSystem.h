@@ -59,6 +59,7 @@ public:
 
     std::error_code syncFile(const Descriptor& descriptor) override;
     std::error_code syncFileSystem(const Descriptor& descriptor) override;
+    std::error_code lockExclusively(const Descriptor& descriptor) override;
 };
 
 } // namespace larkfold::platform

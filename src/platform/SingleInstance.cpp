@@ -1,5 +1,8 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/AppPaths.h"
+#include "platform/Log.h"
+
 #include "io_larkfold_larkfold_interface.h"
 
 #include <QDBusAbstractAdaptor>
@@ -9,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace larkfold::platform {
@@ -56,13 +60,14 @@ SingleInstance::~SingleInstance()
 bool SingleInstance::acquire(const std::filesystem::path& lockFile, QString& reason)
 {
     m_anotherInstanceRuns = false;
-    std::error_code ec;
-    std::filesystem::create_directories(lockFile.parent_path(), ec);
+    // The lock's folder is the data folder: created private before anything else of ours is in it.
+    ensurePrivateDirectory(lockFile.parent_path());
     m_fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_fd < 0) {
         reason = QStringLiteral("Cannot open the lock file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
+    ::fchmod(m_fd, 0600); // whatever the umask took from it or an older version gave it
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(m_fd);
@@ -80,14 +85,17 @@ bool SingleInstance::acquire(const std::filesystem::path& lockFile, QString& rea
         const auto reply = m_bus.interface()->registerService(QString::fromLatin1(kBusName),
                                                               QDBusConnectionInterface::DontQueueService,
                                                               QDBusConnectionInterface::DontAllowReplacement);
-        if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+            m_ownsBusName = true;
+        } else {
+            // The lock is ours, so no other instance runs: whoever holds the name (another data
+            // folder's instance, any other process) only costs a second launch its way to our popover.
             m_bus.unregisterObject(QString::fromLatin1(kObjectPath));
             m_exported = false;
-            m_anotherInstanceRuns = true;
-            reason = QStringLiteral("Larkfold is already running.");
-            return false;
+            qCWarning(lcApp, "The session-bus name %s is taken by another process; running without the "
+                             "service that brings up the popover from a second launch",
+                      kBusName);
         }
-        m_ownsBusName = true;
     }
     return true;
 }

@@ -9,9 +9,10 @@
 namespace larkfold::platform {
 
 // Holds the one-instance guard for the life of the process: an exclusive flock on a lock file
-// in the data folder, and the session-bus name when a session bus exists. The holder offers
-// ShowPopover (io.larkfold.Larkfold at /io/larkfold/Larkfold under that name), so a second
-// launch can bring the first one's popover up before it exits.
+// in the data folder, which alone decides whether another instance runs. With a session bus the
+// holder also takes the name io.larkfold.Larkfold and offers ShowPopover at /io/larkfold/Larkfold
+// under it, so a second launch can bring the first one's popover up before it exits; when
+// another process holds that name, the holder runs without the service.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:

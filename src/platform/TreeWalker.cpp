@@ -42,8 +42,13 @@ std::optional<EntryStatus> statEntry(int parentFd, const char* name, int& error)
         error = errno;
         return std::nullopt;
     }
-    return EntryStatus{typeFromMode(st.st_mode), static_cast<std::int64_t>(st.st_size),
-                       static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+    return EntryStatus{typeFromMode(st.st_mode),
+                       static_cast<std::int64_t>(st.st_size),
+                       static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                       static_cast<std::int64_t>(st.st_mtim.tv_nsec),
+                       static_cast<std::uint32_t>(st.st_mode & 07777),
+                       static_cast<std::uint32_t>(st.st_uid),
+                       static_cast<std::uint32_t>(st.st_gid)};
 }
 
 // One open folder of the walk: its descriptor and its listing, packed as
@@ -111,14 +116,26 @@ const std::optional<EntryStatus>& TreeEntry::status() const
 
 WalkOutcome TreeWalker::walk(const std::filesystem::path& root, const Visitor& visit, const WalkOptions& options)
 {
+    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return walkOpened(rootFd, errno, visit, options);
+}
+
+WalkOutcome TreeWalker::walk(const Directory& root, const Visitor& visit, const WalkOptions& options)
+{
+    // A descriptor of its own, so the listing has its own offset and the walk may close it.
+    const int rootFd = root.isOpen() ? ::openat(root.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    return walkOpened(rootFd, root.isOpen() ? errno : EBADF, visit, options);
+}
+
+WalkOutcome TreeWalker::walkOpened(int rootFd, int openError, const Visitor& visit, const WalkOptions& options)
+{
     WalkOutcome outcome;
     std::vector<char> buffer(kListingBufferBytes);
     std::vector<Frame> stack;
     std::string relative;
 
-    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0) {
-        outcome.unreadableFolders.push_back({"", errno});
+        outcome.unreadableFolders.push_back({"", openError});
         return outcome;
     }
     outcome.rootOpened = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CancelToken.h"
+#include "platform/FileDescriptor.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -15,12 +16,15 @@ namespace larkfold::platform {
 // What a directory entry is, as seen without following links.
 enum class EntryType : std::uint8_t { regularFile, directory, symlink, other, unknown };
 
-// Size and modification time of an entry, read without following links.
+// Size, modification time, mode and owner of an entry, read without following links.
 struct EntryStatus {
     EntryType type = EntryType::unknown;
     std::int64_t size = 0;
     std::int64_t modifiedSeconds = 0;
     std::int64_t modifiedNanoseconds = 0;
+    std::uint32_t permissions = 0; // the mode's 07777 bits
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
 };
 
 // One entry met by the walk. Valid only during the visitor call.
@@ -32,7 +36,7 @@ public:
     std::string_view relativePath() const { return m_relativePath; }
     // From the directory listing; an unknown type is looked up before the visitor sees the entry.
     EntryType type() const { return m_type; }
-    // Reads size and time on first call (one fstatat); none when the entry cannot be read
+    // Reads size, time, mode and owner on first call (one fstatat); none when the entry cannot be read
     // (it vanished, say). Never follows a link.
     const std::optional<EntryStatus>& status() const;
 
@@ -88,6 +92,11 @@ public:
     using Visitor = std::function<bool(const TreeEntry&)>;
 
     static WalkOutcome walk(const std::filesystem::path& root, const Visitor& visit, const WalkOptions& options = {});
+    // Walks a folder already open, so nothing can take its place between a check of it and the walk.
+    static WalkOutcome walk(const Directory& root, const Visitor& visit, const WalkOptions& options = {});
+
+private:
+    static WalkOutcome walkOpened(int rootFd, int openError, const Visitor& visit, const WalkOptions& options);
 };
 
 } // namespace larkfold::platform

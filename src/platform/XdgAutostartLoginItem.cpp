@@ -1,10 +1,12 @@
 #include "platform/XdgAutostartLoginItem.h"
 
+#include "platform/AppIdentity.h"
 #include "platform/AtomicFile.h"
 #include "platform/Utf8.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 #include <cerrno>
 #include <string_view>
@@ -136,13 +138,21 @@ std::optional<std::string> XdgAutostartLoginItem::entryText(const std::filesyste
     const auto exec = execValue(executable.string());
     if (!exec)
         return std::nullopt;
-    return std::string(kGroupHeader) + "\n"
-           "Type=Application\n"
-           "Name=Larkfold\n"
-           "Exec=" + *exec + "\n"
-           "Icon=larkfold\n"
-           "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n";
+    // The installed desktop entry names the program for a PATH lookup; a login item starts this one.
+    QFile installed(QStringLiteral(":/applications/%1.desktop").arg(QString::fromLatin1(kApplicationId)));
+    if (!installed.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const std::string bytes = installed.readAll().toStdString();
+    std::string text;
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        text += line.starts_with("Exec=") ? "Exec=" + *exec : std::string(line);
+        text += '\n';
+    }
+    return text + "X-GNOME-Autostart-enabled=true\n";
 }
 
 LoginItem::Status XdgAutostartLoginItem::status() const

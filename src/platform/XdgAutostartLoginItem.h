@@ -8,8 +8,9 @@
 
 namespace larkfold::platform {
 
-// The login item as an XDG autostart entry, $XDG_CONFIG_HOME/autostart/larkfold.desktop, whose
-// Exec is the program's absolute path. Registering writes it whole and atomically (replacing one
+// The login item as an XDG autostart entry, $XDG_CONFIG_HOME/autostart/larkfold.desktop (the name
+// earlier versions wrote, so their entries go on working): the installed desktop entry with Exec
+// the program's absolute path. Registering writes it whole and atomically (replacing one
 // that would start something else), unregistering removes it.
 class XdgAutostartLoginItem final : public LoginItem {
 public:
@@ -30,7 +31,8 @@ public:
     static std::filesystem::path runningExecutable();
     // $XDG_CONFIG_HOME/autostart when that is an absolute path, else ~/.config/autostart.
     static std::filesystem::path defaultAutostartFolder();
-    // The entry's text for `executable`; none when its path cannot be written into one.
+    // The entry's text for `executable`: the desktop entry's keys, that Exec and autostart switched
+    // on; none when its path cannot be written into one.
     static std::optional<std::string> entryText(const std::filesystem::path& executable);
 
 private:

@@ -11,7 +11,6 @@
 #include "store/ConfigStore.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QUuid>
 
 #include <algorithm>
@@ -52,7 +51,7 @@ bool isSameFolder(const std::optional<fs::path>& chosen, const fs::path& folder)
 
 AddBackupModel::AddBackupModel(StatusManager& statusManager, SetupPrompts& prompts, QObject* parent)
     : QObject(parent), m_statusManager(statusManager), m_prompts(prompts),
-      m_checks(CloudSyncDetector(), statusManager.mounts())
+      m_checks(DestinationChecks::of(statusManager))
 {
     platform::requireMainThread("AddBackupModel");
     connect(&m_statusManager.configStore(), &ConfigStore::pairsChanged, this,
@@ -117,8 +116,8 @@ void AddBackupModel::chooseSourceFolders()
     if (m_step != Step::chooseSource)
         return;
     std::vector<fs::path> folders = foldersAmong(m_prompts.chooseFolders(
-        {QStringLiteral("Choose Source"), QStringLiteral("Choose one or more folders to back up"), std::nullopt,
-         /*allowsMultipleSelection=*/true, /*canCreateDirectories=*/false}));
+        {QStringLiteral("Choose Source"), QStringLiteral("Choose one or more folders to back up"),
+         platform::homeFolder(), /*allowsMultipleSelection=*/true, /*canCreateDirectories=*/false}));
     if (folders.empty())
         return;
     setSourceURLs(std::move(folders));
@@ -131,8 +130,8 @@ bool AddBackupModel::handleDrop(const QList<QUrl>& urls)
         return false;
     std::vector<fs::path> paths;
     for (const QUrl& url : urls) {
-        if (url.isLocalFile())
-            paths.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        if (auto path = platform::localPathOfUrl(url))
+            paths.push_back(std::move(*path));
     }
     std::vector<fs::path> folders = foldersAmong(paths);
     if (!folders.empty()) {
@@ -161,7 +160,9 @@ void AddBackupModel::selectDestination(const fs::path& folder)
             return;
     }
     setDestinationURL(folder);
-    setValidationWarning(DestinationChecks::destinationNestingMessage(m_sourceURLs, folder));
+    const std::vector<QString> names =
+        DestinationChecks::newPairNames(m_sourceURLs, folder, m_statusManager.configStore().pairs());
+    setValidationWarning(m_checks.destinationRefusal(m_sourceURLs, folder, names));
     if (!m_validationWarning)
         enterOffsiteStep();
 }
@@ -170,19 +171,20 @@ void AddBackupModel::chooseOffsiteFolder(const std::optional<fs::path>& starting
 {
     const std::vector<fs::path> chosen = foldersAmong(m_prompts.chooseFolders(
         {QStringLiteral("Choose Offsite Folder"), QStringLiteral("Choose or create a folder in your cloud storage"),
-         startingFolder, /*allowsMultipleSelection=*/false, /*canCreateDirectories=*/true}));
+         startingFolder ? startingFolder : platform::homeFolder(), /*allowsMultipleSelection=*/false,
+         /*canCreateDirectories=*/true}));
     if (!chosen.empty())
         selectOffsite(chosen.front());
 }
 
 void AddBackupModel::selectOffsite(const fs::path& folder)
 {
-    if (m_step != Step::chooseOffsite)
+    if (m_step != Step::chooseOffsite || !m_destinationURL)
         return;
     // A cloud folder is what the offsite copy is for; only a drive that is not there is asked about.
     if (const auto alert = m_checks.systemDiskAlert(folder); alert && !m_prompts.confirm(*alert))
         return;
-    setOffsiteWarning(DestinationChecks::offsiteNestingMessage(m_sourceURLs, folder));
+    setOffsiteWarning(DestinationChecks::offsiteRefusal(m_sourceURLs, *m_destinationURL, folder));
     if (m_offsiteWarning)
         return;
     setOffsiteURL(folder);

@@ -53,7 +53,7 @@ public:
     // The header's back button: closes the sheet on the first step, else goes one step back,
     // forgetting what that step chose.
     void goBack();
-    // The open panel for the folders to back up; a confirmed choice replaces the earlier one.
+    // The open panel for the folders to back up, in the home folder; a confirmed choice replaces the earlier one.
     void chooseSourceFolders();
     // Folders dropped on the drop zone (file URLs); other items are ignored. Accepted (true)
     // whenever something was dropped on the source step, even when no folder was among it.
@@ -61,11 +61,12 @@ public:
     // The destination panel, in `startingFolder` or else where the user's drives are mounted.
     void chooseDestinationFolder(const std::optional<std::filesystem::path>& startingFolder = std::nullopt);
     // Takes `folder` as the destination once its alerts are answered with their continue button;
-    // moves on unless it is nested with a source.
+    // moves on unless it is refused (nested with a source, or a place no backup can work).
     void selectDestination(const std::filesystem::path& folder);
-    // The offsite panel, in `startingFolder` when given.
+    // The offsite panel, in `startingFolder` or else the home folder.
     void chooseOffsiteFolder(const std::optional<std::filesystem::path>& startingFolder = std::nullopt);
-    // Takes `folder` as the offsite folder unless the user turns it down or it is nested with a source.
+    // Takes `folder` as the offsite folder unless the user turns it down or it is refused (nested
+    // with a source or with the destination's "Larkfold" folder).
     void selectOffsite(const std::filesystem::path& folder);
     void skipOffsite();
     // Creates and hands to the coordinator one pair per source, in order, each with its own

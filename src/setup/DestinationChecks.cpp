@@ -1,8 +1,12 @@
 #include "setup/DestinationChecks.h"
 
+#include "copy/CopyErrors.h"
+#include "copy/FileCopier.h"
 #include "engine/BackupEngine.h"
+#include "platform/ByteCount.h"
 #include "platform/Paths.h"
 #include "platform/Reachability.h"
+#include "shell/StatusManager.h"
 #include "store/BackupPair.h"
 
 #include <QSet>
@@ -49,9 +53,16 @@ bool isDirectory(const fs::path& path)
 
 } // namespace
 
-DestinationChecks::DestinationChecks(CloudSyncDetector detector, const platform::MountSource& mounts)
-    : m_detector(std::move(detector)), m_mounts(mounts)
+DestinationChecks::DestinationChecks(CloudSyncDetector detector, const platform::MountSource& mounts,
+                                     const platform::VolumeInfo& volumes, platform::FileSystem& fileSystem)
+    : m_detector(std::move(detector)), m_mounts(mounts), m_volumes(volumes), m_fileSystem(fileSystem)
 {
+}
+
+DestinationChecks DestinationChecks::of(const StatusManager& coordinator, CloudSyncDetector detector)
+{
+    return DestinationChecks(std::move(detector), coordinator.mounts(), coordinator.volumes(),
+                             coordinator.fileSystem());
 }
 
 std::vector<FolderAlert> DestinationChecks::destinationAlerts(const fs::path& folder) const
@@ -69,8 +80,12 @@ std::optional<FolderAlert> DestinationChecks::cloudFolderAlert(const fs::path& f
     const auto provider = m_detector.provider(folder);
     if (!provider)
         return std::nullopt;
-    return FolderAlert{QStringLiteral("This folder is synced with ") + CloudSyncDetector::displayName(*provider),
-                       CloudSyncDetector::destinationWarning(*provider), kChooseAnotherFolder, kUseAnyway};
+    const QString message = QStringLiteral("This folder is synced with ") + CloudSyncDetector::displayName(*provider);
+    // The warning opens with the alert's own message: once is enough.
+    QString warning = CloudSyncDetector::destinationWarning(*provider);
+    if (const QString opening = message + QStringLiteral(". "); warning.startsWith(opening))
+        warning.remove(0, opening.size());
+    return FolderAlert{message, warning, kChooseAnotherFolder, kUseAnyway};
 }
 
 std::optional<FolderAlert> DestinationChecks::systemDiskAlert(const fs::path& folder) const
@@ -94,6 +109,55 @@ std::optional<QString> DestinationChecks::offsiteNestingMessage(const std::vecto
                                                                 const fs::path& offsite)
 {
     return nestingMessage(sources, offsite, QStringLiteral("offsite folder"));
+}
+
+std::optional<QString> DestinationChecks::destinationRefusal(const std::vector<fs::path>& sources,
+                                                             const fs::path& destination,
+                                                             const std::vector<QString>& names) const
+{
+    if (auto nested = destinationNestingMessage(sources, destination))
+        return nested;
+    const FileCopier copier(m_fileSystem);
+    for (std::size_t i = 0; i < sources.size() && i < names.size(); ++i) {
+        if (const auto invalid = copier.validatePaths(sources[i], BackupEngine::backupFolder(destination, names[i])))
+            return invalid->description();
+    }
+
+    // Where the first run writes: its backup folder, else the "Larkfold" folder, else the destination.
+    const fs::path backup = BackupEngine::backupFolder(destination, names.empty() ? QString() : names.front());
+    for (const fs::path& folder : {backup, backup.parent_path(), destination}) {
+        if (!isDirectory(folder))
+            continue;
+        if (const auto failed = copier.testWrite(folder))
+            return QString::fromUtf8(copyerror::kDestinationNotWritable.message)
+                + QStringLiteral(" Writing a test file there failed: ") + failed->description() + u'.';
+        break;
+    }
+
+    if (const auto space = m_volumes.space(destination)) {
+        // Nothing copied yet counts: the margin alone must fit.
+        if (const auto low = BackupEngine::spaceShortfall(std::int64_t(space->availableBytes), 0)) {
+            const auto& details = std::get<BackupError::DiskSpaceLow>(low->value());
+            return low->errorDescription()
+                + QStringLiteral(" Larkfold keeps at least %1 free on it. ").arg(platform::formatByteCount(details.threshold))
+                + low->recoverySuggestion();
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> DestinationChecks::offsiteRefusal(const std::vector<fs::path>& sources,
+                                                         const fs::path& destination, const fs::path& offsite)
+{
+    if (auto nested = offsiteNestingMessage(sources, offsite))
+        return nested;
+    const fs::path root = backupRoot(destination);
+    const fs::path folder = platform::canonicalPath(offsite);
+    if (platform::isSameOrBelow(folder, root))
+        return QStringLiteral("The offsite folder can't be inside the destination's \"Larkfold\" folder.");
+    if (platform::isBelow(root, folder))
+        return QStringLiteral("The offsite folder can't hold the destination's \"Larkfold\" folder.");
+    return std::nullopt;
 }
 
 std::vector<QString> DestinationChecks::newPairNames(const std::vector<fs::path>& sources, const fs::path& destination,

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/FileSystem.h"
 #include "platform/MountSource.h"
+#include "platform/VolumeInfo.h"
 #include "setup/CloudSyncDetector.h"
 
 #include <QString>
@@ -12,6 +14,7 @@
 namespace larkfold {
 
 struct BackupPair;
+class StatusManager;
 
 // A question put to the user before a folder is taken: the first button sends the user back to
 // choosing, only the second goes on with the folder.
@@ -28,9 +31,13 @@ struct FolderAlert {
 // onboarding, "Change Destination…"). They decide what to tell the user and show nothing.
 class DestinationChecks {
 public:
-    // `mounts` must outlive the checks.
+    // The services must outlive the checks.
     explicit DestinationChecks(CloudSyncDetector detector = CloudSyncDetector(),
-                               const platform::MountSource& mounts = platform::systemMountSource());
+                               const platform::MountSource& mounts = platform::systemMountSource(),
+                               const platform::VolumeInfo& volumes = platform::systemVolumeInfo(),
+                               platform::FileSystem& fileSystem = platform::systemFileSystem());
+    // On the mounts, volumes and file layer the coordinator's engines use.
+    static DestinationChecks of(const StatusManager& coordinator, CloudSyncDetector detector = CloudSyncDetector());
 
     // The alerts to answer before `folder` becomes a destination, in the order they are put;
     // each must be answered with its continue button. Empty when nothing is in the way.
@@ -49,6 +56,21 @@ public:
     static std::optional<QString> offsiteNestingMessage(const std::vector<std::filesystem::path>& sources,
                                                         const std::filesystem::path& offsite);
 
+    // Why `destination` can never take the backups of `sources`, whose pairs get the folder names
+    // `names` there (one per source): a source nested with it, then the backup run's own rules,
+    // in its words, for each pair's backup folder (a protected system folder and the like), a
+    // write that fails, and less free space than a run always keeps. None when nothing stands in
+    // the way.
+    std::optional<QString> destinationRefusal(const std::vector<std::filesystem::path>& sources,
+                                              const std::filesystem::path& destination,
+                                              const std::vector<QString>& names) const;
+    // Why `offsite` cannot be the offsite folder of pairs from `sources` backed up into
+    // `destination`: a source nested with it, or it is, lies in or holds the destination's
+    // "Larkfold" folder, so the offsite copy would be written into the backups it copies.
+    static std::optional<QString> offsiteRefusal(const std::vector<std::filesystem::path>& sources,
+                                                 const std::filesystem::path& destination,
+                                                 const std::filesystem::path& offsite);
+
     // The names of the new pairs from `sources`, in order, going to `destination`: each source's
     // folder name, made unique ignoring case ("Photos", "Photos 2") among the pairs that already
     // back up into the same "Larkfold" folder and the new pairs before it, since drives that
@@ -62,6 +84,8 @@ public:
 private:
     CloudSyncDetector m_detector;
     const platform::MountSource& m_mounts;
+    const platform::VolumeInfo& m_volumes;
+    platform::FileSystem& m_fileSystem;
 };
 
 } // namespace larkfold

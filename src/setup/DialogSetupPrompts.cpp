@@ -1,8 +1,7 @@
 #include "setup/DialogSetupPrompts.h"
 
-#include <QAbstractItemView>
-#include <QFile>
-#include <QFileDialog>
+#include "setup/FolderChooser.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,30 +13,10 @@ DialogSetupPrompts::DialogSetupPrompts(QWidget* window) : m_window(window) {}
 
 std::vector<fs::path> DialogSetupPrompts::chooseFolders(const FolderPanel& panel)
 {
-    QFileDialog dialog(m_window, panel.message);
-    // Qt's own dialog: the desktop's may not take several folders, nor say what it is for.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setOption(QFileDialog::ReadOnly, !panel.canCreateDirectories);
-    dialog.setLabelText(QFileDialog::Accept, panel.prompt);
-    if (panel.startingFolder)
-        dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(panel.startingFolder->native())));
-    if (panel.allowsMultipleSelection) {
-        // A folder dialog takes one folder unless its views let the user select more.
-        for (auto* view : dialog.findChildren<QAbstractItemView*>())
-            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    }
-    if (dialog.exec() != QDialog::Accepted)
+    FolderChooser chooser(panel, m_window);
+    if (chooser.exec() != QDialog::Accepted)
         return {};
-    std::vector<fs::path> folders;
-    for (const QString& chosen : dialog.selectedFiles()) {
-        if (!chosen.isEmpty())
-            folders.emplace_back(QFile::encodeName(chosen).toStdString());
-    }
-    if (!panel.allowsMultipleSelection && folders.size() > 1)
-        folders.resize(1);
-    return folders;
+    return chooser.chosenFolders();
 }
 
 bool DialogSetupPrompts::confirm(const FolderAlert& alert)

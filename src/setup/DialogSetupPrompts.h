@@ -8,8 +8,8 @@ class QWidget;
 
 namespace larkfold {
 
-// The real panels (a QFileDialog of Qt's own, which can take several folders at once) and
-// alerts (QMessageBox) over the window that asks.
+// The real panels (FolderChooser, which takes several folders at once and keeps their names as
+// bytes) and alerts (QMessageBox) over the window that asks.
 class DialogSetupPrompts final : public SetupPrompts {
 public:
     explicit DialogSetupPrompts(QWidget* window);

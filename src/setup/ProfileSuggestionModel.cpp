@@ -21,6 +21,15 @@ std::vector<std::string> sorted(const NameSet& set)
     return items;
 }
 
+// The profile's own names first, then the file systems' folders every profile skips: most of
+// those belong to another platform's drives and would otherwise fill the first places.
+std::vector<std::string> ownNamesFirst(const NameSet& set)
+{
+    std::vector<std::string> items = sorted(set);
+    std::stable_partition(items.begin(), items.end(), [](const std::string& name) { return !isSystemExclusionName(name); });
+    return items;
+}
+
 QStringList firstListed(const std::vector<std::string>& items, const QString& prefix)
 {
     QStringList listed;
@@ -149,7 +158,7 @@ QStringList ProfileSuggestionModel::changeBullets(BackupProfile profile)
     case BackupProfile::documents:
         return {QStringLiteral("Normal backup — every file in this folder is included.")};
     case BackupProfile::film:
-        return {QStringLiteral("Backs up your Final Cut and Logic projects as one whole thing instead of going through "
+        return {QStringLiteral("Backs up your DaVinci Resolve projects as one whole thing instead of going through "
                                "them piece by piece — much faster."),
                 QStringLiteral("Skips files your apps automatically recreate, like render previews and proxy media."),
                 QStringLiteral("Picks up where it left off if a big video gets interrupted, instead of starting over.")};
@@ -180,7 +189,7 @@ QStringList ProfileSuggestionModel::technicalLines(BackupProfile profile, const 
     if (profile == BackupProfile::standard)
         return lines;
 
-    const std::vector<std::string> names = sorted(excluded.names);
+    const std::vector<std::string> names = ownNamesFirst(excluded.names);
     if (!names.empty()) {
         QString line = QStringLiteral("Excluded folders: ") + firstListed(names, {}).join(QStringLiteral(", "));
         if (names.size() > std::size_t(kListedExclusionCount))

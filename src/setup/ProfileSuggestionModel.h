@@ -61,7 +61,8 @@ public:
     static QString profileDescription(BackupProfile profile);
     static QStringList changeBullets(BackupProfile profile);
     // "Profile: <name>", then for every profile but standard its excluded names (ten at most,
-    // with a count of the rest) and extensions (ten at most), each sorted by code point.
+    // with a count of the rest; its own before the file systems' folders) and extensions (ten at
+    // most), each sorted by code point.
     static QStringList technicalLines(BackupProfile profile);
     static QStringList technicalLines(BackupProfile profile, const ProfileExclusions& exclusions);
 

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -219,7 +220,7 @@ QWidget* ProfileSuggestionView::makeChangeSection()
     disclosureRow->setSpacing(kDisclosureSpacingPixels);
     auto* chevron = new DisclosureChevron(Theme::systemFont(kChevronPoints, QFont::DemiBold), Theme::green());
     disclosureRow->addWidget(chevron, 0, Qt::AlignVCenter);
-    disclosureRow->addWidget(makeText(ProfileSuggestionModel::changeSectionTitle(), Theme::bodyFont(), Theme::green()),
+    disclosureRow->addWidget(makeText(ProfileSuggestionModel::changeSectionTitle(), Theme::bodyFont(), Theme::greenText()),
                              0, Qt::AlignVCenter);
     connect(disclosure, &QAbstractButton::clicked, m_model.get(), &ProfileSuggestionModel::toggleWhatThisChanges);
     connect(m_model.get(), &ProfileSuggestionModel::showWhatThisChangesChanged, chevron, &DisclosureChevron::setOpen);
@@ -287,7 +288,7 @@ QWidget* ProfileSuggestionView::makeButtonRow()
     row->addWidget(decline, 0, Qt::AlignVCenter);
 
     auto* accept = new CapsuleButton(m_model->acceptTitle(), Theme::systemFont(kButtonPoints, QFont::DemiBold),
-                                     Theme::white(), Theme::green(), kAcceptPaddingHorizontalPixels, buttons);
+                                     Theme::white(), Theme::greenButtonFill(), kAcceptPaddingHorizontalPixels, buttons);
     accept->setObjectName(QStringLiteral("acceptButton"));
     connect(accept, &QAbstractButton::clicked, m_model.get(), &ProfileSuggestionModel::accept);
     row->addWidget(accept, 0, Qt::AlignVCenter);
@@ -305,13 +306,33 @@ void ProfileSuggestionView::showSection()
 {
     if (!m_changeDetails)
         return;
-    const bool linesWereShown = m_technicalLines->isVisibleTo(this);
     m_changeDetails->setVisible(m_model->showWhatThisChanges());
     m_technicalLines->setVisible(m_model->showTechnicalDetails());
     m_technicalToggleLabel->setText(m_model->technicalDetailsTitle());
-    // Lines that open below the window's edge are scrolled into view once the layout has placed them.
-    if (m_model->technicalLinesShown() && !linesWereShown)
-        QTimer::singleShot(0, this, [this] { m_scroll->ensureWidgetVisible(m_technicalLines, 0, 0); });
+    // Once the layout has placed what opened or closed.
+    QTimer::singleShot(0, this, &ProfileSuggestionView::fitWindow);
+}
+
+void ProfileSuggestionView::fitWindow()
+{
+    QWidget* window = this->window();
+    if (window == this || !m_scroll->widget())
+        return;
+    if (m_openedHeight == 0)
+        m_openedHeight = window->height();
+    // Grown to show all that is open, within the screen, and back to its first height when less
+    // is open; what still does not fit scrolls, from the top, so the description stays in sight.
+    const int needed = m_scroll->widget()->heightForWidth(m_scroll->viewport()->width());
+    const int missing = (needed > 0 ? needed : m_scroll->widget()->sizeHint().height()) - m_scroll->viewport()->height();
+    int height = std::max(m_openedHeight, window->height() + missing);
+    if (const QScreen* screen = window->screen())
+        height = std::min(height, screen->availableGeometry().height());
+    if (height == window->height())
+        return;
+    if (window->minimumHeight() == window->maximumHeight())
+        window->setFixedHeight(height);
+    else
+        window->resize(window->width(), height);
 }
 
 } // namespace larkfold

@@ -31,12 +31,15 @@ private:
     QWidget* makeChangeSection();
     QWidget* makeButtonRow();
     void showSection();
+    // The window grows, or shrinks again, to what is open.
+    void fitWindow();
 
     std::unique_ptr<ProfileSuggestionModel> m_model;
     BoundedScrollArea* m_scroll = nullptr;
     QWidget* m_changeDetails = nullptr;
     QWidget* m_technicalLines = nullptr;
     QLabel* m_technicalToggleLabel = nullptr;
+    int m_openedHeight = 0; // the window's height before anything opened
 };
 
 } // namespace larkfold

@@ -388,7 +388,7 @@ void FilledButton::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(isDown() ? Theme::green().darker(115) : Theme::green());
+    painter.setBrush(isDown() ? Theme::greenButtonFill().darker(115) : Theme::greenButtonFill());
     painter.drawRoundedRect(QRectF(rect()), kFilledButtonCornerRadiusPixels, kFilledButtonCornerRadiusPixels);
 }
 

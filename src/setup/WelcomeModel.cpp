@@ -9,7 +9,6 @@
 #include "store/ConfigStore.h"
 
 #include <QDateTime>
-#include <QFile>
 
 namespace larkfold {
 
@@ -18,7 +17,7 @@ namespace fs = std::filesystem;
 WelcomeModel::WelcomeModel(StatusManager& statusManager, ConfigStore& configStore, SetupPrompts& prompts,
                            CloudSyncDetector detector, QObject* parent)
     : QObject(parent), m_statusManager(statusManager), m_configStore(configStore), m_prompts(prompts),
-      m_checks(std::move(detector), statusManager.mounts())
+      m_checks(DestinationChecks::of(statusManager, std::move(detector)))
 {
 }
 
@@ -78,20 +77,20 @@ void WelcomeModel::setWarning(const QString& warning)
 void WelcomeModel::chooseSourceFolder()
 {
     if (auto folder = chooseOne({QStringLiteral("Choose"), QStringLiteral("Select the folder you want to keep backed up."),
-                                 std::nullopt, false, false}))
+                                 platform::homeFolder(), false, false}))
         setSource(std::move(folder));
 }
 
 bool WelcomeModel::handleDrop(const QList<QUrl>& urls)
 {
     for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
+        const auto path = platform::localPathOfUrl(url);
+        if (!path)
             continue;
         // Only the first file offered counts; a plain file is accepted but changes nothing.
-        const fs::path path(QFile::encodeName(url.toLocalFile()).toStdString());
         std::error_code error;
-        if (fs::is_directory(path, error))
-            setSource(platform::standardized(path));
+        if (fs::is_directory(*path, error))
+            setSource(platform::standardized(*path));
         return true;
     }
     return false;
@@ -115,13 +114,26 @@ void WelcomeModel::chooseDestinationFolder(const std::optional<fs::path>& start)
     emit changed();
 }
 
+std::optional<QString> WelcomeModel::destinationRefusal(const fs::path& folder) const
+{
+    if (!m_source)
+        return std::nullopt;
+    return m_checks.destinationRefusal({*m_source}, folder,
+                                       DestinationChecks::newPairNames({*m_source}, folder, m_configStore.pairs()));
+}
+
+std::optional<QString> WelcomeModel::offsiteRefusal(const fs::path& folder) const
+{
+    if (!m_source || !m_destination)
+        return std::nullopt;
+    return DestinationChecks::offsiteRefusal({*m_source}, *m_destination, folder);
+}
+
 bool WelcomeModel::acceptDestination(const fs::path& folder)
 {
-    if (m_source) {
-        if (const auto nested = DestinationChecks::destinationNestingMessage({*m_source}, folder)) {
-            setWarning(*nested);
-            return false;
-        }
+    if (const auto refusal = destinationRefusal(folder)) {
+        setWarning(*refusal);
+        return false;
     }
     for (const FolderAlert& alert : m_checks.destinationAlerts(folder))
         if (!m_prompts.confirm(alert))
@@ -132,7 +144,8 @@ bool WelcomeModel::acceptDestination(const fs::path& folder)
 void WelcomeModel::chooseOffsiteFolder(const std::optional<fs::path>& start)
 {
     auto folder = chooseOne({QStringLiteral("Choose Offsite Folder"),
-                             QStringLiteral("Choose or create a folder in your cloud storage"), start, false, true});
+                             QStringLiteral("Choose or create a folder in your cloud storage"),
+                             start ? start : platform::homeFolder(), false, true});
     if (!folder || !acceptOffsite(*folder))
         return;
     m_offsite = std::move(folder);
@@ -143,11 +156,9 @@ void WelcomeModel::chooseOffsiteFolder(const std::optional<fs::path>& start)
 
 bool WelcomeModel::acceptOffsite(const fs::path& folder)
 {
-    if (m_source) {
-        if (const auto nested = DestinationChecks::offsiteNestingMessage({*m_source}, folder)) {
-            setWarning(*nested);
-            return false;
-        }
+    if (const auto refusal = offsiteRefusal(folder)) {
+        setWarning(*refusal);
+        return false;
     }
     if (const auto alert = m_checks.systemDiskAlert(folder))
         return m_prompts.confirm(*alert);
@@ -218,14 +229,14 @@ void WelcomeModel::finish()
     platform::requireMainThread("WelcomeModel::finish");
     if (!m_source || !m_destination)
         return;
-    // The source may have changed after the destination was taken.
-    if (const auto nested = DestinationChecks::destinationNestingMessage({*m_source}, *m_destination)) {
-        setWarning(*nested);
+    // The source may have changed after the folders were taken, the drive filled up or gone read-only.
+    if (const auto refusal = destinationRefusal(*m_destination)) {
+        setWarning(*refusal);
         return;
     }
     if (m_offsite) {
-        if (const auto nested = DestinationChecks::offsiteNestingMessage({*m_source}, *m_offsite)) {
-            setWarning(*nested);
+        if (const auto refusal = offsiteRefusal(*m_offsite)) {
+            setWarning(*refusal);
             return;
         }
     }

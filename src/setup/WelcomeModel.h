@@ -41,7 +41,7 @@ public:
     const std::optional<std::filesystem::path>& destination() const { return m_destination; }
     const std::optional<std::filesystem::path>& offsite() const { return m_offsite; }
 
-    // The source panel; the step stays.
+    // The source panel, in the home folder; the step stays.
     void chooseSourceFolder();
     // Dropped items: the first local file URL is taken when it is a folder. False when none of
     // them is a local file.
@@ -50,11 +50,13 @@ public:
     // The destination panel, opened at `start` (a volume) or where drives are mounted; a folder
     // that passes the checks becomes the destination and the offsite step follows.
     void chooseDestinationFolder(const std::optional<std::filesystem::path>& start = std::nullopt);
-    // The offsite panel, opened at `start` (a cloud folder); a folder taken leads to the review.
+    // The offsite panel, opened at `start` (a cloud folder) or the home folder; a folder taken
+    // leads to the review.
     void chooseOffsiteFolder(const std::optional<std::filesystem::path>& start = std::nullopt);
     void clearOffsite();
 
-    // Why the folder last chosen was not taken (it lies in the source or holds it); empty otherwise.
+    // Why the folder last chosen was not taken (it is nested with the source, or no backup can
+    // work there); empty otherwise.
     const QString& warning() const { return m_warning; }
 
     // The cloud folders present, to offer as offsite places.
@@ -78,6 +80,9 @@ private:
     void setSource(std::optional<std::filesystem::path> source);
     std::optional<std::filesystem::path> chooseOne(const FolderPanel& panel);
     void setWarning(const QString& warning);
+    // Why the folder cannot be taken; none without a source (or a destination) to check it against.
+    std::optional<QString> destinationRefusal(const std::filesystem::path& folder) const;
+    std::optional<QString> offsiteRefusal(const std::filesystem::path& folder) const;
     // Says why not (warning()), or asks the alerts' questions; true when the folder may be taken.
     bool acceptDestination(const std::filesystem::path& folder);
     bool acceptOffsite(const std::filesystem::path& folder);

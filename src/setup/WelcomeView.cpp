@@ -68,18 +68,42 @@ QPushButton* linkButton(const QString& title, const QFont& font, const QColor& c
     return button;
 }
 
-// The source's drop zone: dashed while waiting, solid while a folder hovers over it.
+// The source's drop zone: dashed while waiting, solid while a folder hovers over it. Only the
+// zone takes drops, and its highlight lasts as long as the drag stays over it.
 class DropZone : public QWidget {
 public:
-    explicit DropZone(QWidget* parent = nullptr) : QWidget(parent) { setFixedHeight(kDropZoneHeight); }
+    explicit DropZone(QWidget* parent = nullptr) : QWidget(parent)
+    {
+        setFixedHeight(kDropZoneHeight);
+        setAcceptDrops(true);
+        setTargeted(false);
+    }
     void setTargeted(bool targeted)
     {
         m_targeted = targeted;
+        setProperty("dropTargeted", targeted);
         update();
     }
     std::function<void()> onClick;
+    // Whether the dropped URLs were taken.
+    std::function<bool(const QList<QUrl>&)> onDrop;
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override
+    {
+        if (!onDrop || !event->mimeData()->hasUrls())
+            return;
+        event->acceptProposedAction();
+        setTargeted(true);
+    }
+    void dragLeaveEvent(QDragLeaveEvent*) override { setTargeted(false); }
+    void dropEvent(QDropEvent* event) override
+    {
+        setTargeted(false);
+        if (onDrop && onDrop(event->mimeData()->urls()))
+            event->acceptProposedAction();
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
@@ -173,7 +197,6 @@ struct WelcomeView::Parts {
     std::vector<QLabel*> dots;
     QWidget* stepArea = nullptr;
     QWidget* page = nullptr;
-    DropZone* dropZone = nullptr;
     QPushButton* back = nullptr;
     QPushButton* primary = nullptr;
 };
@@ -185,7 +208,6 @@ WelcomeView::WelcomeView(StatusManager& statusManager, ConfigStore& configStore,
     m_parts->prompts = prompts ? std::move(prompts) : std::make_unique<DialogSetupPrompts>(this);
     m_parts->statusManager = &statusManager;
     m_model = std::make_unique<WelcomeModel>(statusManager, configStore, *m_parts->prompts);
-    setAcceptDrops(true);
     setFixedWidth(kWidth);
     // The buttons take no focus, so the view keeps it and hears Return.
     setFocusPolicy(Qt::StrongFocus);
@@ -270,7 +292,7 @@ void WelcomeView::refreshHeader()
     m_parts->subtitle->setText(WelcomeModel::subtitle(step));
     m_parts->counter->setText(m_model->counterText());
     for (int i = 0; i < int(m_parts->dots.size()); ++i) {
-        const QColor color = i == int(step) ? Theme::green() : Theme::tertiaryLabelColor();
+        const QColor color = i == int(step) ? Theme::green() : Theme::tertiaryFill();
         m_parts->dots[i]->setStyleSheet(
             QStringLiteral("background: %1; border-radius: 4px;").arg(color.name(QColor::HexArgb)));
     }
@@ -281,7 +303,7 @@ void WelcomeView::refreshHeader()
     m_parts->primary->setStyleSheet(
         QStringLiteral("QPushButton { color: %1; background: %2; border: none; border-radius: 8px; padding: 7px 16px; }")
             .arg(Theme::white().name(QColor::HexArgb),
-                 (enabled ? Theme::green() : Theme::tertiaryLabelColor()).name(QColor::HexArgb)));
+                 (enabled ? Theme::greenButtonFill() : Theme::tertiaryFill()).name(QColor::HexArgb)));
 }
 
 void WelcomeView::rebuildStep()
@@ -292,7 +314,6 @@ void WelcomeView::rebuildStep()
         m_parts->stepArea->layout()->removeWidget(m_parts->page);
         m_parts->page->deleteLater();
     }
-    m_parts->dropZone = nullptr;
     const Step step = m_model->step();
     const int spacing = step == Step::pickOffsite ? 6 : step == Step::confirm ? 20 : 16;
     QBoxLayout* layout = nullptr;
@@ -315,7 +336,7 @@ void WelcomeView::rebuildStep()
                                     Theme::labelColor()));
         auto* zone = new DropZone(page);
         zone->setObjectName(QStringLiteral("dropZone"));
-        m_parts->dropZone = zone;
+        zone->onDrop = [&model](const QList<QUrl>& urls) { return model.handleDrop(urls); };
         if (!model.source()) {
             QBoxLayout* inside = new QVBoxLayout(zone);
             inside->setSpacing(8);
@@ -326,7 +347,7 @@ void WelcomeView::rebuildStep()
             inside->addWidget(makeText(QStringLiteral("Drop a folder here"), Theme::systemFont(13, QFont::Medium),
                                         Theme::secondaryLabelColor()),
                               0, Qt::AlignHCenter);
-            QPushButton* choose = linkButton(QStringLiteral("Or choose a folder…"), Theme::systemFont(12), Theme::green());
+            QPushButton* choose = linkButton(QStringLiteral("Or choose a folder…"), Theme::systemFont(12), Theme::greenText());
             choose->setObjectName(QStringLiteral("chooseSource"));
             connect(choose, &QPushButton::clicked, &model, &WelcomeModel::chooseSourceFolder);
             inside->addWidget(choose, 0, Qt::AlignHCenter);
@@ -401,7 +422,7 @@ void WelcomeView::rebuildStep()
                                  Theme::smallFont(), Theme::tertiaryLabelColor());
         note->setWordWrap(true);
         layout->addWidget(note);
-        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::green());
+        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::greenText());
         any->setObjectName(QStringLiteral("chooseAnyFolder"));
         connect(any, &QPushButton::clicked, &model, [&model] { model.chooseDestinationFolder(); });
         layout->addWidget(any, 0, Qt::AlignLeft);
@@ -448,7 +469,7 @@ void WelcomeView::rebuildStep()
             }
         }
         auto* buttons = new QHBoxLayout;
-        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::green());
+        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::greenText());
         any->setObjectName(QStringLiteral("chooseAnyFolder"));
         connect(any, &QPushButton::clicked, &model, [&model] { model.chooseOffsiteFolder(); });
         buttons->addWidget(any);
@@ -504,15 +525,6 @@ void WelcomeView::rebuildStep()
     }
 }
 
-void WelcomeView::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (m_model->step() == Step::pickSource && event->mimeData()->hasUrls()) {
-        event->acceptProposedAction();
-        if (m_parts->dropZone)
-            m_parts->dropZone->setTargeted(true);
-    }
-}
-
 void WelcomeView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -526,14 +538,6 @@ void WelcomeView::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-void WelcomeView::dropEvent(QDropEvent* event)
-{
-    if (m_parts->dropZone)
-        m_parts->dropZone->setTargeted(false);
-    if (m_model->step() == Step::pickSource && m_model->handleDrop(event->mimeData()->urls()))
-        event->acceptProposedAction();
 }
 
 } // namespace larkfold

@@ -37,8 +37,6 @@ signals:
     void completed();
 
 protected:
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
     // Return is the primary button's, as in a dialog.
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -68,4 +68,19 @@ QString statusSummary(const std::vector<BackupStatus>& statuses)
     return overallStatus(statuses).displayText();
 }
 
+std::optional<QString> pausedPairsNotice(const std::vector<QString>& pausedNames, std::size_t total)
+{
+    const std::size_t paused = pausedNames.size();
+    if (paused == 0)
+        return std::nullopt;
+    if (paused == 1) {
+        const QString name = QStringLiteral("“%1” is paused").arg(pausedNames.front());
+        return total == 1 ? name + QStringLiteral(" — resume it to back it up.")
+                          : name + QStringLiteral(" and was left out — resume it to back it up.");
+    }
+    if (paused == total)
+        return QStringLiteral("All backups are paused — choose Resume All to back them up.");
+    return QStringLiteral("%1 backups are paused and were left out — resume them to back them up.").arg(paused);
+}
+
 } // namespace larkfold

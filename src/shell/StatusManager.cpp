@@ -5,6 +5,7 @@
 #include "engine/PowerConditions.h"
 #include "platform/Bookmark.h"
 #include "platform/ContinuousTimer.h"
+#include "platform/FileSystem.h"
 #include "platform/LinuxNetworkSource.h"
 #include "platform/LinuxNotifier.h"
 #include "platform/LogindWakeSource.h"
@@ -13,6 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/Reachability.h"
 #include "platform/ScreenSaverSleepSource.h"
+#include "platform/VolumeInfo.h"
 #include "shell/OverallStatus.h"
 #include "shell/VolumeReconnector.h"
 #include "store/ConfigStore.h"
@@ -111,6 +113,8 @@ StatusManager::StatusManager(ConfigStore& configStore, Environment environment, 
     reconnect.clock = m_clock;
     reconnect.attemptDelay = environment.reconnectDelay;
     m_volumeReconnector = std::make_unique<VolumeReconnector>(*this, reconnect);
+    connect(m_volumeReconnector.get(), &VolumeReconnector::reconnectingChanged, this,
+            &StatusManager::reconnectingChanged);
     m_volumeReconnector->start();
 
     if (m_configStore.appConfig().notificationLevel != AppConfig::NotificationLevel::nothing)
@@ -193,19 +197,17 @@ void StatusManager::scheduledRunDue()
     // Counted from now: after a long sleep one run is due at once, not one for each interval missed.
     m_nextRun = clock().now() + *m_scheduleInterval;
     m_scheduleTimer->startAt(m_nextRun);
-    // "Pause All" holds until the user resumes.
-    if (!m_allPaused)
-        backupAllNow();
+    // Paused pairs, also those "Pause All" holds, wait for the user to resume them.
+    backupAllNow();
 }
 
 void StatusManager::powerPollTick()
 {
-    if (m_allPaused || powerPauseReason(m_engineEnvironment.power ? *m_engineEnvironment.power
-                                                                  : platform::systemPowerSource()))
+    if (powerPauseReason(m_engineEnvironment.power ? *m_engineEnvironment.power : platform::systemPowerSource()))
         return;
     for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs())) {
         BackupEngine* engine = this->engine(pair.id);
-        if (engine && pair.isEnabled && engine->status() == BackupStatus::paused()) {
+        if (engine && !isPaused(pair) && engine->status() == BackupStatus::paused()) {
             engine->debouncer().cancel();
             engine->triggerBackup(pair);
         }
@@ -226,7 +228,15 @@ void StatusManager::stopTimers()
 void StatusManager::addPair(const BackupPair& pair)
 {
     m_configStore.addPair(pair);
-    setupEngine(pair);
+    if (!m_held.empty() && pair.isEnabled) {
+        // "Pause All" holds: the new pair waits with the others, and "Resume All" starts it.
+        createEngine(pair.id).setStatus(BackupStatus::paused());
+        std::set<QUuid> held = m_held;
+        held.insert(pair.id);
+        setHeld(std::move(held));
+    } else {
+        setupEngine(pair);
+    }
     recomputeCopyRedundancy();
 }
 
@@ -234,6 +244,7 @@ void StatusManager::removePair(const QUuid& id)
 {
     if (auto engine = takeEngine(id))
         engine->stop();
+    releaseHold(id);
     m_configStore.removePair(id);
     recomputeCopyRedundancy();
 }
@@ -251,6 +262,8 @@ StatusManager::RelinkResult StatusManager::relinkPair(const QUuid& id, const fs:
 
     if (auto engine = takeEngine(id))
         engine->stop();
+    // Pointed somewhere new by the user, the pair runs again.
+    releaseHold(id);
     record->destinationURL = newDestination;
     QString error;
     if (auto bookmark = bookmarks().create(newDestination, &error)) {
@@ -276,58 +289,84 @@ void StatusManager::togglePause(const QUuid& id)
     auto record = storedPair(id);
     if (!engine || !record)
         return;
-    if (record->isEnabled) {
+    if (isPaused(*record)) {
+        resume(*engine, *record);
+    } else {
         engine->stop();
         engine->setStatus(BackupStatus::paused());
         record->isEnabled = false;
         m_configStore.updatePair(*record);
-    } else {
-        record->isEnabled = true;
-        m_configStore.updatePair(*record);
-        engine->start(*record);
     }
+}
+
+void StatusManager::resume(BackupEngine& engine, BackupPair pair)
+{
+    releaseHold(pair.id);
+    if (!pair.isEnabled) {
+        pair.isEnabled = true;
+        m_configStore.updatePair(pair);
+    }
+    engine.start(pair);
 }
 
 void StatusManager::pauseAll()
 {
-    setAllPaused(true);
+    std::set<QUuid> held;
     for (auto& [id, engine] : m_engines) {
         engine->stop();
         engine->setStatus(BackupStatus::paused());
+        held.insert(id);
     }
+    setHeld(std::move(held));
 }
 
 void StatusManager::resumeAll()
 {
-    setAllPaused(false);
+    setHeld({});
     for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs()))
-        if (BackupEngine* engine = this->engine(pair.id); engine && pair.isEnabled)
-            engine->start(pair);
+        if (BackupEngine* engine = this->engine(pair.id))
+            resume(*engine, pair);
 }
 
-void StatusManager::setAllPaused(bool paused)
+void StatusManager::releaseHold(const QUuid& id)
 {
-    if (m_allPaused == paused)
+    if (!m_held.contains(id))
         return;
-    m_allPaused = paused;
-    emit allPausedChanged();
+    std::set<QUuid> held = m_held;
+    held.erase(id);
+    setHeld(std::move(held));
 }
 
-void StatusManager::backupAllNow()
+void StatusManager::setHeld(std::set<QUuid> held)
 {
+    if (held == m_held)
+        return;
+    m_held = std::move(held);
+    emit heldChanged();
+}
+
+std::vector<BackupPair> StatusManager::backupAllNow()
+{
+    std::vector<BackupPair> leftOut;
     for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs())) {
-        if (BackupEngine* engine = this->engine(pair.id); engine && pair.isEnabled) {
-            engine->debouncer().cancel();
-            engine->triggerBackup(pair);
+        BackupEngine* engine = this->engine(pair.id);
+        if (!engine)
+            continue;
+        if (isPaused(pair)) {
+            leftOut.push_back(pair);
+            continue;
         }
+        engine->debouncer().cancel();
+        engine->triggerBackup(pair);
     }
+    return leftOut;
 }
 
 void StatusManager::backupPairNow(const QUuid& id)
 {
     BackupEngine* engine = this->engine(id);
     const auto record = storedPair(id);
-    if (!engine || !record)
+    if (!engine || !record || isPaused(*record))
         return;
     engine->debouncer().cancel();
     engine->triggerBackup(*record);
@@ -388,8 +427,8 @@ void StatusManager::handleVolumeUnmounted(const fs::path& mountPoint)
 {
     for (const BackupPair& pair : std::vector<BackupPair>(m_configStore.pairs())) {
         BackupEngine* engine = this->engine(pair.id);
-        // A pair the user paused has nothing to stop and stays paused.
-        if (!engine || !pair.isEnabled || !isDestinationOnVolume(pair, *engine, mountPoint))
+        // A pair the user paused, alone or with all, has nothing to stop and stays paused.
+        if (!engine || isPaused(pair) || !isDestinationOnVolume(pair, *engine, mountPoint))
             continue;
         engine->stop();
         engine->setStatus(BackupStatus::destinationUnreachable());
@@ -414,7 +453,7 @@ void StatusManager::resumeReturned(BackupEngine& engine, const BackupPair& pair)
     if (pair.isEnabled && BackupEngine::isDestinationAvailable(pair.destinationURL, pair.destinationBookmark, mounts()))
         logEvent(pair.id, BackupEvent::EventType::volumeRestored);
     // "Pause All" holds: the pair waits paused for the user to resume.
-    if (m_allPaused) {
+    if (isHeld(pair.id)) {
         engine.setStatus(BackupStatus::paused());
         return;
     }
@@ -522,6 +561,16 @@ platform::MountSource& StatusManager::mounts() const
 const platform::Bookmarks& StatusManager::bookmarks() const
 {
     return m_engineEnvironment.bookmarks ? *m_engineEnvironment.bookmarks : platform::systemBookmarks();
+}
+
+const platform::VolumeInfo& StatusManager::volumes() const
+{
+    return m_engineEnvironment.volumes ? *m_engineEnvironment.volumes : platform::systemVolumeInfo();
+}
+
+platform::FileSystem& StatusManager::fileSystem() const
+{
+    return m_engineEnvironment.fileSystem ? *m_engineEnvironment.fileSystem : platform::systemFileSystem();
 }
 
 } // namespace larkfold

@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace larkfold {
@@ -90,17 +91,23 @@ public:
     // pair would use there. When no bookmark can be made the folder is still taken: the pair
     // shows the access error and keeps no bookmark, so the user can choose again.
     RelinkResult relinkPair(const QUuid& id, const std::filesystem::path& newDestination);
-    // Pauses an enabled pair for good (stored), resumes a disabled one.
+    // Resumes a paused pair (one the user paused, or one "Pause All" holds); pauses any other
+    // for good (stored).
     void togglePause(const QUuid& id);
-    // Stops every engine and shows it paused; no record changes. Holds until resumeAll().
+    // Stops every engine and shows it paused; no record changes. Each pair is held until it is
+    // resumed, by resumeAll() or on its own; a pair added meanwhile joins the hold. Not stored.
     void pauseAll();
-    // Starts the engine of every enabled pair, whatever it is doing, and ends the hold of pauseAll().
+    // Resumes every paused pair: those "Pause All" holds and those the user paused one by one
+    // (stored as enabled again); every engine starts, whatever it is doing.
     void resumeAll();
-    // Whether "Pause All" holds: nothing resumes the pairs by itself meanwhile. Not stored.
-    bool isAllPaused() const { return m_allPaused; }
-    // Backs up every enabled pair now; a run under way finishes and the new one follows it.
-    void backupAllNow();
-    // Backs up the pair now, as backupAllNow() does for each.
+    // Whether "Pause All" holds the pair: nothing resumes it by itself meanwhile.
+    bool isHeld(const QUuid& id) const { return m_held.contains(id); }
+    // Whether the user paused the pair, on its own or with all: no backup of it starts until it is resumed.
+    bool isPaused(const BackupPair& pair) const { return !pair.isEnabled || isHeld(pair.id); }
+    // Backs up every pair that is not paused now; a run under way finishes and the new one
+    // follows it. The paused pairs it left out, in the store's order.
+    std::vector<BackupPair> backupAllNow();
+    // Backs up the pair now, as backupAllNow() does for each; nothing while it is paused.
     void backupPairNow(const QUuid& id);
     // Stops every engine and empties the dictionary (used at quit). The stopped engines are the
     // caller's: keep them until BackupTasks says no task is left, as their tasks may still run.
@@ -116,6 +123,11 @@ public:
     // Stops the schedule, the power poll and the reconnector, so nothing starts new work (at quit).
     void stopTimers();
     VolumeReconnector* volumeReconnector() const { return m_volumeReconnector.get(); }
+    // Whether the reconnector is about to look, or looks now, for the pair's destination.
+    bool isReconnecting(const QUuid& pairId) const
+    {
+        return m_volumeReconnector && m_volumeReconnector->isReconnecting(pairId);
+    }
     bool isPowerPollRunning() const { return m_powerPollTimer.isActive(); }
     // The timer's interval for each setting; none for manual.
     static std::optional<std::chrono::seconds> scheduleInterval(AppConfig::BackupInterval interval);
@@ -168,15 +180,19 @@ public:
     const std::shared_ptr<BackupQueue>& backupQueue() const { return m_backupQueue; }
     NotificationManager& notificationManager() { return *m_notificationManager; }
     const CopyRedundancyMap& copyRedundancy() const { return m_copyRedundancy; }
-    // The mount table and the bookmarks the engines use, for windows that set pairs up.
+    // The mount table, bookmarks, volumes and file layer the engines use, for windows that set pairs up.
     platform::MountSource& mounts() const;
     const platform::Bookmarks& bookmarks() const;
+    const platform::VolumeInfo& volumes() const;
+    platform::FileSystem& fileSystem() const;
 
 signals:
     // An engine was added, replaced or removed.
     void enginesChanged();
     void copyRedundancyChanged();
-    void allPausedChanged();
+    // A pair came into or left the hold of "Pause All".
+    void heldChanged();
+    void reconnectingChanged();
     // A pair's engine found a better-fitting profile; offered once per pair.
     void profileSuggested(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
                           qint64 approximateBytes);
@@ -195,7 +211,10 @@ private:
     std::optional<BackupPair> pairUsingBackupFolder(const BackupPair& pair,
                                                     const std::filesystem::path& destination) const;
     void setCopyRedundancy(CopyRedundancyMap redundancy);
-    void setAllPaused(bool paused);
+    void setHeld(std::set<QUuid> held);
+    void releaseHold(const QUuid& id);
+    // Ends the pair's pause, whichever it is, and starts its engine.
+    void resume(BackupEngine& engine, BackupPair pair);
 
     void scheduledRunDue();
     platform::ContinuousClock& clock() const;
@@ -207,7 +226,7 @@ private:
     CopyRedundancyMap m_copyRedundancy;
     std::unique_ptr<VolumeMonitor> m_volumeMonitor;
     std::unique_ptr<NotificationManager> m_notificationManager;
-    bool m_allPaused = false;
+    std::set<QUuid> m_held;
     platform::ContinuousClock* m_clock = nullptr;
     std::unique_ptr<platform::ContinuousTimer> m_scheduleTimer;
     std::optional<std::chrono::seconds> m_scheduleInterval;

@@ -24,7 +24,10 @@ VolumeReconnector::VolumeReconnector(StatusManager& statusManager, Environment e
     : QObject(parent), m_statusManager(&statusManager), m_environment(environment)
 {
     m_pendingAttempt.setSingleShot(true);
-    connect(&m_pendingAttempt, &QTimer::timeout, this, [this] { attempt(m_pendingTrigger); });
+    connect(&m_pendingAttempt, &QTimer::timeout, this, [this] {
+        attempt(m_pendingTrigger);
+        emit reconnectingChanged();
+    });
 }
 
 VolumeReconnector::~VolumeReconnector()
@@ -55,7 +58,10 @@ void VolumeReconnector::stop()
         disconnect(connection);
     m_connections.clear();
     m_started = false;
-    m_pendingAttempt.stop();
+    if (m_pendingAttempt.isActive()) {
+        m_pendingAttempt.stop();
+        emit reconnectingChanged();
+    }
 }
 
 void VolumeReconnector::scheduleAttempt(const QString& trigger)
@@ -65,6 +71,20 @@ void VolumeReconnector::scheduleAttempt(const QString& trigger)
         return; // the pending attempt keeps the first trigger's name
     m_pendingTrigger = trigger;
     m_pendingAttempt.start(m_environment.attemptDelay);
+    emit reconnectingChanged();
+}
+
+bool VolumeReconnector::isReconnecting(const QUuid& pairId) const
+{
+    if (m_inFlight.contains(pairId))
+        return true;
+    return m_pendingAttempt.isActive() && !wasHandledRecently(pairId, now());
+}
+
+bool VolumeReconnector::wasHandledRecently(const QUuid& pairId, platform::ContinuousClock::Duration now) const
+{
+    const auto found = m_recentlyHandled.find(pairId);
+    return found != m_recentlyHandled.end() && now - found->second < kRecentlyHandledSeconds;
 }
 
 platform::ContinuousClock::Duration VolumeReconnector::now() const
@@ -83,7 +103,7 @@ void VolumeReconnector::attempt(const QString& trigger)
     for (const BackupPair& pair : m_statusManager->configStore().pairs()) {
         const BackupEngine* engine = m_statusManager->engine(pair.id);
         if (engine && engine->status().is<BackupStatus::DestinationUnreachable>() && !m_inFlight.contains(pair.id)
-            && !m_recentlyHandled.contains(pair.id))
+            && !wasHandledRecently(pair.id, current))
             candidates.push_back({pair.id, pair});
     }
     if (candidates.empty())
@@ -143,6 +163,7 @@ void VolumeReconnector::applyResults(const std::vector<Candidate>& reachable, co
                                        .arg(platform::hashedName(candidate.pair.name), trigger);
         m_statusManager->handleReconnected(candidate.id, candidate.pair);
     }
+    emit reconnectingChanged();
     emit attemptFinished(trigger, int(attempted.size()), int(reachable.size()));
 }
 

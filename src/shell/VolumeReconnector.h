@@ -56,6 +56,8 @@ public:
     void scheduleAttempt(const QString& trigger);
 
     bool hasPendingAttempt() const { return m_pendingAttempt.isActive(); }
+    // Whether an attempt is about to look for the pair's destination, or looking now.
+    bool isReconnecting(const QUuid& pairId) const;
 
     // Whether the pair's destination can be written again: at its path, or where its bookmark
     // finds it now. Any thread.
@@ -65,6 +67,8 @@ public:
 signals:
     // A probe ended, with the pairs it found reachable (for tests and logs).
     void attemptFinished(const QString& trigger, int probed, int reconnected);
+    // An attempt was scheduled, began or ended: isReconnecting() may say otherwise now.
+    void reconnectingChanged();
 
 private:
     struct Candidate {
@@ -75,6 +79,8 @@ private:
     void applyResults(const std::vector<Candidate>& reachable, const std::vector<QUuid>& attempted,
                       const QString& trigger);
     platform::ContinuousClock::Duration now() const;
+    // Reconnected less than a few seconds ago: the next attempt leaves the pair alone.
+    bool wasHandledRecently(const QUuid& pairId, platform::ContinuousClock::Duration now) const;
 
     QPointer<StatusManager> m_statusManager;
     Environment m_environment;

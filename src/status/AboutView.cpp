@@ -103,7 +103,7 @@ AboutView::AboutView(QWidget* parent) : QWidget(parent)
     layout->addStretch();
 
     layout->addWidget(makeLabel(QStringLiteral("Copies go only where you choose."), Theme::systemFont(kFootnotePoints),
-                                Theme::quaternaryLabelColor(), this),
+                                Theme::tertiaryLabelColor(), this),
                       0, Qt::AlignHCenter);
     layout->addSpacing(kFootnoteBottom);
 

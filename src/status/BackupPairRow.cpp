@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QFile>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -91,7 +92,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.setPen(isDown() ? Theme::green().darker(120) : Theme::green());
+        painter.setPen(isDown() ? Theme::greenText().darker(120) : Theme::greenText());
         painter.drawText(rect(), Qt::AlignCenter, text());
     }
 };
@@ -167,29 +168,34 @@ private:
 // A thin track with the part done in green.
 class ProgressBar : public QWidget {
 public:
-    explicit ProgressBar(bool animated, QWidget* parent) : QWidget(parent), m_animated(animated)
+    // `shownChanged` is told each value the bar draws, so the figure beside it can show the same.
+    ProgressBar(std::function<void()> shownChanged, QWidget* parent)
+        : QWidget(parent), m_shownChanged(std::move(shownChanged))
     {
         setFixedHeight(kProgressHeightPixels);
         setUpQuickAnimation(m_animation);
-        QObject::connect(&m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-            m_shown = value.toDouble();
-            update();
-        });
+        QObject::connect(&m_animation, &QVariantAnimation::valueChanged, this,
+                         [this](const QVariant& value) { show(value.toDouble()); });
     }
 
     double progress() const { return m_target; }
-    void setProgress(double progress)
+    // The value drawn now, on its way to progress() while it moves.
+    double shown() const { return m_shown; }
+    void setProgress(double progress, bool animated)
     {
         const double clamped = std::clamp(progress, 0.0, 1.0);
-        if (clamped == m_target)
+        if (clamped == m_target && (animated || m_shown == clamped))
             return;
         m_target = clamped;
-        if (m_animated && isVisible()) {
-            startAnimation(m_animation, m_shown, clamped);
-        } else {
+        if (!animated) {
             m_animation.stop();
-            m_shown = clamped;
-            update();
+            show(clamped);
+        } else if (m_animation.state() == QAbstractAnimation::Running) {
+            // Reports come faster than a move takes: the move under way goes on to the new value.
+            // Started afresh each time, the bar would never catch up with the figure.
+            m_animation.setEndValue(clamped);
+        } else {
+            startAnimation(m_animation, m_shown, clamped);
         }
     }
 
@@ -210,7 +216,15 @@ protected:
     }
 
 private:
-    bool m_animated;
+    void show(double value)
+    {
+        m_shown = value;
+        update();
+        if (m_shownChanged)
+            m_shownChanged();
+    }
+
+    std::function<void()> m_shownChanged;
     double m_target = 0;
     double m_shown = 0;
     QVariantAnimation m_animation;
@@ -290,7 +304,7 @@ BackupPairRow::BackupPairRow(StatusManager& statusManager, PairActions& actions,
     m_progressHolder = new QWidget(this);
     auto* progressLayout = new QHBoxLayout(m_progressHolder);
     progressLayout->setContentsMargins(kPaddingHorizontalPixels, 0, kPaddingHorizontalPixels, kProgressBottomPixels);
-    m_progress = new pairrow::ProgressBar(animates(), m_progressHolder);
+    m_progress = new pairrow::ProgressBar([this] { showStatusText(); }, m_progressHolder);
     m_progress->setObjectName(QStringLiteral("progressBar"));
     progressLayout->addWidget(m_progress);
     column->addWidget(m_progressHolder);
@@ -310,10 +324,14 @@ BackupPairRow::BackupPairRow(StatusManager& statusManager, PairActions& actions,
         m_errorDetail->setGraphicsEffect(nullptr);
         m_errorDetail->setMaximumHeight(QWIDGETSIZE_MAX);
         m_errorDetail->setVisible(m_showErrorDetail);
+        if (m_showErrorDetail)
+            emit errorDetailUnfolded();
     });
 
     buildMenu();
     connect(&m_statusManager, &StatusManager::copyRedundancyChanged, this, &BackupPairRow::refresh);
+    connect(&m_statusManager, &StatusManager::reconnectingChanged, this, &BackupPairRow::refresh);
+    connect(&m_statusManager, &StatusManager::heldChanged, this, &BackupPairRow::refresh);
     refresh();
 }
 
@@ -420,22 +438,40 @@ void BackupPairRow::refresh()
         m_redundancyIcon->setAccessibleName(redundancy->text);
     }
 
-    const QString text = statusLabel(m_status, m_pair.lastBackupAt, m_now());
-    m_statusLabel->setText(text);
     m_statusLabel->setTone(statusTextTone(m_status));
     const auto* syncing = m_status.as<BackupStatus::Syncing>();
     m_statusLabel->setToolTip(syncing ? syncing->currentFile : QString());
     m_relink->setVisible(problem);
 
+    // A bar that comes into view starts at its value: it must not run up from the last run's.
+    const bool barShowing = m_progressHolder->isVisible();
     m_progressHolder->setVisible(syncing != nullptr);
     if (syncing)
-        m_progress->setProgress(syncing->progress);
+        m_progress->setProgress(syncing->progress, barShowing && animates());
+    showStatusText();
 
     refreshErrorDetail();
-    setAccessibleName(m_pair.name + QStringLiteral(", ") + text);
     setAccessibleDescription(problem ? QStringLiteral("Tap for details") : QString());
     if (m_menu && m_menu->isVisible())
         updateMenu();
+}
+
+void BackupPairRow::showStatusText()
+{
+    // While copying, the figure is the value the bar draws, also while the bar moves to a new one.
+    BackupStatus shown = m_status;
+    if (const auto* syncing = m_status.as<BackupStatus::Syncing>())
+        shown = BackupStatus::syncing(m_progress->shown(), syncing->currentFile);
+    const QString text = statusLabel(shown, m_pair.lastBackupAt, m_now(), m_statusManager.isReconnecting(m_pair.id));
+    if (text != m_statusLabel->text())
+        m_statusLabel->setText(text);
+    if (const QString name = m_pair.name + QStringLiteral(", ") + text; name != accessibleName())
+        setAccessibleName(name);
+}
+
+double BackupPairRow::shownProgress() const
+{
+    return m_progress->shown();
 }
 
 void BackupPairRow::refreshErrorDetail()
@@ -464,6 +500,8 @@ void BackupPairRow::setErrorDetailShown(bool shown, bool animated)
         m_errorDetail->setGraphicsEffect(nullptr);
         m_errorDetail->setMaximumHeight(QWIDGETSIZE_MAX);
         m_errorDetail->setVisible(shown);
+        if (shown)
+            emit errorDetailUnfolded();
         return;
     }
     auto* fade = qobject_cast<QGraphicsOpacityEffect*>(m_errorDetail->graphicsEffect());
@@ -496,13 +534,17 @@ void BackupPairRow::buildMenu()
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Remove This Backup…"), this, [this, id] { m_actions.remove(id); });
     connect(m_menu, &QMenu::aboutToShow, this, &BackupPairRow::updateMenu);
+    // The pointer may have gone elsewhere while the menu was open.
+    connect(m_menu, &QMenu::aboutToHide, this, &BackupPairRow::followPointer);
     updateMenu();
 }
 
 void BackupPairRow::updateMenu()
 {
-    m_backUpNow->setEnabled(m_pair.isEnabled);
-    m_pauseResume->setText(m_pair.isEnabled ? QStringLiteral("Pause") : QStringLiteral("Resume"));
+    // Paused by the user alone or with "Pause All", the pair is resumed, not backed up.
+    const bool paused = m_statusManager.isPaused(m_pair);
+    m_backUpNow->setEnabled(!paused);
+    m_pauseResume->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
 }
 
 QMenu* BackupPairRow::contextMenu()
@@ -538,6 +580,20 @@ void BackupPairRow::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
     setHovered(false);
+}
+
+void BackupPairRow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // Hidden under the pointer (the popover closed), no leave comes: shown again, it starts plain.
+    m_hoverAnimation.stop();
+    m_hovered = false;
+    m_hoverAmount = 0;
+}
+
+void BackupPairRow::followPointer()
+{
+    setHovered(isVisible() && visibleRegion().contains(mapFromGlobal(QCursor::pos())));
 }
 
 void BackupPairRow::setHovered(bool hovered)

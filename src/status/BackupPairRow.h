@@ -52,6 +52,8 @@ public:
     void refresh();
 
     QString statusText() const;
+    // The progress the bar draws now; the status text shows the same figure.
+    double shownProgress() const;
     bool isErrorDetailShown() const { return m_showErrorDetail; }
     // As a click does: unfolds or folds the error detail while the pair has a problem.
     void toggleErrorDetail();
@@ -59,15 +61,23 @@ public:
     bool isHovered() const { return m_hovered; }
     // How far the hover fill has come in: 0 to 1.
     double hoverAmount() const { return m_hoverAmount; }
+    // Takes the hover from where the pointer is now: rows that moved under a still pointer, or
+    // from under it, get no enter or leave.
+    void followPointer();
     // The row's commands, brought up to date for the pair as it is now.
     QMenu* contextMenu();
 
     QSize sizeHint() const override;
 
+signals:
+    // The error detail has unfolded in full.
+    void errorDetailUnfolded();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -79,6 +89,7 @@ private:
     void setHovered(bool hovered);
     void setErrorDetailShown(bool shown, bool animated);
     void refreshErrorDetail();
+    void showStatusText();
     bool animates() const { return !m_reduceMotion; }
 
     StatusManager& m_statusManager;

@@ -43,7 +43,7 @@ void PairActions::backUpNow(const QUuid& id)
 {
     const auto pair = storedPair(id);
     BackupEngine* engine = m_statusManager.engine(id);
-    if (!pair || !pair->isEnabled || !engine)
+    if (!pair || m_statusManager.isPaused(*pair) || !engine)
         return;
     engine->debouncer().cancel();
     engine->triggerBackup(*pair);
@@ -54,20 +54,13 @@ void PairActions::togglePause(const QUuid& id)
     auto pair = storedPair(id);
     if (!pair)
         return;
-    BackupEngine* engine = m_statusManager.engine(id);
-    if (pair->isEnabled) {
-        if (engine) {
-            engine->stop();
-            engine->setStatus(BackupStatus::paused());
-        }
-        pair->isEnabled = false;
-        m_statusManager.configStore().updatePair(*pair);
-    } else {
-        pair->isEnabled = true;
-        m_statusManager.configStore().updatePair(*pair);
-        if (engine)
-            engine->start(*pair);
+    // With an engine the coordinator decides, as it knows the pairs "Pause All" holds.
+    if (m_statusManager.engine(id)) {
+        m_statusManager.togglePause(id);
+        return;
     }
+    pair->isEnabled = !pair->isEnabled;
+    m_statusManager.configStore().updatePair(*pair);
 }
 
 void PairActions::changeDestination(const QUuid& id)
@@ -99,7 +92,7 @@ void PairActions::chooseDestination(const QUuid& id)
         return;
     const fs::path folder = chosen.front();
 
-    const DestinationChecks checks(CloudSyncDetector(), m_statusManager.mounts());
+    const DestinationChecks checks = DestinationChecks::of(m_statusManager);
     for (const FolderAlert& alert : checks.destinationAlerts(folder)) {
         if (!m_prompts.confirm(alert))
             return;
@@ -108,9 +101,9 @@ void PairActions::chooseDestination(const QUuid& id)
     const auto current = storedPair(id);
     if (!current)
         return;
-    // Backing a folder up into itself would copy the backup into the backup on every run.
-    if (const auto nesting = DestinationChecks::destinationNestingMessage({current->sourceURL}, folder)) {
-        m_prompts.tell(*nesting);
+    // Nested with the source, or a folder no backup can work in: said now, not by the first run.
+    if (const auto refusal = checks.destinationRefusal({current->sourceURL}, folder, {current->name})) {
+        m_prompts.tell(*refusal);
         return;
     }
     const StatusManager::RelinkResult result = m_statusManager.relinkPair(id, folder);

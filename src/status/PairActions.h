@@ -28,10 +28,10 @@ public:
     PairActions(StatusManager& statusManager, PairActionPrompts& prompts, const platform::FileManager& fileManager,
                 std::function<void()> closePopover, QObject* parent = nullptr);
 
-    // Backs the enabled pair up now, in place of a pending trigger.
+    // Backs the pair up now, in place of a pending trigger, unless it is paused.
     void backUpNow(const QUuid& id);
-    // Pauses an enabled pair for good, or resumes a paused one; stored either way, also when the
-    // pair has no engine.
+    // Resumes a paused pair (also one "Pause All" holds), or pauses another one for good; stored
+    // either way, also when the pair has no engine.
     void togglePause(const QUuid& id);
     // Closes the popover, then on a later turn asks for a folder, puts the checks' alerts and
     // relinks the pair there; a refusal is told to the user.

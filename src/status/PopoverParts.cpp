@@ -30,6 +30,23 @@ QColor toneColor(Tone tone)
     return Theme::labelColor();
 }
 
+QColor toneTextColor(Tone tone)
+{
+    switch (tone) {
+    case Tone::green:
+        return Theme::greenText();
+    case Tone::amber:
+        return Theme::amberText();
+    case Tone::red:
+        return Theme::redText();
+    case Tone::label:
+    case Tone::secondary:
+    case Tone::tertiary:
+        break;
+    }
+    return toneColor(tone);
+}
+
 // --- ToneLabel ---
 
 ToneLabel::ToneLabel(const QString& text, const QFont& font, Tone tone, QWidget* parent)
@@ -53,7 +70,7 @@ void ToneLabel::setTone(Tone tone)
 void ToneLabel::applyTone()
 {
     QPalette palette = this->palette();
-    palette.setColor(QPalette::WindowText, toneColor(m_tone));
+    palette.setColor(QPalette::WindowText, toneTextColor(m_tone));
     setPalette(palette);
 }
 
@@ -64,7 +81,7 @@ bool ToneLabel::event(QEvent* event)
     // first, so the label's own change of palette ends here.
     const auto type = event->type();
     if ((type == QEvent::ApplicationPaletteChange || type == QEvent::PaletteChange)
-        && palette().color(QPalette::WindowText) != toneColor(m_tone))
+        && palette().color(QPalette::WindowText) != toneTextColor(m_tone))
         applyTone();
     return handled;
 }
@@ -107,7 +124,7 @@ QSize ElidedLine::minimumSizeHint() const
 void ElidedLine::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.setPen(toneColor(m_tone));
+    painter.setPen(toneTextColor(m_tone));
     painter.drawText(rect(), int(Qt::AlignLeft | Qt::AlignVCenter), shownText());
 }
 

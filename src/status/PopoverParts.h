@@ -9,8 +9,9 @@
 
 namespace larkfold {
 
-// The colour of a tone in the current palette.
+// The colour of a tone in the current palette: for dots and symbols, and for text.
 QColor toneColor(Tone tone);
+QColor toneTextColor(Tone tone);
 
 // Text in a tone, drawn in the palette's colours of the moment, so it follows light and dark.
 class ToneLabel : public QLabel {
@@ -33,6 +34,7 @@ private:
 // One line of text cut to the width it gets, in a tone.
 class ElidedLine : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(QString text READ text)
 public:
     ElidedLine(const QFont& font, Tone tone, Qt::TextElideMode mode, QWidget* parent = nullptr);
 

@@ -48,7 +48,14 @@ std::optional<QString> lastBackupText(const std::vector<BackupPair>& pairs, cons
     return QStringLiteral("Last backup: ") + relativeTimeText(*newest, now);
 }
 
-QString statusLabel(const BackupStatus& status, const std::optional<QDateTime>& lastBackupAt, const QDateTime& now)
+int progressPercent(double progress)
+{
+    // The nudge keeps a fraction such as 0.29, which doubles hold as 0.28999…, at its own whole number.
+    return int(std::clamp(progress, 0.0, 1.0) * 100.0 + kPercentNudge);
+}
+
+QString statusLabel(const BackupStatus& status, const std::optional<QDateTime>& lastBackupAt, const QDateTime& now,
+                    bool reconnecting)
 {
     const auto doneText = [&](const QString& without) {
         return lastBackupAt ? QStringLiteral("✓ ") + relativeTimeText(*lastBackupAt, now) : without;
@@ -56,16 +63,16 @@ QString statusLabel(const BackupStatus& status, const std::optional<QDateTime>& 
     return std::visit(
         Overloaded{
             [](const BackupStatus::Syncing& syncing) {
-                // Truncated, not rounded: 99.9 % is not done yet. The nudge keeps a fraction such as
-                // 0.29, which doubles hold as 0.28999…, at its own whole number.
-                const int percent = int(std::clamp(syncing.progress, 0.0, 1.0) * 100.0 + kPercentNudge);
-                return QStringLiteral("↑ %1%").arg(percent);
+                return QStringLiteral("↑ %1%").arg(progressPercent(syncing.progress));
             },
             [&](const BackupStatus::Completed&) { return doneText(QStringLiteral("✓ Done")); },
             [](const BackupStatus::Error&) { return QStringLiteral("⚠ Error"); },
             [&](const BackupStatus::Idle&) { return doneText(QStringLiteral("Up to date")); },
             [](const BackupStatus::Scanning&) { return QStringLiteral("Scanning…"); },
-            [](const BackupStatus::DestinationUnreachable&) { return QStringLiteral("Reconnecting…"); },
+            // Nothing is looking for it between attempts: saying so would promise what does not happen.
+            [&](const BackupStatus::DestinationUnreachable&) {
+                return reconnecting ? QStringLiteral("Reconnecting…") : QStringLiteral("Not connected");
+            },
             [](const BackupStatus::Paused&) { return QStringLiteral("Paused"); },
             [](const BackupStatus::Queued&) { return QStringLiteral("Queued"); },
         },
@@ -163,10 +170,8 @@ std::optional<BackupError> problemError(const BackupStatus& status, const std::f
     return std::nullopt;
 }
 
-PauseButtonAction pauseButtonAction(bool allPaused, const std::vector<BackupStatus>& engineStatuses)
+PauseButtonAction pauseButtonAction(const std::vector<BackupStatus>& engineStatuses)
 {
-    if (allPaused)
-        return PauseButtonAction::resumeAll;
     const bool hasUnpausedEngine = std::any_of(engineStatuses.begin(), engineStatuses.end(),
                                                [](const BackupStatus& status) { return !status.is<BackupStatus::Paused>(); });
     return hasUnpausedEngine ? PauseButtonAction::pauseAll : PauseButtonAction::resumeAll;

@@ -23,8 +23,13 @@ QString relativeTimeText(const QDateTime& date, const QDateTime& now);
 // none when no pair has been backed up.
 std::optional<QString> lastBackupText(const std::vector<BackupPair>& pairs, const QDateTime& now);
 
-// The row's short status: "↑ 42%", "✓ 5m ago", "⚠ Error", "Reconnecting…" and so on.
-QString statusLabel(const BackupStatus& status, const std::optional<QDateTime>& lastBackupAt, const QDateTime& now);
+// The row's short status: "↑ 42%", "✓ 5m ago", "⚠ Error" and so on. A destination that cannot
+// be reached reads "Reconnecting…" only while `reconnecting` (an attempt to find it is pending or
+// under way), "Not connected" otherwise.
+QString statusLabel(const BackupStatus& status, const std::optional<QDateTime>& lastBackupAt, const QDateTime& now,
+                    bool reconnecting);
+// The whole percent a progress shows, truncated: 99.9 % is not done yet.
+int progressPercent(double progress);
 
 // "Offsite copy in <folder> — last synced <age>" (or "— first sync coming soon"); empty
 // without an offsite folder.
@@ -56,9 +61,9 @@ bool hasProblem(const BackupStatus& status);
 // be reached, that it was not found at `destination`. None without a problem.
 std::optional<BackupError> problemError(const BackupStatus& status, const std::filesystem::path& destination);
 
-// What the footer's pause button does: while "Pause All" holds, or when no engine runs unpaused
-// (also when there is none), it resumes.
+// What the footer's pause button does: "Pause All" while any engine is not paused, else (also
+// without engines) "Resume All".
 enum class PauseButtonAction { pauseAll, resumeAll };
-PauseButtonAction pauseButtonAction(bool allPaused, const std::vector<BackupStatus>& engineStatuses);
+PauseButtonAction pauseButtonAction(const std::vector<BackupStatus>& engineStatuses);
 
 } // namespace larkfold

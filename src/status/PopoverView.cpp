@@ -4,6 +4,7 @@
 #include "platform/FileManager.h"
 #include "platform/MotionPreference.h"
 #include "setup/AddBackupView.h"
+#include "shell/OverallStatus.h"
 #include "shell/StatusManager.h"
 #include "status/BackupPairRow.h"
 #include "status/PairActionPrompts.h"
@@ -14,10 +15,14 @@
 #include "store/theme/Theme.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QStackedLayout>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -50,6 +55,7 @@ constexpr int kFooterButtonPaddingVerticalPixels = 7;
 constexpr double kFooterButtonCornerRadiusPixels = 8;
 constexpr double kFooterButtonPoints = 12;
 constexpr double kPauseButtonFillOpacity = 0.06;
+constexpr double kDisabledButtonOpacity = 0.45;
 
 // A one-pixel line in the separator colour of the moment, `inset` pixels in from the leading side.
 class Divider : public QWidget {
@@ -101,6 +107,13 @@ protected:
     {
         QAbstractButton::leaveEvent(event);
         setHovered(false);
+    }
+    // A popover closed under the pointer sends no leave; it must not open again with the fill.
+    void hideEvent(QHideEvent* event) override
+    {
+        QAbstractButton::hideEvent(event);
+        m_hover.stop();
+        m_hoverAmount = 0;
     }
 
     void paintEvent(QPaintEvent*) override
@@ -167,7 +180,9 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        QColor fill = m_filled ? Theme::green() : Theme::labelColor();
+        if (!isEnabled())
+            painter.setOpacity(kDisabledButtonOpacity);
+        QColor fill = m_filled ? Theme::greenButtonFill() : Theme::labelColor();
         if (!m_filled)
             fill.setAlphaF(float(kPauseButtonFillOpacity));
         if (isDown())
@@ -267,7 +282,13 @@ PopoverView::PopoverView(StatusManager& statusManager, std::function<void()> onG
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setWidgetResizable(true);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Rows below the fold must show that they are there.
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Rows that move under a still pointer get no enter or leave.
+    connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        for (auto& [id, row] : m_rows)
+            row->followPointer();
+    });
     m_list->setMaximumHeight(kListMaximumHeightPixels);
     m_list->viewport()->setAutoFillBackground(false);
     auto* rows = new QWidget(m_list);
@@ -289,7 +310,7 @@ PopoverView::PopoverView(StatusManager& statusManager, std::function<void()> onG
     ConfigStore& store = m_statusManager.configStore();
     connect(&store, &ConfigStore::pairsChanged, this, &PopoverView::syncRows);
     connect(&m_statusManager, &StatusManager::enginesChanged, this, &PopoverView::syncRows);
-    connect(&m_statusManager, &StatusManager::allPausedChanged, this, &PopoverView::refreshFooter);
+    connect(&m_statusManager, &StatusManager::heldChanged, this, &PopoverView::refreshFooter);
     syncRows();
 }
 
@@ -377,7 +398,7 @@ QWidget* PopoverView::makeFooter()
     m_backUpButton->setObjectName(QStringLiteral("backUpButton"));
     m_backUpButton->setText(QStringLiteral("Back Up Now"));
     m_backUpButton->setAccessibleName(QStringLiteral("Back up all pairs now"));
-    connect(m_backUpButton, &QAbstractButton::clicked, &m_statusManager, &StatusManager::backupAllNow);
+    connect(m_backUpButton, &QAbstractButton::clicked, this, &PopoverView::backUpNowClicked);
     buttons->addWidget(m_backUpButton);
     column->addLayout(buttons);
     return footer;
@@ -395,6 +416,10 @@ void PopoverView::syncRows()
             row->setPair(pair);
         } else {
             row = new BackupPairRow(m_statusManager, *m_actions, pair, m_reduceMotion, m_now, m_list->widget());
+            connect(row, &BackupPairRow::errorDetailUnfolded, this, [this, row] { bringIntoView(row); });
+            // A pair added while the popover lives: where the user looks for it.
+            if (m_rowsShown)
+                bringIntoView(row);
         }
         BackupEngine* engine = m_statusManager.engine(pair.id);
         row->setEngine(engine);
@@ -426,11 +451,27 @@ void PopoverView::syncRows()
             divider->setObjectName(QStringLiteral("rowDivider"));
             m_rowDividers.push_back(divider);
             m_rowsLayout->addWidget(divider);
+            // At once, not on a later turn: a row brought into view must find the others in place.
+            divider->show();
         }
     }
     m_rowsLayout->addStretch(1);
     m_content->setCurrentWidget(pairs.empty() ? m_emptyState : static_cast<QWidget*>(m_list));
+    m_rowsShown = true;
     refreshFooter();
+}
+
+void PopoverView::bringIntoView(BackupPairRow* row)
+{
+    m_rowToReveal = row;
+    // Once the layout has placed the row, and only where it is shown.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_rowToReveal || !m_main->isVisible())
+            return;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        m_list->ensureWidgetVisible(m_rowToReveal, 0, 0);
+        m_rowToReveal = nullptr;
+    });
 }
 
 void PopoverView::refreshFooter()
@@ -443,6 +484,10 @@ void PopoverView::refreshFooter()
     m_pauseButton->setText(pause ? QStringLiteral("Pause All") : QStringLiteral("Resume All"));
     m_pauseButton->setAccessibleName(pause ? QStringLiteral("Pause all backups") : QStringLiteral("Resume all backups"));
     m_pauseButton->updateGeometry();
+    // Nothing to act on without pairs.
+    const bool anyPair = !m_statusManager.configStore().pairs().empty();
+    m_pauseButton->setEnabled(anyPair);
+    m_backUpButton->setEnabled(anyPair);
 }
 
 void PopoverView::refreshAll()
@@ -460,7 +505,16 @@ PauseButtonAction PopoverView::pauseAction() const
         if (engine)
             statuses.push_back(engine->status());
     }
-    return pauseButtonAction(m_statusManager.isAllPaused(), statuses);
+    return pauseButtonAction(statuses);
+}
+
+void PopoverView::backUpNowClicked()
+{
+    std::vector<QString> paused;
+    for (const BackupPair& pair : m_statusManager.backupAllNow())
+        paused.push_back(pair.name);
+    if (const auto notice = pausedPairsNotice(paused, m_statusManager.configStore().pairs().size()))
+        m_prompts->tell(*notice);
 }
 
 void PopoverView::pauseClicked()
@@ -478,6 +532,8 @@ void PopoverView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // The ages count to the moment the popover opens.
     refreshAll();
+    if (m_rowToReveal)
+        bringIntoView(m_rowToReveal);
 }
 
 std::vector<BackupPairRow*> PopoverView::rows() const
@@ -545,6 +601,8 @@ void PopoverView::dismissSheet()
     // The signal comes from inside the sheet's own work.
     sheet->deleteLater();
     refreshAll();
+    if (m_rowToReveal)
+        bringIntoView(m_rowToReveal);
     if (!isPinned())
         emit pinnedChanged(false);
 }

@@ -99,6 +99,10 @@ private:
     void refreshAll();
     PauseButtonAction pauseAction() const;
     void pauseClicked();
+    // Backs up what is not paused and says which paused pairs it left out.
+    void backUpNowClicked();
+    // Scrolls the list to show the row once it is laid out, or when the list shows again.
+    void bringIntoView(BackupPairRow* row);
     void dismissSheet();
     void setModal(bool modal);
 
@@ -121,6 +125,8 @@ private:
     QScrollArea* m_list = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;
     std::map<QUuid, BackupPairRow*> m_rows;
+    bool m_rowsShown = false;
+    QPointer<BackupPairRow> m_rowToReveal;
     std::vector<QWidget*> m_rowDividers;
     ToneLabel* m_lastBackup = nullptr;
     QAbstractButton* m_pauseButton = nullptr;

@@ -1,5 +1,8 @@
 #include "status/RestoreScan.h"
 
+#include "copy/CopyErrors.h"
+#include "engine/BackupEngine.h"
+#include "platform/Paths.h"
 #include "platform/TreeWalker.h"
 
 #include <QCollator>
@@ -14,7 +17,24 @@ namespace fs = std::filesystem;
 using platform::EntryType;
 using platform::TreeEntry;
 
-std::vector<RestoreFileItem> scanBackup(const fs::path& backupFolder, const platform::CancelToken& cancel)
+platform::PosixResult<platform::Directory> openBackupFolder(platform::FileSystem& fileSystem, const fs::path& destination,
+                                                            const QString& pairName)
+{
+    fs::path chosen = destination;
+    if (!chosen.has_filename())
+        chosen = chosen.parent_path();
+    const auto base = fileSystem.openDirectory(platform::canonicalPath(chosen));
+    if (!base)
+        return base.error();
+    return fileSystem.openDirectory(*base, BackupEngine::backupFolder(destination, pairName).lexically_relative(chosen));
+}
+
+QString linkedBackupFolderRefusal()
+{
+    return QString::fromUtf8(copyerror::kDestinationIsLink.message);
+}
+
+std::vector<RestoreFileItem> scanBackup(const platform::Directory& backupFolder, const platform::CancelToken& cancel)
 {
     std::vector<RestoreFileItem> items;
     platform::TreeWalker::walk(backupFolder, [&](const TreeEntry& entry) {

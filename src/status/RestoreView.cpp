@@ -39,6 +39,7 @@ constexpr int kProgressSizePx = 12;
 constexpr int kTitleIconPx = 18;
 constexpr int kSmallIconPx = 14;
 constexpr int kEmptyIconPx = 36;
+constexpr QStringView kRunABackupFirst = u"Run a backup first, then come back here to restore.";
 
 // A one-pixel line across its parent, `inset` from the leading edge.
 class Divider : public QWidget {
@@ -245,13 +246,14 @@ QWidget* RestoreView::makeListArea()
     empty->addWidget(symbolLabel(QStringLiteral("doc.questionmark"), secondaryLabelColor(), kEmptyIconPx, m_emptyPage),
                      0, Qt::AlignHCenter);
     for (const auto& [text, font] : {std::pair{QStringLiteral("No backed-up files found."), Theme::bodyFont()},
-                                     std::pair{QStringLiteral("Run a backup first, then come back here to restore."),
-                                               Theme::captionFont()}}) {
+                                     std::pair{kRunABackupFirst.toString(), Theme::captionFont()}}) {
         QLabel* label = textLabel(text, font, secondaryLabelColor(), m_emptyPage);
         label->setAlignment(Qt::AlignCenter);
         label->setWordWrap(true);
         empty->addWidget(label);
+        m_emptyCaption = label;
     }
+    m_emptyCaption->setObjectName(QStringLiteral("emptyCaption"));
     empty->addStretch(1);
     m_area->addWidget(m_emptyPage);
 
@@ -344,7 +346,7 @@ QWidget* RestoreView::makeFooter()
         QStringLiteral("QPushButton { border: none; border-radius: %1px; padding: 7px 10px; background: %2; color: %3; }"
                        "QPushButton:disabled { background: %4; }")
             .arg(kButtonRadiusPx)
-            .arg(rgba(Theme::green()), rgba(Theme::white()), rgba(faded(Theme::green()))),
+            .arg(rgba(Theme::greenButtonFill()), rgba(Theme::white()), rgba(faded(Theme::greenButtonFill()))),
         footer);
     m_restoreOriginalButton->setObjectName(QStringLiteral("restoreToOriginal"));
     // The button keeps its width while its label gives way to the progress indicator.
@@ -364,6 +366,7 @@ QWidget* RestoreView::makeFooter()
 
 void RestoreView::refreshArea()
 {
+    m_emptyCaption->setText(m_model->backupFolderRefusal().value_or(kRunABackupFirst.toString()));
     QWidget* page = m_model->isLoading() ? m_loadingPage
         : m_model->files()->rowCount() == 0 ? m_emptyPage
                                              : m_listPage;

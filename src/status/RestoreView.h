@@ -56,6 +56,7 @@ private:
     QStackedWidget* m_area = nullptr;
     QWidget* m_loadingPage = nullptr;
     QWidget* m_emptyPage = nullptr;
+    QLabel* m_emptyCaption = nullptr;
     QWidget* m_listPage = nullptr;
     QCheckBox* m_selectAll = nullptr;
     QLabel* m_filteredLabel = nullptr;

@@ -39,7 +39,7 @@ RestoreViewModel::RestoreViewModel(BackupPair pair, Environment environment, QOb
     if (!m_environment.mounts)
         m_environment.mounts = &platform::systemMountSource();
     if (!m_environment.scan)
-        m_environment.scan = [](const fs::path& folder, const platform::CancelToken& cancel) {
+        m_environment.scan = [](const platform::Directory& folder, const platform::CancelToken& cancel) {
             return scanBackup(folder, cancel);
         };
     connect(m_files, &RestoreFileListModel::selectionChanged, this, &RestoreViewModel::listChanged);
@@ -144,21 +144,33 @@ QString RestoreViewModel::restoreProgressText() const
 void RestoreViewModel::loadFiles()
 {
     platform::requireMainThread("RestoreViewModel::loadFiles");
-    platform::startUtilityTask([self = QPointer(this), folder = backupFolder(), scan = m_environment.scan,
+    platform::startUtilityTask([self = QPointer(this), fileSystem = m_environment.fileSystem,
+                                destination = m_pair.destinationURL, name = m_pair.name, scan = m_environment.scan,
                                 cancel = m_scanCancel.token()] {
-        auto items = scan(folder, cancel);
+        Listing listing;
+        // Opened without following a link at the backup's own folders, and not kept open, so the
+        // drive can still be unmounted while the window stays: restores check that they find this
+        // very folder again.
+        if (const auto folder = openBackupFolder(*fileSystem, destination, name)) {
+            listing.folder = platform::FolderIdentity{folder->device(), folder->inode()};
+            listing.items = scan(*folder, cancel);
+        } else if (folder.error() == std::errc::too_many_symbolic_link_levels) {
+            listing.refusal = linkedBackupFolderRefusal();
+        }
         if (cancel.isCancelled())
             return;
-        platform::postToMainThread([self, items = std::move(items)]() mutable {
+        platform::postToMainThread([self, listing = std::move(listing)]() mutable {
             if (self)
-                self->finishLoading(std::move(items));
+                self->finishLoading(std::move(listing));
         });
     });
 }
 
-void RestoreViewModel::finishLoading(std::vector<RestoreFileItem> items)
+void RestoreViewModel::finishLoading(Listing listing)
 {
-    m_files->setItems(std::move(items));
+    m_backupIdentity = listing.folder;
+    m_backupFolderRefusal = std::move(listing.refusal);
+    m_files->setItems(std::move(listing.items));
     setIsLoading(false);
 }
 
@@ -195,13 +207,14 @@ void RestoreViewModel::startRestore(const fs::path& target, bool toOriginal)
     if (m_restoreInProgress)
         return;
     const auto items = selectedItems();
-    if (items.empty())
+    if (items.empty() || !m_backupIdentity)
         return;
     RestoreRequest request;
     request.relativePaths.reserve(items.size());
     for (const RestoreFileItem& item : items)
         request.relativePaths.push_back(item.relativePath);
     request.backupFolder = backupFolder();
+    request.backupIdentity = *m_backupIdentity;
     request.targetFolder = target;
     request.targetMustBeReachable = toOriginal;
     if (toOriginal)

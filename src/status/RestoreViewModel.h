@@ -32,8 +32,9 @@ class RestoreViewModel : public QObject {
     Q_OBJECT
 
 public:
+    // Lists the backup folder opened for the scan.
     using ScanFunction =
-        std::function<std::vector<RestoreFileItem>(const std::filesystem::path&, const platform::CancelToken&)>;
+        std::function<std::vector<RestoreFileItem>(const platform::Directory&, const platform::CancelToken&)>;
 
     // The parts of the computer it works through. Null means the system's own; what is handed in
     // must outlive every scan and restore started.
@@ -60,6 +61,8 @@ public:
 
     // True until the first scan's result is in.
     bool isLoading() const { return m_isLoading; }
+    // Why the backup folder was not listed, where that is worth saying: it is a link.
+    const std::optional<QString>& backupFolderRefusal() const { return m_backupFolderRefusal; }
     bool restoreInProgress() const { return m_restoreInProgress; }
     // The result of the last restore; none before one and while one runs.
     const std::optional<QString>& restoreMessage() const { return m_restoreMessage; }
@@ -109,7 +112,13 @@ signals:
 
 private:
     void startRestore(const std::filesystem::path& target, bool toOriginal);
-    void finishLoading(std::vector<RestoreFileItem> items);
+    struct Listing {
+        std::vector<RestoreFileItem> items;
+        std::optional<platform::FolderIdentity> folder; // none: not opened
+        std::optional<QString> refusal;
+    };
+
+    void finishLoading(Listing listing);
     void finishRestore(const RestoreOutcome& outcome);
     void setIsLoading(bool loading);
     void setRestoreInProgress(bool inProgress);
@@ -122,6 +131,9 @@ private:
     RestoreFileFilter* m_filter;
     platform::CancelSource m_scanCancel;
     bool m_isLoading = true;
+    // The folder the list was made from: restores take files from it only.
+    std::optional<platform::FolderIdentity> m_backupIdentity;
+    std::optional<QString> m_backupFolderRefusal;
     bool m_restoreInProgress = false;
     std::optional<QString> m_restoreMessage;
     int m_restoreDone = 0;

@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Trash.h"
+#include "status/RestoreScan.h"
 
 #include <system_error>
 
@@ -15,10 +16,15 @@ namespace fs = std::filesystem;
 using platform::Directory;
 using platform::FileStatus;
 using platform::FileSystem;
+using platform::ModeRule;
 using platform::PosixResult;
 
 constexpr std::string_view kTemporaryMarker = ".restore-";
 constexpr std::size_t kMaxNameBytes = 255;
+// Where the umask cannot be read, no restored item is writable by group or others.
+constexpr std::uint32_t kFallbackUmask = 022;
+constexpr std::uint32_t kOwnerOnlyFolder = 0700;
+constexpr std::uint32_t kDefaultFolder = 0777;
 
 bool isMissing(std::error_code error)
 {
@@ -59,8 +65,9 @@ fs::path nearestExistingFolder(const fs::path& folder)
 }
 
 // Opens a folder by a path free of links, creating the missing part of it one folder at a time
-// below the part that exists, never through a link.
-PosixResult<Directory> openOrCreateFolder(FileSystem& fileSystem, const fs::path& folder)
+// below the part that exists, never through a link. With `created`, the folder itself is made
+// owner-only, and `created` says whether it was.
+PosixResult<Directory> openOrCreateFolder(FileSystem& fileSystem, const fs::path& folder, bool* created = nullptr)
 {
     auto opened = fileSystem.openDirectory(folder);
     if (opened || !isMissing(opened.error()) || !folder.has_relative_path())
@@ -69,8 +76,11 @@ PosixResult<Directory> openOrCreateFolder(FileSystem& fileSystem, const fs::path
     if (!parent)
         return parent.error();
     const fs::path name = folder.filename();
-    if (const auto error = fileSystem.createDirectory(*parent, name); error && error != std::errc::file_exists)
+    const auto error = fileSystem.createDirectory(*parent, name, created ? kOwnerOnlyFolder : kDefaultFolder);
+    if (error && error != std::errc::file_exists)
         return error;
+    if (created)
+        *created = !error;
     return fileSystem.openDirectory(*parent, name);
 }
 
@@ -82,8 +92,9 @@ bool sizesAgree(const PosixResult<FileStatus>& backup, const PosixResult<FileSta
 
 class RestoreRun {
 public:
-    RestoreRun(FileSystem& fileSystem, const platform::Trash& trash, const Directory& backup, const Directory& target)
-        : m_fileSystem(fileSystem), m_trash(trash), m_backup(backup), m_target(target)
+    RestoreRun(FileSystem& fileSystem, const platform::Trash& trash, const Directory& backup, const Directory& target,
+               ModeRule rule)
+        : m_fileSystem(fileSystem), m_trash(trash), m_backup(backup), m_target(target), m_rule(rule)
     {
     }
 
@@ -97,10 +108,9 @@ public:
         const fs::path path(relativePath);
         const fs::path name = path.filename();
         // Folders on the way are made and opened one by one without following links, so a link
-        // standing for one of them fails the file instead of leading out of the target.
-        if (m_fileSystem.createDirectories(m_target, path.parent_path()))
-            return false;
-        auto parent = m_fileSystem.openDirectory(m_target, path.parent_path());
+        // standing for one of them fails the file instead of leading out of the target. Those
+        // the user had keep their modes.
+        auto parent = m_fileSystem.createMirroredFolders(m_backup, m_target, path.parent_path(), m_rule, false);
         if (!parent)
             return false;
         const auto existing = m_fileSystem.status(*parent, name);
@@ -110,8 +120,14 @@ public:
         if (existing && existing->isDirectory())
             return false;
 
+        auto source = m_fileSystem.openFile(m_backup, relativePath, platform::OpenMode::read);
+        if (!source)
+            return false;
+        const auto sourceStatus = m_fileSystem.status(*source);
+        if (!sourceStatus || !sourceStatus->isRegular())
+            return false;
         const std::string temporary = temporaryName(name.native());
-        if (m_fileSystem.copyItem(m_backup, relativePath, *parent, temporary)) {
+        if (!m_fileSystem.copyOpenFile(*source, *sourceStatus, *parent, temporary, m_rule)) {
             m_fileSystem.removeItem(*parent, temporary);
             return false;
         }
@@ -146,6 +162,7 @@ private:
     const platform::Trash& m_trash;
     const Directory& m_backup;
     const Directory& m_target;
+    const ModeRule m_rule;
 };
 
 } // namespace
@@ -154,6 +171,8 @@ QString restoreMessage(const RestoreOutcome& outcome)
 {
     if (outcome.targetUnreachable)
         return QStringLiteral("Error: The drive that holds the original folder is not connected. Nothing was restored.");
+    if (outcome.backupFolderIsLink)
+        return QStringLiteral("Error: ") + linkedBackupFolderRefusal();
     const auto files = [](int count) { return count == 1 ? QStringLiteral("file") : QStringLiteral("files"); };
     if (outcome.failed == 0)
         return QStringLiteral("%1 %2 restored successfully.").arg(outcome.restored).arg(files(outcome.restored));
@@ -183,13 +202,26 @@ RestoreOutcome Restorer::run(const RestoreRequest& request, const Progress& prog
         outcome.targetUnreachable = true;
         return outcome;
     }
-    const auto backup = m_fileSystem.openDirectory(platform::canonicalPath(request.backupFolder));
-    if (!backup)
+    // Never through a link at the folder's own name, and only from the very folder that was listed.
+    const auto backup = m_fileSystem.openDirectory(request.backupFolder);
+    if (!backup) {
+        outcome.backupFolderIsLink = backup.error() == std::errc::too_many_symbolic_link_levels;
         return outcome;
-    const auto target = openOrCreateFolder(m_fileSystem, platform::canonicalPath(request.targetFolder));
+    }
+    if (platform::FolderIdentity{backup->device(), backup->inode()} != request.backupIdentity)
+        return outcome;
+    // Read once, now: the user's umask, as a file they make would get it.
+    const ModeRule rule{platform::currentUmask().value_or(kFallbackUmask)};
+    bool targetCreated = false;
+    const auto target = openOrCreateFolder(m_fileSystem, platform::canonicalPath(request.targetFolder), &targetCreated);
     if (!target)
         return outcome;
-    RestoreRun run(m_fileSystem, m_trash, *backup, *target);
+    // A source folder made again mirrors the backup's folder, as the folders below it do.
+    if (targetCreated) {
+        if (const auto backupStatus = m_fileSystem.status(*backup))
+            m_fileSystem.mirrorFolderMode(*backupStatus, *target, rule);
+    }
+    RestoreRun run(m_fileSystem, m_trash, *backup, *target, rule);
     for (int index = 0; index < total; ++index) {
         if (run.restore(request.relativePaths[std::size_t(index)]))
             ++outcome.restored;

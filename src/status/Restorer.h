@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TreeWalker.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -21,6 +23,9 @@ class Trash;
 struct RestoreRequest {
     std::vector<std::string> relativePaths; // bytes, below the backup folder
     std::filesystem::path backupFolder;
+    // What the backup folder was when it was listed: a folder or link put in its place since is
+    // not restored from.
+    platform::FolderIdentity backupIdentity;
     std::filesystem::path targetFolder;
     // Set for the pair's source folder: then the target, or the folder nearest to it that still
     // exists, must be on the drive the bookmark recorded, so a missing drive's mount point is
@@ -34,6 +39,8 @@ struct RestoreOutcome {
     int failed = 0;
     // Nothing was tried: the target's drive is not there.
     bool targetUnreachable = false;
+    // Nothing was tried: a link stands for the backup folder.
+    bool backupFolderIsLink = false;
 
     bool operator==(const RestoreOutcome&) const = default;
 };
@@ -46,8 +53,10 @@ QString restoreMessage(const RestoreOutcome& outcome);
 // is copied to a hidden temporary beside its place, accepted only when its size equals the
 // backup's, and then moved into place; a file already there goes to the user's Trash first, and a
 // folder there is never replaced. Every entry on the way is opened relative to the folder above
-// it without following links, so nothing is written outside the target folder. Failures count
-// per file and never stop the run. Any thread; synchronous.
+// it without following links, so nothing is written outside the target folder. Files and the
+// folders made for them take the backup's modes as a file the user makes would: set-user-ID and
+// set-group-ID only where the owner is kept, no write bit for group or others that the user's
+// umask clears. Failures count per file and never stop the run. Any thread; synchronous.
 class Restorer {
 public:
     // Called after each file with the files handled so far and the total.

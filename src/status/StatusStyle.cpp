@@ -1,5 +1,7 @@
 #include "status/StatusStyle.h"
 
+#include "store/theme/Theme.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QHash>
@@ -12,9 +14,6 @@
 
 namespace larkfold::status {
 namespace {
-
-constexpr double kSecondaryLabelOpacity = 0.62;
-constexpr double kTertiaryLabelOpacity = 0.38;
 
 // Symbols are drawn black on transparent; white parts are cut out of the shape.
 QImage tinted(const QImage& drawn, const QColor& color)
@@ -45,14 +44,15 @@ QColor labelFill(double opacity)
     return color;
 }
 
+// The theme's, which read on the window, on fields and under the rows' fills.
 QColor secondaryLabelColor()
 {
-    return labelFill(kSecondaryLabelOpacity);
+    return Theme::secondaryLabelColor();
 }
 
 QColor tertiaryLabelColor()
 {
-    return labelFill(kTertiaryLabelOpacity);
+    return Theme::tertiaryLabelColor();
 }
 
 QColor controlBackgroundColor()

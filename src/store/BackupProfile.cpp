@@ -37,7 +37,7 @@ bool isSystemExclusionName(std::string_view name)
 const NameSet& larkfoldMarkerFileNames()
 {
     static const NameSet names{std::string(kCheckpointFileName), std::string(kHashesFileName),
-                               std::string(kLastCheckFileName)};
+                               std::string(kLastCheckFileName), std::string(kLockFileName)};
     return names;
 }
 

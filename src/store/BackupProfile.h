@@ -48,6 +48,10 @@ bool isSystemExclusionName(std::string_view name);
 inline constexpr std::string_view kCheckpointFileName = ".larkfold-checkpoint.json";
 inline constexpr std::string_view kHashesFileName = ".larkfold-hashes.json";
 inline constexpr std::string_view kLastCheckFileName = ".larkfold-lastcheck";
+// The dated trash at a destination, beside the "Larkfold" folder, shared by its pairs.
+inline constexpr std::string_view kTrashFolderName = ".Larkfold-Trash";
+// Locked for the whole of a run, so two runs (other accounts, other computers) never write one folder.
+inline constexpr std::string_view kLockFileName = ".larkfold-lock";
 const NameSet& larkfoldMarkerFileNames();
 
 } // namespace larkfold

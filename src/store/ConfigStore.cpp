@@ -259,11 +259,8 @@ void ConfigStore::save()
 
 void ConfigStore::ensureDirectory()
 {
-    if (fileExists(m_appSupportURL))
-        return;
-    std::error_code ec;
-    std::filesystem::create_directories(m_appSupportURL, ec);
-    if (ec)
+    // Every pair's folders and the history are the user's business alone.
+    if (const std::error_code ec = platform::ensurePrivateDirectory(m_appSupportURL))
         qCCritical(lcConfigStore, "Failed to create Application Support directory: %s", ec.message().c_str());
 }
 
@@ -333,9 +330,22 @@ void ConfigStore::loadLog()
             const Json array = parseStoredJson(bytes);
             if (!array.is_array())
                 throw platform::JsonDecodeError("expected an array of events");
+            // One record this version cannot read (a newer program's event type, a hand edit)
+            // costs that record, not the whole history.
             std::vector<BackupEvent> events;
-            for (const Json& event : array)
-                events.push_back(BackupEvent::fromJson(event));
+            std::size_t skipped = 0;
+            QString firstError;
+            for (const Json& event : array) {
+                try {
+                    events.push_back(BackupEvent::fromJson(event));
+                } catch (const std::exception& recordError) {
+                    if (skipped++ == 0)
+                        firstError = QString::fromUtf8(recordError.what());
+                }
+            }
+            if (skipped > 0)
+                qCWarning(lcConfigStore, "Skipped %zu of %zu events in backup-log.json that could not be read: %s",
+                          skipped, array.size(), qUtf8Printable(firstError));
             setEvents(std::move(events));
             return;
         } catch (const std::exception& decodeError) {
@@ -343,6 +353,8 @@ void ConfigStore::loadLog()
         }
     }
     qCCritical(lcConfigStore, "Failed to load backup-log.json: %s", qUtf8Printable(error));
+    // The next write of the log would replace it: keep what it held for the user to look at.
+    setAside(m_logFileURL, "backup-log.json");
 }
 
 void ConfigStore::saveConfig()
@@ -363,7 +375,7 @@ void ConfigStore::copyConfigToBackup()
     std::string bytes;
     QString error;
     if (platform::readWholeFile(m_configFileURL, bytes, error))
-        error = platform::writeFileAtomically(configBackupURL(), bytes);
+        error = platform::writeFileAtomically(configBackupURL(), bytes, platform::FileAccess::ownerOnly);
     if (!error.isEmpty())
         qCCritical(lcConfigStore, "Failed to update config.json.backup: %s", qUtf8Printable(error));
 }
@@ -377,7 +389,7 @@ bool ConfigStore::writeJSON(const Json& value, const std::filesystem::path& url,
 {
     QString error;
     try {
-        error = platform::writeFileAtomically(url, platform::encodeJsonPretty(value));
+        error = platform::writeFileAtomically(url, platform::encodeJsonPretty(value), platform::FileAccess::ownerOnly);
     } catch (const std::exception& encodeError) {
         error = QString::fromUtf8(encodeError.what());
     }

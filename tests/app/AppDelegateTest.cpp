@@ -5,21 +5,32 @@
 #include "app/AppDelegate.h"
 #include "app/StatusItemImage.h"
 #include "app/WindowPlacement.h"
+#include "filing/FilingWindow.h"
+#include "filing/PromoteViewModel.h"
 #include "platform/FakeNotifier.h"
 #include "platform/FakeVolumeInfo.h"
 #include "platform/LoginItem.h"
+#include "setup/AddBackupView.h"
 #include "shell/AppNotifications.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
 #include "support/PairRecord.h"
+#include "support/PrivateSessionBus.h"
 #include "support/Screenshot.h"
 #include "support/TempTree.h"
 #include "support/TestDisplay.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
 
 #include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
 
 using namespace larkfold;
 using namespace larkfold::test;
@@ -34,6 +45,40 @@ int topLevelWindowsTitled(const QString& title)
     for (QWidget* widget : QApplication::topLevelWidgets())
         count += widget->isVisible() && widget->windowTitle() == title;
     return count;
+}
+
+xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// Whether the window asks the window manager to keep it above all others, as the X server holds it.
+bool keptAbove(QWidget& window)
+{
+    if (window.windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        return true;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_atom_t above = atomNamed(connection, "_NET_WM_STATE_ABOVE");
+    xcb_get_property_reply_t* state = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, xcb_window_t(window.winId()), atomNamed(connection, "_NET_WM_STATE"),
+                         XCB_ATOM_ATOM, 0, 32),
+        nullptr);
+    bool found = false;
+    if (state && state->format == 32) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(state));
+        for (int i = 0; i < xcb_get_property_value_length(state) / 4; ++i)
+            found = found || atoms[i] == above;
+    }
+    std::free(state);
+    return found;
 }
 
 } // namespace
@@ -65,6 +110,29 @@ TEST(WindowPlacement, WindowsGoUnderTheAnchorAndStayOnTheScreen)
     EXPECT_EQ(popoverOrigin(QRect(1200, 0, 24, 24), {}, popover, screen), QPoint(980, 24));
     EXPECT_EQ(popoverOrigin(std::nullopt, QPoint(640, 10), popover, screen), QPoint(490, 11));
     EXPECT_EQ(popoverOrigin(QRect(1200, 776, 24, 24), {}, popover, screen), QPoint(980, 416));
+
+    // Opened without a click on the icon: where the icon was last clicked, else at the right end of
+    // the edge a panel holds.
+    struct Tray {
+        const char* name;
+        std::optional<QPoint> lastClick;
+        QRect available;
+        QPoint point;
+    };
+    const Tray trays[] = {
+        {"clicked before", QPoint(1100, 12), QRect(0, 24, 1280, 776), QPoint(1100, 12)},
+        {"a panel at the top", std::nullopt, QRect(0, 24, 1280, 776), QPoint(1279, 23)},
+        {"a panel at the bottom", std::nullopt, QRect(0, 0, 1280, 770), QPoint(1279, 770)},
+        {"no panel known", std::nullopt, screen, QPoint(1279, 0)},
+    };
+    for (const Tray& t : trays) {
+        SCOPED_TRACE(t.name);
+        EXPECT_EQ(trayPoint(t.lastClick, screen, t.available), t.point);
+    }
+    EXPECT_EQ(popoverOrigin(std::nullopt, trayPoint(std::nullopt, screen, QRect(0, 0, 1280, 770)), popover,
+                            QRect(0, 0, 1280, 770)),
+              QPoint(980, 410))
+        << "above the bottom panel";
 }
 
 TEST(StatusItemImage, EachStatusHasItsSymbolAndEverySymbolAnImage)
@@ -127,6 +195,8 @@ TEST(AppDelegate, EachKindOfWindowOpensOnceWithItsTitle)
         ASSERT_NE(window, nullptr);
         EXPECT_TRUE(window->isVisible());
         EXPECT_EQ(window->windowTitle(), QString::fromUtf8(title));
+        // The file manager a window opens must be able to come in front of it.
+        EXPECT_FALSE(keptAbove(*window));
         saveScreenshot(*window, QStringLiteral("app-window-") + QString::fromUtf8(title).section(QLatin1Char(' '), 0, 0).toLower());
     }
 
@@ -135,6 +205,33 @@ TEST(AppDelegate, EachKindOfWindowOpensOnceWithItsTitle)
     about->close();
     app.openAbout();
     EXPECT_TRUE(app.controller(Kind::about).window()->isVisible());
+}
+
+// Each opening of the filing window starts afresh, on the day it is opened: nothing of the last
+// project or outcome, and the proposed year is this year.
+TEST(AppDelegate, TheFilingWindowStartsAfreshAtEachOpening)
+{
+    TempDir support;
+    TempTree tree{{"Spot FW24/6 Finals/final.mp4", "f"}};
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    const auto filing = [&]() -> PromoteViewModel& {
+        return app.controller(Kind::promote).window()->findChild<FilingWindow*>()->model();
+    };
+
+    app.openPromote();
+    filing().choose(tree.path("Spot FW24"));
+    ASSERT_EQ(filing().step(), PromoteViewModel::Step::review);
+    ASSERT_EQ(filing().year(), 2024);
+    app.openPromote(); // still open: brought to the front as it is
+    EXPECT_EQ(filing().step(), PromoteViewModel::Step::review);
+
+    app.controller(Kind::promote).window()->close();
+    app.openPromote();
+    EXPECT_EQ(filing().step(), PromoteViewModel::Step::choose);
+    EXPECT_FALSE(filing().project() || filing().outcome());
+    EXPECT_EQ(filing().today(), QDate::currentDate());
+    EXPECT_EQ(filing().year(), QDate::currentDate().year());
 }
 
 // A click toggles the popover; a click that hides an open window only hides it; the screens
@@ -175,6 +272,36 @@ TEST(AppDelegate, ThePopoverTogglesAndClosesWithTheDesktop)
     // The menu's "Add Folder…" asks for the popover.
     AppNotifications::instance().postShowAddBackup();
     EXPECT_TRUE(app.popover()->isVisible());
+}
+
+// Opened by "Add Folder…" or a second start, the popover comes where a click on the icon opens
+// it, wherever the pointer is then.
+TEST(AppDelegate, WithoutAClickThePopoverOpensWhereTheIconIs)
+{
+    TempDir support;
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    LARKFOLD_REQUIRE_X_SERVER();
+    QCursor::setPos(1200, 10); // on the icon of a panel along the top
+    ASSERT_TRUE(spinUntil([] { return QCursor::pos() == QPoint(1200, 10); }));
+    emit app.statusItem()->activated(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
+    const QPoint clicked = app.popover()->pos();
+    app.closePopover();
+    ASSERT_TRUE(spinUntil([&] { return !app.popover()->isVisible(); }));
+
+    QCursor::setPos(640, 400);
+    ASSERT_TRUE(spinUntil([] { return QCursor::pos() == QPoint(640, 400); }));
+    for (const auto& open : std::vector<std::function<void()>>{
+             [&] { AppNotifications::instance().postShowAddBackup(); }, [&] { app.showPopover(); }}) {
+        open();
+        ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
+        EXPECT_EQ(app.popover()->pos(), clicked);
+        if (app.popoverView()->isShowingAddBackup())
+            app.popoverView()->addBackupView()->model().goBack();
+        app.closePopover();
+        ASSERT_TRUE(spinUntil([&] { return !app.popover()->isVisible(); }));
+    }
 }
 
 TEST(AppDelegate, TheLoginItemIsRegisteredOnlyWhenAskedAndMissing)
@@ -273,4 +400,33 @@ TEST(AppDelegate, ThePopoverHostsTheSheetAndTheGearOpensTheMenu)
     EXPECT_FALSE(app.popover()->isVisible()) << "closed at once";
     EXPECT_TRUE(spinUntil([&] { return app.menu()->isVisible(); }));
     app.menu()->hide();
+}
+
+// With no StatusNotifierItem panel on the bus but an XEmbed tray on the screen, the icon docks
+// there at once instead of after the wait for a panel.
+TEST(AppDelegate, AnXEmbedTrayGetsTheIconAtOnce)
+{
+    PrivateSessionBus quiet;
+    ASSERT_TRUE(quiet.isRunning());
+    for (const bool tray : {false, true}) {
+        SCOPED_TRACE(tray ? "an XEmbed tray" : "no tray at all");
+        TempDir support;
+        AppDelegate::Environment environment;
+        environment.appSupportFolder = support.path();
+        environment.sessionBus = quiet.connection(QStringLiteral("app"));
+        environment.trayHostWait = std::chrono::minutes(10);
+        environment.xembedTrayPresent = [tray] { return tray; };
+        environment.loginItem = std::make_unique<platform::FakeLoginItem>();
+        environment.screens = std::make_unique<platform::FakeScreenSleepSource>();
+        environment.session = std::make_unique<platform::FakeSessionActivitySource>();
+        environment.workspace = std::make_unique<platform::FakeWorkspaceSource>();
+        environment.coordinator.notifier = std::make_unique<platform::FakeNotifier>();
+        AppDelegate app(std::move(environment));
+        app.applicationDidFinishLaunching();
+        if (tray)
+            EXPECT_TRUE(spinUntil([&] { return app.statusItem() != nullptr; }, 20'000));
+        else
+            EXPECT_EQ(app.statusItem(), nullptr) << "it waits for a panel to come";
+        app.applicationWillTerminate();
+    }
 }

@@ -74,12 +74,7 @@ protected:
     {
         AppConfig config;
         config.hasCompletedOnboarding = onboarded;
-        platform::Json list = platform::Json::array();
-        for (const BackupPair& pair : pairs)
-            list.push_back(pair.toJson());
-        fs::create_directories(dataDir());
-        writeFile(dataDir() / "config.json",
-                  platform::encodeJsonPretty(platform::Json{{"appConfig", config.toJson()}, {"pairs", list}}));
+        ProgramFixture::writeConfig(pairs, config);
     }
 };
 
@@ -290,9 +285,11 @@ TEST_F(ApplicationTest, TheExportedMenuFollowsEachClick)
     TempTree tree;
     tree.write("docs/a.txt", "a");
     tree.write("music/m.txt", "m");
+    tree.write("cartoons/c.txt", "c");
     tree.mkdir("dest");
     writeConfig({pairRecord(QStringLiteral("Docs"), tree.path("docs"), tree.path("dest")),
-                 pairRecord(QStringLiteral("Music"), tree.path("music"), tree.path("dest"), false)},
+                 pairRecord(QStringLiteral("Music"), tree.path("music"), tree.path("dest"), false),
+                 pairRecord(QStringLiteral("Tom & Jerry"), tree.path("cartoons"), tree.path("dest"), false)},
                 true);
     QProcess& app = start();
     const QString item = m_watcher->waitForItem(15000);
@@ -311,8 +308,20 @@ TEST_F(ApplicationTest, TheExportedMenuFollowsEachClick)
     EXPECT_EQ(music->childLabels(), (QStringList{"Back Up Now", "Resume", "Change Destination…",
                                                  "Reveal in File Manager", "-", "Remove This Backup…"}));
     EXPECT_FALSE(music->child(QStringLiteral("Back Up Now"))->isEnabled());
+    EXPECT_TRUE(menu->child(QStringLiteral("○  Tom & Jerry"))) << "the name as it is, no mnemonic taken from it";
     const DBusMenuEntry* settings = menu->child(QStringLiteral("Settings"));
     ASSERT_TRUE(settings);
+    // One choice of several is a radio item; a setting on its own a check mark.
+    for (const char* choices : {"Backup Frequency", "Notifications"}) {
+        const DBusMenuEntry* submenu = settings->child(QString::fromLatin1(choices));
+        ASSERT_TRUE(submenu) << choices;
+        ASSERT_EQ(submenu->children.size(), 4u) << choices;
+        for (const DBusMenuEntry& choice : submenu->children)
+            EXPECT_EQ(choice.properties.value(QStringLiteral("toggle-type")).toString(), QStringLiteral("radio"))
+                << choice.label().toStdString();
+    }
+    EXPECT_EQ(settings->child(QStringLiteral("Launch at Login"))->properties.value(QStringLiteral("toggle-type")),
+              QStringLiteral("checkmark"));
     EXPECT_TRUE(settings->child(QStringLiteral("Backup Frequency"))->child(QStringLiteral("Every Hour"))->isChecked());
     EXPECT_TRUE(settings->child(QStringLiteral("Launch at Login"))->isChecked());
     EXPECT_FALSE(settings->child(QStringLiteral("Auto-check for Updates"))->isEnabled());
@@ -344,7 +353,7 @@ TEST_F(ApplicationTest, TheExportedMenuFollowsEachClick)
             const auto listed = [&](const QString& prefix) {
                 return std::any_of(entries.begin(), entries.end(), [&](const QString& e) { return e.startsWith(prefix); });
             };
-            return listed(QStringLiteral("🛡 Docs")) && listed(QStringLiteral("🛡 Music"));
+            return listed(QStringLiteral("☑ Docs")) && listed(QStringLiteral("☑ Music"));
         },
         30000));
     ASSERT_TRUE(client.clickMenuPath({"Settings", "Launch at Login"}));
@@ -450,4 +459,55 @@ TEST_F(ApplicationTest, DockedInAnXEmbedTrayRealClicksOpenTheMenuAndThePopover)
     xdotool({QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")});
     ASSERT_TRUE(app.waitForFinished(15000));
     EXPECT_EQ(app.exitCode(), 0);
+}
+
+// Started where there is no desktop (a remote shell, a service), it says so in one line instead
+// of Qt's abort about platform plugins; a platform that needs no display still starts.
+TEST_F(ApplicationTest, SaysItNeedsAGraphicalSessionWithoutADisplay)
+{
+    QProcessEnvironment headless = environment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        headless.remove(QString::fromLatin1(name));
+    QProcess& refused = start(m_program, {}, headless);
+    ASSERT_TRUE(refused.waitForFinished(30000));
+    EXPECT_EQ(refused.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_EQ(refused.readAllStandardError().toStdString(), "Larkfold needs a graphical desktop session.\n");
+    EXPECT_FALSE(fs::exists(dataDir() / "larkfold.lock")) << "it left before doing anything";
+
+    QProcess& offscreen = start(m_program, {QStringLiteral("-platform"), QStringLiteral("offscreen")}, headless);
+    ASSERT_TRUE(waitUntilLocked());
+    ::kill(pid_t(offscreen.processId()), SIGTERM);
+    ASSERT_TRUE(offscreen.waitForFinished(30000));
+    EXPECT_EQ(offscreen.exitCode(), 0);
+    EXPECT_FALSE(offscreen.readAllStandardError().contains("graphical desktop session"));
+}
+
+// Started from a shell on a desktop without a screen saver, NetworkManager or logind, the terminal
+// shows none of the lines that say what it goes without.
+TEST_F(ApplicationTest, KeepsStartUpNotesOffTheTerminal)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        GTEST_SKIP() << "script (util-linux) is not installed";
+    const auto notes = {"NetworkManager is not on the system bus", "No screen saver on the session bus",
+                        "Session locking is not seen"};
+    // The same start with standard error in a pipe, which is where such notes go without a journal.
+    QProcess& piped = start();
+    ASSERT_FALSE(m_watcher->waitForItem(15000).isEmpty());
+    ::kill(pid_t(piped.processId()), SIGTERM);
+    ASSERT_TRUE(piped.waitForFinished(30000));
+    const QString logged = QString::fromUtf8(piped.readAllStandardError());
+    for (const char* note : notes)
+        ASSERT_TRUE(logged.contains(QLatin1String(note))) << note << " is not written here at all:\n" << logged.toStdString();
+
+    ASSERT_TRUE(spinUntil([&] { return m_watcher->items().isEmpty(); }, 15000));
+
+    // script runs the program on a terminal of its own and copies what it shows to its output.
+    QProcess& terminal = start(QStringLiteral("script"), {QStringLiteral("-qfec"), m_program, QStringLiteral("/dev/null")});
+    ASSERT_FALSE(m_watcher->waitForItem(15000).isEmpty());
+    ::kill(pid_t(terminal.processId()), SIGTERM);
+    ASSERT_TRUE(terminal.waitForFinished(30000));
+    const QString shown = QString::fromUtf8(terminal.readAllStandardOutput() + terminal.readAllStandardError());
+    for (const char* note : notes)
+        EXPECT_FALSE(shown.contains(QLatin1String(note))) << shown.toStdString();
 }

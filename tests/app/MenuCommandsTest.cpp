@@ -199,6 +199,11 @@ TEST_F(MenuCommands, ChangeDestinationChecksTheFolderThenMovesThePair)
     ASSERT_TRUE(relink(tree.path("docs/inner")));
     ASSERT_EQ(d.prompts->alerts.size(), 1u);
     EXPECT_EQ(d.prompts->alerts.back().message, QStringLiteral("The destination can't be inside \"docs\"."));
+    ASSERT_TRUE(relink("/usr/local/share"));
+    ASSERT_EQ(d.prompts->alerts.size(), 2u);
+    EXPECT_EQ(d.prompts->alerts.back().message,
+              QStringLiteral("Destination is a protected system folder. Choose a different destination."));
+    EXPECT_EQ(pair(app, 0).destinationURL, tree.path("dest"));
 
     // A synced folder is taken only with "Use Anyway".
     panels.alertAnswers = {false};
@@ -214,7 +219,7 @@ TEST_F(MenuCommands, ChangeDestinationChecksTheFolderThenMovesThePair)
     ASSERT_TRUE(relink(tree.path("other")));
     EXPECT_EQ(pair(app, 0).destinationURL, tree.path("other"));
     EXPECT_TRUE(pair(app, 0).destinationBookmark.has_value());
-    EXPECT_EQ(d.prompts->alerts.size(), 1u);
+    EXPECT_EQ(d.prompts->alerts.size(), 2u);
 
     // The coordinator refuses the folder another pair backs up into, and the user is told why.
     BackupPair music = pair(app, 1);
@@ -222,7 +227,7 @@ TEST_F(MenuCommands, ChangeDestinationChecksTheFolderThenMovesThePair)
     app.configStore()->updatePair(music);
     ASSERT_TRUE(relink(tree.path("dest")));
     EXPECT_EQ(pair(app, 0).destinationURL, tree.path("other"));
-    ASSERT_EQ(d.prompts->alerts.size(), 2u);
+    ASSERT_EQ(d.prompts->alerts.size(), 3u);
     EXPECT_TRUE(d.prompts->alerts.back().message.contains(QStringLiteral("already uses the folder")))
         << d.prompts->alerts.back().message.toStdString();
 

@@ -39,7 +39,7 @@ bool visibleUnderAlert(PopoverHost& host)
 TEST(PopoverHost, PinnedItStaysOpenUnderItsOwnAlerts)
 {
     PopoverHost host;
-    host.showUnder(std::nullopt);
+    host.showUnder(std::nullopt, QPoint(640, 10));
     ASSERT_TRUE(spinUntil([&] { return host.isVisible(); }));
     const QPoint place = host.pos();
     QSignalSpy closed(&host, &PopoverHost::closed);

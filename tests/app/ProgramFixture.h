@@ -1,7 +1,10 @@
 #pragma once
 
+#include "store/AppConfig.h"
+#include "store/BackupPair.h"
 #include "support/FakeNotificationServer.h"
 #include "support/FakeStatusNotifierWatcher.h"
+#include "store/theme/Theme.h"
 #include "support/TempTree.h"
 
 #include <QImage>
@@ -34,6 +37,9 @@ protected:
     QProcessEnvironment environment() const;
     // Starts the program, or `program` with `arguments` in that environment; kept until the test ends.
     QProcess& start(const QString& program = {}, const QStringList& arguments = {});
+    QProcess& start(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
+    // Writes the program's configuration with these pairs and settings into the private home.
+    void writeConfig(const std::vector<BackupPair>& pairs, const AppConfig& config) const;
 
     static bool haveXdotool();
     // Runs xdotool on the private display; its output's lines.
@@ -70,9 +76,11 @@ protected:
 
 // What the window shows now, read from the private X server.
 QImage windowImage(const QString& window);
-// The centre of what the window shows in Theme's green within `area` (window coordinates), each
-// colour channel within `tolerance`; none when the green covers less than `atLeast`.
-std::optional<QPoint> greenArea(const QString& window, const QRect& area, int tolerance, QSize atLeast = {1, 1});
+// The centre of what the window shows in a green of the theme (the accent itself unless told)
+// within `area` (window coordinates), each colour channel within `tolerance`; none when the green
+// covers less than `atLeast`.
+std::optional<QPoint> greenArea(const QString& window, const QRect& area, int tolerance, QSize atLeast = {1, 1},
+                                const QColor& green = Theme::green());
 // Where the window shows green text between its header and footer: the step's link.
 std::optional<QPoint> greenLink(const QString& window);
 

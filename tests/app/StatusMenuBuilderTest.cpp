@@ -8,7 +8,11 @@
 #include "support/Screenshot.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QActionGroup>
+#include <QFontMetrics>
 #include <QMenu>
+#include <QRawFont>
 
 #include <gtest/gtest.h>
 
@@ -18,8 +22,22 @@ using EventType = BackupEvent::EventType;
 
 namespace {
 
-// One line per visible item: "-" for a separator, else the text, then " [x]" or " [ ]" when it
-// can be checked, " (off)" when disabled, " (red)" when drawn red and " >" with a submenu.
+// An item's text as the menu shows it: "&x" marks a mnemonic, "&&" is an ampersand.
+QString shown(const QAction& action)
+{
+    const QString text = action.text();
+    QString result;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size())
+            ++i;
+        result.append(text[i]);
+    }
+    return result;
+}
+
+// One line per visible item: "-" for a separator, else the shown text, then " [x]" or " [ ]"
+// when it can be checked (" (o)" or " ( )" for one choice of several), " (off)" when disabled,
+// " (red)" when drawn red and " >" with a submenu.
 QStringList lines(const QMenu& menu)
 {
     QStringList result;
@@ -30,8 +48,11 @@ QStringList lines(const QMenu& menu)
             result << QStringLiteral("-");
             continue;
         }
-        QString line = action->text();
-        if (action->isCheckable())
+        QString line = shown(*action);
+        const bool radio = action->actionGroup() && action->actionGroup()->isExclusive();
+        if (action->isCheckable() && radio)
+            line += action->isChecked() ? QStringLiteral(" (o)") : QStringLiteral(" ( )");
+        else if (action->isCheckable())
             line += action->isChecked() ? QStringLiteral(" [x]") : QStringLiteral(" [ ]");
         if (!action->isEnabled())
             line += QStringLiteral(" (off)");
@@ -54,7 +75,7 @@ QAction* item(const QMenu& menu, const QStringList& path)
         if (!current)
             return nullptr;
         for (QAction* action : current->actions()) {
-            if (action->isVisible() && action->text() == title) {
+            if (action->isVisible() && shown(*action) == title) {
                 found = action;
                 break;
             }
@@ -202,9 +223,9 @@ TEST_F(StatusMenuTest, WithNoPairsAndNoEvents)
               (QStringList{"Backup Frequency >", "Notifications >", "-", "Launch at Login [x]",
                            "Trash Cleanup Reminders [x]", "Auto-check for Updates [ ] (off)", "Check for Updates Now"}));
     EXPECT_EQ(lines(submenu(menu(), {"Settings", "Backup Frequency"})),
-              (QStringList{"Every 30 Minutes [ ]", "Every Hour [x]", "Every 4 Hours [ ]", "Manual Only [ ]"}));
+              (QStringList{"Every 30 Minutes ( )", "Every Hour (o)", "Every 4 Hours ( )", "Manual Only ( )"}));
     EXPECT_EQ(lines(submenu(menu(), {"Settings", "Notifications"})),
-              (QStringList{"Errors Only [x]", "Daily Summary + Errors [ ]", "Every Backup [ ]", "Never [ ]"}));
+              (QStringList{"Errors Only (o)", "Daily Summary + Errors ( )", "Every Backup ( )", "Never ( )"}));
 }
 
 // Each pair by its engine's status, in the store's order; a paused pair can only be resumed.
@@ -249,6 +270,22 @@ TEST_F(StatusMenuTest, EachPairWithItsStatusMarkAndCommands)
                            "Remove This Backup… (red)"}));
 }
 
+// An "&" in a name is shown as it is, not taken as the mark of a mnemonic.
+TEST_F(StatusMenuTest, AnAmpersandInANameIsShownAsItIs)
+{
+    coordinator.tree.mkdir("src");
+    const BackupPair pair =
+        coordinator.storePair("Tom & Jerry", coordinator.tree.path("src"), coordinator.tree.path("src"), false);
+    coordinator.store().addEvent(event(pair.id, EventType::backup, kNow.addSecs(-30), 2));
+    coordinator.start();
+    update();
+    const QAction* row = item(menu(), {"○  Tom & Jerry"});
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->text(), QStringLiteral("○  Tom && Jerry"));
+    EXPECT_EQ(lines(submenu(menu(), {"Recent Activity"})),
+              (QStringList{"✓ Tom & Jerry — 2 files (30 sec. ago) (off)", "-", "Clear History"}));
+}
+
 TEST_F(StatusMenuTest, RecentActivityListsTheNewestFiveNewestFirst)
 {
     coordinator.tree.mkdir("src");
@@ -284,18 +321,34 @@ TEST_F(StatusMenuTest, EveryEventTypeWithItsMarkAndDetail)
     };
     const Case cases[] = {
         {event(docs, EventType::backup, kNow.addSecs(-30), 1), "✓ Docs — 1 file (30 sec. ago)", false},
-        {event(docs, EventType::deletion, kNow.addSecs(-120), 3), "\U0001F5D1 Docs — 3 files (2 min. ago)", false},
+        {event(docs, EventType::deletion, kNow.addSecs(-120), 3), "♻ Docs — 3 files (2 min. ago)", false},
         {event(docs, EventType::error, kNow.addSecs(-7200), 0, QStringLiteral("Disk full")),
          "✗ Docs — Disk full (2 hr. ago)", true},
         {event(docs, EventType::error, kNow.addDays(-2)), "✗ Docs — Failed (2 days ago)", true},
         {event(docs, EventType::volumeLost, kNow.addDays(-8)), "⏏ Docs — Drive Disconnected (1 wk. ago)", false},
         {event(gone, EventType::volumeRestored, kNow.addSecs(-60)), "↩ (Deleted) — Drive Reconnected (1 min. ago)", false},
         {event(docs, EventType::verificationFailed, kNow.addSecs(-60), 2), "⚠ Docs — 2 files (1 min. ago)", true},
-        {event(docs, EventType::integrityChecked, kNow.addSecs(-60)), "\U0001F6E1 Docs — Health Check (1 min. ago)", false},
+        {event(docs, EventType::integrityChecked, kNow.addSecs(-60)), "☑ Docs — Health Check (1 min. ago)", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         EXPECT_EQ(StatusMenuBuilder::eventTitle(c.event, {pair}, kNow), QString::fromUtf8(c.title));
+    }
+
+    // Every mark is in the desktop's default font, or a tray host draws an empty box for it.
+    const QRawFont font = QRawFont::fromFont(QFont(QStringLiteral("DejaVu Sans")));
+    if (font.familyName() == QStringLiteral("DejaVu Sans")) {
+        QStringList marks;
+        for (const Case& c : cases)
+            marks << StatusMenuBuilder::eventMark(c.event.type);
+        for (const BackupStatus& status : {BackupStatus::syncing(0, {}), BackupStatus::idle(),
+                                           BackupStatus::error(BackupError::timedOut()), BackupStatus::paused(),
+                                           BackupStatus::queued()})
+            marks << StatusMenuBuilder::pairMark(status);
+        for (const QString& mark : marks)
+            EXPECT_TRUE(font.supportsCharacter(mark.toUcs4().front())) << mark.toStdString();
+    } else {
+        ADD_FAILURE() << "DejaVu Sans, the fonts of Debian's desktops, is not installed";
     }
 
     // In the menu, failures are drawn red.
@@ -440,4 +493,10 @@ TEST_F(StatusMenuTest, Screenshots)
     shoot(*item(menu(), {"○  Photos"})->menu(), "app-menu-pair");
     shoot(*item(menu(), {"Recent Activity"})->menu(), "app-menu-recent-activity");
     shoot(*item(menu(), {"Settings"})->menu(), "app-menu-settings");
+    // The choices of one setting are radio items, in light and dark.
+    QMenu& frequency = *item(menu(), {"Settings", "Backup Frequency"})->menu();
+    shoot(frequency, "app-menu-frequency-light");
+    const ScopedPalette dark(darkPalette());
+    shoot(frequency, "app-menu-frequency-dark");
+    shoot(*item(menu(), {"Settings", "Notifications"})->menu(), "app-menu-notifications-dark");
 }

@@ -489,12 +489,13 @@ TEST_F(WholeApplicationTest, OneUsersStoryFromFirstLaunchToQuit)
     std::optional<QPoint> restoreButton;
     const QRect restoreGeometry = windowGeometry(restore);
     const QRect footer(0, restoreGeometry.height() - 70, restoreGeometry.width(), 70);
-    ASSERT_TRUE(spinUntil([&] { return (restoreButton = greenArea(restore, footer, kSolid, {20, 10})).has_value(); }, 10000))
+    const QColor buttonGreen = Theme::greenButtonFill();
+    ASSERT_TRUE(spinUntil([&] { return (restoreButton = greenArea(restore, footer, kSolid, {20, 10}, buttonGreen)).has_value(); }, 10000))
         << "Restore to Original is enabled once the file is ticked";
     saveWindowShot(restore, QStringLiteral("e2e-restore-ticked"));
     clickAt(restore, *restoreButton);
     ASSERT_TRUE(spinUntil([&] { return readFile(source / "thesis.txt") == sourceFiles["thesis.txt"]; }, 15000));
-    EXPECT_TRUE(spinUntil([&] { return greenArea(restore, footer, kSolid, {20, 10}).has_value(); }, 10000)) << "the restore has ended";
+    EXPECT_TRUE(spinUntil([&] { return greenArea(restore, footer, kSolid, {20, 10}, buttonGreen).has_value(); }, 10000)) << "the restore has ended";
     EXPECT_TRUE(temporaryNames(source).empty());
     saveWindowShot(restore, QStringLiteral("e2e-restore-done"));
     ASSERT_TRUE(client.clickMenuPath({QStringLiteral("*  ") + kPairName, QStringLiteral("Resume")}));

@@ -101,7 +101,7 @@ TEST_F(ArchivalTest, TheGuardRefusesWhenNearlyAllOfTheBackupWouldGo)
             EXPECT_EQ(result.errors[0].operation(), "archive");
             EXPECT_EQ(result.errors[0].url(), m_source.root());
             EXPECT_EQ(result.errors[0].description().toStdString(), c.message);
-            EXPECT_EQ(namesIn(m_backup).size(), std::size_t(c.backupFiles + 0));
+            EXPECT_EQ(namesIn(m_backup).size(), std::size_t(c.backupFiles + 1)); // and the lock file
         } else {
             EXPECT_TRUE(result.errors.empty());
             EXPECT_EQ(namesIn(day()).size(), std::size_t(c.archived));
@@ -128,6 +128,39 @@ TEST_F(ArchivalTest, ATakenNameInTheDayFolderGetsASuffixBeforeItsExtension)
     EXPECT_TRUE(std::regex_match(names[1], std::regex("Makefile-[0-9A-F]{8}"))) << names[1];
     EXPECT_TRUE(std::regex_match(names[2], std::regex("b-[0-9A-F]{8}\\.txt"))) << names[2];
     EXPECT_TRUE(fs::is_directory(m_backup / "a")) << "emptied folders stay";
+}
+
+TEST_F(ArchivalTest, FoldersInTheTrashAreNoMoreOpenThanTheBackupFoldersTheyMirror)
+{
+    populate(4, 4);
+    m_source.write("private/secret.txt", "s");
+    m_source.write("shared/readme.txt", "r");
+    ::chmod(m_source.root().c_str(), 0700);
+    ::chmod(m_source.path("private").c_str(), 0700);
+    ::chmod(m_source.path("shared").c_str(), 0755);
+    run();
+    fs::remove(m_source.path("private/secret.txt"));
+    fs::remove(m_source.path("shared/readme.txt"));
+    fs::remove(m_source.path("f0"));
+
+    const BackupResult result = run();
+
+    ASSERT_EQ(result.archivedFiles, 3);
+    EXPECT_EQ(modesOf(day(), {".", "private", "shared"}), ". 0700\nprivate 0700\nshared 0755\n");
+
+    // Another pair of the destination files into the same day: what one pair closed stays closed.
+    TempTree open{{"kept.txt", "k"}, {"gone.txt", "g"}};
+    ::chmod(open.root().c_str(), 0755);
+    const fs::path otherBackup = m_destination / "Other";
+    const auto backUpOther = [&] {
+        return FileCopier(platform::systemFileSystem(), m_applications)
+            .backup(open.root(), otherBackup, m_trash, ExclusionFilter::forProfile(BackupProfile::standard), {});
+    };
+    backUpOther();
+    fs::remove(open.path("gone.txt"));
+    backUpOther();
+    EXPECT_EQ(readFile(day() / "gone.txt"), "g");
+    EXPECT_EQ(modesOf(day(), {"."}), ". 0700\n");
 }
 
 TEST_F(ArchivalTest, ATakenNameAtTheLengthLimitGetsASuffixThatStillFits)

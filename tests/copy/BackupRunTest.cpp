@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -91,16 +93,60 @@ TEST_F(BackupRunTest, MirrorsTheTreeAndASecondRunFindsNothingToDo)
     EXPECT_EQ(copied, (std::vector<std::string>{"a.txt", "sub/b.txt"}));
     EXPECT_EQ(first.bytesTransferred, 10);
     EXPECT_EQ(first.approximateSourceBytes, 10);
-    EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{"a.txt", "sub/", "sub/b.txt"}));
+    // The lock file stays for the next run.
+    EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{".larkfold-lock", "a.txt", "sub/", "sub/b.txt"}));
     EXPECT_EQ(modifiedTime(m_backup / "a.txt").tv_nsec, 250);
-    // One flush for the whole run, none per file.
-    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1);
+    // One flush of the drive for the whole run, none per file; the checkpoint's own atomic write
+    // syncs it and its folder.
+    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1 + 2);
 
     const BackupResult second = run();
     EXPECT_TRUE(second.errors.empty());
     EXPECT_EQ(second.copiedFiles, 0);
     EXPECT_EQ(second.archivedFiles, 0);
     EXPECT_FALSE(fs::exists(m_backup / ".larkfold-checkpoint.json"));
+}
+
+TEST_F(BackupRunTest, EachBackupFolderTakesTheModeOfTheSourceFolderItMirrors)
+{
+    m_source.write("notes.txt", "n");
+    m_source.write("private/secret.txt", "s");
+    m_source.write("private/deeper/key.txt", "k");
+    m_source.write("shared/readme.txt", "r");
+    m_source.write("readonly/old.txt", "o");
+    const std::pair<const char*, mode_t> sourceModes[] = {
+        {"private/deeper", 0750}, {"private", 0700}, {"shared", 0775}, {"readonly", 0555}, {".", 0700}};
+    for (const auto& [folder, mode] : sourceModes)
+        ASSERT_EQ(::chmod(m_source.path(folder).c_str(), mode), 0);
+    const std::vector<std::string> folders{".", "private", "private/deeper", "shared", "readonly"};
+
+    run();
+    // The owner may always write: the next run fills a read-only folder too.
+    EXPECT_EQ(modesOf(m_backup, folders), ". 0700\nprivate 0700\nprivate/deeper 0750\nshared 0775\nreadonly 0755\n");
+
+    // A source folder made private since, and a backup folder an older version left open, follow
+    // their source on the next run, with nothing to copy.
+    ::chmod(m_source.path("shared").c_str(), 0700);
+    ::chmod((m_backup / "private/deeper").c_str(), 0777);
+    const BackupResult again = run();
+    EXPECT_EQ(again.copiedFiles, 0);
+    EXPECT_EQ(modesOf(m_backup, folders), ". 0700\nprivate 0700\nprivate/deeper 0750\nshared 0700\nreadonly 0755\n");
+}
+
+TEST_F(BackupRunTest, ABackupFolderKeepsSetGroupIdOnlyWithTheSourceFoldersOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a source folder another owner";
+    m_source.write("team/plan.txt", "p");
+    m_source.write("mine/notes.txt", "n");
+    ASSERT_EQ(::chown(m_source.path("team").c_str(), 1234, 1234), 0);
+    ASSERT_EQ(::chmod(m_source.path("team").c_str(), 02775), 0);
+    ASSERT_EQ(::chmod(m_source.path("mine").c_str(), 02770), 0);
+
+    run();
+
+    // The run's folders are its own: only where the source folder is its own too may it hand down its group.
+    EXPECT_EQ(modesOf(m_backup, {"team", "mine"}), "team 0775\nmine 2770\n");
 }
 
 // Where the drive keeps nanoseconds, any other time is a change (a same-size edit a moment later
@@ -204,6 +250,28 @@ TEST_F(BackupRunTest, ReportsProgressForEveryVisitedFile)
     std::vector<double> fractions;
     run([&](double fraction, const QString&) { fractions.push_back(fraction); });
     EXPECT_EQ(fractions, (std::vector<double>{0.0, 0.25, 0.5, 0.75}));
+}
+
+// The progress moves through a large file as it is streamed, across the share of the run it stands for.
+TEST_F(BackupRunTest, ALargeFileMovesTheProgressThroughItsShare)
+{
+    m_source.write("a.txt", "a");
+    // Without holes: a hole is skipped at once, so only data moves the figure.
+    makeAllocatedFile(m_source.path("b.mov"), FileCopier::kStreamThresholdBytes, 'b');
+    std::vector<double> all;
+    std::vector<double> chunks;
+    run([&](double fraction, const QString& label) {
+        all.push_back(fraction);
+        if (label.startsWith(QStringLiteral("b.mov (")))
+            chunks.push_back(fraction);
+    });
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+    ASSERT_EQ(chunks.size(), 64u);
+    // Half the run, in 64 even steps: from just past where the file starts to where it ends.
+    const double start = chunks.front() - 0.5 / 64.0;
+    EXPECT_TRUE(start == 0.0 || start == 0.5) << start;
+    for (std::size_t chunk = 0; chunk < chunks.size(); ++chunk)
+        EXPECT_DOUBLE_EQ(chunks[chunk], start + 0.5 * double(chunk + 1) / 64.0) << chunk;
 }
 
 TEST_F(BackupRunTest, AVolumeThatGoesAwayEndsTheRunAtTheNextTenthFile)
@@ -398,8 +466,9 @@ TEST_F(BackupRunTest, CancellingStopsTheRunWithoutAnError)
     EXPECT_EQ(visited, 2);
     EXPECT_TRUE(result.errors.empty());
     EXPECT_LE(result.copiedFiles, 2);
-    // Nothing of a stopped run is recorded, so it does not wait for the drive's flush.
-    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1);
+    // Nothing of a stopped run is recorded, so it does not wait for the drive's flush: the first
+    // run's flush, and the two checkpoint writes' own syncs (file and folder).
+    EXPECT_EQ(m_fileSystem.callCount(FileOperation::sync), 1 + 2 + 2);
     // Archival checks the mark before every file too, so nothing moves once the run is cancelled.
     EXPECT_EQ(result.archivedFiles, 0);
     EXPECT_EQ(readFile(m_backup / "old.txt"), "vanishes");
@@ -431,7 +500,7 @@ TEST_F(BackupRunTest, SingleFileFailuresAreCollectedAndTheRunGoesOn)
     EXPECT_EQ(result.copiedFiles, 2);
     EXPECT_EQ(readFile(m_backup / "film.mov"), "previous film");
     for (const auto& name : namesIn(m_backup))
-        EXPECT_FALSE(name.starts_with(".lark")) << name;
+        EXPECT_TRUE(!name.starts_with(".lark") || name == ".larkfold-lock") << name;
 }
 
 TEST_F(BackupRunTest, AFailedFlushIsReported)
@@ -515,7 +584,7 @@ TEST_F(BackupRunTest, TheBackupFolderOrTrashMountedInsideTheSourceIsNotCopiedInt
         });
         if (!outcome)
             GTEST_SKIP() << "cannot mount here";
-        EXPECT_EQ(*outcome, "1 scan 1014 inner;0 scan 1014 inner; backup: a.txt");
+        EXPECT_EQ(*outcome, "1 scan 1014 inner;0 scan 1014 inner; backup: .larkfold-lock a.txt");
     }
 }
 
@@ -538,7 +607,7 @@ TEST_F(BackupRunTest, ASourceEntryWithTheEnginesOwnNameIsReportedOnEveryRunAndNo
         }
         std::sort(errors.begin(), errors.end());
         EXPECT_EQ(errors, reported);
-        EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{"a.txt"}));
+        EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{".larkfold-lock", "a.txt"}));
     }
 }
 
@@ -567,7 +636,7 @@ TEST_F(BackupRunTest, AFileGrowingWhileItIsCopiedCannotFillTheDrive)
     });
     if (!outcome || *outcome == "no mount")
         GTEST_SKIP() << "no private mount namespace with tmpfs here";
-    EXPECT_EQ(*outcome, "1 verifySize 1009 film.mov | notes.txt");
+    EXPECT_EQ(*outcome, "1 verifySize 1009 film.mov | .larkfold-lock notes.txt");
 }
 
 // ext4 made with 128-byte inodes keeps whole seconds, and none past 2038: a file dated 2100 gets a
@@ -644,4 +713,100 @@ TEST_F(BackupRunTest, TheBackupOfADriveUnmountedFromInsideTheSourceIsLeftAsItIs)
     const BackupResult forgotten = runWith(back.sourceMountPoints);
     EXPECT_TRUE(forgotten.unmountedFolders.empty());
     EXPECT_TRUE(forgotten.sourceMountPoints.empty());
+}
+
+// A FIFO where a streamed file's resume file belongs, left there by someone else (in a shared,
+// sticky folder nobody but its owner may remove it): opening it to resume would wait for a
+// reader for ever. It stays, is named in the result, and the file is copied all the same.
+TEST_F(BackupRunTest, AFifoAtAResumeNameIsLeftAloneAndTheFileIsCopiedAllTheSame)
+{
+    makeLargeFile(m_source.path("clips/film.mov"), 64 * kMebibyte, 'f');
+    const fs::path fifo = m_backup / "clips" / ".larkresume-67108864-film.mov";
+    fs::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+
+    const auto outcome = runWithin(std::chrono::seconds(120), [&] {
+        const BackupResult result = run();
+        std::string summary = std::to_string(result.copiedFiles) + " copied, "
+                            + std::to_string(result.errors.size()) + " errors;";
+        for (const auto& item : result.foreignItems)
+            summary += " " + item.relativePath + (item.movedToTrash ? " moved" : " left");
+        return summary;
+    });
+    ASSERT_TRUE(outcome) << "the run waited on the FIFO";
+    EXPECT_EQ(*outcome, "1 copied, 0 errors; clips/.larkresume-67108864-film.mov left");
+    EXPECT_TRUE(sameContents(m_source.path("clips/film.mov"), m_backup / "clips/film.mov"));
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+    EXPECT_EQ(namesIn(m_backup / "clips"), (std::vector<std::string>{".larkresume-67108864-film.mov", "film.mov"}));
+}
+
+// Two runs on one folder (another account, another computer sharing it): the second takes over
+// nothing of the first, not even its unfinished files, and writes nothing.
+TEST_F(BackupRunTest, ASecondRunOnAFolderAnotherRunHoldsWritesNothing)
+{
+    m_source.write("a.txt", "a");
+    writeFile(m_backup / ".larktmp-1A2B3C4D-film.mov", "the first run's unfinished copy");
+    const FileCopier copier(m_fileSystem, m_applications);
+    {
+        const auto first = copier.openBackupFolder(m_source.root(), m_backup, m_trash);
+        ASSERT_TRUE(std::holds_alternative<BackupFolder>(first));
+        ASSERT_TRUE(std::get<BackupFolder>(first).isLocked());
+
+        const auto second = copier.backup(m_source.root(), m_backup, m_trash,
+                                          ExclusionFilter::forProfile(BackupProfile::standard), {});
+        ASSERT_TRUE(std::holds_alternative<FileOperationError>(second));
+        const auto& busy = std::get<FileOperationError>(second);
+        EXPECT_EQ(busy.code(), 1016);
+        EXPECT_EQ(busy.operation(), "lockBackupFolder");
+        EXPECT_EQ(busy.description(), "Another backup is writing to this folder — this one will try again later.");
+        EXPECT_EQ(namesIn(m_backup), (std::vector<std::string>{".larkfold-lock", ".larktmp-1A2B3C4D-film.mov"}));
+    }
+
+    // A lock taken by another process (flock on its own open file) counts just the same.
+    const int other = ::open((m_backup / ".larkfold-lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_TRUE(std::holds_alternative<FileOperationError>(
+        copier.backup(m_source.root(), m_backup, m_trash, ExclusionFilter::forProfile(BackupProfile::standard), {})));
+    ::close(other);
+    EXPECT_EQ(run().copiedFiles, 1);
+    EXPECT_TRUE(fs::is_regular_file(m_backup / ".larkfold-lock"));
+}
+
+// Something not made by the program where its lock file belongs goes to the trash, whole.
+TEST_F(BackupRunTest, AnItemAtTheLockFilesNameIsMovedToTheTrash)
+{
+    m_source.write("a.txt", "a");
+    fs::create_directories(m_backup / ".larkfold-lock");
+    writeFile(m_backup / ".larkfold-lock" / "keep.txt", "someone's");
+    const BackupResult result = run();
+    EXPECT_EQ(result.copiedFiles, 1);
+    ASSERT_EQ(result.foreignItems.size(), 1u);
+    EXPECT_EQ(result.foreignItems[0].relativePath, ".larkfold-lock");
+    EXPECT_TRUE(result.foreignItems[0].movedToTrash);
+    EXPECT_EQ(readFile(trashDay() / ".larkfold-lock" / "keep.txt"), "someone's");
+    EXPECT_TRUE(fs::is_regular_file(m_backup / ".larkfold-lock"));
+}
+
+// The backup folder's path leads elsewhere part way through (its parent replaced by a link to a
+// folder holding a folder of the checkpoint's name): the run stops as for a lost drive, and its
+// clean-up works on the folder it opened, never on whatever the path names now.
+TEST_F(BackupRunTest, TheCleanUpOfARunWhoseFolderWasReplacedNeverReachesOutside)
+{
+    for (int i = 0; i < 12; ++i)
+        m_source.write("f" + std::to_string(i), "data");
+    TempTree elsewhere{{"Pair/.larkfold-checkpoint.json/keep.txt", "mine"}};
+    const fs::path larkfold = m_destination / "Larkfold";
+    m_fileSystem.beforeNth(FileOperation::copyRange, 2, [&] {
+        fs::rename(larkfold, m_destination / "moved");
+        fs::create_directory_symlink(elsewhere.root(), larkfold);
+    });
+    const BackupResult result = run();
+
+    EXPECT_TRUE(result.abortedDueToVolumeLoss);
+    EXPECT_EQ(errorCodes(result), std::vector<std::string>{"destinationVolumeCheck 1007"});
+    EXPECT_EQ(elsewhere.read("Pair/.larkfold-checkpoint.json/keep.txt"), "mine");
+    EXPECT_EQ(treeOf(elsewhere.root()),
+              (std::vector<std::string>{"Pair/", "Pair/.larkfold-checkpoint.json/", "Pair/.larkfold-checkpoint.json/keep.txt"}));
+    EXPECT_FALSE(fs::exists(m_destination / "moved/Pair/.larkfold-checkpoint.json"));
 }

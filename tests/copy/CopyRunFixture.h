@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -109,6 +110,21 @@ inline std::vector<std::string> treeOf(const std::filesystem::path& folder)
     }
     std::sort(paths.begin(), paths.end());
     return paths;
+}
+
+// "path mode" of each of `paths` below `root` ("." for the root itself), one a line, the mode in
+// octal; "missing" for a path that is not there.
+inline std::string modesOf(const std::filesystem::path& root, const std::vector<std::string>& paths)
+{
+    std::string modes;
+    for (const std::string& path : paths) {
+        struct stat st {};
+        char mode[8] = "missing";
+        if (::lstat((root / path).c_str(), &st) == 0)
+            std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
+        modes += path + " " + mode + "\n";
+    }
+    return modes;
 }
 
 } // namespace larkfold::test

@@ -132,6 +132,7 @@ TEST(ExclusionFilterTest, PatternMatchingTakesFirstOccurrencesWithoutBacktrackin
 
 TEST(ExclusionFilterTest, PackagesByExtensionAndProfile)
 {
+    constexpr auto everyProfile = allCases<BackupProfile>();
     const struct {
         const char* name;
         std::vector<BackupProfile> packageUnder;
@@ -139,8 +140,8 @@ TEST(ExclusionFilterTest, PackagesByExtensionAndProfile)
         {"Cut.FCPBundle", {BackupProfile::film}},
         {"Song.logicx", {BackupProfile::music}},
         {"Catalog.lrcat", {BackupProfile::photography}},
-        {"Tools.app", {allCases<BackupProfile>().begin(), allCases<BackupProfile>().end()}},
-        {"Library.photoslibrary", {allCases<BackupProfile>().begin(), allCases<BackupProfile>().end()}},
+        {"Tools.app", {everyProfile.begin(), everyProfile.end()}},
+        {"Library.photoslibrary", {everyProfile.begin(), everyProfile.end()}},
         {"lrcat", {}},
         {".app", {}},
         {"Notes.txt", {}},

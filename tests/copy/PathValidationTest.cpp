@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace larkfold;
 using larkfold::test::TempTree;
@@ -180,26 +182,44 @@ TEST(PathValidationTest, CheckpointHoldsStartTimeAndPhaseAndGoesAway)
     const fs::path file = tree.path("backup/.larkfold-checkpoint.json");
     const QDateTime start(QDate(2026, 12, 9), QTime(9, 13, 22, 480), QTimeZone::utc());
     const FileCopier copier;
+    const auto backup = larkfold::platform::systemFileSystem().openDirectory(tree.path("backup"));
+    ASSERT_TRUE(backup);
 
-    copier.writeCheckpoint(file, start);
+    EXPECT_TRUE(copier.writeCheckpoint(*backup, start));
     EXPECT_EQ(larkfold::test::readFile(file), R"({"phase":"copying","startTime":"2026-12-09T09:13:22Z"})");
     EXPECT_EQ(std::distance(fs::directory_iterator(tree.path("backup")), fs::directory_iterator()), 1);
 
-    copier.removeCheckpoint(file);
+    copier.removeCheckpoint(*backup);
     EXPECT_FALSE(fs::exists(file));
-    copier.removeCheckpoint(file); // nothing there: no complaint
-    copier.writeCheckpoint(tree.path("missing/.larkfold-checkpoint.json"), start);
-    EXPECT_FALSE(tree.exists("missing"));
+    copier.removeCheckpoint(*backup); // nothing there: no complaint
 }
 
-TEST(PathValidationTest, CheckpointReplacesALinkInsteadOfWritingThroughIt)
+// Whatever else stands at the name stays as it is: never written through, replaced or removed.
+TEST(PathValidationTest, CheckpointLeavesAnItemItDidNotMakeAlone)
 {
-    TempTree tree{{"backup/", ""}, {"outside.txt", "keep"}};
-    const fs::path file = tree.path("backup/.larkfold-checkpoint.json");
-    fs::create_symlink(tree.path("outside.txt"), file);
-
-    FileCopier().writeCheckpoint(file, QDateTime::currentDateTimeUtc());
-    EXPECT_EQ(tree.read("outside.txt"), "keep");
-    EXPECT_FALSE(fs::is_symlink(file));
-    EXPECT_NE(larkfold::test::readFile(file).find("\"phase\":\"copying\""), std::string::npos);
+    const FileCopier copier;
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&, TempTree&)> plant;
+    } cases[] = {
+        {"a link", [](const fs::path& file, TempTree& tree) { fs::create_symlink(tree.path("outside.txt"), file); }},
+        {"a folder", [](const fs::path&, TempTree& tree) { tree.write("backup/.larkfold-checkpoint.json/keep.txt", "mine"); }},
+        {"a FIFO", [](const fs::path& file, TempTree&) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempTree tree{{"backup/", ""}, {"outside.txt", "keep"}};
+        const fs::path file = tree.path("backup/.larkfold-checkpoint.json");
+        c.plant(file, tree);
+        const auto before = fs::symlink_status(file).type();
+        const auto backup = larkfold::platform::systemFileSystem().openDirectory(tree.path("backup"));
+        ASSERT_TRUE(backup);
+        EXPECT_FALSE(copier.writeCheckpoint(*backup, QDateTime::currentDateTimeUtc()));
+        copier.removeCheckpoint(*backup);
+        EXPECT_EQ(fs::symlink_status(file).type(), before);
+        EXPECT_EQ(tree.read("outside.txt"), "keep");
+        if (before == fs::file_type::directory) {
+            EXPECT_EQ(larkfold::test::readFile(file / "keep.txt"), "mine");
+        }
+    }
 }

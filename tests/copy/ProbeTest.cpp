@@ -146,7 +146,7 @@ TEST(ProbeTest, AFullDestinationFailsTheFileAndKeepsItsOldCopy)
             summary += " " + error.at("operation").get<std::string>() + ":" + std::to_string(error.at("code").get<int>());
         summary += " | " + readFile(mountPoint / "backup/notes.bin") + " | " + readFile(mountPoint / "backup/film.mov");
         for (const auto& name : namesIn(mountPoint / "backup"))
-            if (name != "notes.bin" && name != "film.mov" && !name.starts_with(".larkresume-"))
+            if (name != "notes.bin" && name != "film.mov" && name != ".larkfold-lock" && !name.starts_with(".larkresume-"))
                 summary += " | stray " + name;
         return summary;
     });

@@ -39,7 +39,8 @@ protected:
                         const platform::CancelToken& cancel = {})
     {
         return m_copier.copyFile(m_sourceDir, relative, m_backupDir, relative,
-                                 QString::fromStdString(relative.filename().native()), progress, 0.25, cancel);
+                                 QString::fromStdString(relative.filename().native()), progress, {0.25, 0.25},
+                                 cancel);
     }
 
     // Names in the backup folder that the copy engine uses only while it works.
@@ -150,8 +151,9 @@ TEST_F(SingleFileCopyTest, OnlyAStreamedCopyReportsProgressOncePerChunk)
     const QString total = platform::formatByteCount(FileCopier::kStreamThresholdBytes);
     EXPECT_EQ(big.labels.front(), QStringLiteral("big.bin (%1/%2)").arg(platform::formatByteCount(kMebibyte), total));
     EXPECT_EQ(big.labels.back(), QStringLiteral("big.bin (%1/%1)").arg(total));
-    for (const double fraction : big.fractions)
-        EXPECT_EQ(fraction, 0.25);
+    // Through the entry's share of the run, chunk by chunk: a large file does not hold the figure still.
+    for (std::size_t chunk = 0; chunk < big.fractions.size(); ++chunk)
+        EXPECT_DOUBLE_EQ(big.fractions[chunk], 0.25 + 0.25 * double(chunk + 1) / 64.0) << chunk;
 }
 
 TEST_F(SingleFileCopyTest, ACancelledStreamKeepsItsResumeFileAndTheNextCopyResumesIt)
@@ -330,13 +332,13 @@ TEST_F(SingleFileCopyTest, CopiesMatchByKindAndSize)
         EXPECT_EQ(m_copier.copiesMatch(m_sourceDir, c.path, m_backupDir, c.path), c.match);
     }
     const std::vector<fs::path> asked{"a.txt", "b.txt", "Lib.app", "c.txt", "missing.txt"};
-    EXPECT_EQ(m_copier.sizeMismatches(asked, m_source.root(), m_backup.root()),
+    EXPECT_EQ(m_copier.sizeMismatches(asked, m_source.root(), m_backupDir),
               (std::vector<fs::path>{"b.txt", "c.txt", "missing.txt"}));
-    EXPECT_TRUE(m_copier.sizeMismatches({}, m_source.root(), m_backup.root()).empty());
+    EXPECT_TRUE(m_copier.sizeMismatches({}, m_source.root(), m_backupDir).empty());
     // A source chosen through a link is backed up as the folder it leads to, and checked as one.
     TempDir links;
     fs::create_directory_symlink(m_source.root(), links / "source");
-    EXPECT_EQ(m_copier.sizeMismatches(asked, links / "source", m_backup.root()),
+    EXPECT_EQ(m_copier.sizeMismatches(asked, links / "source", m_backupDir),
               (std::vector<fs::path>{"b.txt", "c.txt", "missing.txt"}));
 }
 
@@ -424,7 +426,7 @@ TEST_F(SingleFileCopyTest, AFileIsCopiedNoFurtherThanTheSizeItReports)
 {
     auto proc = m_fileSystem.openDirectory(fs::canonical("/proc/self"));
     ASSERT_TRUE(proc);
-    const CopyFileResult result = m_copier.copyFile(*proc, "status", m_backupDir, "status", "status", {}, 0);
+    const CopyFileResult result = m_copier.copyFile(*proc, "status", m_backupDir, "status", "status", {}, {0, 1});
     EXPECT_EQ(result.status, Status::copied);
     EXPECT_EQ(fs::file_size(m_backup.path("status")), 0u);
 }

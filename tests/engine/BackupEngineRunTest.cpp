@@ -1,6 +1,7 @@
 #include "EngineHarnessFixture.h"
 
 #include "copy/BandwidthThrottle.h"
+#include "copy/CopyRunFixture.h"
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/FaultInjectingFileSystem.h"
@@ -9,6 +10,13 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace larkfold;
 using namespace larkfold::test;
@@ -92,10 +100,12 @@ TEST_F(RunTest, EventsFingerprintsSampleTrashReminderAndWeeklyOffsiteInTheirOrde
     EXPECT_EQ(saved.lastOffsiteAt, clock.now());
     EXPECT_EQ(saved.lastOffsiteFileCount, 3);
 
-    // A day later exactly: no second sample check, no offsite copy; a week later both again.
+    // A day later exactly: no second sample check, no offsite copy; a week later both again. The
+    // watcher's run backs the new file up, so no run of its own comes after the test's.
     clock.advance(86400);
     writeFile(tree.path("source/d.txt"), "delta");
-    runAgain(harness, harness.storedPair(pair.id));
+    ASSERT_TRUE(spinUntil([&] { return harness.eventTypes().size() == 4; }, 60000));
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
     EXPECT_EQ(harness.eventTypes().size(), 4u);
     EXPECT_FALSE(fs::exists(tree.path("offsite/Larkfold/Docs/d.txt")));
 
@@ -299,4 +309,122 @@ TEST_F(RunTest, AnOffsiteFolderThatIsNotReachableGetsNothing)
     EXPECT_EQ(harness.eventMessages().back(),
               "Offsite copy paused — the cloud folder became unavailable. Will retry next week.");
     EXPECT_EQ(harness.storedPair(pair.id).lastOffsiteAt, clock.now());
+}
+
+// A link where the fingerprint database belongs and one where the trash belongs (leading to a
+// large folder elsewhere on the computer): neither is followed, and each is told once, by name.
+TEST_F(RunTest, ItemsItDidNotMakeAtItsOwnNamesAreLeftAloneAndToldOnce)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/Larkfold/Docs/", ""}, {"outside/fake.json", "{}"}};
+    writeFile(tree.path("outside/trash.mov"), "");
+    fs::resize_file(tree.path("outside/trash.mov"), std::uintmax_t(2) << 30);
+    fs::create_symlink(tree.path("outside/fake.json"), tree.path("dest/Larkfold/Docs/.larkfold-hashes.json"));
+    fs::create_directory_symlink(tree.path("outside"), tree.path("dest/.Larkfold-Trash"));
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    const QString database = "“.larkfold-hashes.json” in the backup folder isn't a file Larkfold made (it's a link or "
+                             "another kind of item), so Larkfold left it alone. Integrity checks are off until it is "
+                             "removed.";
+    const QString trash = "“.Larkfold-Trash” on the backup drive isn't a folder Larkfold made (it's a link or another "
+                          "kind of item), so Larkfold leaves it alone: the backup trash isn't measured and removed "
+                          "files can't be moved there until it is removed.";
+    EXPECT_EQ(harness.eventTypes(), (std::vector<EventType>{EventType::backup, EventType::error, EventType::error}));
+    EXPECT_EQ(harness.eventMessages(), (std::vector<QString>{{}, database, trash}));
+    EXPECT_EQ(harness.notificationBodies(), (std::vector<QString>{"Docs — " + database, "Docs — " + trash}));
+    EXPECT_TRUE(isCompleted(harness.statuses().at(harness.statuses().size() - 2)));
+
+    clock.advance(86401);
+    runAgain(harness, pair);
+    EXPECT_EQ(harness.notificationBodies().size(), 2u);
+    EXPECT_EQ(harness.eventTypes().size(), 4u);
+    EXPECT_TRUE(fs::is_symlink(tree.path("dest/Larkfold/Docs/.larkfold-hashes.json")));
+    EXPECT_EQ(readFile(tree.path("outside/fake.json")), "{}");
+}
+
+// An allocation that fails inside a job (a planted file far larger than memory, say) ends that
+// job with an error; the program and the next job go on.
+TEST_F(RunTest, AJobThatRunsOutOfMemoryEndsWithAnErrorAndTheNextOneRuns)
+{
+    platform::FaultInjectingFileSystem faults;
+    EngineHarness harness;
+    harness.environment.fileSystem = &faults;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    faults.beforeNth(platform::FileOperation::read, 1, [] { throw std::bad_alloc(); });
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& status) { return isError(status); }));
+    ASSERT_TRUE(harness.waitForTasks());
+    EXPECT_EQ(harness.eventMessages().back(),
+              "There wasn't enough memory to finish this backup. It will be tried again at the next backup.");
+
+    runAgain(harness, pair);
+    EXPECT_TRUE(isCompleted(harness.statuses().at(harness.statuses().size() - 2)));
+    EXPECT_EQ(fingerprintCount(tree.path("dest/Larkfold/Docs")), 1);
+    EXPECT_TRUE(isIdle(engine.status()));
+}
+
+// Another run (another account, another computer) holds the folder: this one ends at once with a
+// clear error and touches nothing, not even the other run's unfinished copy.
+TEST_F(RunTest, ARunOnAFolderAnotherRunHoldsEndsAtOnceAndWritesNothing)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/Larkfold/Docs/.larkfold-lock", ""},
+                  {"dest/Larkfold/Docs/.larktmp-1A2B3C4D-film.mov", "the other run's"}};
+    const int other = ::open(tree.path("dest/Larkfold/Docs/.larkfold-lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForStatus([](const BackupStatus& status) { return isError(status); }));
+    ASSERT_TRUE(harness.waitForTasks());
+
+    const QString busy = "Another backup is writing to this folder — this one will try again later.";
+    ASSERT_TRUE(engine.status().is<BackupStatus::Error>());
+    EXPECT_EQ(engine.status().as<BackupStatus::Error>()->error.errorDescription(), busy);
+    EXPECT_EQ(harness.eventMessages(), std::vector<QString>{busy});
+    EXPECT_EQ(treeOf(tree.path("dest")), (std::vector<std::string>{"Larkfold/", "Larkfold/Docs/",
+                                                                     "Larkfold/Docs/.larkfold-lock",
+                                                                     "Larkfold/Docs/.larktmp-1A2B3C4D-film.mov"}));
+
+    ::close(other);
+    runAgain(harness, pair);
+    EXPECT_EQ(readFile(tree.path("dest/Larkfold/Docs/a.txt")), "a");
+    EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold/Docs/.larktmp-1A2B3C4D-film.mov")));
+}
+
+// Once the run has ended, the backup folder's path is made to lead elsewhere (the "Larkfold"
+// folder replaced by a link): the fingerprints, the daily check and the offsite copy still work
+// on the folder the run wrote, and nothing is read or written at the link's target.
+TEST_F(RunTest, EveryStepAfterTheRunWorksOnTheFolderTheRunOpened)
+{
+    platform::FaultInjectingFileSystem faults;
+    EngineHarness harness;
+    harness.environment.fileSystem = &faults;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}, {"offsite/", ""}, {"elsewhere/Docs/secret.txt", "secret"}};
+    const fs::path backup = tree.path("dest/Larkfold/Docs");
+    std::atomic<bool> swapped = false;
+    std::function<void()> swapOnceTheRunIsOver = [&] {
+        if (!swapped && fs::exists(backup / "a.txt") && !fs::exists(backup / ".larkfold-checkpoint.json")) {
+            swapped = true;
+            fs::rename(tree.path("dest/Larkfold"), tree.path("dest/moved"));
+            fs::create_directory_symlink(tree.path("elsewhere"), tree.path("dest/Larkfold"));
+        } else if (!swapped) {
+            faults.beforeNth(platform::FileOperation::status, 1, swapOnceTheRunIsOver);
+        }
+    };
+    faults.beforeNth(platform::FileOperation::status, 1, swapOnceTheRunIsOver);
+    BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    pair.offsiteURL = tree.path("offsite");
+    harness.store().updatePair(pair);
+    harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(treeOf(tree.path("elsewhere")), (std::vector<std::string>{"Docs/", "Docs/secret.txt"}));
+    EXPECT_EQ(fingerprintCount(tree.path("dest/moved/Docs")), 1);
+    EXPECT_TRUE(fs::exists(tree.path("dest/moved/Docs/.larkfold-lastcheck")));
+    EXPECT_EQ(treeOf(tree.path("offsite")), (std::vector<std::string>{"Larkfold/", "Larkfold/Docs/", "Larkfold/Docs/a.txt"}));
 }

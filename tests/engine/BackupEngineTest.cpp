@@ -502,7 +502,8 @@ TEST(BackupEngine, TheProcessCountsTasksOfDestroyedEnginesUntilTheyEnd)
     const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
     BackupTasks& tasks = BackupTasks::instance();
     int allEnded = 0;
-    QObject::connect(&tasks, &BackupTasks::allEnded, [&] { ++allEnded; });
+    QObject counting; // the process's task count outlives this test
+    QObject::connect(&tasks, &BackupTasks::allEnded, &counting, [&] { ++allEnded; });
     {
         BackupEngine engine(pair.id, harness.environment);
         engine.setConfigStore(&harness.store());

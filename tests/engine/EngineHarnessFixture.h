@@ -40,10 +40,11 @@ public:
     // Every status the last engine took, in order, from its creation.
     const std::vector<BackupStatus>& statuses() const { return m_statuses; }
     // Spins the event loop until the engine's status matches; false after `timeoutMs`.
-    bool waitForStatus(const std::function<bool(const BackupStatus&)>& matches, int timeoutMs = 10000);
-    bool waitUntilIdleAfterRun(int timeoutMs = 10000);
+    // The bounds only matter when something is wrong: a loaded or sanitized machine takes its time.
+    bool waitForStatus(const std::function<bool(const BackupStatus&)>& matches, int timeoutMs = 60000);
+    bool waitUntilIdleAfterRun(int timeoutMs = 60000);
     // Spins until the engine's tasks have ended and what they sent to the main thread has arrived.
-    bool waitForTasks(int timeoutMs = 10000);
+    bool waitForTasks(int timeoutMs = 60000);
 
     std::vector<BackupEvent::EventType> eventTypes() const;
     std::vector<QString> eventMessages() const;

@@ -136,6 +136,10 @@ public:
     {
         return m_inner.syncFileSystem(descriptor);
     }
+    std::error_code lockExclusively(const Descriptor& descriptor) override
+    {
+        return m_inner.lockExclusively(descriptor);
+    }
 
 private:
     static bool sameIgnoringCase(const std::string& a, const std::string& b)

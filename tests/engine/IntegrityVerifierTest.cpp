@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/Json.h"
+#include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/TempTree.h"
 
@@ -40,6 +41,13 @@ protected:
 
     // The layout the engine uses: <destination>/Larkfold/<pair> with the trash beside "Larkfold".
     fs::path backup() const { return m_tree.path("Larkfold/Photos"); }
+    // The backup folder as a run opens it.
+    platform::Directory folder() const
+    {
+        auto dir = platform::systemFileSystem().openDirectory(backup());
+        EXPECT_TRUE(dir) << dir.error().message();
+        return dir ? std::move(*dir) : platform::Directory();
+    }
     fs::path trash() const { return m_tree.path(".Larkfold-Trash"); }
     fs::path databasePath() const { return backup() / ".larkfold-hashes.json"; }
     fs::path write(const std::string& relative, const std::string& content)
@@ -115,9 +123,9 @@ TEST_F(IntegrityVerifierTest, DatabaseFileHasTheExactFormat)
 {
     write("a.txt", "hello");
     write("sub/b c.txt", "");
-    m_verifier.recordHashes({"sub/b c.txt", "a.txt"}, backup(), trash());
+    m_verifier.recordHashes({"sub/b c.txt", "a.txt"}, folder(), trash());
     m_clock.set(utc(2026, 3, 2, 8));
-    withLimits({.sampleSize = 1}).verifySample(backup(), trash()); // marks only "a.txt", first by path
+    withLimits({.sampleSize = 1}).verifySample(folder(), trash()); // marks only "a.txt", first by path
 
     EXPECT_EQ(databaseText(), std::string(R"({
   "a.txt": {
@@ -140,15 +148,15 @@ TEST_F(IntegrityVerifierTest, DatabaseFileHasTheExactFormat)
 TEST_F(IntegrityVerifierTest, RecordingSkipsUnreadableFilesAndCreatesNothingForThem)
 {
     m_tree.mkdir("Larkfold/Photos/folder");
-    m_verifier.recordHashes({}, backup(), trash());
-    m_verifier.recordHashes({"gone.txt", "folder"}, backup(), trash());
+    m_verifier.recordHashes({}, folder(), trash());
+    m_verifier.recordHashes({"gone.txt", "folder"}, folder(), trash());
     EXPECT_FALSE(fs::exists(databasePath()));
 
     write("a.txt", "hello");
     // A name JSON cannot hold is left out rather than stored mangled, and the others still count.
     write("bad-\xff.txt", "x");
     write("cut-\xc3", "x");
-    m_verifier.recordHashes({"a.txt", "bad-\xff.txt", "cut-\xc3", "a.txt"}, backup(), trash());
+    m_verifier.recordHashes({"a.txt", "bad-\xff.txt", "cut-\xc3", "a.txt"}, folder(), trash());
     const Json db = database();
     ASSERT_EQ(db.size(), 1u);
     EXPECT_EQ(db["a.txt"]["sha256"], kHelloSha);
@@ -158,21 +166,21 @@ TEST_F(IntegrityVerifierTest, RecordingAgainReplacesTheEntryAndItsCheck)
 {
     write("a.txt", "hello");
     write("b.txt", "hello");
-    m_verifier.recordHashes({"a.txt", "b.txt"}, backup(), trash());
+    m_verifier.recordHashes({"a.txt", "b.txt"}, folder(), trash());
     m_clock.advance(3600);
-    m_verifier.verifySample(backup(), trash());
+    m_verifier.verifySample(folder(), trash());
     ASSERT_EQ(verifiedAt(m_clock.now()), (std::vector<std::string>{"a.txt", "b.txt"}));
 
     // b is copied again with new content: fresh fingerprint, no check, first in the next sample.
     write("b.txt", "");
     m_clock.advance(3600);
-    m_verifier.recordHashes({"b.txt"}, backup(), trash());
+    m_verifier.recordHashes({"b.txt"}, folder(), trash());
     EXPECT_EQ(database()["b.txt"]["sha256"], kEmptySha);
     EXPECT_EQ(database()["b.txt"]["recordedAt"], platform::encodeDate(m_clock.now()));
     EXPECT_FALSE(database()["b.txt"].contains("lastVerifiedAt"));
 
     m_clock.advance(3600);
-    const auto result = withLimits({.sampleSize = 1}).verifySample(backup(), trash());
+    const auto result = withLimits({.sampleSize = 1}).verifySample(folder(), trash());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->verified, 1);
     EXPECT_EQ(verifiedAt(m_clock.now()), std::vector<std::string>{"b.txt"});
@@ -182,11 +190,11 @@ TEST_F(IntegrityVerifierTest, FileThatCannotBeHashedLosesItsOldFingerprint)
 {
     write("a.txt", "hello");
     write("b.txt", "hello");
-    m_verifier.recordHashes({"a.txt", "b.txt"}, backup(), trash());
+    m_verifier.recordHashes({"a.txt", "b.txt"}, folder(), trash());
     // The new copy of b cannot be read back; keeping the old fingerprint would later report it damaged.
     fs::remove(backup() / "b.txt");
     fs::create_directory(backup() / "b.txt");
-    m_verifier.recordHashes({"b.txt"}, backup(), trash());
+    m_verifier.recordHashes({"b.txt"}, folder(), trash());
     const Json db = database();
     EXPECT_EQ(db.size(), 1u);
     EXPECT_TRUE(db.contains("a.txt"));
@@ -210,19 +218,19 @@ TEST_F(IntegrityVerifierTest, FilesWithoutAFingerprintAreCaughtUpOnAShareAtATime
         return names;
     };
 
-    IntegrityVerifier(verifier).recordHashes({"new"}, listed, backup(), trash(), {});
+    IntegrityVerifier(verifier).recordHashes({"new"}, listed, folder(), trash(), {});
     EXPECT_EQ(keys(), (std::vector<std::string>{"a", "b", "c", "new"}));
     EXPECT_EQ(database()["a"]["sha256"], "recorded earlier");
     EXPECT_EQ(database()["c"]["sha256"], kHelloSha);
 
-    IntegrityVerifier(verifier).recordHashes({}, listed, backup(), trash(), {});
+    IntegrityVerifier(verifier).recordHashes({}, listed, folder(), trash(), {});
     EXPECT_EQ(keys(), (std::vector<std::string>{"a", "b", "c", "d", "e", "new"}));
 
     // A stop ends the work before the next file.
     write("f", "hello");
     platform::CancelSource stop;
     stop.cancel();
-    IntegrityVerifier(verifier).recordHashes({"f"}, {"f"}, backup(), trash(), stop.token());
+    IntegrityVerifier(verifier).recordHashes({"f"}, {"f"}, folder(), trash(), stop.token());
     EXPECT_FALSE(database().contains("f"));
 }
 
@@ -230,12 +238,12 @@ TEST_F(IntegrityVerifierTest, FailedSaveKeepsTheOldFile)
 {
     write("a.txt", "hello");
     write("b.txt", "hello");
-    m_verifier.recordHashes({"a.txt"}, backup(), trash());
+    m_verifier.recordHashes({"a.txt"}, folder(), trash());
     const std::string before = databaseText();
     FaultInjectingFileSystem fileSystem;
     fileSystem.failAlways(FileOperation::write, ENOSPC);
     LogCapture log;
-    IntegrityVerifier(fileSystem).recordHashes({"b.txt"}, backup(), trash());
+    IntegrityVerifier(fileSystem).recordHashes({"b.txt"}, folder(), trash());
     EXPECT_TRUE(log.contains("Failed to write hash database to <private>:", "IntegrityVerifier"));
     EXPECT_EQ(databaseText(), before);
     EXPECT_EQ(leftoverTemporaries(), 0);
@@ -246,13 +254,13 @@ TEST_F(IntegrityVerifierTest, PruningRemovesEntriesWhoseFileIsGone)
     write("keep.txt", "hello");
     write("sub/gone.txt", "hello");
     write("gone.txt", "hello");
-    m_verifier.recordHashes({"keep.txt", "sub/gone.txt", "gone.txt"}, backup(), trash());
+    m_verifier.recordHashes({"keep.txt", "sub/gone.txt", "gone.txt"}, folder(), trash());
     fs::remove_all(backup() / "sub");
     fs::remove(backup() / "gone.txt");
-    EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 2);
+    EXPECT_EQ(m_verifier.pruneMissing(folder(), trash()), 2);
     EXPECT_EQ(database().size(), 1u);
     EXPECT_TRUE(database().contains("keep.txt"));
-    EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 0);
+    EXPECT_EQ(m_verifier.pruneMissing(folder(), trash()), 0);
 
     // Entries naming something outside the backup folder, or behind a link, are never looked up there.
     m_tree.write("outside.txt", "hello");
@@ -261,9 +269,8 @@ TEST_F(IntegrityVerifierTest, PruningRemovesEntriesWhoseFileIsGone)
                    {"../../outside.txt", kHelloSha, 5, {}},
                    {m_tree.path("outside.txt").string(), kHelloSha, 5, {}},
                    {"link/outside.txt", kHelloSha, 5, {}}});
-    EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 3);
+    EXPECT_EQ(m_verifier.pruneMissing(folder(), trash()), 3);
 
-    EXPECT_EQ(m_verifier.pruneMissing(m_tree.path("no-such-folder"), trash()), 0);
 }
 
 TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
@@ -271,22 +278,23 @@ TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
     std::vector<Entry> entries;
     for (int i = 0; i < 250; ++i)
         entries.push_back({QString::asprintf("gone-%03d", i).toStdString(), kHelloSha, 5, {}});
-    // Status calls of the walk: the folder re-check before the 1st entry, one per entry, and a
-    // re-check again before the 101st and the 201st. A failing re-check is the drive going away.
+    // Status calls: two looks at the database file as it is read, then those of the walk: the
+    // folder re-check before the 1st entry, one per entry, and a re-check again before the 101st
+    // and the 201st. A failing re-check is the drive going away.
     struct Case {
         int failingStatusCall;
         int removed;
-    } cases[] = {{1, 0}, {102, 100}, {203, 200}, {0, 250}};
+    } cases[] = {{3, 0}, {104, 100}, {205, 200}, {0, 250}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failingStatusCall);
         writeDatabase(entries);
         FaultInjectingFileSystem fileSystem;
         if (c.failingStatusCall > 0)
             fileSystem.failNth(FileOperation::status, c.failingStatusCall, ENOENT);
-        EXPECT_EQ(IntegrityVerifier(fileSystem).pruneMissing(backup(), trash()), c.removed);
+        EXPECT_EQ(IntegrityVerifier(fileSystem).pruneMissing(folder(), trash()), c.removed);
         // What was removed before the stop is saved.
         EXPECT_EQ(database().size(), std::size_t(250 - c.removed));
-        EXPECT_EQ(fileSystem.callCount(FileOperation::status) >= 250 + 3, c.failingStatusCall == 0);
+        EXPECT_EQ(fileSystem.callCount(FileOperation::status) >= 2 + 250 + 3, c.failingStatusCall == 0);
     }
 }
 
@@ -297,10 +305,10 @@ TEST_F(IntegrityVerifierTest, SampleTakesNeverCheckedThenOldestFirstUpToFiftyEnt
     std::vector<fs::path> paths;
     for (int i = 0; i < 60; ++i)
         paths.push_back(QString::asprintf("f%02d", 59 - i).toStdString());
-    m_verifier.recordHashes(paths, backup(), trash());
+    m_verifier.recordHashes(paths, folder(), trash());
 
     m_clock.advance(60);
-    const auto first = m_verifier.verifySample(backup(), trash());
+    const auto first = m_verifier.verifySample(folder(), trash());
     ASSERT_TRUE(first);
     EXPECT_EQ(first->verified, 50);
     const auto marked = verifiedAt(m_clock.now());
@@ -312,7 +320,7 @@ TEST_F(IntegrityVerifierTest, SampleTakesNeverCheckedThenOldestFirstUpToFiftyEnt
 
     // The ten never checked come first, then the forty least recently checked.
     m_clock.advance(60);
-    m_verifier.verifySample(backup(), trash());
+    m_verifier.verifySample(folder(), trash());
     const auto second = verifiedAt(m_clock.now());
     ASSERT_EQ(second.size(), 50u);
     EXPECT_EQ(second.front(), "f00");
@@ -342,7 +350,7 @@ TEST_F(IntegrityVerifierTest, SampleOrderComparesLastCheckThenComposedName)
                        {"new", kHelloSha, 5, utc(2026, 2, 20)},
                        {decomposed, kHelloSha, 5, {}},
                        {precomposed, kHelloSha, 5, {}}});
-        withLimits({.sampleSize = c.sampleSize}).verifySample(backup(), trash());
+        withLimits({.sampleSize = c.sampleSize}).verifySample(folder(), trash());
         EXPECT_EQ(verifiedAt(m_clock.now()), c.sampled);
     }
 }
@@ -375,7 +383,7 @@ TEST_F(IntegrityVerifierTest, SampleEndsWithTheEntryThatReachesTheByteLimit)
                 expected.push_back(path);
         }
         writeDatabase(entries);
-        const auto result = withLimits({.maxBytesPerCheck = c.limit}).verifySample(backup(), trash());
+        const auto result = withLimits({.maxBytesPerCheck = c.limit}).verifySample(folder(), trash());
         ASSERT_TRUE(result);
         EXPECT_EQ(result->corrupted, expected);
         for (std::size_t i = 0; i < c.sizes.size(); ++i)
@@ -387,7 +395,7 @@ TEST_F(IntegrityVerifierTest, DamagedAndMissingCopiesAreReported)
 {
     for (const char* name : {"good.txt", "damaged.txt", "gone.txt"})
         write(name, "hello");
-    m_verifier.recordHashes({"good.txt", "damaged.txt", "gone.txt"}, backup(), trash());
+    m_verifier.recordHashes({"good.txt", "damaged.txt", "gone.txt"}, folder(), trash());
 
     // Same size, same modification time, other bytes: only reading the content finds it.
     struct stat before {};
@@ -397,7 +405,7 @@ TEST_F(IntegrityVerifierTest, DamagedAndMissingCopiesAreReported)
     fs::remove(backup() / "gone.txt");
 
     m_clock.advance(36 * 3600);
-    const auto result = m_verifier.verifySample(backup(), trash());
+    const auto result = m_verifier.verifySample(folder(), trash());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->verified, 1);
     EXPECT_EQ(result->corrupted, std::vector<std::string>{"damaged.txt"});
@@ -409,9 +417,9 @@ TEST_F(IntegrityVerifierTest, DamagedAndMissingCopiesAreReported)
     // The damaged copy is marked and moves to the back; the missing one waits in front for pruning.
     EXPECT_EQ(verifiedAt(m_clock.now()), (std::vector<std::string>{"damaged.txt", "good.txt"}));
 
-    m_verifier.pruneMissing(backup(), trash());
+    m_verifier.pruneMissing(folder(), trash());
     m_clock.advance(36 * 3600);
-    const auto next = m_verifier.verifySample(backup(), trash());
+    const auto next = m_verifier.verifySample(folder(), trash());
     ASSERT_TRUE(next);
     EXPECT_EQ(next->corrupted, std::vector<std::string>{"damaged.txt"});
     EXPECT_EQ(next->oldestVerifiedAt, m_clock.now());
@@ -420,7 +428,7 @@ TEST_F(IntegrityVerifierTest, DamagedAndMissingCopiesAreReported)
 
 TEST_F(IntegrityVerifierTest, EmptyDatabaseChecksNothingAndWritesNothing)
 {
-    const auto result = m_verifier.verifySample(backup(), trash());
+    const auto result = m_verifier.verifySample(folder(), trash());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->verified, 0);
     EXPECT_EQ(result->totalTracked, 0);
@@ -432,11 +440,11 @@ TEST_F(IntegrityVerifierTest, EmptyDatabaseChecksNothingAndWritesNothing)
 TEST_F(IntegrityVerifierTest, CancelledCheckReadsAndMarksNothing)
 {
     write("a.txt", "hello");
-    m_verifier.recordHashes({"a.txt"}, backup(), trash());
+    m_verifier.recordHashes({"a.txt"}, folder(), trash());
     const std::string before = databaseText();
     platform::CancelSource cancel;
     cancel.cancel();
-    const auto result = m_verifier.verifySample(backup(), trash(), cancel.token());
+    const auto result = m_verifier.verifySample(folder(), trash(), cancel.token());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->verified, 0);
     EXPECT_EQ(result->totalTracked, 1);
@@ -476,10 +484,10 @@ TEST(IntegrityResultSummary, FollowsTheFirstRuleThatApplies)
 
 TEST_F(IntegrityVerifierTest, LastCheckStampIsWrittenExactlyAndReadStrictly)
 {
-    EXPECT_EQ(m_verifier.lastCheckDate(backup()), std::nullopt);
-    m_verifier.recordCheckTime(backup());
+    EXPECT_EQ(m_verifier.lastCheckDate(folder()), std::nullopt);
+    m_verifier.recordCheckTime(folder());
     EXPECT_EQ(readFile(backup() / ".larkfold-lastcheck"), "2026-03-01T18:04:05Z");
-    EXPECT_EQ(m_verifier.lastCheckDate(backup()), m_clock.now());
+    EXPECT_EQ(m_verifier.lastCheckDate(folder()), m_clock.now());
 
     struct Case {
         const char* text;
@@ -496,25 +504,27 @@ TEST_F(IntegrityVerifierTest, LastCheckStampIsWrittenExactlyAndReadStrictly)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         test::writeFile(backup() / ".larkfold-lastcheck", c.text);
-        EXPECT_EQ(m_verifier.lastCheckDate(backup()), c.readable ? std::optional(m_clock.now()) : std::nullopt);
+        EXPECT_EQ(m_verifier.lastCheckDate(folder()), c.readable ? std::optional(m_clock.now()) : std::nullopt);
     }
 
     LogCapture log;
-    m_verifier.recordCheckTime(m_tree.path("no-such-folder"));
+    FaultInjectingFileSystem readOnly;
+    readOnly.failAlways(FileOperation::open, EROFS);
+    IntegrityVerifier(readOnly).recordCheckTime(folder());
     EXPECT_TRUE(log.contains("Failed to write last-check timestamp:", "IntegrityVerifier"));
 }
 
 TEST_F(IntegrityVerifierTest, CheckIsDueOnceADay)
 {
-    EXPECT_TRUE(m_verifier.isCheckDue(backup()));
-    m_verifier.recordCheckTime(backup());
-    EXPECT_FALSE(m_verifier.isCheckDue(backup()));
+    EXPECT_TRUE(m_verifier.isCheckDue(folder()));
+    m_verifier.recordCheckTime(folder());
+    EXPECT_FALSE(m_verifier.isCheckDue(folder()));
     m_clock.advance(86400);
-    EXPECT_FALSE(m_verifier.isCheckDue(backup()));
+    EXPECT_FALSE(m_verifier.isCheckDue(folder()));
     m_clock.advance(1);
-    EXPECT_TRUE(m_verifier.isCheckDue(backup()));
+    EXPECT_TRUE(m_verifier.isCheckDue(folder()));
     test::writeFile(backup() / ".larkfold-lastcheck", "garbage");
-    EXPECT_TRUE(m_verifier.isCheckDue(backup()));
+    EXPECT_TRUE(m_verifier.isCheckDue(folder()));
 }
 
 TEST_F(IntegrityVerifierTest, UndecodableDatabaseIsMovedToTheTrashAndStartedAfresh)
@@ -533,7 +543,7 @@ TEST_F(IntegrityVerifierTest, UndecodableDatabaseIsMovedToTheTrashAndStartedAfre
         SCOPED_TRACE(bad);
         fs::remove_all(trash());
         test::writeFile(databasePath(), bad);
-        m_verifier.recordHashes({"b.txt"}, backup(), trash());
+        m_verifier.recordHashes({"b.txt"}, folder(), trash());
         ASSERT_EQ(trashedFiles(), std::vector<fs::path>{fs::path(today()) / ".larkfold-hashes.json"});
         EXPECT_EQ(readFile(trash() / today() / ".larkfold-hashes.json"), bad);
         const Json db = database();
@@ -543,7 +553,7 @@ TEST_F(IntegrityVerifierTest, UndecodableDatabaseIsMovedToTheTrashAndStartedAfre
 
     // A second one on the same day does not replace the first in the trash.
     test::writeFile(databasePath(), "second");
-    EXPECT_EQ(m_verifier.pruneMissing(backup(), trash()), 0);
+    EXPECT_EQ(m_verifier.pruneMissing(folder(), trash()), 0);
     const auto trashed = trashedFiles();
     ASSERT_EQ(trashed.size(), 2u);
     const std::string suffixed = trashed[0].filename().string();
@@ -556,7 +566,7 @@ TEST_F(IntegrityVerifierTest, UndecodableDatabaseIsMovedToTheTrashAndStartedAfre
     test::writeFile(databasePath(), R"({"a.txt": {"relativePath": "a.txt", "sha256": ")" + std::string(kHelloSha)
                                         + R"(", "fileSize": 5, "recordedAt": "2026-03-01T18:04:05Z", "future": [1]}})");
     write("a.txt", "hello");
-    const auto result = m_verifier.verifySample(backup(), trash());
+    const auto result = m_verifier.verifySample(folder(), trash());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->verified, 1);
     EXPECT_TRUE(trashedFiles().empty());
@@ -580,6 +590,8 @@ TEST_F(IntegrityVerifierTest, UnreadableDatabaseSkipsTheFingerprintWork)
         // Never followed: reading or replacing it would reach outside the backup folder.
         {"a symbolic link", [&] { fs::create_symlink(m_tree.path("outside.json"), databasePath()); },
          platform::systemFileSystem()},
+        // Never read: it holds no database, and a writer at its other end could feed it anything.
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(databasePath().c_str(), 0600), 0); }, platform::systemFileSystem()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -588,9 +600,9 @@ TEST_F(IntegrityVerifierTest, UnreadableDatabaseSkipsTheFingerprintWork)
         const auto before = fs::symlink_status(databasePath()).type();
         IntegrityVerifier verifier(c.fileSystem);
         LogCapture log;
-        verifier.recordHashes({"a.txt"}, backup(), trash());
-        EXPECT_EQ(verifier.pruneMissing(backup(), trash()), 0);
-        EXPECT_EQ(verifier.verifySample(backup(), trash()), std::nullopt);
+        verifier.recordHashes({"a.txt"}, folder(), trash());
+        EXPECT_EQ(verifier.pruneMissing(folder(), trash()), 0);
+        EXPECT_EQ(verifier.verifySample(folder(), trash()), std::nullopt);
         EXPECT_EQ(log.count("Failed to read hash database", "IntegrityVerifier"), 3);
         EXPECT_EQ(fs::symlink_status(databasePath()).type(), before);
         if (before == fs::file_type::regular) {
@@ -598,7 +610,78 @@ TEST_F(IntegrityVerifierTest, UnreadableDatabaseSkipsTheFingerprintWork)
         }
         EXPECT_EQ(readFile(m_tree.path("outside.json")), "{}");
         EXPECT_TRUE(trashedFiles().empty());
+        // What it is not told apart from a flaky read is not its own to report.
+        EXPECT_EQ(verifier.foreignItems(folder()), before == fs::file_type::regular
+                                                       ? std::vector<std::string>{}
+                                                       : std::vector<std::string>{".larkfold-hashes.json"});
     }
+}
+
+// Something the verifier did not make at its last-check file's name can neither be read nor be
+// replaced: the daily check is off while it is there, rather than run at every run.
+TEST_F(IntegrityVerifierTest, ALastCheckFileItDidNotMakeTurnsTheDailyCheckOff)
+{
+    m_tree.write("outside", "2020-01-01T00:00:00Z");
+    const fs::path stamp = backup() / ".larkfold-lastcheck";
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+    } cases[] = {
+        {"a symbolic link", [&] { fs::create_symlink(m_tree.path("outside"), stamp); }},
+        {"a folder", [&] { fs::create_directory(stamp); }},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(stamp.c_str(), 0600), 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(stamp);
+        c.plant();
+        const auto kind = fs::symlink_status(stamp).type();
+        EXPECT_EQ(m_verifier.lastCheckDate(folder()), std::nullopt);
+        EXPECT_FALSE(m_verifier.isCheckDue(folder()));
+        LogCapture log;
+        m_verifier.recordCheckTime(folder());
+        EXPECT_TRUE(log.contains("Failed to write last-check timestamp:", "IntegrityVerifier"));
+        EXPECT_EQ(fs::symlink_status(stamp).type(), kind);
+        EXPECT_EQ(m_verifier.foreignItems(folder()), std::vector<std::string>{".larkfold-lastcheck"});
+    }
+    EXPECT_EQ(readFile(m_tree.path("outside")), "2020-01-01T00:00:00Z");
+}
+
+// 8 GiB of nothing where the database and the last-check time belong, on a computer with 4 GiB:
+// neither is read into memory; the database goes to the trash like a damaged one, the time is
+// taken as never checked and is replaced by the next one.
+TEST_F(IntegrityVerifierTest, FilesFarTooLargeToBeItsOwnAreNotRead)
+{
+    write("a.txt", "hello");
+    const std::uintmax_t eightGiB = std::uintmax_t(8) << 30;
+    test::writeFile(databasePath(), "");
+    fs::resize_file(databasePath(), eightGiB);
+    test::writeFile(backup() / ".larkfold-lastcheck", "");
+    fs::resize_file(backup() / ".larkfold-lastcheck", eightGiB);
+
+    const auto outcome = test::runWithAddressSpaceLimit(std::uint64_t(4) << 30, [&] {
+        std::string summary = m_verifier.isCheckDue(folder()) ? "due" : "not due";
+        m_verifier.recordHashes({"a.txt"}, folder(), trash());
+        m_verifier.recordCheckTime(folder());
+        return summary;
+    });
+    ASSERT_TRUE(outcome) << "the verifier ran out of memory";
+    EXPECT_EQ(*outcome, "due");
+    EXPECT_EQ(trashedFiles(), std::vector<fs::path>{fs::path(today()) / ".larkfold-hashes.json"});
+    EXPECT_EQ(fs::file_size(trash() / today() / ".larkfold-hashes.json"), eightGiB);
+    EXPECT_EQ(database().size(), 1u);
+    EXPECT_EQ(readFile(backup() / ".larkfold-lastcheck"), "2026-03-01T18:04:05Z");
+}
+
+// Past the limit, however little that is, nothing is read at all.
+TEST_F(IntegrityVerifierTest, TheSizeLimitIsCheckedBeforeAnythingIsRead)
+{
+    writeDatabase({{"a.txt", kHelloSha, 5, {}}});
+    FaultInjectingFileSystem counting;
+    IntegrityVerifier verifier(counting, {.maxDatabaseBytes = 10});
+    EXPECT_EQ(verifier.pruneMissing(folder(), trash()), 0);
+    EXPECT_EQ(counting.callCount(FileOperation::read), 0);
+    EXPECT_EQ(trashedFiles(), std::vector<fs::path>{fs::path(today()) / ".larkfold-hashes.json"});
 }
 
 } // namespace

@@ -63,8 +63,11 @@ TEST_F(ProjectFilerTest, FilesIntoTheYearArchiveWithAManifestAndAPassingCheck)
     const ProjectFiler::Outcome outcome = file(plan);
 
     EXPECT_TRUE(outcome.isFiled()) << outcome.summary().toStdString();
-    EXPECT_EQ(outcome.summary(), "Filed \"Brand Spot\" into 2024. All 7 files copied and checked — the original is "
-                                 "safe to clear whenever you like.");
+    // The two empty numbered folders are not in the copy: the original is not called safe to clear.
+    EXPECT_EQ(outcome.summary(), "Filed \"Brand Spot\" into 2024. All 7 files copied and checked, but 2 things in it "
+                                 "weren't filed — keep the original until you've looked at them.");
+    EXPECT_EQ(outcome.leftOutLines(),
+              (QStringList{"4 Renders — an empty folder", "5 Drafts — an empty folder"}));
     EXPECT_EQ(outcome.filesCopied, 7);
     EXPECT_EQ(outcome.bytesCopied, 9 + 5000 + 3000 + 9 + 6 + 2 + 7);
     ASSERT_TRUE(outcome.check.has_value());
@@ -178,7 +181,9 @@ TEST_F(ProjectFilerTest, ACopyThatCannotStartLeavesTheOriginalAlone)
 {
     const fs::path project = test::makeProject(tree, "Spot");
     platform::FaultInjectingFileSystem fileSystem;
-    fileSystem.failAlways(platform::FileOperation::open, EACCES);
+    // Once the year and project folders are being made, every open fails.
+    fileSystem.beforeNth(platform::FileOperation::createDirectory, 2,
+                         [&] { fileSystem.failAlways(platform::FileOperation::open, EACCES); });
     const auto outcome = file(planFor(project, archive(), 2024, "Spot"), fileSystem);
     EXPECT_FALSE(outcome.isFiled());
     EXPECT_FALSE(outcome.check.has_value());
@@ -225,20 +230,38 @@ TEST_F(ProjectFilerTest, AManifestThatCannotBeWrittenIsReported)
 TEST(ProjectFilerOutcome, SummarisesInTheFirstRuleThatApplies)
 {
     const ProjectFiler::Plan plan{"/p", "/a/2024/Spot", 2024, "Spot", std::nullopt};
-    const ProjectCheckResult passing{{}, {}, {"extra.txt"}, 3};
-    const ProjectCheckResult failing{{"a.txt"}, {}, {}, 3};
+    const ProjectCheckResult passing{{}, {}, {"extra.txt"}, 3, {}};
+    const ProjectCheckResult failing{{"a.txt"}, {}, {}, 3, {}};
+    const ProjectCheckResult edited{{}, {}, {}, 3, {"b.txt"}};
+    using Kind = LeftOutItem::Kind;
+    const std::vector<LeftOutItem> oneLink{{"3 Media/Footage", Kind::link, 0}};
     const std::pair<ProjectFiler::Outcome, const char*> cases[] = {
-        {{plan, 3, 10, passing, {"First problem.", "Second problem."}}, "First problem."},
-        {{plan, 3, 10, std::nullopt, {}}, "Couldn't file \"Spot\"."},
-        {{plan, 3, 10, failing, {}},
+        {{plan, 3, 10, passing, {"First problem.", "Second problem."}, {}}, "First problem."},
+        {{plan, 3, 10, std::nullopt, {}, {}}, "Couldn't file \"Spot\"."},
+        {{plan, 3, 10, failing, {}, {}},
          "Copied \"Spot\" into 2024, but the copy doesn't match: 1 file is missing. The original has been left alone."},
-        {{plan, 3, 10, passing, {}},
+        {{plan, 3, 10, edited, {}, {}},
+         "Copied \"Spot\" into 2024, but the copy doesn't match: 1 file is not the same as the original. The original "
+         "has been left alone."},
+        {{plan, 3, 10, passing, {}, {}},
          "Filed \"Spot\" into 2024. All 3 files copied and checked — the original is safe to clear whenever you like."},
+        {{plan, 3, 10, passing, {}, oneLink},
+         "Filed \"Spot\" into 2024. All 3 files copied and checked, but 1 thing in it wasn't filed — keep the original "
+         "until you've looked at it."},
     };
     for (const auto& [outcome, summary] : cases) {
         EXPECT_EQ(outcome.summary(), summary);
-        EXPECT_EQ(outcome.isFiled(), &outcome == &cases[3].first);
+        EXPECT_EQ(outcome.isFiled(), &outcome == &cases[4].first || &outcome == &cases[5].first);
     }
+    const ProjectFiler::Outcome everyKind{plan, 3, 10, passing, {},
+                                          {{"", Kind::unreadableFolder, 0}, {".Larkfold-Trash", Kind::trashFolder, 1},
+                                           {"3 Media/Footage", Kind::link, 0}, {"fifo", Kind::specialFile, 0},
+                                           {std::string("caf\xe9"), Kind::emptyFolder, 0}}};
+    EXPECT_EQ(everyKind.leftOutLines(),
+              (QStringList{"The project folder — a folder that couldn't be read",
+                           ".Larkfold-Trash — a Larkfold trash folder, with 1 item",
+                           "3 Media/Footage — a link; neither it nor what it points to was filed",
+                           "fifo — a special file (a pipe, socket or device)", "caf\\xE9 — an empty folder"}));
 }
 
 // Real tmpfs mounts stand for the archive drive. Unplugged, its mount point is an empty folder

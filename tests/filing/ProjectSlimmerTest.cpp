@@ -1,8 +1,12 @@
 #include "filing/FilingFixture.h"
 #include "filing/ProjectSlimmer.h"
+#include "platform/MountSource.h"
+#include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/mount.h>
 
 using namespace larkfold;
 using larkfold::test::TempTree;
@@ -116,4 +120,69 @@ TEST(ProjectSlimmer, MovesWhatItFoundToTheTrash)
     EXPECT_TRUE(tree.exists("P/2 Project Files/Edit"));
     EXPECT_TRUE(tree.exists("Elsewhere/Optimized Media/e.bin"));
     EXPECT_TRUE(tree.exists("P/6 Finals/final.mp4"));
+}
+
+// Folders where something is mounted, as the mount table tells (a bind mount keeps the device).
+TEST(ProjectSlimmer, NeverOffersOrMovesWhatAMountReaches)
+{
+    TempTree tree;
+    const fs::path project = test::makeProject(tree, "P");
+    const fs::path files = project / "2 Project Files";
+    tree.write("P/2 Project Files/Render Files/r.bin", "rr");
+    tree.write("P/2 Project Files/Edit/Media Cache/m.bin", "m");         // below a mount point
+    tree.write("P/2 Project Files/Proxy Media/Shared/s.bin", "s");       // holds a mount point
+    tree.write("P/2 Project Files/Optimized Media/o.bin", "o");          // gets one after the scan
+    const std::string root = "22 1 8:2 / / rw - ext4 /dev/sda2 rw\n";
+    const auto mountAt = [](const fs::path& point) { // mountinfo writes a space as \040
+        return "40 22 8:2 /other " + QString::fromStdString(point.string()).replace(" ", "\\040").toStdString()
+            + " rw - ext4 /dev/sda2 rw\n";
+    };
+    platform::TextMountSource mounts(root + mountAt(files / "Edit") + mountAt(files / "Proxy Media/Shared"));
+    const ProjectSlimmer slimmer(BackupProfile::film, platform::systemTrash(), platform::systemFileSystem(), mounts);
+    const ProjectSlimmer::Report report = slimmer.scan(project);
+    EXPECT_EQ(foundPaths(report), (std::vector<std::string>{"2 Project Files/Optimized Media",
+                                                            "2 Project Files/Render Files"}));
+
+    mounts.setText(root + mountAt(files / "Optimized Media/Card"));
+    const ProjectSlimmer::TrashResult result = slimmer.trash(report.items);
+    EXPECT_EQ(result.trashed, 1);
+    EXPECT_EQ(result.failures, QStringList{"2 Project Files/Optimized Media: It holds another file system, or is "
+                                           "one, so it was left where it is."});
+    EXPECT_TRUE(tree.exists("P/2 Project Files/Optimized Media/o.bin"));
+    EXPECT_FALSE(tree.exists("P/2 Project Files/Render Files"));
+}
+
+// Real file systems of their own inside the project, in a private mount namespace.
+TEST(ProjectSlimmer, StaysOnTheProjectsFileSystem)
+{
+    TempTree tree;
+    const fs::path project = test::makeProject(tree, "P");
+    tree.write("P/2 Project Files/Render Files/r.bin", "rr");
+    tree.mkdir("P/2 Project Files/Drive");
+    tree.mkdir("P/2 Project Files/Media Cache/Card");
+    const auto outcome = larkfold::test::runInPrivateMountNamespace([&] {
+        const fs::path files = project / "2 Project Files";
+        for (const fs::path& point : {files / "Drive", files / "Media Cache/Card"}) {
+            if (::mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m") != 0)
+                return std::string("skip");
+        }
+        test::writeFile(files / "Drive/Render Files/on the drive.bin", std::string(1000, 'd'));
+        test::writeFile(files / "Media Cache/Card/clip.bin", std::string(1000, 'c'));
+        const platform::ProcMountSource mounts;
+        const ProjectSlimmer slimmer(BackupProfile::film, platform::systemTrash(), platform::systemFileSystem(),
+                                     mounts);
+        std::string found;
+        for (const auto& item : slimmer.scan(project).items)
+            found += item.relativePath + ' ' + std::to_string(item.bytes) + '\n';
+        // Nothing mounted in the table is seen: the device alone tells.
+        const platform::TextMountSource none("22 1 8:2 / / rw - ext4 /dev/sda2 rw\n");
+        const ProjectSlimmer blind(BackupProfile::film, platform::systemTrash(), platform::systemFileSystem(), none);
+        for (const auto& item : blind.scan(project).items)
+            found += "blind: " + item.relativePath + '\n';
+        found += "size " + std::to_string(ProjectSlimmer::size(files / "Media Cache"));
+        return found;
+    });
+    if (!outcome || *outcome == "skip")
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(*outcome, "2 Project Files/Render Files 2\nblind: 2 Project Files/Render Files\nsize 0");
 }

@@ -1,6 +1,7 @@
 #include "filing/FilingFixture.h"
 #include "filing/PromoteViewModel.h"
 #include "platform/Bookmark.h"
+#include "platform/FaultInjectingFileSystem.h"
 #include "platform/MountSource.h"
 #include "platform/Trash.h"
 #include "support/EventLoop.h"
@@ -175,6 +176,26 @@ TEST_F(PromoteViewModelTest, AFilingThatIsRefusedTrashesNothing)
     EXPECT_TRUE(model.outcome()->summary().startsWith("The archive folder and \"Spot\" lie inside one another"));
     EXPECT_TRUE(tree.exists("Spot/2 Project Files/Render Files/r.bin"));
     EXPECT_TRUE(test::namesIn(tree.path("Spot/5 Drafts/Archive")).empty());
+}
+
+// An archive where the year folder cannot be made (a read-only drive): filing stops before the
+// caches go to the Trash, so nothing of the project is lost.
+TEST_F(PromoteViewModelTest, CachesStayWhenTheArchiveFoldersCannotBeMade)
+{
+    platform::FaultInjectingFileSystem files;
+    files.failAlways(platform::FileOperation::createDirectory, EROFS);
+    PromoteViewModel readOnly(kToday, ProjectFiler(files, platform::systemMountSource(), &applications),
+                              platform::systemTrash(), bookmarks);
+    const fs::path spot = test::makeProject(tree, "Spot");
+    tree.write("Spot/2 Project Files/Render Files/r.bin", "r");
+    readOnly.choose(spot);
+    readOnly.setArchiveRoot(tree.path("Archive"));
+    readOnly.setRemoveRebuildable(true);
+    readOnly.file();
+    ASSERT_TRUE(test::spinUntil([&] { return readOnly.step() == Step::finished; }, kFilingTimeoutMs));
+    EXPECT_EQ(readOnly.outcome()->summary(), "Couldn't create the folder for 2026: Read-only file system.");
+    EXPECT_TRUE(tree.exists("Spot/2 Project Files/Render Files/r.bin"));
+    EXPECT_TRUE(test::namesIn(tree.path("Archive")).empty());
 }
 
 TEST_F(PromoteViewModelTest, OneFilingAtATime)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <functional>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -111,13 +112,83 @@ TEST_F(FileSystemTest, WritesBelowADirectoryNeverFollowALink)
     tree.symlink("backup/leaf", tree.path("outside/target.txt"));
     EXPECT_EQ(files.openFile(backup, "leaf", OpenMode::createNew).error(), posixError(EEXIST));
     EXPECT_EQ(files.openFile(backup, "leaf", OpenMode::append).error(), posixError(ELOOP));
-    EXPECT_EQ(files.readWholeFile(backup, "leaf").error(), posixError(ELOOP));
+    EXPECT_EQ(files.readWholeFile(backup, "leaf", 100).error(), posixError(ELOOP));
     EXPECT_FALSE(files.writeFileAtomically(backup, "leaf", "new"));
     EXPECT_TRUE(S_ISREG(lstatOf(tree.path("backup/leaf")).st_mode));
     EXPECT_EQ(tree.read("backup/leaf"), "new");
     EXPECT_FALSE(files.removeItem(backup, "sub"));
     EXPECT_EQ(tree.read("outside/target.txt"), "secret");
     EXPECT_EQ(tree.read("outside/victim"), "keep");
+}
+
+// The program's own files are used only when they are regular files it may have made: a link, a
+// folder, a FIFO (which would hold a writer until a reader comes) or a socket is refused at once.
+TEST_F(FileSystemTest, OwnFilesOpenOnlyAsRegularFilesAndNeverWaitOnAFifo)
+{
+    tree.write("backup/own", "mine");
+    tree.write("outside", "secret");
+    tree.symlink("backup/link", tree.path("outside"));
+    tree.mkdir("backup/folder");
+    ASSERT_EQ(::mkfifo(tree.path("backup/fifo").c_str(), 0600), 0);
+    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = tree.path("backup/socket").native();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const Directory backup = open("backup");
+    FileSystem& files = systemFileSystem();
+
+    // Without a reader a write-only open of a FIFO fails rather than waiting.
+    EXPECT_EQ(files.openFile(backup, "fifo", OpenMode::append).error(), posixError(ENXIO));
+    const struct Case {
+        const char* name;
+        int expected;
+    } cases[] = {{"own", 0}, {"link", ELOOP}, {"folder", EISDIR}, {"fifo", ENXIO}, {"socket", ENXIO}};
+    for (const Case& c : cases) {
+        for (const OpenMode mode : {OpenMode::read, OpenMode::append}) {
+            SCOPED_TRACE(std::string(c.name) + (mode == OpenMode::read ? " read" : " append"));
+            const auto file = files.openRegularFile(backup, c.name, mode);
+            EXPECT_EQ(file.error(), c.expected ? posixError(c.expected) : std::error_code());
+            EXPECT_EQ(FileSystem::isNotRegularFile(file.error()), c.expected != 0);
+            EXPECT_EQ(files.holdsOtherThanRegularFile(backup, c.name), c.expected != 0);
+            // A regular file reads and writes as an ordinary blocking one.
+            if (file) {
+                EXPECT_EQ(::fcntl(file->fd(), F_GETFL) & O_NONBLOCK, 0);
+            }
+        }
+    }
+    EXPECT_FALSE(files.holdsOtherThanRegularFile(backup, "missing"));
+    ::close(server);
+}
+
+TEST_F(FileSystemTest, AWholeFileIsReadOnlyUpToItsLimit)
+{
+    tree.write("backup/small", "12345");
+    tree.write("backup/large", "");
+    fs::resize_file(tree.path("backup/large"), std::uintmax_t(8) << 30); // sparse: no disk, and never read
+    const Directory backup = open("backup");
+    FileSystem& files = systemFileSystem();
+    EXPECT_EQ(*files.readWholeFile(backup, "small", 5), "12345");
+    EXPECT_EQ(files.readWholeFile(backup, "small", 4).error(), posixError(EFBIG));
+    faults.clearFaults();
+    EXPECT_EQ(faults.readWholeFile(backup, "large", std::int64_t(1) << 30).error(), posixError(EFBIG));
+    EXPECT_EQ(faults.callCount(FileOperation::read), 0);
+}
+
+TEST_F(FileSystemTest, AnExclusiveLockIsHeldUntilItsFileIsClosed)
+{
+    tree.write("backup/lock", "");
+    const Directory backup = open("backup");
+    FileSystem& files = systemFileSystem();
+    auto first = files.openRegularFile(backup, "lock", OpenMode::read);
+    auto second = files.openRegularFile(backup, "lock", OpenMode::read);
+    ASSERT_TRUE(first && second);
+    EXPECT_FALSE(files.lockExclusively(*first));
+    EXPECT_EQ(files.lockExclusively(*second), std::errc::operation_would_block);
+    first->close();
+    EXPECT_FALSE(files.lockExclusively(*second));
 }
 
 TEST_F(FileSystemTest, AnOpenedFolderNoticesWhenItsPathNamesAnotherAndIsNeverRecreated)
@@ -231,6 +302,45 @@ TEST_F(FileSystemTest, AFolderCopyRecreatesLinksAndNeverOpensSpecialFiles)
     EXPECT_EQ(folder.st_mtim.tv_sec, 1600000001);
     EXPECT_EQ(folder.st_mtim.tv_nsec, 222);
     EXPECT_EQ(lstatOf(copy / "sub").st_mtim.tv_nsec, 111);
+}
+
+TEST_F(FileSystemTest, SetIdBitsStayOnlyWhereTheOwnerIsKept)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the originals another owner";
+    constexpr uid_t kOtherUser = 1234;
+    const struct {
+        const char* name;
+        mode_t mode;
+    } items[] = {{"setuid", 04755}, {"setgid", 02755}, {"both", 06750}, {"shared", 0666}, {"package", 02775}};
+    for (const auto& item : items) {
+        const fs::path path = item.name == std::string_view("package") ? tree.mkdir("source/package")
+                                                                         : tree.write(fs::path("source") / item.name, "x");
+        // chown clears the bits: the mode comes after.
+        ASSERT_EQ(::chown(path.c_str(), kOtherUser, kOtherUser), 0);
+        ASSERT_EQ(::chmod(path.c_str(), item.mode), 0);
+    }
+    const Directory source = open("source");
+    for (const bool ownerKept : {true, false}) {
+        SCOPED_TRACE(ownerKept ? "owner kept" : "owner refused");
+        faults.clearFaults();
+        if (!ownerKept)
+            faults.failAlways(FileOperation::setOwner, EPERM);
+        const fs::path folder = ownerKept ? "kept" : "refused";
+        tree.mkdir(folder);
+        const Directory target = open(folder);
+        for (const auto& item : items) {
+            SCOPED_TRACE(item.name);
+            ASSERT_FALSE(faults.copyItem(source, item.name, target, item.name));
+            EXPECT_EQ(lstatOf(tree.path(folder / item.name)).st_mode & 07777, ownerKept ? item.mode : item.mode & 0777);
+        }
+        // The streamed copy's attribute step.
+        auto original = faults.openFile(source, "setuid", OpenMode::read);
+        auto streamed = faults.openFile(target, "streamed", OpenMode::createNew, 0600);
+        ASSERT_TRUE(original && streamed);
+        EXPECT_FALSE(faults.copyAttributes(*original, *streamed));
+        EXPECT_EQ(lstatOf(tree.path(folder / "streamed")).st_mode & 07777, ownerKept ? 04755u : 0755u);
+    }
 }
 
 TEST_F(FileSystemTest, CopyFailuresComeBackAndRefusedAttributesAreNoFailure)
@@ -455,7 +565,7 @@ TEST_F(FileSystemTest, AtomicWritesLeaveTheOldContentOrTheNewAndNoTemporary)
     }
     faults.clearFaults();
     EXPECT_FALSE(faults.writeFileAtomically(backup, ".larkfold-hashes.json", "new"));
-    EXPECT_EQ(*faults.readWholeFile(backup, ".larkfold-hashes.json"), "new");
+    EXPECT_EQ(*faults.readWholeFile(backup, ".larkfold-hashes.json", 100), "new");
 
     // The temporary name stays within the name limit for the longest name.
     const std::string longName(255, 'n');

@@ -21,7 +21,7 @@ TEST(LinuxNotifier, SendsEachNotificationAsANewOneWithIconSoundAndIdentifier)
     FakeNotificationServer server(bus.connection(QStringLiteral("server")));
     ASSERT_TRUE(server.isRegistered());
 
-    LinuxNotifier notifier(bus.connection(QStringLiteral("client")));
+    LinuxNotifier notifier(bus.connection(QStringLiteral("client")), QStringLiteral("io.larkfold.Larkfold"));
     int failures = 0;
     notifier.show({QStringLiteral("error-1"), QStringLiteral("Backup Problem"), QStringLiteral("Photos — gone")},
                   [&](const QString&) { ++failures; });
@@ -31,18 +31,39 @@ TEST(LinuxNotifier, SendsEachNotificationAsANewOneWithIconSoundAndIdentifier)
 
     const FakeNotificationServer::Call& first = server.calls()[0];
     EXPECT_EQ(first.appName, QStringLiteral("Larkfold"));
-    EXPECT_EQ(first.appIcon, QStringLiteral("larkfold"));
+    EXPECT_EQ(first.appIcon, QStringLiteral("io.larkfold.Larkfold"));
     EXPECT_EQ(first.summary, QStringLiteral("Backup Problem"));
     EXPECT_EQ(first.body, QStringLiteral("Photos — gone"));
     EXPECT_TRUE(first.actions.isEmpty());
     EXPECT_EQ(first.expireTimeout, -1);
     EXPECT_EQ(first.hints.value(QStringLiteral("sound-name")).toString(), QStringLiteral("message-new-instant"));
     EXPECT_EQ(first.hints.value(QStringLiteral("x-larkfold-identifier")).toString(), QStringLiteral("error-1"));
+    EXPECT_EQ(first.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("io.larkfold.Larkfold"));
     for (const auto& call : server.calls())
         EXPECT_EQ(call.replacesId, 0u);
     EXPECT_EQ(server.calls()[1].body, QStringLiteral("Photos — again"));
     spinFor(50);
     EXPECT_EQ(failures, 0);
+}
+
+// A pair's name comes from a folder name that whoever prepared the drive chose.
+TEST(LinuxNotifier, BodyMarkupIsSentAsTextAndTheSummaryAsItIs)
+{
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    FakeNotificationServer server(bus.connection(QStringLiteral("server")));
+    ASSERT_TRUE(server.isRegistered());
+
+    LinuxNotifier notifier(bus.connection(QStringLiteral("client")));
+    notifier.show({QStringLiteral("error-1"), QStringLiteral("Backup Trash Using <1 & more>"),
+                   QStringLiteral("<b>Docs</b> <a href=\"https://example.invalid\">Click to fix</a> — R&D &amp; \"Q's\"")},
+                  {});
+    ASSERT_TRUE(spinUntil([&] { return server.calls().size() == 1; }));
+    EXPECT_EQ(server.calls()[0].body,
+              QStringLiteral("&lt;b&gt;Docs&lt;/b&gt; &lt;a href=\"https://example.invalid\"&gt;Click to fix&lt;/a&gt; — "
+                             "R&amp;D &amp;amp; \"Q's\""));
+    // The summary is plain text to the server: escaping it would show the entities.
+    EXPECT_EQ(server.calls()[0].summary, QStringLiteral("Backup Trash Using <1 & more>"));
 }
 
 TEST(LinuxNotifier, FindsTheNotificationServerOnTheBus)

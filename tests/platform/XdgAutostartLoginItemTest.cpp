@@ -6,7 +6,9 @@
 #include <cstdlib>
 
 using namespace larkfold::platform;
+using larkfold::test::readFile;
 using larkfold::test::TempTree;
+namespace fs = std::filesystem;
 using Status = LoginItem::Status;
 
 namespace {
@@ -28,13 +30,13 @@ TEST(XdgAutostartLoginItem, RegisteringWritesTheEntryAndUnregisteringRemovesIt)
     EXPECT_EQ(item.status(), Status::notRegistered);
 
     ASSERT_EQ(item.registerItem(), QString());
-    EXPECT_EQ(tree.read("config/autostart/larkfold.desktop"), "[Desktop Entry]\n"
-                                                              "Type=Application\n"
-                                                              "Name=Larkfold\n"
-                                                              "Exec=/opt/larkfold/bin/larkfold\n"
-                                                              "Icon=larkfold\n"
-                                                              "Terminal=false\n"
-                                                              "X-GNOME-Autostart-enabled=true\n");
+    // The installed desktop entry's keys, with this program and autostart switched on.
+    std::string desktopEntry = readFile(fs::path(std::getenv("LARKFOLD_BINARY_DIR"))
+                                        / "src/share/applications/io.larkfold.Larkfold.desktop");
+    ASSERT_NE(desktopEntry.find("\nExec=larkfold\n"), std::string::npos) << desktopEntry;
+    desktopEntry.replace(desktopEntry.find("Exec=larkfold"), 13, "Exec=/opt/larkfold/bin/larkfold");
+    EXPECT_EQ(tree.read("config/autostart/larkfold.desktop"), desktopEntry + "X-GNOME-Autostart-enabled=true\n");
+    EXPECT_NE(desktopEntry.find("\nIcon=io.larkfold.Larkfold\n"), std::string::npos);
     EXPECT_EQ(item.status(), Status::enabled);
 
     ASSERT_EQ(item.unregisterItem(), QString());

@@ -55,8 +55,8 @@ TEST_F(AddBackupModelTest, TheSourceStepTakesFoldersFromThePanelOrADrop)
 
     model().chooseSourceFolders(); // cancelled
     ASSERT_EQ(prompts.panels.size(), 1u);
-    EXPECT_EQ(prompts.panels[0], (FolderPanel{"Choose Source", "Choose one or more folders to back up", std::nullopt,
-                                              true, false}));
+    EXPECT_EQ(prompts.panels[0], (FolderPanel{"Choose Source", "Choose one or more folders to back up",
+                                              platform::homeFolder(), true, false}));
     prompts.folderAnswers.push_back({file});
     model().chooseSourceFolders();
     EXPECT_EQ(model().step(), Step::chooseSource) << "a file is no folder";
@@ -181,6 +181,60 @@ TEST_F(AddBackupModelTest, EarlierDestinationsAreTheOtherPairsOnesEachOnceButNot
     c.manager().removePair(c.store().pairs().back().id);
     EXPECT_GE(choices.count(), 1) << "the list is drawn again when the pairs change";
     EXPECT_EQ(model().earlierDestinations().size(), 2u);
+}
+
+// A folder named in bytes that are not UTF-8 (a Latin-1 "café"): its drop URL carries the bytes.
+TEST_F(AddBackupModelTest, AFolderWhoseNameIsNotTextIsTakenAsItsBytes)
+{
+    const fs::path cafe = folder(std::string("caf\xe9"));
+    const QUrl url = QUrl::fromEncoded(QByteArray("file://") + QByteArray::fromStdString(c.tree.root().native())
+                                       + "/caf%E9");
+    ASSERT_TRUE(model().handleDrop({url}));
+    ASSERT_EQ(model().step(), Step::chooseDestination);
+    EXPECT_EQ(model().sourceURLs(), std::vector<fs::path>{cafe});
+    EXPECT_EQ(AddBackupModel::folderName(cafe), QStringLiteral("caf\\xE9"));
+}
+
+TEST_F(AddBackupModelTest, ADestinationNoBackupCanWorkInIsRefusedInTheStep)
+{
+    const fs::path small = folder("small stick");
+    c.volumes.setVolume({small, platform::VolumeSpace{300'000'000, 264'300'000}, 9, false});
+    chooseSources({folder("Photos")});
+
+    model().selectDestination("/usr/local/share");
+    EXPECT_EQ(model().step(), Step::chooseDestination);
+    EXPECT_EQ(model().validationWarning(),
+              QStringLiteral("Destination is a protected system folder. Choose a different destination."));
+
+    model().selectDestination(small);
+    EXPECT_EQ(model().step(), Step::chooseDestination);
+    ASSERT_TRUE(model().validationWarning());
+    EXPECT_TRUE(model().validationWarning()->contains("Larkfold keeps at least 524.3 MB free on it."))
+        << model().validationWarning()->toStdString();
+    EXPECT_TRUE(model().validationWarning()->contains("Only 264.3 MB left."));
+
+    model().selectDestination(folder("drive"));
+    EXPECT_EQ(model().step(), Step::chooseOffsite);
+    EXPECT_FALSE(model().validationWarning());
+}
+
+TEST_F(AddBackupModelTest, AnOffsiteFolderInTheDestinationsLarkfoldFolderIsRefused)
+{
+    const fs::path drive = folder("drive");
+    chooseSources({folder("Photos")});
+    model().selectDestination(drive);
+    ASSERT_EQ(model().step(), Step::chooseOffsite);
+
+    model().chooseOffsiteFolder();
+    EXPECT_EQ(prompts.panels.back().startingFolder, platform::homeFolder()) << "cloud folders live there";
+    for (const fs::path& offsite : {drive, folder("drive/Larkfold/Photos")}) {
+        model().selectOffsite(offsite);
+        EXPECT_EQ(model().step(), Step::chooseOffsite) << offsite;
+        EXPECT_TRUE(model().offsiteWarning()) << offsite;
+        EXPECT_FALSE(model().offsiteURL());
+    }
+    model().selectOffsite(folder("drive/Offsite"));
+    EXPECT_EQ(model().step(), Step::confirm);
 }
 
 TEST_F(AddBackupModelTest, TheOffsiteStepListsCloudFoldersAndRefusesOneNestedWithASource)

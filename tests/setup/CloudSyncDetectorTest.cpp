@@ -1,5 +1,6 @@
 #include "setup/CloudSyncDetector.h"
 
+#include "platform/MountSource.h"
 #include "platform/Paths.h"
 #include "support/TempTree.h"
 
@@ -8,6 +9,7 @@
 #include <algorithm>
 
 using namespace larkfold;
+using larkfold::platform::TextMountSource;
 using larkfold::test::TempTree;
 using Provider = CloudSyncDetector::Provider;
 using ClientPlatform = CloudSyncDetector::ClientPlatform;
@@ -39,10 +41,12 @@ TEST(CloudSyncDetector, RecognisesTheFoldersOfLinuxClients)
                   {"home/Google Drive/", ""},    {"home/ProtonDrive/", ""},     {"home/Documents/", ""},
                   {"home/Library/CloudStorage/Dropbox-Me/", ""},
                   {"home/Library/Mobile Documents/com~apple~CloudDocs/", ""},
-                  {"elsewhere/Dropbox/", ""},    {"data/onedrive/Notes/", ""}};
+                  {"elsewhere/Dropbox/", ""},    {"data/onedrive/Notes/", ""},  {"data/team/", ""},
+                  {"home/Insync/me@example.com/Google Drive/Docs/", ""}};
     tree.symlink("home/Links/photos", tree.path("home/Dropbox/Photos"));
     tree.symlink("home/Links/cloud", "../Nextcloud");
     tree.symlink("home/OneDrive", tree.path("data/onedrive")); // the synced folder moved to another disk
+    tree.symlink("home/Dropbox (Acme)", tree.path("data/team"));
     tree.symlink("homelink", "home");
 
     // The home folder is normalised too, so one reached through a link reads the same.
@@ -65,6 +69,24 @@ TEST(CloudSyncDetector, RecognisesTheFoldersOfLinuxClients)
                             {"home/Tresorit/Team", Provider::tresorit},
                             {"home/OneDrive/Notes", Provider::oneDrive},
                             {"data/onedrive/Notes", Provider::oneDrive},
+                            // A personal and a team account linked together.
+                            {"home/Dropbox (Personal)/Photos", Provider::dropbox},
+                            {"home/Dropbox (Acme Inc.)", Provider::dropbox},
+                            {"data/team/Plans", Provider::dropbox},
+                            {"home/Dropbox ()", std::nullopt},
+                            {"home/Dropbox (Personal) old", std::nullopt},
+                            {"home/MEGAsync/Music", Provider::mega},
+                            // Further accounts of one client are numbered.
+                            {"home/Nextcloud2", Provider::nextcloud},
+                            {"home/Nextcloud12/Work", Provider::nextcloud},
+                            {"home/ownCloud3", Provider::nextcloud},
+                            {"home/Nextcloud Old", std::nullopt},
+                            {"home/Nextcloudy", std::nullopt},
+                            {"home/Insync/me@example.com/Google Drive/Docs", Provider::googleDrive},
+                            {"home/Insync/work@example.com/OneDrive", Provider::oneDrive},
+                            {"home/Insync/me@example.com", std::nullopt},
+                            {"home/Insync/me@example.com/Other", std::nullopt},
+                            {"home/Insync/.trash/Google Drive", std::nullopt},
                             // No Linux client: a folder merely named like theirs is not a synced one.
                             {"home/Sync", std::nullopt},
                             {"home/Box", std::nullopt},
@@ -105,7 +127,13 @@ TEST(CloudSyncDetector, RecognisesTheFoldersOfMacClients)
 TEST(CloudSyncDetector, ListsEachCloudFolderOnce)
 {
     TempTree tree{{"home/Dropbox/", ""},
+                  {"home/Dropbox (Personal)/", ""},
+                  {"home/Dropbox (Acme)/", ""},
                   {"home/Nextcloud/", ""},
+                  {"home/Nextcloud2/", ""},
+                  {"home/Nextcloud3", "a file, not a folder"},
+                  {"home/Insync/me@example.com/Google Drive/", ""},
+                  {"home/Insync/me@example.com/OneDrive/", ""},
                   {"home/MEGA", "a file, not a folder"},
                   {"home/Sync/", ""},
                   {"home/Box/", ""},
@@ -114,10 +142,99 @@ TEST(CloudSyncDetector, ListsEachCloudFolderOnce)
     tree.symlink("home/ownCloud", "Nextcloud"); // one folder under two names
     const fs::path home = platform::canonicalPath(tree.path("home"));
     EXPECT_EQ(CloudSyncDetector(tree.path("home")).availableProviders(),
-              (std::vector<Available>{{Provider::dropbox, home / "Dropbox"}, {Provider::nextcloud, home / "Nextcloud"}}));
+              (std::vector<Available>{{Provider::dropbox, home / "Dropbox"},
+                                      {Provider::dropbox, home / "Dropbox (Acme)"},
+                                      {Provider::dropbox, home / "Dropbox (Personal)"},
+                                      {Provider::nextcloud, home / "Nextcloud"},
+                                      {Provider::nextcloud, home / "Nextcloud2"},
+                                      {Provider::googleDrive, home / "Insync/me@example.com/Google Drive"},
+                                      {Provider::oneDrive, home / "Insync/me@example.com/OneDrive"}}));
 
     TempTree empty{{"home/Documents/", ""}};
     EXPECT_TRUE(CloudSyncDetector(empty.path("home")).availableProviders().empty());
+}
+
+namespace {
+
+std::string mountLine(int id, const fs::path& mountPoint, const std::string& type, const std::string& source)
+{
+    return std::to_string(id) + " 1 0:" + std::to_string(id) + " / " + mountPoint.string() + " rw - " + type + " "
+           + source + " rw\n";
+}
+
+} // namespace
+
+// The drives of GNOME's online accounts and the mounts of cloud clients, wherever they are mounted.
+TEST(CloudSyncDetector, RecognisesCloudDrivesAndMounts)
+{
+    TempTree tree{{"home/Documents/", ""},
+                  {"run/gvfs/google-drive:host=gmail.com,user=me/0AbC/", ""},
+                  {"run/gvfs/sftp:host=server/", ""},
+                  {"mnt/gdrive/Photos/", ""},
+                  {"mnt/secret/", ""},
+                  {"mnt/nas/", ""},
+                  {"mnt/s3/", ""},
+                  {"mnt/wrapped-loop/", ""},
+                  {"mnt/cloud/", ""},
+                  {"home/OneDrive/", ""},
+                  {"home/GoogleDrive/", ""},
+                  {"media/usb/", ""}};
+    tree.write("rclone.conf", "# a comment\n"
+                              "[gdrive]\ntype = drive\nscope = drive\n\n"
+                              "[vault]\ntype = crypt\nremote = gdrive:encrypted\n"
+                              "[cloud]\ntype = webdav\nvendor = nextcloud\nurl = https://cloud.example.com\n"
+                              "[bucket]\ntype = s3\n"
+                              "[loop]\ntype = alias\nremote = loop:\n");
+    const TextMountSource mounts(
+        mountLine(1, "/", "ext4", "/dev/sda1") + mountLine(2, tree.path("run/gvfs"), "fuse.gvfsd-fuse", "gvfsd-fuse")
+        + mountLine(3, tree.path("mnt/gdrive"), "fuse.rclone", "gdrive:")
+        + mountLine(4, tree.path("mnt/secret"), "fuse.rclone", "vault{a1B2c}:")
+        + mountLine(5, tree.path("mnt/cloud"), "fuse.rclone", "cloud:Documents")
+        + mountLine(6, tree.path("mnt/s3"), "fuse.rclone", "bucket:photos")
+        + mountLine(7, tree.path("mnt/nas"), "fuse.rclone", ":sftp,host=nas:")
+        + mountLine(8, tree.path("mnt/wrapped-loop"), "fuse.rclone", "loop:")
+        + mountLine(9, tree.path("home/OneDrive"), "fuse.onedriver", "onedriver")
+        + mountLine(10, tree.path("home/GoogleDrive"), "fuse.google-drive-ocamlfuse", "google-drive-ocamlfuse")
+        + mountLine(11, tree.path("media/usb"), "vfat", "/dev/sdb1"));
+    const CloudSyncDetector detector({tree.path("home"), tree.path("run"), tree.path("rclone.conf")}, mounts);
+    expectProviders(detector, tree,
+                    {
+                        {"run/gvfs/google-drive:host=gmail.com,user=me", Provider::googleDrive},
+                        {"run/gvfs/google-drive:host=gmail.com,user=me/0AbC", Provider::googleDrive},
+                        {"run/gvfs/sftp:host=server", std::nullopt},
+                        {"run/gvfs", std::nullopt},
+                        {"mnt/gdrive/Photos", Provider::googleDrive},
+                        // Through crypt to Google Drive; the mark of overridden options is no part of the name.
+                        {"mnt/secret", Provider::googleDrive},
+                        {"mnt/cloud", Provider::nextcloud},
+                        // A service of its own or an unknown one: rclone's.
+                        {"mnt/s3", Provider::rclone},
+                        {"mnt/nas", Provider::rclone},
+                        {"mnt/wrapped-loop", Provider::rclone},
+                        {"home/OneDrive", Provider::oneDrive},
+                        {"home/GoogleDrive", Provider::googleDrive},
+                        {"media/usb", std::nullopt},
+                        {"home/Documents", std::nullopt},
+                    });
+
+    // Without its configuration every rclone mount is rclone's.
+    const CloudSyncDetector unconfigured({tree.path("home"), tree.path("run"), tree.path("missing.conf")}, mounts);
+    EXPECT_EQ(unconfigured.provider(tree.path("mnt/gdrive")), Provider::rclone);
+
+    const fs::path home = platform::canonicalPath(tree.path("home"));
+    const auto listed = detector.availableProviders();
+    EXPECT_EQ(listed,
+              (std::vector<Available>{
+                  {Provider::oneDrive, home / "OneDrive"}, // a home folder first, though mounted
+                  {Provider::googleDrive, tree.path("run/gvfs/google-drive:host=gmail.com,user=me")},
+                  {Provider::googleDrive, tree.path("mnt/gdrive")},
+                  {Provider::googleDrive, tree.path("mnt/secret")},
+                  {Provider::nextcloud, tree.path("mnt/cloud")},
+                  {Provider::rclone, tree.path("mnt/s3")},
+                  {Provider::rclone, tree.path("mnt/nas")},
+                  {Provider::rclone, tree.path("mnt/wrapped-loop")},
+                  {Provider::googleDrive, tree.path("home/GoogleDrive")},
+              }));
 }
 
 TEST(CloudSyncDetector, ListsMacCloudFoldersInTheirOrder)
@@ -155,7 +272,7 @@ TEST(CloudSyncDetector, NamesAndWarnings)
         {Provider::iCloud, "iCloud Drive"}, {Provider::dropbox, "Dropbox"},     {Provider::oneDrive, "OneDrive"},
         {Provider::googleDrive, "Google Drive"}, {Provider::box, "Box"},        {Provider::proton, "Proton Drive"},
         {Provider::sync, "Sync.com"},       {Provider::pCloud, "pCloud"},       {Provider::mega, "MEGA"},
-        {Provider::nextcloud, "Nextcloud"}, {Provider::tresorit, "Tresorit"},
+        {Provider::nextcloud, "Nextcloud"}, {Provider::tresorit, "Tresorit"},    {Provider::rclone, "rclone"},
     };
     for (const auto& [provider, name] : names) {
         SCOPED_TRACE(name);

@@ -79,17 +79,21 @@ TEST(ProfileSuggestionModel, TechnicalLinesListTheProfilesExclusionsSorted)
               (QStringList{QStringLiteral("Profile: documents"),
                            QStringLiteral("Excluded folders: .DocumentRevisions-V100, .Spotlight-V100, "
                                           ".TemporaryItems, .Trashes, .fseventsd, lost+found")}));
-    // Fourteen names of its own and the six system folders: ten shown, the rest counted.
+    // Fourteen names of its own, then the six system folders: ten shown, the rest counted.
     EXPECT_EQ(ProfileSuggestionModel::technicalLines(BackupProfile::film),
               (QStringList{QStringLiteral("Profile: film"),
-                           QStringLiteral("Excluded folders: .DocumentRevisions-V100, .Spotlight-V100, "
-                                          ".TemporaryItems, .Trashes, .fseventsd, Adobe After Effects Auto-Save, "
-                                          "Adobe Audition Auto-Save, Adobe Premiere Pro Auto-Save, "
-                                          "Adobe Premiere Pro Preview Files, Audio Render Files (+10 more)"),
+                           QStringLiteral("Excluded folders: Adobe After Effects Auto-Save, Adobe Audition Auto-Save, "
+                                          "Adobe Premiere Pro Auto-Save, Adobe Premiere Pro Preview Files, Audio Render "
+                                          "Files, CacheClip, Common Cache Files, Media Cache, Media Cache Files, "
+                                          "Optimized Clips (+10 more)"),
                            QStringLiteral("Excluded extensions: .cfa, .ims, .mpgindex, .pek, .tmp")}));
+    // The bullets name what Linux users edit with, as editor detection knows it.
+    const QString bullets = ProfileSuggestionModel::changeBullets(BackupProfile::film).join(u' ');
+    EXPECT_TRUE(bullets.contains(QStringLiteral("DaVinci Resolve"))) << bullets.toStdString();
+    EXPECT_FALSE(bullets.contains(QStringLiteral("Final Cut")));
     const QStringList developer = ProfileSuggestionModel::technicalLines(BackupProfile::developer);
     ASSERT_EQ(developer.size(), 3);
-    EXPECT_TRUE(developer[1].endsWith(QStringLiteral(".gradle, .mypy_cache (+24 more)"))) << developer[1].toStdString();
+    EXPECT_TRUE(developer[1].endsWith(QStringLiteral(".swiftpm, .tox (+24 more)"))) << developer[1].toStdString();
     EXPECT_EQ(developer[2], QStringLiteral("Excluded extensions: .class, .dSYM, .log, .o, .obj, .pyc, .pyo, "
                                            ".swiftdoc, .swiftmodule"));
 }

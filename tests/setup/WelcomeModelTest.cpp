@@ -69,7 +69,7 @@ TEST_F(WelcomeModelTest, StepsMoveOnOnlyWithWhatEachNeeds)
 
     model().chooseSourceFolder(); // cancelled
     ASSERT_EQ(prompts.panels.size(), 1u);
-    EXPECT_EQ(prompts.panels[0], (FolderPanel{"Choose", "Select the folder you want to keep backed up.", std::nullopt,
+    EXPECT_EQ(prompts.panels[0], (FolderPanel{"Choose", "Select the folder you want to keep backed up.", platform::homeFolder(),
                                               false, false}));
     EXPECT_FALSE(model().source());
     prompts.folderAnswers.push_back({photos});
@@ -131,6 +131,57 @@ TEST_F(WelcomeModelTest, ADropTakesTheFirstFileOfferedWhenItIsAFolder)
     model().clearSource();
     EXPECT_FALSE(model().source());
     EXPECT_FALSE(model().canContinue());
+}
+
+TEST_F(WelcomeModelTest, AFolderWhoseNameIsNotTextIsTakenAsItsBytes)
+{
+    const fs::path cafe = folder(std::string("caf\xe9"));
+    const QUrl url = QUrl::fromEncoded(QByteArray("file://") + QByteArray::fromStdString(c.tree.root().native())
+                                       + "/caf%E9");
+    EXPECT_TRUE(model().handleDrop({url}));
+    EXPECT_EQ(model().source(), cafe);
+}
+
+// The folders no backup can work in, and an offsite folder in the destination's "Larkfold"
+// folder, are refused in the step; finishing checks again what may have changed since.
+TEST_F(WelcomeModelTest, FoldersThatCanNeverWorkAreRefused)
+{
+    const fs::path small = folder("small stick");
+    c.volumes.setVolume({small, platform::VolumeSpace{300'000'000, 264'300'000}, 9, false});
+    const fs::path drive = folder("drive");
+    prompts.folderAnswers.push_back({folder("Photos")});
+    model().chooseSourceFolder();
+    model().advance();
+    for (const fs::path& refused : {fs::path("/usr/local/share"), small}) {
+        prompts.folderAnswers.push_back({refused});
+        model().chooseDestinationFolder();
+        EXPECT_EQ(model().step(), Step::pickDestination) << refused;
+        EXPECT_FALSE(model().destination());
+        EXPECT_FALSE(model().warning().isEmpty());
+    }
+    EXPECT_TRUE(model().warning().contains("524.3 MB")) << model().warning().toStdString();
+
+    prompts.folderAnswers.push_back({drive});
+    model().chooseDestinationFolder();
+    ASSERT_EQ(model().step(), Step::pickOffsite);
+    prompts.folderAnswers.push_back({folder("drive/Larkfold/Photos")});
+    model().chooseOffsiteFolder();
+    EXPECT_FALSE(model().offsite());
+    EXPECT_EQ(model().warning(), QStringLiteral("The offsite folder can't be inside the destination's \"Larkfold\" folder."));
+    prompts.folderAnswers.push_back({folder("elsewhere/Larkfold")});
+    model().chooseOffsiteFolder();
+    ASSERT_EQ(model().offsite(), c.tree.path("elsewhere/Larkfold"));
+
+    // Back to the destination step: the new destination holds the offsite folder's "Larkfold" folder.
+    model().goBack();
+    model().goBack();
+    prompts.folderAnswers.push_back({folder("elsewhere")});
+    model().chooseDestinationFolder();
+    model().advance();
+    ASSERT_EQ(model().step(), Step::confirm);
+    model().advance();
+    EXPECT_TRUE(c.store().pairs().empty());
+    EXPECT_EQ(model().warning(), QStringLiteral("The offsite folder can't be inside the destination's \"Larkfold\" folder."));
 }
 
 // The same checks as the add-a-backup sheet: nesting on canonical paths, then the alerts.

@@ -48,3 +48,23 @@ TEST(OverallStatus, PriorityAndSummaryOnTablesOfStates)
         EXPECT_EQ(statusSummary(c.statuses), c.summary);
     }
 }
+
+// "Back Up Now" says which paused pairs it left out, and how to back them up.
+TEST(OverallStatus, TheNoticeOfPausedPairsLeftOut)
+{
+    const struct {
+        std::vector<QString> paused;
+        std::size_t total;
+        std::optional<QString> notice;
+    } cases[] = {
+        {{}, 2, std::nullopt},
+        {{"Docs"}, 1, "“Docs” is paused — resume it to back it up."},
+        {{"Docs"}, 3, "“Docs” is paused and was left out — resume it to back it up."},
+        {{"Docs", "Music"}, 2, "All backups are paused — choose Resume All to back them up."},
+        {{"Docs", "Music"}, 3, "2 backups are paused and were left out — resume them to back them up."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.notice.value_or("none").toStdString());
+        EXPECT_EQ(pausedPairsNotice(c.paused, c.total), c.notice);
+    }
+}

@@ -214,38 +214,77 @@ TEST(StatusManager, PausingOnePairIsStoredWhilePausingAllIsNot)
     ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 1));
 
     int holdChanges = 0;
-    QObject::connect(&manager, &StatusManager::allPausedChanged, [&] { ++holdChanges; });
+    QObject::connect(&manager, &StatusManager::heldChanged, [&] { ++holdChanges; });
     manager.pauseAll();
     manager.pauseAll();
-    EXPECT_TRUE(manager.isAllPaused());
+    EXPECT_TRUE(manager.isHeld(docs.id));
+    EXPECT_TRUE(manager.isPaused(c.storedPair(docs.id)));
     EXPECT_EQ(c.engine(docs.id).status(), BackupStatus::paused());
     EXPECT_EQ(c.engine(music.id).status(), BackupStatus::paused());
-    EXPECT_TRUE(c.storedPair(docs.id).isEnabled);
-    manager.resumeAll();
-    EXPECT_FALSE(manager.isAllPaused());
-    EXPECT_EQ(holdChanges, 2);
-    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 2));
-    EXPECT_EQ(c.engine(music.id).status(), BackupStatus::paused());
+    EXPECT_TRUE(c.storedPair(docs.id).isEnabled) << "not stored";
+    EXPECT_EQ(holdChanges, 1);
 
-    // A pair held by "pause all" is paused for good when toggled, and resuming all leaves it.
+    // Resuming all resumes every paused pair, the one the user paused on its own too.
+    manager.resumeAll();
+    EXPECT_FALSE(manager.isHeld(docs.id));
+    EXPECT_EQ(holdChanges, 2);
+    EXPECT_TRUE(c.storedPair(music.id).isEnabled);
+    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 2));
+    ASSERT_TRUE(c.waitForEvents(music.id, EventType::backup, 1));
+    EXPECT_TRUE(fs::exists(c.tree.path("dest/Larkfold/Music/b.txt")));
+
+    // A pair held by "Pause All" is resumed by its own toggle, and the hold ends for it alone.
     ASSERT_TRUE(c.waitForTasks());
     manager.pauseAll();
+    manager.togglePause(docs.id);
+    EXPECT_FALSE(manager.isHeld(docs.id));
+    EXPECT_TRUE(manager.isHeld(music.id));
+    EXPECT_TRUE(c.storedPair(docs.id).isEnabled);
+    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 3));
+    EXPECT_EQ(c.engine(music.id).status(), BackupStatus::paused());
+    // Toggled again it is paused for good, and stored so.
+    ASSERT_TRUE(c.waitForTasks());
     manager.togglePause(docs.id);
     EXPECT_FALSE(c.storedPair(docs.id).isEnabled);
     EXPECT_EQ(c.engine(docs.id).status(), BackupStatus::paused());
-    manager.resumeAll();
-    manager.backupAllNow();
+}
+
+// While "Pause All" holds, nothing backs a pair up: not "Back Up Now", which names the pairs it
+// left out, and not the start of a pair added meanwhile, which waits with the others.
+TEST(StatusManager, WhilePauseAllHoldsNothingRunsAndANewPairWaitsToo)
+{
+    Coordinator c;
+    const auto [docs, music] = c.storeDocsAndPausedMusic();
+    c.tree.write("photos/p.jpg", "p");
+    StatusManager& manager = c.start();
+    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 1));
+    ASSERT_TRUE(c.waitForTasks());
+
+    // Without the hold, only the pair the user paused is left out.
+    std::vector<BackupPair> leftOut = manager.backupAllNow();
+    ASSERT_EQ(leftOut.size(), 1u);
+    EXPECT_EQ(leftOut[0].id, music.id);
+    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 2));
+    ASSERT_TRUE(c.waitForTasks());
+
+    manager.pauseAll();
+    leftOut = manager.backupAllNow();
+    EXPECT_EQ(leftOut.size(), 2u);
+    manager.backupPairNow(docs.id);
+    const BackupPair photos = c.makePair("Photos", c.tree.path("photos"), c.tree.path("dest"));
+    manager.addPair(photos);
+    EXPECT_TRUE(manager.isHeld(photos.id));
+    EXPECT_EQ(c.engine(photos.id).status(), BackupStatus::paused());
     ASSERT_TRUE(c.waitForTasks());
     EXPECT_EQ(c.eventCount(docs.id, EventType::backup), 2);
-    EXPECT_EQ(c.engine(docs.id).status(), BackupStatus::paused());
+    EXPECT_TRUE(c.eventTypes(photos.id).empty());
+    EXPECT_FALSE(fs::exists(c.tree.path("dest/Larkfold/Photos")));
 
-    manager.togglePause(docs.id);
-    EXPECT_TRUE(c.storedPair(docs.id).isEnabled);
-    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 3));
-    manager.togglePause(music.id);
-    EXPECT_TRUE(c.storedPair(music.id).isEnabled);
-    ASSERT_TRUE(c.waitForEvents(music.id, EventType::backup, 1));
-    EXPECT_TRUE(fs::exists(c.tree.path("dest/Larkfold/Music/b.txt")));
+    manager.resumeAll();
+    ASSERT_TRUE(c.waitForEvents(photos.id, EventType::backup, 1));
+    EXPECT_TRUE(fs::exists(c.tree.path("dest/Larkfold/Photos/p.jpg")));
+    ASSERT_TRUE(c.waitForTasks());
+    EXPECT_TRUE(manager.backupAllNow().empty());
 }
 
 // "Back up now" in any of its forms never cuts a running job short: the new run follows it.
@@ -282,8 +321,7 @@ TEST(StatusManager, BackingUpNowLetsARunningJobFinishAndFollowsIt)
         ++round;
     }
     EXPECT_EQ(countFiles(c.tree.path("dest/Larkfold/Docs")), 120);
-    EXPECT_TRUE(c.eventTypes(music.id).empty());
-    EXPECT_EQ(c.engine(music.id).status(), BackupStatus::paused());
+    EXPECT_TRUE(c.storedPair(music.id).isEnabled) << "resuming all resumed the pair paused on its own";
 }
 
 TEST(StatusManager, StopAllHandsOverTheStoppedEnginesAndEmptiesTheDictionary)
@@ -294,7 +332,8 @@ TEST(StatusManager, StopAllHandsOverTheStoppedEnginesAndEmptiesTheDictionary)
     StatusManager& manager = c.start();
     ASSERT_TRUE(spinUntil([&] { return isSyncing(c.engine(docs.id).status()); }, 15000));
     int allEnded = 0;
-    QObject::connect(&BackupTasks::instance(), &BackupTasks::allEnded, [&] { ++allEnded; });
+    QObject counting; // the process's task count outlives this test
+    QObject::connect(&BackupTasks::instance(), &BackupTasks::allEnded, &counting, [&] { ++allEnded; });
 
     auto stopped = manager.stopAll();
     EXPECT_TRUE(manager.engines().empty());

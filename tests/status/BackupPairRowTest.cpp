@@ -34,17 +34,6 @@ protected:
         QWidget* widget = part(pairRow, name);
         return widget ? widget->toolTip() : QString();
     }
-
-    static void hover(QWidget& widget, bool inside)
-    {
-        if (inside) {
-            QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), widget.mapToGlobal(QPointF(5, 5)));
-            QApplication::sendEvent(&widget, &enter);
-        } else {
-            QEvent leave(QEvent::Leave);
-            QApplication::sendEvent(&widget, &leave);
-        }
-    }
 };
 
 } // namespace
@@ -68,7 +57,7 @@ TEST_F(BackupPairRowTest, EveryStatusWithItsTextDotAndControls)
         {BackupStatus::error(BackupError::timedOut()), "⚠ Error", true, false, false},
         {BackupStatus::idle(), "✓ 5m ago", false, false, false},
         {BackupStatus::scanning(), "Scanning…", false, false, true},
-        {BackupStatus::destinationUnreachable(), "Reconnecting…", true, false, false},
+        {BackupStatus::destinationUnreachable(), "Not connected", true, false, false},
         {BackupStatus::paused(), "Paused", false, false, false},
         {BackupStatus::queued(), "Queued", false, false, true},
     };
@@ -87,6 +76,57 @@ TEST_F(BackupPairRowTest, EveryStatusWithItsTextDotAndControls)
     show(docs.id, BackupStatus::syncing(0.999, QStringLiteral("Tax/2025.pdf")));
     EXPECT_EQ(pairRow.statusText(), QStringLiteral("↑ 99%"));
     EXPECT_EQ(toolTip(pairRow, "statusText"), QStringLiteral("Tax/2025.pdf"));
+}
+
+// "Reconnecting…" only while the reconnector looks for the destination; once it is found the pair
+// backs up and shows its last backup again.
+TEST_F(BackupPairRowTest, ReconnectingOnlyWhileAnAttemptLooksForTheDestination)
+{
+    c.tree.write("docs/a.txt", "hello");
+    const fs::path drive = c.tree.path("Drive");
+    const BackupPair docs = c.storePair(QStringLiteral("Docs"), c.tree.path("docs"), drive);
+    start();
+    BackupPairRow& pairRow = row(docs.id);
+    ASSERT_TRUE(spinUntil([&] { return engine(docs.id).status().is<BackupStatus::DestinationUnreachable>(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pairRow.statusText(), QStringLiteral("Not connected"));
+
+    c.wake.simulateWake();
+    EXPECT_EQ(pairRow.statusText(), QStringLiteral("Reconnecting…"));
+    EXPECT_TRUE(spinUntil([&] { return pairRow.statusText() == QStringLiteral("Not connected"); }, 20'000))
+        << "the attempt found nothing";
+
+    fs::create_directories(drive);
+    c.wake.simulateWake();
+    EXPECT_EQ(pairRow.statusText(), QStringLiteral("Reconnecting…"));
+    ASSERT_TRUE(c.waitForEvents(docs.id, BackupEvent::EventType::backup, 1, 20'000));
+    settle();
+    EXPECT_EQ(pairRow.statusText(), QStringLiteral("✓ Just now"));
+}
+
+// While copying, the figure and the bar show one value, also while the bar moves on to a new one.
+TEST_F(BackupPairRowTest, TheFigureIsWhatTheBarDraws)
+{
+    const BackupPair docs = storeDocs();
+    view(/*reduceMotion=*/false);
+    BackupPairRow& pairRow = row(docs.id);
+    show(docs.id, BackupStatus::syncing(0.76, QStringLiteral("film.mov")));
+    show(docs.id, BackupStatus::idle());
+    // A new run's bar starts where the run is, not at the last run's value.
+    show(docs.id, BackupStatus::syncing(0.31, QStringLiteral("a.mov")));
+    EXPECT_EQ(pairRow.statusText(), QStringLiteral("↑ 31%"));
+    EXPECT_DOUBLE_EQ(pairRow.shownProgress(), 0.31);
+
+    // Reports come faster than the bar moves; whatever it draws, the figure says.
+    for (int percent = 35; percent <= 90; percent += 5) {
+        engine(docs.id).setStatus(BackupStatus::syncing(percent / 100.0, QStringLiteral("a.mov")));
+        for (int turn = 0; turn < 3; ++turn) {
+            spinFor(10);
+            EXPECT_EQ(pairRow.statusText(), QStringLiteral("↑ %1%").arg(progressPercent(pairRow.shownProgress())));
+        }
+    }
+    EXPECT_TRUE(spinUntil([&] { return pairRow.shownProgress() == 0.9; }, 10'000)) << "the bar catches up";
+    EXPECT_EQ(pairRow.statusText(), QStringLiteral("↑ 90%"));
 }
 
 TEST_F(BackupPairRowTest, NameAndDestinationLine)

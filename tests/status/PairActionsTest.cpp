@@ -135,6 +135,8 @@ TEST_F(PairActionsTest, ChangeDestinationIntoACloudFolderAsksFirst)
     EXPECT_EQ(prompts.alerts.front().chooseAgainButton, QStringLiteral("Choose Another Folder"));
     EXPECT_EQ(prompts.alerts.front().continueButton, QStringLiteral("Use Anyway"));
     EXPECT_FALSE(prompts.alerts.front().informativeText.isEmpty());
+    EXPECT_FALSE(prompts.alerts.front().informativeText.contains(QStringLiteral("synced with Dropbox")))
+        << "the message says it once";
     EXPECT_EQ(c.storedPair(docs.id).destinationURL, docs.destinationURL);
     EXPECT_EQ(prompts.panels.size(), 1u) << "the panel is not shown again";
 
@@ -165,6 +167,18 @@ TEST_F(PairActionsTest, ChangeDestinationRefusalsAreTold)
     changeDestination(docs.id);
     ASSERT_EQ(prompts.told.size(), 2u);
     EXPECT_TRUE(prompts.told.back().contains(QStringLiteral("already uses the folder"))) << prompts.told.back().toStdString();
+    EXPECT_EQ(c.storedPair(docs.id).destinationURL, docs.destinationURL);
+
+    // Where no backup can work: a system folder, a stick below the free-space minimum.
+    const fs::path stick = folder("stick");
+    c.volumes.setVolume({stick, platform::VolumeSpace{300'000'000, 264'300'000}, 9, false});
+    prompts.folderAnswers.push_back({"/usr/local/share"});
+    changeDestination(docs.id);
+    prompts.folderAnswers.push_back({stick});
+    changeDestination(docs.id);
+    ASSERT_EQ(prompts.told.size(), 4u);
+    EXPECT_EQ(prompts.told[2], QStringLiteral("Destination is a protected system folder. Choose a different destination."));
+    EXPECT_TRUE(prompts.told[3].contains(QStringLiteral("Larkfold keeps at least 524.3 MB free"))) << prompts.told[3].toStdString();
     EXPECT_EQ(c.storedPair(docs.id).destinationURL, docs.destinationURL);
 }
 

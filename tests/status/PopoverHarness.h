@@ -10,11 +10,13 @@
 #include "status/PopoverView.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
+#include "support/Screenshot.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QDBusConnection>
+#include <QEnterEvent>
 #include <QPalette>
 #include <QTest>
 
@@ -114,6 +116,18 @@ protected:
         QCoreApplication::processEvents();
     }
 
+    // The pointer comes into the widget, or leaves it.
+    static void hover(QWidget& widget, bool inside)
+    {
+        if (inside) {
+            QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), widget.mapToGlobal(QPointF(5, 5)));
+            QApplication::sendEvent(&widget, &enter);
+        } else {
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(&widget, &leave);
+        }
+    }
+
     template <typename T = QWidget>
     T* part(QWidget& within, const char* name)
     {
@@ -124,19 +138,6 @@ protected:
                 found = candidate;
         }
         return found;
-    }
-
-    // The light palette the tests start from, or a dark one.
-    static QPalette darkPalette()
-    {
-        QPalette dark = QApplication::palette();
-        dark.setColor(QPalette::Window, QColor(0x26, 0x26, 0x26));
-        dark.setColor(QPalette::WindowText, Qt::white);
-        dark.setColor(QPalette::Base, QColor(0x33, 0x33, 0x33));
-        dark.setColor(QPalette::Text, Qt::white);
-        dark.setColor(QPalette::ButtonText, Qt::white);
-        dark.setColor(QPalette::Button, QColor(0x33, 0x33, 0x33));
-        return dark;
     }
 
     Coordinator c;

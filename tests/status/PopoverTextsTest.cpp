@@ -73,15 +73,19 @@ TEST(PopoverTexts, StatusLabelOfEveryStatus)
         {BackupStatus::idle(), fiveMinutesAgo, "✓ 5m ago", Tone::green, Tone::secondary},
         {BackupStatus::idle(), never, "Up to date", Tone::green, Tone::secondary},
         {BackupStatus::scanning(), never, "Scanning…", Tone::amber, Tone::secondary},
-        {BackupStatus::destinationUnreachable(), fiveMinutesAgo, "Reconnecting…", Tone::red, Tone::amber},
+        {BackupStatus::destinationUnreachable(), fiveMinutesAgo, "Not connected", Tone::red, Tone::amber},
         {BackupStatus::paused(), fiveMinutesAgo, "Paused", Tone::tertiary, Tone::tertiary},
         {BackupStatus::queued(), never, "Queued", Tone::amber, Tone::secondary},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(statusLabel(c.status, c.lastBackupAt, kNow), QString::fromUtf8(c.text));
+        EXPECT_EQ(statusLabel(c.status, c.lastBackupAt, kNow, false), QString::fromUtf8(c.text));
         EXPECT_EQ(statusDotTone(c.status), c.dot);
         EXPECT_EQ(statusTextTone(c.status), c.label);
+        // Only a destination that cannot be reached speaks of reconnecting, and only while an attempt is on.
+        const QString reconnecting = statusLabel(c.status, c.lastBackupAt, kNow, true);
+        EXPECT_EQ(reconnecting, c.status.is<BackupStatus::DestinationUnreachable>() ? QStringLiteral("Reconnecting…")
+                                                                                    : QString::fromUtf8(c.text));
     }
 }
 
@@ -143,12 +147,23 @@ TEST(PopoverTexts, RedundancyWarnings)
                                            "original folder is all you'd have left."));
 }
 
-TEST(PopoverTexts, PauseButtonResumesWhileAllIsPausedOrNothingRuns)
+// The button says what the rows show: "Pause All" while any of them is not paused.
+TEST(PopoverTexts, PauseButtonPausesWhileAnyEngineIsNotPaused)
 {
     using Action = PauseButtonAction;
-    EXPECT_EQ(pauseButtonAction(false, {}), Action::resumeAll) << "no engine";
-    EXPECT_EQ(pauseButtonAction(false, {BackupStatus::paused(), BackupStatus::idle()}), Action::pauseAll);
-    EXPECT_EQ(pauseButtonAction(false, {BackupStatus::paused(), BackupStatus::paused()}), Action::resumeAll);
-    EXPECT_EQ(pauseButtonAction(true, {BackupStatus::syncing(0.1, {}), BackupStatus::idle()}), Action::resumeAll)
-        << "the hold of Pause All outweighs what an engine shows";
+    const struct {
+        const char* what;
+        std::vector<BackupStatus> statuses;
+        Action action;
+    } cases[] = {
+        {"no engine", {}, Action::resumeAll},
+        {"one paused, one idle", {BackupStatus::paused(), BackupStatus::idle()}, Action::pauseAll},
+        {"all paused", {BackupStatus::paused(), BackupStatus::paused()}, Action::resumeAll},
+        {"backed up after a pause of all", {BackupStatus::idle(), BackupStatus::idle()}, Action::pauseAll},
+        {"waiting for a drive", {BackupStatus::paused(), BackupStatus::destinationUnreachable()}, Action::pauseAll},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(pauseButtonAction(c.statuses), c.action);
+    }
 }

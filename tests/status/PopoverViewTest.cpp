@@ -2,6 +2,10 @@
 
 #include "support/Screenshot.h"
 
+#include <QCursor>
+#include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 using namespace larkfold;
@@ -43,6 +47,27 @@ protected:
         ASSERT_TRUE(spinUntil([&] { return detail->graphicsEffect() == nullptr; }, 10'000));
     }
 
+    // More pairs than the list shows at once; paused, so nothing changes under the test.
+    std::vector<BackupPair> storeManyPairs(int count)
+    {
+        std::vector<BackupPair> pairs;
+        for (int i = 0; i < count; ++i) {
+            pairs.push_back(c.storePair(QStringLiteral("Pair %1").arg(i + 1), folder("src" + std::to_string(i)),
+                                        folder("dest"), false));
+        }
+        start();
+        return pairs;
+    }
+
+    QScrollArea* list() { return view().findChild<QScrollArea*>(QStringLiteral("pairList")); }
+
+    // The whole row lies in the part of the list that shows.
+    bool inView(QWidget* widget)
+    {
+        QWidget* viewport = list()->viewport();
+        return viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size()));
+    }
+
     BackupPair m_photos;
     BackupPair m_documents;
     BackupPair m_music;
@@ -57,7 +82,71 @@ TEST_F(PopoverViewTest, WithoutPairsSaysHowToBegin)
     EXPECT_EQ(part(popover, "pairList"), nullptr);
     EXPECT_EQ(popover.lastBackupLine(), QString());
     EXPECT_EQ(pauseButtonText(), QStringLiteral("Resume All")) << "there is no engine";
+    // Nothing to act on: both buttons are off, the label stays.
+    EXPECT_FALSE(part<QAbstractButton>(popover, "pauseButton")->isEnabled());
+    EXPECT_FALSE(part<QAbstractButton>(popover, "backUpButton")->isEnabled());
     saveScreenshot(popover, QStringLiteral("popover-empty"));
+}
+
+// Rows below the fold show a scroll bar, and a row just added or just unfolded is scrolled into view.
+TEST_F(PopoverViewTest, RowsBelowTheFoldScrollIntoView)
+{
+    const std::vector<BackupPair> pairs = storeManyPairs(7);
+    PopoverView& popover = view();
+    QScrollBar* bar = list()->verticalScrollBar();
+    ASSERT_TRUE(spinUntil([&] { return bar->isVisible(); })) << "the rows overflow";
+    EXPECT_TRUE(inView(popover.rows().front()));
+    EXPECT_FALSE(inView(popover.rows().back()));
+
+    const BackupPair added = c.makePair(QStringLiteral("Added last"), folder("added"), folder("dest"), false);
+    c.manager().addPair(added);
+    EXPECT_TRUE(spinUntil([&] { return inView(&row(added.id)); }));
+    saveScreenshot(popover, QStringLiteral("popover-overflow-light"));
+
+    bar->setValue(0);
+    show(pairs.back().id, BackupStatus::error(BackupError::partialFailure(2, 40)));
+    row(pairs.back().id).toggleErrorDetail();
+    EXPECT_TRUE(spinUntil([&] { return inView(&row(pairs.back().id)); })) << "the unfolded detail shows in full";
+    EXPECT_TRUE(row(pairs.back().id).isErrorDetailShown());
+    {
+        const ScopedPalette dark(darkPalette());
+        saveScreenshot(popover, QStringLiteral("popover-overflow-dark"));
+    }
+}
+
+// A row's hover goes when the pointer is no longer over it: the list scrolled under a still
+// pointer, or the popover closed under it.
+TEST_F(PopoverViewTest, HoverGoesWithThePointer)
+{
+    storeManyPairs(7);
+    PopoverView& popover = view();
+    QScrollBar* bar = list()->verticalScrollBar();
+    ASSERT_TRUE(spinUntil([&] { return bar->isVisible(); }));
+    BackupPairRow* first = popover.rows().front();
+    QTest::mouseMove(first, first->rect().center());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(first->isHovered());
+
+    bar->setValue(bar->maximum());
+    EXPECT_FALSE(first->isHovered());
+    EXPECT_EQ(first->hoverAmount(), 0.0);
+    BackupPairRow* under = nullptr;
+    for (BackupPairRow* shown : popover.rows())
+        if (shown->isHovered())
+            under = shown;
+    ASSERT_NE(under, nullptr) << "the row that came under the pointer";
+
+    // Closed, then opened again with the pointer elsewhere (on the tray icon).
+    popover.hide();
+    EXPECT_FALSE(under->isHovered());
+    QWidget elsewhere;
+    elsewhere.setGeometry(popover.geometry().translated(popover.width() + 50, 0));
+    elsewhere.show();
+    QTest::mouseMove(&elsewhere, elsewhere.rect().center());
+    popover.show();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(under->isHovered());
+    EXPECT_EQ(under->hoverAmount(), 0.0);
 }
 
 TEST_F(PopoverViewTest, LastBackupLineAtEveryBoundary)
@@ -135,7 +224,9 @@ TEST_F(PopoverViewTest, APairWithoutAnEngineShowsAsIdle)
     EXPECT_TRUE(row(orphan.id).status().is<BackupStatus::Idle>());
 }
 
-TEST_F(PopoverViewTest, PauseOrResumeIsDecidedAtTheClick)
+// The footer's buttons agree with the rows: "Pause All" while any row is not paused, "Resume All"
+// resumes every paused pair, and "Back Up Now" says which paused pairs it left out.
+TEST_F(PopoverViewTest, PauseAllAndResumeAllAgreeWithTheRows)
 {
     const BackupPair docs = c.storePair(QStringLiteral("Docs"), folder("docs"), folder("dest"));
     const BackupPair music = c.storePair(QStringLiteral("Music"), folder("music"), folder("dest"), false);
@@ -145,30 +236,54 @@ TEST_F(PopoverViewTest, PauseOrResumeIsDecidedAtTheClick)
     EXPECT_EQ(pauseButtonText(), QStringLiteral("Pause All")) << "one paused, one idle";
 
     click(part(view(), "pauseButton"));
-    EXPECT_TRUE(manager.isAllPaused());
+    EXPECT_TRUE(manager.isHeld(docs.id));
     EXPECT_TRUE(engine(docs.id).status().is<BackupStatus::Paused>());
     EXPECT_EQ(pauseButtonText(), QStringLiteral("Resume All"));
+    EXPECT_EQ(row(docs.id).contextMenu()->actions().at(1)->text(), QStringLiteral("Resume"));
+    EXPECT_FALSE(row(docs.id).contextMenu()->actions().at(0)->isEnabled()) << "Back Up Now";
 
-    // While the hold lasts, whatever an engine shows meanwhile, the button resumes.
-    engine(docs.id).setStatus(BackupStatus::idle());
+    // Back Up Now runs nothing while every pair is paused, and says so.
+    const int runs = c.eventCount(docs.id, BackupEvent::EventType::backup);
+    click(part(view(), "backUpButton"));
+    ASSERT_EQ(prompts.told.size(), 1u);
+    EXPECT_EQ(prompts.told.back(), QStringLiteral("All backups are paused — choose Resume All to back them up."));
+    // A pair added meanwhile waits with the others.
+    const BackupPair photos = c.makePair(QStringLiteral("Photos"), folder("photos"), folder("dest"));
+    manager.addPair(photos);
     QCoreApplication::processEvents();
+    EXPECT_EQ(row(photos.id).statusText(), QStringLiteral("Paused"));
     EXPECT_EQ(pauseButtonText(), QStringLiteral("Resume All"));
+    ASSERT_TRUE(c.waitForTasks());
+    EXPECT_EQ(c.eventCount(docs.id, BackupEvent::EventType::backup), runs);
+
+    // Resume All resumes them all, the pair paused on its own too.
     click(part(view(), "pauseButton"));
-    EXPECT_FALSE(manager.isAllPaused());
     settle();
-    EXPECT_FALSE(engine(docs.id).status().is<BackupStatus::Paused>());
-    EXPECT_TRUE(engine(music.id).status().is<BackupStatus::Paused>()) << "the user's own pause stays";
+    for (const BackupPair& pair : {docs, music, photos}) {
+        SCOPED_TRACE(pair.name.toStdString());
+        EXPECT_FALSE(engine(pair.id).status().is<BackupStatus::Paused>());
+        EXPECT_TRUE(c.storedPair(pair.id).isEnabled);
+    }
     EXPECT_EQ(pauseButtonText(), QStringLiteral("Pause All"));
 
-    // Every engine paused one by one, without the hold: the button resumes them.
-    engine(docs.id).stop();
-    engine(docs.id).setStatus(BackupStatus::paused());
+    // Every engine paused one by one, one of them for good: the button resumes them all.
+    for (const BackupPair& pair : {docs, photos}) {
+        engine(pair.id).stop();
+        engine(pair.id).setStatus(BackupStatus::paused());
+    }
+    manager.togglePause(music.id);
     QCoreApplication::processEvents();
     EXPECT_EQ(pauseButtonText(), QStringLiteral("Resume All"));
     click(part(view(), "pauseButton"));
-    EXPECT_FALSE(manager.isAllPaused());
     settle();
-    EXPECT_FALSE(engine(docs.id).status().is<BackupStatus::Paused>());
+    EXPECT_TRUE(c.storedPair(music.id).isEnabled);
+    EXPECT_EQ(pauseButtonText(), QStringLiteral("Pause All"));
+
+    // Back Up Now names the paused pair it left out.
+    manager.togglePause(music.id);
+    click(part(view(), "backUpButton"));
+    EXPECT_EQ(prompts.told.back(), QStringLiteral("“Music” is paused and was left out — resume it to back it up."));
+    settle();
 }
 
 // At quit the coordinator takes the engines out one by one, and each stopping copy says so.

@@ -82,6 +82,39 @@ TEST_F(RestoreViewModelTest, TheBackupFolderIsWhereTheBackupsWriteIt)
     }
 }
 
+TEST_F(RestoreViewModelTest, ABackupFolderThatIsALinkIsRefusedWithTheBackupRunsWords)
+{
+    tree.write("home/.ssh/id_rsa", "the user's key");
+    tree.write("other/Documents/id_rsa", "the user's key");
+    const QString refusal =
+        QStringLiteral("Destination path is a symbolic link — refusing to write to prevent data redirection.");
+    struct Case {
+        const char* name;
+        const char* destination;
+        const char* link; // made at this path below the tree, to `target`
+        const char* target;
+        Paths shown;
+        bool refused;
+    } const cases[] = {
+        {"the pair's folder", "d1", "d1/Larkfold/Documents", "home/.ssh", {}, true},
+        {"the Larkfold folder", "d2", "d2/Larkfold", "other", {}, true},
+        // Chosen so by the user, as the backups accept it.
+        {"the chosen folder", "d3/Larkfold", "d3/Larkfold", "other", {"id_rsa"}, false},
+        {"nothing there", "d4", nullptr, nullptr, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        pair.destinationURL = tree.path(c.destination);
+        if (c.link) {
+            tree.mkdir(fs::path(c.link).parent_path());
+            tree.symlink(c.link, tree.path(c.target));
+        }
+        const auto model = loadedModel();
+        EXPECT_EQ(shownPaths(*model), c.shown);
+        EXPECT_EQ(model->backupFolderRefusal(), c.refused ? std::optional(refusal) : std::nullopt);
+    }
+}
+
 TEST_F(RestoreViewModelTest, FiltersTicksAndCounts)
 {
     for (const char* path : {"photo.jpg", "Photos/2024/a.png", "Photos/2024/b.png", "Notes/my notes.txt", "File10.txt",
@@ -247,7 +280,7 @@ TEST_F(RestoreViewModelTest, WorkThatOutlivesTheWindowDeliversNothing)
     std::latch scanning(1), released(1);
     bool cancelledWhenReleased = false;
     auto env = environment();
-    env.scan = [&](const fs::path& folder, const platform::CancelToken& cancel) {
+    env.scan = [&](const platform::Directory& folder, const platform::CancelToken& cancel) {
         scanning.count_down();
         released.wait();
         cancelledWhenReleased = cancel.isCancelled();
@@ -264,14 +297,14 @@ TEST_F(RestoreViewModelTest, WorkThatOutlivesTheWindowDeliversNothing)
 
     // A restore goes on to its end; only its result has nowhere to go.
     platform::FaultInjectingFileSystem faults;
+    env = environment();
+    env.fileSystem = &faults;
+    auto model = loadedModel(env);
     std::latch restoring(1), goOn(1);
     faults.beforeNth(platform::FileOperation::open, 1, [&] {
         restoring.count_down();
         goOn.wait();
     });
-    env = environment();
-    env.fileSystem = &faults;
-    auto model = loadedModel(env);
     model->setAllFilteredSelected(true);
     model->restoreToOriginal();
     restoring.wait();

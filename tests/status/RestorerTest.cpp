@@ -14,6 +14,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <regex>
 
@@ -47,15 +48,29 @@ std::vector<fs::path> restoreTemporaries(const fs::path& folder)
     return found;
 }
 
+FolderIdentity identityOf(const fs::path& folder)
+{
+    struct stat st{};
+    EXPECT_EQ(::stat(folder.c_str(), &st), 0) << folder;
+    return {st.st_dev, st.st_ino};
+}
+
 class RestorerTest : public ::testing::Test {
 protected:
-    RestoreOutcome restore(std::vector<std::string> paths, const fs::path& target, FileSystem& fileSystem = systemFileSystem())
+    // Restores from "backup" as it is now, as a listing made just before would.
+    RestoreRequest request(std::vector<std::string> paths, const fs::path& target) const
     {
         RestoreRequest request;
         request.relativePaths = std::move(paths);
         request.backupFolder = tree.path("backup");
+        request.backupIdentity = identityOf(request.backupFolder);
         request.targetFolder = target;
-        return Restorer(fileSystem, systemTrash(), mounts).run(request);
+        return request;
+    }
+
+    RestoreOutcome restore(std::vector<std::string> paths, const fs::path& target, FileSystem& fileSystem = systemFileSystem())
+    {
+        return Restorer(fileSystem, systemTrash(), mounts).run(request(std::move(paths), target));
     }
 
     void TearDown() override
@@ -94,6 +109,120 @@ TEST_F(RestorerTest, CopiesEachFileToItsPathBelowTheTarget)
     EXPECT_EQ(restored.st_mode & 07777, 0640u);
     EXPECT_EQ(restored.st_mtim.tv_sec, 1'600'000'000);
     EXPECT_TRUE(restoreTemporaries(tree.root()).empty());
+}
+
+// As an ordinary user with `umask` runs `request`: the count restored, then a "path mode" line for
+// each of `reported` below the target ("." for the target itself).
+std::optional<std::string> restoredModesAs(const RestoreRequest& request, mode_t umask,
+                                           const std::vector<std::string>& reported)
+{
+    return larkfold::test::runUnprivileged([&]() -> std::string {
+        ::umask(umask);
+        const TextMountSource mounts{mountLine(1, "/")};
+        const RestoreOutcome outcome = Restorer(systemFileSystem(), systemTrash(), mounts).run(request);
+        std::string modes = "restored " + std::to_string(outcome.restored) + "\n";
+        for (const std::string& path : reported) {
+            struct stat st{};
+            char mode[8] = "missing";
+            if (::lstat((request.targetFolder / path).c_str(), &st) == 0)
+                std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
+            modes += path + " " + mode + "\n";
+        }
+        return modes;
+    });
+}
+
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kOtherUser = 1234;
+
+TEST_F(RestorerTest, AnOrdinaryUserGetsNoSetIdProgramOfAnotherAndNothingOthersMayWrite)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to own files as another user and to become one";
+    const struct {
+        const char* name;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+    } files[] = {
+        {"idcopy", kOtherUser, kOtherUser, 04755},   {"groupcopy", kOtherUser, kOtherUser, 02755},
+        {"shared.txt", kOtherUser, kOtherUser, 0666}, {"mine.txt", kNobody, kNobody, 0666},
+        {"mine-setgid", kNobody, kNobody, 02750},     {"mine-other-group", kNobody, kOtherUser, 02755},
+    };
+    std::vector<std::string> paths;
+    for (const auto& file : files) {
+        const fs::path path = tree.write(fs::path("backup") / file.name, "x");
+        ASSERT_EQ(::chown(path.c_str(), file.owner, file.group), 0);
+        ASSERT_EQ(::chmod(path.c_str(), file.mode), 0);
+        paths.push_back(file.name);
+    }
+    ::chmod(tree.root().c_str(), 0755);
+    for (const auto& [umask, expected] : {
+             std::pair{mode_t(022), "restored 6\nidcopy 0755\ngroupcopy 0755\nshared.txt 0644\nmine.txt 0644\n"
+                                    "mine-setgid 2750\nmine-other-group 0755\n"},
+             std::pair{mode_t(002), "restored 6\nidcopy 0755\ngroupcopy 0755\nshared.txt 0664\nmine.txt 0664\n"
+                                    "mine-setgid 2750\nmine-other-group 0755\n"},
+         }) {
+        SCOPED_TRACE(umask);
+        const fs::path target = tree.mkdir("restored-" + std::to_string(umask));
+        ASSERT_EQ(::chown(target.c_str(), kNobody, kNobody), 0);
+        const auto modes = restoredModesAs(request(paths, target), umask, paths);
+        ASSERT_TRUE(modes) << "could not become an ordinary user";
+        EXPECT_EQ(*modes, expected);
+    }
+}
+
+TEST_F(RestorerTest, FoldersMadeForTheFilesMirrorTheBackupsAndTheUsersOwnKeepTheirModes)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to own folders as another user and to become one";
+    const struct {
+        const char* folder;
+        gid_t group;
+        mode_t mode;
+    } folders[] = {{".", kNobody, 0750}, {"private", kNobody, 0700}, {"private/deeper", kNobody, 0750},
+                   {"shared", kNobody, 0777}, {"team", kOtherUser, 02775}, {"existing", kNobody, 0777}};
+    std::vector<std::string> paths;
+    for (const auto& folder : folders) {
+        const fs::path path = tree.write(fs::path("backup") / folder.folder / "file.txt", "x");
+        ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chown(path.parent_path().c_str(), kNobody, folder.group), 0);
+        ASSERT_EQ(::chmod(path.parent_path().c_str(), folder.mode), 0);
+        paths.push_back((fs::path(folder.folder) / "file.txt").lexically_normal());
+    }
+    ::chmod(tree.root().c_str(), 0755);
+    const fs::path home = tree.mkdir("home");
+    const fs::path here = tree.mkdir("home/here");
+    fs::create_directory(here / "existing");
+    for (const auto& [mine, mode] : {std::pair{home, 0755}, std::pair{here, 0755}, std::pair{here / "existing", 0750}}) {
+        ASSERT_EQ(::chown(mine.c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chmod(mine.c_str(), mode), 0);
+    }
+
+    EXPECT_EQ(restoredModesAs(request(paths, here), 022, {".", "private", "private/deeper", "shared", "team", "existing"})
+                  .value_or("no ordinary user"),
+              "restored 6\n. 0755\nprivate 0700\nprivate/deeper 0750\nshared 0755\nteam 0755\nexisting 0750\n");
+    // A source folder deleted since is made again like the backup's folder.
+    EXPECT_EQ(restoredModesAs(request({"file.txt"}, home / "gone"), 022, {"."}).value_or("no ordinary user"),
+              "restored 1\n. 0750\n");
+}
+
+TEST_F(RestorerTest, FilesComeOnlyFromTheFolderThatWasListed)
+{
+    const RestoreRequest listed = request({"notes.txt"}, tree.path("target"));
+    tree.write("home/.ssh/notes.txt", "the user's key");
+    fs::rename(tree.path("backup"), tree.path("listed"));
+
+    // A link put in the backup folder's place since the listing, then another folder.
+    tree.symlink("backup", tree.path("home/.ssh"));
+    const RestoreOutcome throughLink = Restorer(systemFileSystem(), systemTrash(), mounts).run(listed);
+    EXPECT_EQ(throughLink, (RestoreOutcome{0, 1, false, true}));
+    EXPECT_EQ(restoreMessage(throughLink),
+              QStringLiteral("Error: Destination path is a symbolic link — refusing to write to prevent data redirection."));
+    fs::remove(tree.path("backup"));
+    fs::rename(tree.path("home/.ssh"), tree.path("backup"));
+    EXPECT_EQ(Restorer(systemFileSystem(), systemTrash(), mounts).run(listed), (RestoreOutcome{0, 1, false, false}));
+    EXPECT_TRUE(fs::is_empty(tree.path("target")));
 }
 
 TEST_F(RestorerTest, WhatStoodAtTheNameGoesToTheTrashFirst)
@@ -200,10 +329,7 @@ TEST_F(RestorerTest, TheSourceFolderIsMadeAgainOnlyOnItsOwnDrive)
     record.path = fs::canonical(drive) / "src";
     record.device = st.st_dev;
     record.pathInFileSystem = "src";
-    RestoreRequest request;
-    request.relativePaths = {"Photos/2024/a.jpg"};
-    request.backupFolder = tree.path("backup");
-    request.targetFolder = drive / "src";
+    RestoreRequest request = this->request({"Photos/2024/a.jpg"}, drive / "src");
     request.targetMustBeReachable = true;
     request.targetBookmark = record.encode();
 
@@ -220,7 +346,8 @@ TEST_F(RestorerTest, TheSourceFolderIsMadeAgainOnlyOnItsOwnDrive)
 TEST_F(RestorerTest, AnUnpluggedDriveOnARealMountIsRefused)
 {
     const fs::path drive = tree.mkdir("drive");
-    const fs::path backup = tree.path("backup");
+    RestoreRequest request = this->request({"notes.txt"}, drive / "src");
+    request.targetMustBeReachable = true;
     const auto result = larkfold::test::runInPrivateMountNamespace([&]() -> std::string {
         if (::mount("tmpfs", drive.c_str(), "tmpfs", 0, "size=1m") != 0)
             return "no mount";
@@ -228,7 +355,7 @@ TEST_F(RestorerTest, AnUnpluggedDriveOnARealMountIsRefused)
         ProcMountSource mounts;
         const auto bookmark = Bookmarks(mounts).create(drive / "src");
         ::umount(drive.c_str());
-        RestoreRequest request{{"notes.txt"}, backup, drive / "src", true, bookmark};
+        request.targetBookmark = bookmark;
         const Restorer restorer(systemFileSystem(), systemTrash(), mounts);
         std::string outcome = restorer.run(request).targetUnreachable ? "refused" : "restored";
         outcome += fs::is_empty(drive) ? " empty" : " written";

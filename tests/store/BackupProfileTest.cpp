@@ -71,5 +71,5 @@ TEST(BackupProfile, SystemExclusionNamesIncludeLinuxFolders)
 TEST(BackupProfile, MarkerFileNames)
 {
     EXPECT_EQ(larkfoldMarkerFileNames(),
-              (NameSet{".larkfold-checkpoint.json", ".larkfold-hashes.json", ".larkfold-lastcheck"}));
+              (NameSet{".larkfold-checkpoint.json", ".larkfold-hashes.json", ".larkfold-lastcheck", ".larkfold-lock"}));
 }

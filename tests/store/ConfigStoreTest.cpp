@@ -73,6 +73,19 @@ ino_t inodeOf(const fs::path& path)
     return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
+mode_t modeOf(const fs::path& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Sets the process's umask for one scope.
+struct ScopedUmask {
+    explicit ScopedUmask(mode_t mask) : previous(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(previous); }
+    mode_t previous;
+};
+
 class ConfigStoreTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -369,9 +382,10 @@ TEST_F(ConfigStoreTest, LeftoverTemporariesOfASaveAreRemovedAtLaunch)
     for (const char* name : leftovers)
         put(name, "half a save");
     const char* kept[] = {"config.json.damaged-20261201T080000Z", "config.json.abcdefg", "config.json.tmp",
-                          "config.json.ab-def", "backup-log.json", "notes.txt.abcdef", "larkfold.lock"};
+                          "config.json.ab-def", "notes.txt.abcdef", "larkfold.lock"};
     for (const char* name : kept)
         put(name, "not ours to remove");
+    put("backup-log.json", "[]");
     fs::create_directory(file("config.json.FOLDER"));
     fs::create_symlink(file("config.json.backup"), file("config.json.LINKED"));
 
@@ -383,6 +397,7 @@ TEST_F(ConfigStoreTest, LeftoverTemporariesOfASaveAreRemovedAtLaunch)
         EXPECT_EQ(readFile(file(name)), "not ours to remove") << name;
     EXPECT_TRUE(fs::is_directory(file("config.json.FOLDER")));
     EXPECT_TRUE(fs::is_symlink(file("config.json.LINKED")));
+    EXPECT_EQ(readFile(file("backup-log.json")), "[]");
     EXPECT_EQ(readFile(file("config.json.backup")), configWithPair("Previous"));
     ASSERT_EQ(store.pairs().size(), 1u);
     EXPECT_EQ(store.pairs()[0].name, "Current");
@@ -469,6 +484,43 @@ TEST_F(ConfigStoreTest, SaveOnAFullDiskKeepsTheBackup)
     EXPECT_EQ(*result, "unchanged 1 1");
 }
 
+TEST_F(ConfigStoreTest, OurFolderAndFilesAreTheUsersAloneWhateverTheUmask)
+{
+    for (const mode_t mask : {mode_t(022), mode_t(0277), mode_t(0)}) {
+        SCOPED_TRACE("umask " + std::to_string(mask));
+        fs::remove_all(dir());
+        ScopedUmask umask(mask);
+        ConfigStore store(dir());
+        EXPECT_EQ(modeOf(dir()), 0700u);
+        store.addPair(samplePair());
+        store.addPair(samplePair("00000000-0000-4000-8000-000000000002", "Music")); // makes the backup
+        store.addEvent(sampleEvent(1));
+        store.save();
+        for (const char* name : {"config.json", "config.json.backup", "backup-log.json"})
+            EXPECT_EQ(modeOf(file(name)), 0600u) << name;
+    }
+
+    // What an older version left open to everyone is closed at the next start.
+    fs::remove_all(dir());
+    ScopedUmask umask(022);
+    const char* files[] = {"config.json", "config.json.backup", "backup-log.json", "larkfold.lock",
+                           "config.json.damaged-20261201T080000Z"};
+    for (const char* name : files) {
+        put(name, name == std::string_view("config.json") ? configWithPair("Docs") : "[]");
+        ::chmod(file(name).c_str(), 0644);
+    }
+    ::chmod(dir().c_str(), 0755);
+    const fs::path outside = m_root / "outside.txt";
+    writeFile(outside, "not ours");
+    ::chmod(outside.c_str(), 0644);
+    fs::create_symlink(outside, file("linked"));
+    ConfigStore store(dir());
+    EXPECT_EQ(modeOf(dir()), 0700u);
+    for (const char* name : files)
+        EXPECT_EQ(modeOf(file(name)), 0600u) << name;
+    EXPECT_EQ(modeOf(outside), 0644u) << "a link is not followed";
+}
+
 TEST_F(ConfigStoreTest, EventLogKeepsTheNewest500)
 {
     {
@@ -524,16 +576,59 @@ TEST_F(ConfigStoreTest, SaveWritesThePendingLogAtOnce)
     EXPECT_EQ(platform::parseJson(readFile(file("backup-log.json"))).size(), 1u);
 }
 
-TEST_F(ConfigStoreTest, UnreadableLogStartsEmptyAndIsReplaced)
+TEST_F(ConfigStoreTest, LogRecordsThatCannotBeReadAreSkippedAndTheRestKept)
 {
-    put("backup-log.json", R"([{"id": "nope"}])");
-    LogCapture log;
+    platform::Json log = platform::Json::array();
+    for (int n = 0; n < 300; ++n) {
+        platform::Json event = sampleEvent(n).toJson();
+        if (n == 150)
+            event["type"] = "someFutureEventType"; // written by a newer version
+        log.push_back(event);
+    }
+    log.push_back("not a record");
+    put("backup-log.json", platform::encodeJsonPretty(log));
+
+    LogCapture capture;
     ConfigStore store(dir());
-    EXPECT_TRUE(store.events().empty());
-    EXPECT_EQ(log.count("Failed to load backup-log.json: ", "ConfigStore"), 1);
-    store.addEvent(sampleEvent(1));
+    ASSERT_EQ(store.events().size(), 299u);
+    EXPECT_EQ(store.events()[150].filesAffected, 151);
+    EXPECT_EQ(capture.count("Skipped 2 of 301 events in backup-log.json that could not be read: ", "ConfigStore"), 1);
+    EXPECT_EQ(capture.count("Failed to load backup-log.json", "ConfigStore"), 0);
+    store.addEvent(sampleEvent(300));
     store.save();
-    EXPECT_EQ(platform::parseJson(readFile(file("backup-log.json"))).size(), 1u);
+    EXPECT_EQ(platform::parseJson(readFile(file("backup-log.json"))).size(), 300u);
+}
+
+TEST_F(ConfigStoreTest, LogThatCannotBeReadIsSetAsideBeforeItIsReplaced)
+{
+    const struct {
+        const char* what;
+        const char* content; // a folder when null
+    } cases[] = {
+        {"not JSON", "[{\"id\": "},
+        {"not an array", "{\"events\": []}"},
+        {"a folder at its name", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir());
+        if (c.content)
+            put("backup-log.json", c.content);
+        else
+            fs::create_directories(file("backup-log.json"));
+        LogCapture log;
+        ConfigStore store(dir());
+        EXPECT_TRUE(store.events().empty());
+        EXPECT_EQ(log.count("Failed to load backup-log.json: ", "ConfigStore"), 1);
+        store.addEvent(sampleEvent(1));
+        store.save();
+        EXPECT_EQ(platform::parseJson(readFile(file("backup-log.json"))).size(), 1u);
+        const fs::path aside = file("backup-log.json.damaged-20261210T093000Z");
+        if (c.content)
+            EXPECT_EQ(readFile(aside), c.content);
+        else
+            EXPECT_TRUE(fs::is_directory(aside));
+    }
 }
 
 TEST_F(ConfigStoreTest, SignalsOnlyOnRealChange)

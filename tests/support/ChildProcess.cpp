@@ -3,6 +3,7 @@
 #include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +73,31 @@ std::optional<std::string> runInPrivateMountNamespace(const std::function<std::s
             return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
         },
         work);
+}
+
+std::optional<std::string> runWithin(std::chrono::seconds limit, const std::function<std::string()>& work)
+{
+    return runInChild(
+        [limit] {
+            ::alarm(static_cast<unsigned>(limit.count()));
+            return true;
+        },
+        work);
+}
+
+std::optional<std::string> runWithAddressSpaceLimit(std::uint64_t bytes, const std::function<std::string()>& work)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    (void)bytes;
+    return runInChild([] { return true; }, work);
+#else
+    return runInChild(
+        [bytes] {
+            const rlimit limit{bytes, bytes};
+            return ::setrlimit(RLIMIT_AS, &limit) == 0;
+        },
+        work);
+#endif
 }
 
 } // namespace larkfold::test

@@ -1,5 +1,6 @@
 #include "support/Screenshot.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
@@ -26,6 +27,32 @@ QString saveScreenshot(QWidget& widget, const QString& name)
         widget.show();
     QCoreApplication::processEvents();
     return widget.grab().save(file) ? file : QString();
+}
+
+QPalette darkPalette()
+{
+    QPalette dark = QApplication::palette();
+    dark.setColor(QPalette::Window, QColor(0x26, 0x26, 0x26));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(0x33, 0x33, 0x33));
+    dark.setColor(QPalette::AlternateBase, QColor(0x2c, 0x2c, 0x2c));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Button, QColor(0x33, 0x33, 0x33));
+    dark.setColor(QPalette::PlaceholderText, QColor(0xa0, 0xa0, 0xa0));
+    return dark;
+}
+
+ScopedPalette::ScopedPalette(const QPalette& palette) : m_before(QApplication::palette())
+{
+    QApplication::setPalette(palette);
+    QCoreApplication::processEvents();
+}
+
+ScopedPalette::~ScopedPalette()
+{
+    QApplication::setPalette(m_before);
+    QCoreApplication::processEvents();
 }
 
 } // namespace larkfold::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPalette>
 #include <QString>
 
 class QWidget;
@@ -11,5 +12,20 @@ namespace larkfold::test {
 QString saveScreenshot(QWidget& widget, const QString& name);
 // The path <build>/screenshots/<name>.png, its folder made; empty when the folder cannot be.
 QString screenshotFile(const QString& name);
+
+// A dark desktop's palette, beside the light one the tests start from.
+QPalette darkPalette();
+
+// Puts a palette on the whole application for as long as it lives, then the one before.
+class ScopedPalette {
+public:
+    explicit ScopedPalette(const QPalette& palette);
+    ~ScopedPalette();
+    ScopedPalette(const ScopedPalette&) = delete;
+    ScopedPalette& operator=(const ScopedPalette&) = delete;
+
+private:
+    QPalette m_before;
+};
 
 } // namespace larkfold::test

@@ -8,7 +8,9 @@
 #include <QPalette>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace larkfold {
 namespace {
@@ -16,8 +18,16 @@ namespace {
 constexpr double kSubtleFillOpacity = 0.04;
 constexpr double kHoverFillOpacity = 0.12;
 constexpr double kSelectedFillOpacity = 0.08;
-constexpr double kSecondaryLabelOpacity = 0.5;
-constexpr double kTertiaryLabelOpacity = 0.26;
+// Where the secondary and tertiary colours start, as shares of the label colour over the window;
+// they go further toward it where the palette needs that for contrast.
+constexpr double kSecondaryLabelShare = 0.62;
+constexpr double kTertiaryLabelShare = 0.45;
+constexpr double kSecondaryBeyondTertiary = 0.3;
+// The strongest tint a row or panel lays under text: a hover fill, an accent's warning panel.
+constexpr double kTextUnderlayOpacity = 0.12;
+constexpr double kTextContrastRatio = 4.5;
+constexpr int kContrastSteps = 64;
+constexpr double kTertiaryFillOpacity = 0.26;
 constexpr double kQuaternaryLabelOpacity = 0.1;
 constexpr double kSeparatorOpacity = 0.1;
 constexpr int kQuickAnimationMs = 150;
@@ -27,6 +37,51 @@ QColor withOpacity(QColor color, double opacity)
 {
     color.setAlphaF(float(opacity));
     return color;
+}
+
+// `top` laid over `bottom` at `share` of its strength, as one opaque colour.
+QColor mixed(const QColor& top, const QColor& bottom, double share)
+{
+    const auto channel = [share](float over, float under) { return float(over * share + under * (1.0 - share)); };
+    return QColor::fromRgbF(channel(top.redF(), bottom.redF()), channel(top.greenF(), bottom.greenF()),
+                            channel(top.blueF(), bottom.blueF()));
+}
+
+double relativeLuminance(const QColor& color)
+{
+    const auto linear = [](double value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+QColor windowColor()
+{
+    return QGuiApplication::palette().color(QPalette::Window);
+}
+
+// What text lies on: the window, text fields, and the window under the strongest fill of the
+// label colour (and of `tint`, when the text is in that accent).
+std::vector<QColor> textBackgrounds(const std::optional<QColor>& tint = std::nullopt)
+{
+    const QPalette palette = QGuiApplication::palette();
+    const QColor window = palette.color(QPalette::Window);
+    std::vector<QColor> backgrounds{window, palette.color(QPalette::Base),
+                                    mixed(palette.color(QPalette::WindowText), window, kTextUnderlayOpacity)};
+    if (tint)
+        backgrounds.push_back(mixed(*tint, window, kTextUnderlayOpacity));
+    return backgrounds;
+}
+
+QColor labelShare(double share)
+{
+    const QColor label = Theme::labelColor();
+    return Theme::readableOn(mixed(label, windowColor(), share), textBackgrounds(), label, kTextContrastRatio);
+}
+
+QColor accentText(const QColor& accent)
+{
+    return Theme::readableOn(accent, textBackgrounds(accent), Theme::labelColor(), kTextContrastRatio);
 }
 
 // The standard ease-in-out timing curve: cubic Bézier (0.42, 0) (0.58, 1).
@@ -63,6 +118,47 @@ const QColor& Theme::white()
     return color;
 }
 
+QColor Theme::greenText()
+{
+    return accentText(green());
+}
+
+QColor Theme::amberText()
+{
+    return accentText(amber());
+}
+
+QColor Theme::redText()
+{
+    return accentText(red());
+}
+
+QColor Theme::greenButtonFill()
+{
+    return readableOn(green(), {white()}, Qt::black, kTextContrastRatio);
+}
+
+double Theme::contrastRatio(const QColor& first, const QColor& second)
+{
+    const double a = relativeLuminance(first);
+    const double b = relativeLuminance(second);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor Theme::readableOn(const QColor& color, const std::vector<QColor>& backgrounds, const QColor& toward,
+                         double ratio)
+{
+    for (int step = 0; step <= kContrastSteps; ++step) {
+        const QColor candidate = mixed(toward, color, double(step) / kContrastSteps);
+        const bool reads = std::all_of(backgrounds.begin(), backgrounds.end(), [&](const QColor& background) {
+            return contrastRatio(candidate, background) >= ratio;
+        });
+        if (reads)
+            return candidate;
+    }
+    return toward;
+}
+
 QColor Theme::labelColor()
 {
     return QGuiApplication::palette().color(QPalette::WindowText);
@@ -70,12 +166,20 @@ QColor Theme::labelColor()
 
 QColor Theme::secondaryLabelColor()
 {
-    return withOpacity(labelColor(), kSecondaryLabelOpacity);
+    // Always a step nearer the label colour than the tertiary one, which contrast may have pushed far.
+    const QColor own = labelShare(kSecondaryLabelShare);
+    const QColor beyondTertiary = mixed(labelColor(), tertiaryLabelColor(), kSecondaryBeyondTertiary);
+    return contrastRatio(own, windowColor()) > contrastRatio(beyondTertiary, windowColor()) ? own : beyondTertiary;
 }
 
 QColor Theme::tertiaryLabelColor()
 {
-    return withOpacity(labelColor(), kTertiaryLabelOpacity);
+    return labelShare(kTertiaryLabelShare);
+}
+
+QColor Theme::tertiaryFill()
+{
+    return withOpacity(labelColor(), kTertiaryFillOpacity);
 }
 
 QColor Theme::quaternaryLabelColor()

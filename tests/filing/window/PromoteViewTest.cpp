@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTest>
 
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -223,8 +224,10 @@ TEST_F(PromoteViewTest, WalksThroughTheFourSteps)
     ASSERT_TRUE(waitForStep(Step::finished));
 
     EXPECT_EQ(text("finishedTitle"), "Filed");
-    EXPECT_EQ(text("summary"), "Filed \"Lookbook\" into 2025. All 4 files copied and checked — the original is safe "
-                               "to clear whenever you like.");
+    EXPECT_EQ(text("summary"), "Filed \"Lookbook\" into 2025. All 4 files copied and checked, but 2 things in it "
+                               "weren't filed — keep the original until you've looked at them.");
+    EXPECT_TRUE(shown("leftOutBox"));
+    EXPECT_EQ(text("leftOutHeading"), "Not in the archive (2)");
     EXPECT_TRUE(shown("revealButton"));
     EXPECT_EQ(text("revealButton"), "Show in File Manager");
     EXPECT_EQ(find<QProgressBar>("progressBar")->value(), find<QProgressBar>("progressBar")->maximum());
@@ -258,6 +261,38 @@ TEST_F(PromoteViewTest, AFilingThatFailedSaysSoAndOffersOnlyFileAnother)
     EXPECT_FALSE(shown("revealButton"));
     EXPECT_TRUE(shown("fileAnotherButton"));
     test::saveScreenshot(*window, "filing-6-failed");
+}
+
+// What filing left out is listed under the summary, which then does not call the original safe to clear.
+TEST_F(PromoteViewTest, TheResultNamesWhatWasLeftOut)
+{
+    const fs::path project = test::makeProject(tree, "Spot");
+    tree.write("Spot/2 Project Files/edit.kdenlive", "cut");
+    tree.write("Footage drive/A001.mov", "footage");
+    tree.symlink("Spot/3 Media/Footage", tree.path("Footage drive"));
+    for (const char* old : {"a.mov", "b.mov", "c.mov"})
+        tree.write(std::string("Spot/3 Media/.Larkfold-Trash/2025-01-02/") + old, "old");
+    model.choose(project);
+    model.setArchiveRoot(tree.path("Archive"));
+    model.file();
+    ASSERT_TRUE(waitForStep(Step::finished));
+
+    EXPECT_EQ(text("finishedTitle"), "Filed");
+    EXPECT_EQ(text("summary"), "Filed \"Spot\" into 2026. All 4 files copied and checked, but 4 things in it weren't "
+                               "filed — keep the original until you've looked at them.");
+    EXPECT_EQ(text("leftOutHeading"), "Not in the archive (4)");
+    QStringList lines;
+    for (const QLabel* label : find<QWidget>("leftOutBox")->findChildren<QLabel*>())
+        if (label->objectName().isEmpty())
+            lines << label->text();
+    EXPECT_EQ(lines, (QStringList{"• 3 Media/.Larkfold-Trash — a Larkfold trash folder, with 4 items",
+                                  "• 3 Media/Footage — a link; neither it nor what it points to was filed",
+                                  "• 4 Renders — an empty folder", "• 5 Drafts — an empty folder"}));
+    test::saveScreenshot(*window, "filing-result-left-out");
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(test::darkPalette());
+    test::saveScreenshot(*window, "filing-result-left-out-dark");
+    QApplication::setPalette(light);
 }
 
 TEST_F(PromoteViewTest, CancelledPanelsChangeNothing)

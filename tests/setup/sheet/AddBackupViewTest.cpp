@@ -5,6 +5,8 @@
 #include "setup/OffsiteIntroHeader.h"
 #include "setup/SheetParts.h"
 #include "setup/VolumePickerRow.h"
+#include "platform/FaultInjectingFileSystem.h"
+#include "platform/Paths.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
 #include "support/Screenshot.h"
@@ -201,7 +203,7 @@ TEST_F(AddBackupViewTest, ACloudFolderAsOffsiteAndOneSourceConfirmedWithReturn)
     // Offsite inside the source: refused in the step.
     prompts.folderAnswers.push_back({folder("Photos/Cloud")});
     clickForPanel(part<QWidget>("chooseAnyFolderButton"));
-    EXPECT_EQ(prompts.panels.back().startingFolder, std::nullopt);
+    EXPECT_EQ(prompts.panels.back().startingFolder, platform::homeFolder());
     EXPECT_EQ(part<WarningBox>("offsiteWarning")->text(),
               QStringLiteral("The offsite folder can't be inside \"Photos\"."));
     saveScreenshot(sheet(), "add-backup-offsite-nested");
@@ -293,6 +295,52 @@ TEST_F(AddBackupViewTest, StepsFadeInUnlessMotionIsReduced)
     click(part<QWidget>("backButton"));
     ASSERT_EQ(step(), Step::chooseSource);
     EXPECT_EQ(steps->currentWidget()->graphicsEffect(), nullptr) << "at once";
+}
+
+// Folders no backup can ever work in are refused in the step, in the backup run's own words.
+TEST_F(AddBackupViewTest, RefusalsOfFoldersNoBackupCanWorkIn)
+{
+    platform::FaultInjectingFileSystem files;
+    c.environment.engine.fileSystem = &files;
+    const fs::path stick = folder("small stick");
+    c.volumes.setVolume({stick, platform::VolumeSpace{300'000'000, 264'300'000}, 9, false});
+    const fs::path readOnly = folder("read-only drive");
+    drop({folder("Photos")});
+    ASSERT_EQ(step(), Step::chooseDestination);
+
+    const QPalette original = QApplication::palette();
+    const QPalette dark = darkPalette();
+    struct Case {
+        fs::path folder;
+        bool readOnly;
+        const char* screenshot;
+        QString start; // of the refusal
+    } cases[] = {
+        {"/usr/local/share", false, "add-backup-destination-protected",
+         "Destination is a protected system folder. Choose a different destination."},
+        {stick, false, "add-backup-destination-low-space", "The backup drive is running low on space. Larkfold keeps "
+                                                           "at least 524.3 MB free on it."},
+        {readOnly, true, "add-backup-destination-read-only",
+         "Destination folder is not writable — check permissions or disk space. Writing a test file there failed: "
+         "Read-only file system."},
+    };
+    for (const Case& refusal : cases) {
+        SCOPED_TRACE(refusal.screenshot);
+        files.clearFaults();
+        if (refusal.readOnly)
+            files.failAlways(platform::FileOperation::open, EROFS);
+        sheet().model().selectDestination(refusal.folder);
+        EXPECT_EQ(step(), Step::chooseDestination);
+        EXPECT_TRUE(part<WarningBox>("validationWarning")->text().startsWith(refusal.start))
+            << part<WarningBox>("validationWarning")->text().toStdString();
+        saveScreenshot(sheet(), refusal.screenshot);
+        QApplication::setPalette(dark);
+        saveScreenshot(sheet(), QString::fromLatin1(refusal.screenshot) + "-dark");
+        QApplication::setPalette(original);
+    }
+    files.clearFaults();
+    sheet().model().selectDestination(folder("drive"));
+    EXPECT_EQ(step(), Step::chooseOffsite);
 }
 
 TEST_F(AddBackupViewTest, DarkAppearance)

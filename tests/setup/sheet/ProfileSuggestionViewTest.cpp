@@ -115,20 +115,33 @@ TEST(ProfileSuggestionView, AFilmProjectOpensWhatChangesAndItsTechnicalLines)
     w.click("technicalDetailsButton");
     EXPECT_TRUE(w.shown("technicalLines"));
     EXPECT_EQ(w.text("technicalDetailsLabel"), QStringLiteral("Hide technical details"));
-    // They open below the window's edge: the card scrolls to them.
-    const QScrollBar* scrollBar = w.part<QScrollArea>("bodyScroll")->verticalScrollBar();
-    EXPECT_TRUE(spinUntil([&] { return scrollBar->value() > 0 && scrollBar->value() == scrollBar->maximum(); }, 20'000));
+    // The window grows to show them, and nothing it showed goes out of sight.
+    const auto inSight = [&](const char* name) {
+        const QWidget* viewport = w.part<QScrollArea>("bodyScroll")->viewport();
+        const QWidget* widget = w.part(name);
+        const QRect area(widget->mapTo(viewport, QPoint()), widget->size());
+        return viewport->rect().contains(area) && w.window.rect().contains(QRect(widget->mapTo(&w.window, QPoint()),
+                                                                                  widget->size()));
+    };
+    EXPECT_TRUE(spinUntil([&] { return w.window.height() > 360 && inSight("technicalLines"); }, 20'000))
+        << w.window.height();
+    EXPECT_TRUE(inSight("description"));
+    EXPECT_TRUE(w.window.rect().contains(QRect(w.part("acceptButton")->mapTo(&w.window, QPoint()),
+                                               w.part("acceptButton")->size())));
+    EXPECT_EQ(w.part<QScrollArea>("bodyScroll")->verticalScrollBar()->value(), 0);
     const QStringList lines = w.labels("technicalLine");
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], QStringLiteral("Profile: film"));
-    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("Audio Render Files (+10 more)")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Excluded folders: Adobe After Effects Auto-Save,")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("Optimized Clips (+10 more)"))) << lines[1].toStdString();
     EXPECT_EQ(lines[2], QStringLiteral("Excluded extensions: .cfa, .ims, .mpgindex, .pek, .tmp"));
     saveScreenshot(w.window, QStringLiteral("suggestion-film-technical"));
 
-    // Closing the section hides the lines with it; reopening brings them back.
+    // Closing the section hides the lines with it and the window shrinks back; reopening brings them back.
     w.click("whatThisChangesButton");
     EXPECT_FALSE(w.shown("technicalLines"));
     EXPECT_TRUE(w.chevronAt(0));
+    EXPECT_TRUE(spinUntil([&] { return w.window.height() == 360; }, 20'000)) << w.window.height();
     w.click("whatThisChangesButton");
     EXPECT_TRUE(w.shown("technicalLines"));
     EXPECT_EQ(w.accepted + w.declined, 0);

@@ -82,14 +82,27 @@ TEST_F(WelcomeViewTest, FourStepsToTheFirstPair)
     EXPECT_FALSE(primary()->isEnabled());
     saveScreenshot(view(), "welcome-1-source-empty");
 
-    // A folder dropped on the window becomes the source.
+    // A folder dropped on the drop zone becomes the source; the window elsewhere takes no drop,
+    // and the zone's highlight ends when a drag leaves it.
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(photos.string()))});
-    QDragEnterEvent enter(QPoint(240, 150), Qt::CopyAction, &data, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(&view(), &enter);
+    QWidget* zone = part("dropZone");
+    ASSERT_NE(zone, nullptr);
+    EXPECT_FALSE(view().acceptDrops());
+    QDropEvent elsewhere(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&view(), &elsewhere);
+    EXPECT_FALSE(view().model().source());
+    QDragEnterEvent enter(zone->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(zone, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_TRUE(zone->property("dropTargeted").toBool());
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(zone, &leave);
+    EXPECT_FALSE(zone->property("dropTargeted").toBool());
+    QCoreApplication::sendEvent(zone, &enter);
     saveScreenshot(view(), "welcome-1-source-drop-targeted");
-    QDropEvent drop(QPointF(240, 150), Qt::CopyAction, &data, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(&view(), &drop);
+    QDropEvent drop(QPointF(zone->rect().center()), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(zone, &drop);
     QCoreApplication::processEvents();
     EXPECT_EQ(view().model().source(), photos);
     EXPECT_TRUE(shows(QStringLiteral("Photos")));

@@ -44,15 +44,68 @@ TEST(Theme, FillsFollowTheTextColourOfThePalette)
         EXPECT_NEAR(Theme::subtleFill().alphaF(), 0.04, 0.003);
         EXPECT_EQ(Theme::hoverFill().rgb(), text.rgb());
         EXPECT_NEAR(Theme::hoverFill().alphaF(), 0.12, 0.003);
-        const std::pair<QColor, double> labels[] = {
-            {Theme::labelColor(), 1.0},          {Theme::secondaryLabelColor(), 0.5},
-            {Theme::tertiaryLabelColor(), 0.26}, {Theme::quaternaryLabelColor(), 0.1},
-            {Theme::separatorColor(), 0.1},
+        EXPECT_EQ(Theme::labelColor(), text);
+        EXPECT_EQ(Theme::separatorColor().rgb(), text.rgb());
+        EXPECT_NEAR(Theme::separatorColor().alphaF(), 0.1, 0.003);
+    }
+    QGuiApplication::setPalette(original);
+}
+
+TEST(Theme, ContrastRatiosAsWcagCountsThem)
+{
+    EXPECT_NEAR(Theme::contrastRatio(Qt::black, Qt::white), 21.0, 0.01);
+    EXPECT_NEAR(Theme::contrastRatio(Qt::white, Qt::black), 21.0, 0.01);
+    EXPECT_NEAR(Theme::contrastRatio(QColor(0x77, 0x77, 0x77), QColor(0x77, 0x77, 0x77)), 1.0, 0.001);
+    EXPECT_NEAR(Theme::contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
+    EXPECT_NEAR(Theme::contrastRatio(QColor(0xbb, 0xbb, 0xbb), QColor(0xef, 0xef, 0xef)), 1.7, 0.05);
+
+    // Moved only as far as needed, and not at all when it reads already.
+    const QColor grey(0xbb, 0xbb, 0xbb);
+    const QColor moved = Theme::readableOn(grey, {QColor(0xef, 0xef, 0xef), Qt::white}, Qt::black, 4.5);
+    EXPECT_GE(Theme::contrastRatio(moved, QColor(0xef, 0xef, 0xef)), 4.5);
+    EXPECT_LT(Theme::contrastRatio(moved, QColor(0xef, 0xef, 0xef)), 4.8);
+    EXPECT_EQ(Theme::readableOn(Qt::black, {Qt::white}, Qt::black, 4.5), QColor(Qt::black));
+}
+
+// Text colours read at least 4.5:1 on the window, on fields and under the rows' fills, in light
+// and dark palettes; the secondary one stays nearer the label colour than the tertiary one.
+TEST(Theme, TextColoursReadOnLightAndDarkPalettes)
+{
+    const QPalette original = QGuiApplication::palette();
+    const struct {
+        const char* name;
+        QColor window, base, text;
+    } palettes[] = {
+        {"light", QColor(0xef, 0xef, 0xef), Qt::white, Qt::black},
+        {"dark", QColor(0x26, 0x26, 0x26), QColor(0x33, 0x33, 0x33), Qt::white},
+        {"grey on grey", QColor(0xd6, 0xd6, 0xd6), QColor(0xe8, 0xe8, 0xe8), QColor(0x30, 0x30, 0x30)},
+    };
+    for (const auto& p : palettes) {
+        SCOPED_TRACE(p.name);
+        QPalette palette = original;
+        palette.setColor(QPalette::Window, p.window);
+        palette.setColor(QPalette::Base, p.base);
+        palette.setColor(QPalette::WindowText, p.text);
+        QGuiApplication::setPalette(palette);
+        const auto under = [&](const QColor& tint, double opacity) {
+            return QColor::fromRgbF(float(tint.redF() * opacity + p.window.redF() * (1 - opacity)),
+                                    float(tint.greenF() * opacity + p.window.greenF() * (1 - opacity)),
+                                    float(tint.blueF() * opacity + p.window.blueF() * (1 - opacity)));
         };
-        for (const auto& [color, opacity] : labels) {
-            EXPECT_EQ(color.rgb(), text.rgb());
-            EXPECT_NEAR(color.alphaF(), opacity, 0.003);
+        const std::pair<const char*, QColor> texts[] = {
+            {"secondary", Theme::secondaryLabelColor()}, {"tertiary", Theme::tertiaryLabelColor()},
+            {"green", Theme::greenText()}, {"amber", Theme::amberText()}, {"red", Theme::redText()},
+        };
+        for (const auto& [name, color] : texts) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(color.alpha(), 255);
+            for (const QColor& background : {p.window, p.base, under(p.text, 0.12)})
+                EXPECT_GE(Theme::contrastRatio(color, background), 4.5) << background.name().toStdString();
         }
+        EXPECT_GE(Theme::contrastRatio(Theme::amberText(), under(Theme::amber(), 0.1)), 4.5) << "on a warning panel";
+        EXPECT_GT(Theme::contrastRatio(Theme::secondaryLabelColor(), p.window),
+                  Theme::contrastRatio(Theme::tertiaryLabelColor(), p.window));
+        EXPECT_GE(Theme::contrastRatio(Theme::white(), Theme::greenButtonFill()), 4.5);
     }
     QGuiApplication::setPalette(original);
 }
