@@ -4,7 +4,7 @@
 #include "filing/FilingPrompts.h"
 #include "filing/FilingText.h"
 #include "filing/PromoteViewModel.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QCheckBox>
 #include <QEvent>

@@ -2,7 +2,7 @@
 
 #include "setup/AddBackupView.h"
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -4,7 +4,7 @@
 #include "setup/AddBackupView.h"
 #include "setup/SheetParts.h"
 #include "setup/VolumePickerRow.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

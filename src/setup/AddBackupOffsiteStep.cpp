@@ -3,7 +3,7 @@
 #include "setup/AddBackupView.h"
 #include "setup/OffsiteIntroHeader.h"
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "setup/AddBackupSourceStep.h"
 
 #include "setup/AddBackupView.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

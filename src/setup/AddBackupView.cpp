@@ -7,7 +7,7 @@
 #include "setup/AddBackupSourceStep.h"
 #include "setup/DialogSetupPrompts.h"
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>

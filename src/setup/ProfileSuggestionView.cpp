@@ -1,7 +1,7 @@
 #include "setup/ProfileSuggestionView.h"
 
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "setup/SheetParts.h"
 
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QChildEvent>
 #include <QEnterEvent>

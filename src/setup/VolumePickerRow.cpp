@@ -1,7 +1,7 @@
 #include "setup/VolumePickerRow.h"
 
 #include "setup/VolumeKind.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -7,7 +7,7 @@
 #include "setup/OffsiteIntroHeader.h"
 #include "setup/WelcomeModel.h"
 #include "shell/StatusManager.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QAbstractButton>
 #include <QDragEnterEvent>

@@ -1,7 +1,7 @@
 #include "status/AboutView.h"
 
 #include "status/ViewParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -6,7 +6,7 @@
 #include "status/PairActions.h"
 #include "status/PopoverParts.h"
 #include "status/PopoverTexts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>

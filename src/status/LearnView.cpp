@@ -2,7 +2,7 @@
 
 #include "status/LearnTopic.h"
 #include "status/ViewParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QAbstractButton>
 #include <QGraphicsOpacityEffect>

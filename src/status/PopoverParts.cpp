@@ -1,6 +1,6 @@
 #include "status/PopoverParts.h"
 
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QEvent>
 #include <QFontMetrics>

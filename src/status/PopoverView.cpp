@@ -12,7 +12,7 @@
 #include "status/PopoverParts.h"
 #include "status/PopoverTexts.h"
 #include "store/ConfigStore.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

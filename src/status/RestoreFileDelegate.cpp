@@ -2,7 +2,7 @@
 
 #include "status/RestoreFileListModel.h"
 #include "status/StatusStyle.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -6,7 +6,7 @@
 #include "status/RestoreFileListModel.h"
 #include "status/StatusStyle.h"
 #include "status/WidgetRestorePrompts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "status/StatusStyle.h"
 
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QFile>
 #include <QGuiApplication>

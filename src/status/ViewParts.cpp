@@ -1,6 +1,6 @@
 #include "status/ViewParts.h"
 
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -9,6 +9,7 @@
 #include "status/RestoreFixture.h"
 #include "status/RestoreScan.h"
 #include "support/EventLoop.h"
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QCheckBox>
@@ -111,6 +112,7 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
     EXPECT_TRUE(restoreOriginal->isEnabled());
     EXPECT_EQ(restoreOriginal->toolTip(), QStringLiteral("Restore selected files to their original location"));
     saveScreenshot(view, QStringLiteral("restore-filtered"));
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", QStringLiteral("restore-filtered"));
 
     QTest::mouseClick(restoreOriginal, Qt::LeftButton);
     restoring.wait();
@@ -120,6 +122,7 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
     EXPECT_TRUE(part<status::BusyIndicator>(view, "restoreSpinner")->isVisibleTo(&view));
     EXPECT_FALSE(part<QLabel>(view, "restoreMessage")->isVisibleTo(&view));
     saveScreenshot(view, QStringLiteral("restore-in-progress"));
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", QStringLiteral("restore-in-progress"));
     goOn.count_down();
     ASSERT_TRUE(spinUntil([&] { return !view.model().restoreInProgress(); }, kWaitMs));
 
@@ -130,12 +133,14 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
     EXPECT_EQ(tree.read("source/Photos/2024/Beach day.mov").size(), 48'000u);
     EXPECT_EQ(part<QLineEdit>(view, "filterField")->text(), QStringLiteral("2024"));
     saveScreenshot(view, QStringLiteral("restore-finished"));
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", QStringLiteral("restore-finished"));
 
     fs::remove(backupFolder() / "Archive.zip");
     QTest::mouseClick(restoreOriginal, Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return !view.model().restoreInProgress(); }, kWaitMs));
     EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("Error: Restored 4 files. 1 file failed."));
     saveScreenshot(view, QStringLiteral("restore-failed"));
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", QStringLiteral("restore-failed"));
 }
 
 TEST_F(RestoreViewTest, AnEmptyBackupStillOpensInTheFileManager)
@@ -144,6 +149,7 @@ TEST_F(RestoreViewTest, AnEmptyBackupStillOpensInTheFileManager)
     view.show();
     ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
     saveScreenshot(view, QStringLiteral("restore-empty"));
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", QStringLiteral("restore-empty"));
     EXPECT_EQ(text(view, "emptyCaption"), QStringLiteral("Run a backup first, then come back here to restore."));
 
     EXPECT_FALSE(part<QPushButton>(view, "restoreTo")->isEnabled());
@@ -163,6 +169,7 @@ TEST_F(RestoreViewTest, ABackupFolderThatIsALinkSaysWhyNothingIsListed)
     view.show();
     ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
     saveScreenshot(view, QStringLiteral("restore-linked-backup-folder"));
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", QStringLiteral("restore-linked-backup-folder"));
 
     EXPECT_EQ(text(view, "emptyCaption"),
               QStringLiteral("Destination path is a symbolic link — refusing to write to prevent data redirection."));

@@ -1,7 +1,8 @@
 #include "setup/VolumePickerRow.h"
 
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 #include "support/EventLoop.h"
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QApplication>
@@ -118,4 +119,5 @@ TEST(VolumePickerRow, LongNamesStayOnOneLineCutInTheMiddle)
     EXPECT_EQ(part<SymbolView>(*qobject_cast<VolumePickerRow*>(column->itemAt(1)->widget()), "kindSymbol")->name(),
               QStringLiteral("network"));
     saveScreenshot(list, "volume-picker-rows");
+    EXPECT_LOOKS_AS_REFERENCE(list, "setup", "volume-picker-rows");
 }

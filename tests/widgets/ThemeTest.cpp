@@ -1,4 +1,4 @@
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The colours, fills, animations, fonts and symbols of every window, worked out from the palette of the moment.
+
 #include <QColor>
 #include <QEasingCurve>
 #include <QFont>
@@ -15,8 +17,7 @@ struct ThemeAnimation {
     int durationMs = 0;
 };
 
-// The colours, fills, animations and fonts every window uses. Its own library, so the store
-// stays free of QtGui. Fonts need a QGuiApplication.
+// The colours, fills, animations and fonts every window uses. Fonts need a QGuiApplication.
 //
 // Text is drawn in colours worked out from the palette of the moment, each as close to its design
 // as lets it read at least 4.5:1 (WCAG contrast) on the window, on text fields and on the light
@@ -38,6 +39,8 @@ public:
     static QColor subtleFill();
     static QColor hoverFill();
     static const QColor& selectedFill();
+    // The faint amber under a warning.
+    static QColor warningFill();
 
     // The desktop's text colours, from the palette (the window background is its Window role).
     // The secondary and tertiary ones are opaque mixes of the label colour into the window's.

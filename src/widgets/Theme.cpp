@@ -1,4 +1,4 @@
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -30,6 +30,7 @@ constexpr int kContrastSteps = 64;
 constexpr double kTertiaryFillOpacity = 0.26;
 constexpr double kQuaternaryLabelOpacity = 0.1;
 constexpr double kSeparatorOpacity = 0.1;
+constexpr double kWarningFillOpacity = 0.1;
 constexpr int kQuickAnimationMs = 150;
 constexpr int kStepAnimationMs = 180;
 
@@ -206,6 +207,11 @@ const QColor& Theme::selectedFill()
 {
     static const QColor color = withOpacity(green(), kSelectedFillOpacity);
     return color;
+}
+
+QColor Theme::warningFill()
+{
+    return withOpacity(amber(), kWarningFillOpacity);
 }
 
 const ThemeAnimation& Theme::quickAnimation()
