@@ -4,9 +4,12 @@
 #include "platform/Paths.h"
 #include "shell/StatusManager.h"
 #include "status/PairActions.h"
-#include "status/PopoverParts.h"
 #include "status/PopoverTexts.h"
+#include "widgets/ElidedText.h"
+#include "widgets/SymbolView.h"
+#include "widgets/TextButton.h"
 #include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
@@ -70,32 +73,6 @@ void setUpQuickAnimation(QVariantAnimation& animation)
     animation.setDuration(Theme::quickAnimation().durationMs);
     animation.setEasingCurve(Theme::quickAnimation().curve);
 }
-
-// The "Relink" text button.
-class TextButton : public QAbstractButton {
-public:
-    TextButton(const QString& text, const QFont& font, QWidget* parent) : QAbstractButton(parent)
-    {
-        setText(text);
-        setFont(font);
-        setCursor(Qt::PointingHandCursor);
-        setFocusPolicy(Qt::TabFocus);
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    }
-
-    QSize sizeHint() const override
-    {
-        return {fontMetrics().horizontalAdvance(text()) + 1, fontMetrics().height()};
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(isDown() ? Theme::greenText().darker(120) : Theme::greenText());
-        painter.drawText(rect(), Qt::AlignCenter, text());
-    }
-};
 
 } // namespace
 
@@ -263,23 +240,23 @@ BackupPairRow::BackupPairRow(StatusManager& statusManager, PairActions& actions,
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(kTextBlockSpacingPixels);
-    m_name = new ElidedLine(Theme::headingFont(), Tone::label, Qt::ElideMiddle, this);
+    m_name = new ElidedText(Theme::headingFont(), Tone::label, Qt::ElideMiddle, this);
     m_name->setObjectName(QStringLiteral("pairName"));
     texts->addWidget(m_name);
     auto* detail = new QHBoxLayout;
     detail->setSpacing(kDetailSpacingPixels);
-    m_destination = new ElidedLine(Theme::captionFont(), Tone::secondary, Qt::ElideMiddle, this);
+    m_destination = new ElidedText(Theme::captionFont(), Tone::secondary, Qt::ElideMiddle, this);
     m_destination->setObjectName(QStringLiteral("destinationText"));
     detail->addWidget(m_destination);
     const QFont iconFont = Theme::systemFont(kIconPoints);
     m_freeSpaceIcon
-        = new ToneSymbol(QStringLiteral("externaldrive.badge.exclamationmark"), iconFont, Tone::amber, this);
+        = new SymbolView(QStringLiteral("externaldrive.badge.exclamationmark"), iconFont, Tone::amber, 0, this);
     m_freeSpaceIcon->setObjectName(QStringLiteral("freeSpaceIcon"));
-    m_offsiteIcon = new ToneSymbol(QStringLiteral("cloud.fill"), iconFont, Tone::green, this);
+    m_offsiteIcon = new SymbolView(QStringLiteral("cloud.fill"), iconFont, Tone::green, 0, this);
     m_offsiteIcon->setObjectName(QStringLiteral("offsiteIcon"));
-    m_redundancyIcon = new ToneSymbol(QStringLiteral("exclamationmark.triangle.fill"), iconFont, Tone::red, this);
+    m_redundancyIcon = new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), iconFont, Tone::red, 0, this);
     m_redundancyIcon->setObjectName(QStringLiteral("redundancyIcon"));
-    for (ToneSymbol* icon : {m_freeSpaceIcon, m_offsiteIcon, m_redundancyIcon})
+    for (SymbolView* icon : {m_freeSpaceIcon, m_offsiteIcon, m_redundancyIcon})
         detail->addWidget(icon, 0, Qt::AlignVCenter);
     detail->addStretch(1);
     texts->addLayout(detail);
@@ -291,7 +268,7 @@ BackupPairRow::BackupPairRow(StatusManager& statusManager, PairActions& actions,
     m_statusLabel = new ToneLabel({}, Theme::captionFont(), Tone::secondary, this);
     m_statusLabel->setObjectName(QStringLiteral("statusText"));
     statusBlock->addWidget(m_statusLabel, 0, Qt::AlignVCenter);
-    m_relink = new TextButton(QStringLiteral("Relink"), Theme::systemFont(kRelinkPoints, QFont::Medium), this);
+    m_relink = new TextButton(QStringLiteral("Relink"), Theme::systemFont(kRelinkPoints, QFont::Medium), Tone::green, this);
     m_relink->setObjectName(QStringLiteral("relinkButton"));
     m_relink->setToolTip(QStringLiteral("Change backup destination"));
     connect(m_relink, &QAbstractButton::clicked, this, [this] { m_actions.changeDestination(m_pair.id); });
@@ -348,8 +325,8 @@ QWidget* BackupPairRow::makeErrorDetail()
     auto* descriptionRow = new QHBoxLayout(m_errorDescriptionRow);
     descriptionRow->setContentsMargins(0, 0, 0, 0);
     descriptionRow->setSpacing(kDetailSpacingPixels);
-    descriptionRow->addWidget(new ToneSymbol(QStringLiteral("exclamationmark.triangle.fill"), Theme::captionFont(),
-                                             Tone::red, m_errorDescriptionRow),
+    descriptionRow->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), Theme::captionFont(),
+                                             Tone::red, 0, m_errorDescriptionRow),
                               0, Qt::AlignTop);
     m_errorDescription = new ToneLabel({}, Theme::captionFont(), Tone::red, m_errorDescriptionRow);
     m_errorDescription->setObjectName(QStringLiteral("errorDescription"));

@@ -36,8 +36,10 @@ void FilledButton::setTextTone(Tone tone)
 
 QSize FilledButton::sizeHint() const
 {
-    return {fontMetrics().horizontalAdvance(text()) + 2 * m_horizontalPadding + 1,
-            fontMetrics().height() + 2 * m_verticalPadding};
+    // A pixel beyond the advance, which rounds down; the height of the text's drawn box, which can
+    // be a pixel taller than a line.
+    const int height = fontMetrics().boundingRect(QRect(), Qt::AlignCenter, text()).height();
+    return {fontMetrics().horizontalAdvance(text()) + 1 + 2 * m_horizontalPadding, height + 2 * m_verticalPadding};
 }
 
 void FilledButton::paintEvent(QPaintEvent*)

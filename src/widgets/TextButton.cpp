@@ -16,7 +16,9 @@ TextButton::TextButton(const QString& text, const QFont& font, Tone tone, QWidge
 
 QSize TextButton::sizeHint() const
 {
-    return {fontMetrics().horizontalAdvance(text()) + 1, fontMetrics().height()};
+    // A pixel beyond the advance, which rounds down; the height of the text's drawn box.
+    return {fontMetrics().horizontalAdvance(text()) + 1,
+            fontMetrics().boundingRect(QRect(), Qt::AlignLeft, text()).height()};
 }
 
 void TextButton::paintEvent(QPaintEvent*)
@@ -24,7 +26,7 @@ void TextButton::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const QColor color = toneTextColor(m_tone);
     painter.setPen(isDown() ? color.darker(120) : color);
-    painter.drawText(rect(), Qt::AlignCenter, text());
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
 }
 
 } // namespace larkfold

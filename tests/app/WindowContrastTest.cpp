@@ -18,9 +18,12 @@
 #include "support/TempTree.h"
 
 #include <QApplication>
+#include <QGraphicsEffect>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace larkfold;
 using namespace larkfold::test;
@@ -109,5 +112,56 @@ TEST(WindowContrast, EveryTextReadsInLightAndDark)
             window->close();
         }
         restore->close();
+    }
+}
+
+// A window opened in the light palette reads as well once the desktop turns dark under it: its
+// texts take their colours from the palette of the moment, not the one they were made in.
+TEST(WindowContrast, EveryTextFollowsASwitchToDark)
+{
+    TempDir support;
+    TempTree tree{{"photos/a.jpg", "a"}, {"dest/", ""}};
+    BackupPair pair = pairRecord(QStringLiteral("photos"), tree.path("photos"), tree.path("dest"), false);
+    {
+        ConfigStore seed(support.path());
+        seed.addPair(pair);
+    }
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+
+    app.showPopover();
+    ASSERT_TRUE(spinUntil([&] { return app.popover()->isVisible(); }));
+    app.showAddBackup();
+    AddBackupView* sheet = app.popoverView()->addBackupView();
+    ASSERT_NE(sheet, nullptr);
+    sheet->model().handleDrop({QUrl::fromLocalFile(QString::fromStdString(tree.path("photos").native()))});
+    // A protected system folder: the sheet refuses it with its warning.
+    sheet->model().selectDestination("/usr/local/share");
+    ASSERT_TRUE(sheet->model().validationWarning().has_value());
+    // Once the step has slid in.
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            const auto parts = sheet->findChildren<QWidget*>();
+            return std::none_of(parts.begin(), parts.end(), [](QWidget* part) { return part->graphicsEffect(); });
+        },
+        10'000));
+    {
+        const ScopedPalette dark(darkPalette());
+        expectReadable(*app.popover(), QStringLiteral("switched-add-backup-dark"));
+    }
+    app.closePopover();
+
+    app.showWelcome();
+    app.showProfileSuggestion(pair.id, QStringLiteral("photos"), BackupProfile::documents, 2'400'000);
+    const std::pair<Kind, const char*> windows[] = {
+        {Kind::welcome, "welcome"},
+        {Kind::profileSuggestion, "smart-setup"},
+    };
+    const ScopedPalette dark(darkPalette());
+    for (const auto& [kind, name] : windows) {
+        QWidget* window = app.controller(kind).window();
+        ASSERT_NE(window, nullptr) << name;
+        expectReadable(*window, QStringLiteral("switched-") + QString::fromLatin1(name) + QStringLiteral("-dark"));
+        window->close();
     }
 }

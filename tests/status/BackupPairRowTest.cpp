@@ -136,11 +136,11 @@ TEST_F(BackupPairRowTest, NameAndDestinationLine)
     start();
     settle();
     BackupPairRow& pairRow = row(docs.id);
-    auto* destination = part<ElidedLine>(pairRow, "destinationText");
+    auto* destination = part<ElidedText>(pairRow, "destinationText");
     ASSERT_NE(destination, nullptr);
     EXPECT_EQ(destination->text(), QStringLiteral("→ Larkfold Backups"));
     EXPECT_EQ(destination->toolTip(), QString::fromStdString(docs.destinationURL.string()));
-    auto* name = part<ElidedLine>(pairRow, "pairName");
+    auto* name = part<ElidedText>(pairRow, "pairName");
     ASSERT_NE(name, nullptr);
     EXPECT_TRUE(name->shownText().contains(QStringLiteral("…"))) << "cut in the middle to fit";
     EXPECT_TRUE(name->shownText().startsWith(QStringLiteral("Documents")));
@@ -175,7 +175,7 @@ TEST_F(BackupPairRowTest, OffsiteAndRedundancyIcons)
     ASSERT_EQ(c.manager().copyRedundancy().at(docs.id), CopyRedundancy::singleBackup());
     EXPECT_FALSE(visible(pairRow, "offsiteIcon"));
     ASSERT_TRUE(visible(pairRow, "redundancyIcon"));
-    auto* redundancy = part<ToneSymbol>(pairRow, "redundancyIcon");
+    auto* redundancy = part<SymbolView>(pairRow, "redundancyIcon");
     EXPECT_EQ(redundancy->name(), QStringLiteral("exclamationmark.circle"));
     EXPECT_EQ(redundancy->tone(), Tone::amber);
     EXPECT_EQ(redundancy->accessibleName(), redundancy->toolTip());
@@ -195,7 +195,7 @@ TEST_F(BackupPairRowTest, OffsiteAndRedundancyIcons)
     fs::remove_all(c.tree.path("docs"));
     c.manager().recomputeCopyRedundancy();
     QCoreApplication::processEvents();
-    EXPECT_EQ(part<ToneSymbol>(pairRow, "redundancyIcon")->tone(), Tone::red);
+    EXPECT_EQ(part<SymbolView>(pairRow, "redundancyIcon")->tone(), Tone::red);
     EXPECT_TRUE(toolTip(pairRow, "redundancyIcon").startsWith(QStringLiteral("This is the only copy of these files.")));
 }
 
@@ -318,5 +318,5 @@ TEST_F(BackupPairRowTest, RelinkChoosesANewDestination)
     EXPECT_TRUE(c.waitForEvents(docs.id, BackupEvent::EventType::backup, 1));
     settle();
     EXPECT_FALSE(row(docs.id).status().is<BackupStatus::DestinationUnreachable>());
-    EXPECT_EQ(part<ElidedLine>(row(docs.id), "destinationText")->text(), QStringLiteral("→ New Drive"));
+    EXPECT_EQ(part<ElidedText>(row(docs.id), "destinationText")->text(), QStringLiteral("→ New Drive"));
 }

@@ -3,7 +3,9 @@
 #include "SheetFixture.h"
 #include "setup/AddBackupSourceStep.h"
 #include "setup/OffsiteIntroHeader.h"
-#include "setup/SheetParts.h"
+#include "widgets/ElidedText.h"
+#include "widgets/FilledButton.h"
+#include "widgets/WarningBox.h"
 #include "setup/VolumePickerRow.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/Paths.h"
@@ -221,7 +223,7 @@ TEST_F(AddBackupViewTest, ACloudFolderAsOffsiteAndOneSourceConfirmedWithReturn)
     EXPECT_NE(part<QWidget>("toCard"), nullptr);
     EXPECT_EQ(text("summarySentence"), QStringLiteral("Larkfold will copy new and changed files automatically."));
     EXPECT_EQ(text("offsiteLine"), QStringLiteral("Offsite copy: Larkfold Offsite"));
-    EXPECT_EQ(part<FilledButton>("addButton")->label(), QStringLiteral("Add This Backup"));
+    EXPECT_EQ(part<FilledButton>("addButton")->text(), QStringLiteral("Add This Backup"));
     saveScreenshot(sheet(), "add-backup-confirm-one");
     EXPECT_LOOKS_AS_REFERENCE(sheet(), "setup", "add-backup-confirm-one");
 
@@ -250,13 +252,13 @@ TEST_F(AddBackupViewTest, ThreeSourcesWithoutOffsiteAddThreePairsInOrder)
     sheet().model().selectDestination(dest);
     click(part<QWidget>("skipOffsiteButton"));
     ASSERT_EQ(step(), Step::confirm);
-    const auto names = parts<MiddleElidedText>("summarySource");
+    const auto names = parts<ElidedText>("summarySource");
     ASSERT_EQ(names.size(), 3u);
-    for (const MiddleElidedText* name : names)
+    for (const ElidedText* name : names)
         EXPECT_EQ(name->shownText(), name->text()) << "short names are never cut";
     EXPECT_EQ(text("summarySentence"), QStringLiteral("Larkfold will back up 3 folders automatically."));
     EXPECT_FALSE(sheet().findChild<QLabel*>(QStringLiteral("offsiteLine"))->isVisibleTo(&sheet()));
-    EXPECT_EQ(part<FilledButton>("addButton")->label(), QStringLiteral("Add 3 Backups"));
+    EXPECT_EQ(part<FilledButton>("addButton")->text(), QStringLiteral("Add 3 Backups"));
     saveScreenshot(sheet(), "add-backup-confirm-three");
     EXPECT_LOOKS_AS_REFERENCE(sheet(), "setup", "add-backup-confirm-three");
 

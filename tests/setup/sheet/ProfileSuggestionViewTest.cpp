@@ -3,7 +3,8 @@
 
 #include "setup/ProfileSuggestionView.h"
 
-#include "setup/SheetParts.h"
+#include "widgets/FilledButton.h"
+#include "widgets/SymbolView.h"
 #include "store/StoredEnum.h"
 #include "widgets/Theme.h"
 #include "support/EventLoop.h"
@@ -78,9 +79,8 @@ TEST(ProfileSuggestionView, AStandardFolderShowsItsNameAndOnlyOK)
     EXPECT_EQ(w.text("sizeLine"), QStringLiteral("73.4 MB"));
     EXPECT_EQ(w.text("description"), QStringLiteral("Backs up everything in this folder normally."));
     EXPECT_EQ(w.part("changeSection"), nullptr) << "no section at all";
-    EXPECT_EQ(w.part<FilledButton>("acceptButton"), nullptr);
-    EXPECT_EQ(w.part("acceptButton")->findChild<QLabel*>()->text(), QStringLiteral("OK"));
-    EXPECT_EQ(w.part("declineButton")->findChild<QLabel*>()->text(), QStringLiteral("Use defaults"));
+    EXPECT_EQ(w.part<FilledButton>("acceptButton")->text(), QStringLiteral("OK"));
+    EXPECT_EQ(w.part<FilledButton>("declineButton")->text(), QStringLiteral("Use defaults"));
     saveScreenshot(w.window, QStringLiteral("suggestion-standard"));
     EXPECT_LOOKS_AS_REFERENCE(w.window, "setup", QStringLiteral("suggestion-standard"));
 
@@ -101,7 +101,7 @@ TEST(ProfileSuggestionView, AFilmProjectOpensWhatChangesAndItsTechnicalLines)
     EXPECT_EQ(w.part<SymbolView>("profileSymbol")->name(), QStringLiteral("film"));
     EXPECT_EQ(w.text("headline"), QStringLiteral("Looks like a film project."));
     EXPECT_EQ(w.text("sizeLine"), QStringLiteral("48.2 GB"));
-    EXPECT_EQ(w.part("acceptButton")->findChild<QLabel*>()->text(), QStringLiteral("Set it up"));
+    EXPECT_EQ(w.part<FilledButton>("acceptButton")->text(), QStringLiteral("Set it up"));
     EXPECT_TRUE(w.shown("whatThisChangesButton"));
     EXPECT_FALSE(w.shown("changeDetails"));
     saveScreenshot(w.window, QStringLiteral("suggestion-film-closed"));

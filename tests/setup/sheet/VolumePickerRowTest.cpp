@@ -1,5 +1,7 @@
 #include "setup/VolumePickerRow.h"
 
+#include "widgets/ElidedText.h"
+#include "widgets/SymbolView.h"
 #include "widgets/Theme.h"
 #include "support/EventLoop.h"
 #include "support/Reference.h"
@@ -49,8 +51,8 @@ TEST(VolumePickerRow, ShowsTheKindNameAndFreeSpaceAndReportsClicks)
     row.show();
     EXPECT_EQ(part<SymbolView>(row, "kindSymbol")->name(), QStringLiteral("externaldrive"));
     EXPECT_EQ(part<SymbolView>(row, "kindSymbol")->color(), Theme::secondaryLabelColor());
-    EXPECT_EQ(part<MiddleElidedText>(row, "volumeName")->text(), QStringLiteral("Backup Drive"));
-    EXPECT_EQ(part<MiddleElidedText>(row, "volumeDetail")->text(), QStringLiteral("External Drive · 1.23 TB free"));
+    EXPECT_EQ(part<ElidedText>(row, "volumeName")->text(), QStringLiteral("Backup Drive"));
+    EXPECT_EQ(part<ElidedText>(row, "volumeDetail")->text(), QStringLiteral("External Drive · 1.23 TB free"));
     EXPECT_EQ(part<SymbolView>(row, "checkmark"), nullptr);
     EXPECT_EQ(row.fillColor().alpha(), 0) << "neither selected nor hovered: transparent";
     EXPECT_EQ(row.accentBarOpacity(), 0.0);
@@ -111,7 +113,7 @@ TEST(VolumePickerRow, LongNamesStayOnOneLineCutInTheMiddle)
     hover(*hovered, true);
     QCoreApplication::processEvents();
 
-    const auto* name = part<MiddleElidedText>(*cut, "volumeName");
+    const auto* name = part<ElidedText>(*cut, "volumeName");
     EXPECT_EQ(name->height(), name->fontMetrics().height());
     EXPECT_TRUE(name->shownText().contains(QChar(0x2026)));
     EXPECT_TRUE(name->shownText().startsWith(QStringLiteral("A drive")));
