@@ -1,4 +1,4 @@
-#include "filing/ElidedLabel.h"
+#include "widgets/ElidedText.h"
 #include "filing/FilingFixture.h"
 #include "filing/FilingPrompts.h"
 #include "filing/FilingWindow.h"
@@ -116,7 +116,7 @@ protected:
     bool shown(const char* name) const { return find<QWidget>(name)->isVisibleTo(window.get()); }
     QString text(const char* name) const
     {
-        if (auto* elided = window->findChild<ElidedLabel*>(QLatin1String(name)))
+        if (auto* elided = window->findChild<ElidedText*>(QLatin1String(name)))
             return elided->text();
         if (auto* button = window->findChild<QPushButton*>(QLatin1String(name)))
             return button->text();
