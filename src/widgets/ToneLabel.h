@@ -38,5 +38,7 @@ private:
 
 // A plain text in a font and tone, on one line unless `wraps`.
 ToneLabel* makeText(const QString& text, const QFont& font, Tone tone, bool wraps = false, QWidget* parent = nullptr);
+// A parent where `wraps` goes would turn into wrapping and no parent.
+ToneLabel* makeText(const QString& text, const QFont& font, Tone tone, QWidget* parent) = delete;
 
 } // namespace larkfold

@@ -151,11 +151,13 @@ TEST(WindowContrast, EveryTextFollowsASwitchToDark)
     }
     app.closePopover();
 
+    app.openLearn();
+    app.openAbout();
     app.openPromote();
     app.showWelcome();
     app.showProfileSuggestion(pair.id, QStringLiteral("photos"), BackupProfile::documents, 2'400'000);
     const std::pair<Kind, const char*> windows[] = {
-        {Kind::promote, "filing"},
+        {Kind::learn, "learn"}, {Kind::about, "about"}, {Kind::promote, "filing"},
         {Kind::welcome, "welcome"},
         {Kind::profileSuggestion, "smart-setup"},
     };
