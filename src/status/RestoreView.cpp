@@ -6,6 +6,9 @@
 #include "status/RestoreFileListModel.h"
 #include "status/StatusStyle.h"
 #include "status/WidgetRestorePrompts.h"
+#include "widgets/Divider.h"
+#include "widgets/ElidedText.h"
+#include "widgets/RoundedCard.h"
 #include "widgets/Theme.h"
 
 #include <QCheckBox>
@@ -30,7 +33,6 @@ using status::tertiaryLabelColor;
 constexpr int kWidthPx = 480;
 constexpr int kHeightPx = 520;
 constexpr int kEdgePaddingPx = 16;
-constexpr double kDividerOpacity = 0.12;
 constexpr double kSecondaryButtonFillOpacity = 0.06;
 constexpr double kDisabledOpacity = 0.45;
 constexpr int kButtonRadiusPx = 8;
@@ -40,54 +42,6 @@ constexpr int kTitleIconPx = 18;
 constexpr int kSmallIconPx = 14;
 constexpr int kEmptyIconPx = 36;
 constexpr QStringView kRunABackupFirst = u"Run a backup first, then come back here to restore.";
-
-// A one-pixel line across its parent, `inset` from the leading edge.
-class Divider : public QWidget {
-public:
-    explicit Divider(int inset, QWidget* parent = nullptr) : QWidget(parent), m_inset(inset) { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter(this).fillRect(rect().adjusted(m_inset, 0, 0, 0), labelFill(kDividerOpacity));
-    }
-
-private:
-    int m_inset;
-};
-
-// The filter field's rounded background.
-class SearchBox : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(status::controlBackgroundColor());
-        painter.drawRoundedRect(QRectF(rect()), kSearchRadiusPx, kSearchRadiusPx);
-    }
-};
-
-// A one-line label that cuts its text short with "…" rather than widen the window.
-class ElidingLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(contentsRect(), int(alignment()),
-                         fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
-    }
-};
 
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr)
 {
@@ -152,9 +106,9 @@ RestoreView::RestoreView(const BackupPair& pair, RestoreViewModel::Environment e
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(makeHeader());
-    layout->addWidget(new Divider(0, this));
+    layout->addWidget(new Divider(0, 0, this));
     layout->addWidget(makeListArea(), 1);
-    layout->addWidget(new Divider(0, this));
+    layout->addWidget(new Divider(0, 0, this));
     layout->addWidget(makeFooter());
     // The footer's buttons need a little more than the width where the fonts are larger than the
     // design's; they are never cut off.
@@ -196,8 +150,8 @@ QWidget* RestoreView::makeHeader()
     auto* title = new QHBoxLayout;
     title->setSpacing(6);
     title->addWidget(symbolLabel(QStringLiteral("arrow.counterclockwise"), Theme::green(), kTitleIconPx, header));
-    auto* titleLabel = new ElidingLabel(m_model->title(), header);
-    titleLabel->setFont(Theme::systemFont(14, QFont::DemiBold));
+    auto* titleLabel = new ElidedText(m_model->title(), Theme::systemFont(14, QFont::DemiBold), Tone::label,
+                                      Qt::ElideRight, header);
     titleLabel->setToolTip(m_model->title());
     title->addWidget(titleLabel, 1);
     m_selectedLabel = textLabel({}, Theme::captionFont(), tertiaryLabelColor(), header);
@@ -205,7 +159,7 @@ QWidget* RestoreView::makeHeader()
     title->addWidget(m_selectedLabel);
     column->addLayout(title);
 
-    auto* search = new SearchBox(header);
+    auto* search = new RoundedCard(kSearchRadiusPx, header);
     auto* row = new QHBoxLayout(search);
     row->setContentsMargins(8, 5, 8, 5);
     row->setSpacing(6);
@@ -275,7 +229,7 @@ QWidget* RestoreView::makeListArea()
     m_filteredLabel->setObjectName(QStringLiteral("filteredCount"));
     selectAllRow->addWidget(m_filteredLabel);
     list->addLayout(selectAllRow);
-    list->addWidget(new Divider(kEdgePaddingPx, m_listPage));
+    list->addWidget(new Divider(kEdgePaddingPx, 0, m_listPage));
     m_list = new QListView(m_listPage);
     m_list->setObjectName(QStringLiteral("fileList"));
     m_list->setModel(m_model->filteredFiles());
