@@ -5,13 +5,13 @@
 #include "filing/PromoteViewModel.h"
 #include "widgets/ElidedText.h"
 #include "widgets/RoundedCard.h"
+#include "widgets/SymbolView.h"
 #include "widgets/Theme.h"
 #include "widgets/ToneLabel.h"
 
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -35,7 +34,8 @@ constexpr int kWarningsCornerRadiusPixels = 8;
 constexpr int kMinimumWidthPixels = 460;
 constexpr int kMinimumHeightPixels = 340;
 constexpr int kYearFieldWidthPixels = 64;
-constexpr int kHeaderIconPixels = 20;
+// A line of this size is 20 pixels tall, as the title beside it needs.
+constexpr double kHeaderSymbolPoints = 17;
 constexpr int kProgressSteps = 1000;
 
 ToneLabel* wrappingText(const QString& text, const QFont& font, Tone tone = Tone::label)
@@ -84,23 +84,6 @@ QPushButton* button(const QString& text, const char* objectName)
     auto* control = new QPushButton(text);
     control->setObjectName(QLatin1String(objectName));
     return control;
-}
-
-// One of our monochrome symbols in the given colour, sharp on high-density screens.
-QPixmap symbol(const QString& name, const QColor& color, int pixels, qreal devicePixelRatio)
-{
-    QSvgRenderer renderer(QStringLiteral(":/filing/icons/%1.svg").arg(name));
-    const int device = qRound(pixels * devicePixelRatio);
-    QImage image(device, device, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    renderer.render(&painter);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(image.rect(), color);
-    painter.end();
-    QPixmap pixmap = QPixmap::fromImage(image);
-    pixmap.setDevicePixelRatio(devicePixelRatio);
-    return pixmap;
 }
 
 // The warnings' amber panel with rounded corners.
@@ -296,7 +279,8 @@ QWidget* PromoteView::makeFinishedStep()
     page->setObjectName(QStringLiteral("finishedStep"));
     QVBoxLayout* column = stepColumn(page);
     auto* header = row();
-    m_finishedIcon = new QLabel;
+    m_finishedIcon = new SymbolView(QStringLiteral("checkmark.circle.fill"), Theme::systemFont(kHeaderSymbolPoints),
+                                    Tone::green);
     m_finishedIcon->setObjectName(QStringLiteral("finishedIcon"));
     header->addWidget(m_finishedIcon);
     m_finishedTitle = makeText({}, Theme::titleFont(), Tone::label);
@@ -436,9 +420,9 @@ void PromoteView::refreshFinished()
 {
     const auto& outcome = m_model.outcome();
     const bool succeeded = outcome && outcome->isFiled();
-    m_finishedIcon->setPixmap(symbol(succeeded ? QStringLiteral("checkmark.circle.fill")
-                                               : QStringLiteral("exclamationmark.triangle.fill"),
-                                     succeeded ? Theme::green() : Theme::red(), kHeaderIconPixels, devicePixelRatioF()));
+    m_finishedIcon->setSymbol(succeeded ? QStringLiteral("checkmark.circle.fill")
+                                        : QStringLiteral("exclamationmark.triangle.fill"),
+                              succeeded ? Tone::green : Tone::red);
     m_finishedTitle->setText(succeeded ? QStringLiteral("Filed") : QStringLiteral("Couldn't file it"));
     m_summary->setText(outcome ? outcome->summary() : QString());
     m_revealButton->setVisible(succeeded);

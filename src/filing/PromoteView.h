@@ -14,6 +14,7 @@ class QVBoxLayout;
 namespace larkfold {
 
 class ElidedText;
+class SymbolView;
 class ToneLabel;
 class FilingPrompts;
 class PromoteViewModel;
@@ -71,7 +72,7 @@ private:
     QProgressBar* m_progressBar = nullptr;
     ElidedText* m_progressLabel = nullptr;
 
-    QLabel* m_finishedIcon = nullptr;
+    SymbolView* m_finishedIcon = nullptr;
     QLabel* m_finishedTitle = nullptr;
     QLabel* m_summary = nullptr;
     QPushButton* m_revealButton = nullptr;

@@ -21,12 +21,6 @@ constexpr int kChoiceRowSpacingPixels = 10;
 constexpr int kChoiceRowLineSpacingPixels = 1;
 constexpr int kChoiceRowCornerRadiusPixels = 6;
 
-QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
-}
-
 } // namespace
 
 QFont withWeight(QFont font, QFont::Weight weight)
@@ -61,7 +55,7 @@ QColor RowButton::fillColor() const
 {
     if (m_selected)
         return Theme::selectedFill();
-    return withOpacity(Theme::subtleFill(), m_hoverAmount);
+    return Theme::faded(Theme::subtleFill(), m_hoverAmount);
 }
 
 void RowButton::paintEvent(QPaintEvent*)

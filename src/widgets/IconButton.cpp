@@ -12,12 +12,6 @@ constexpr double kSymbolPoints = 12;
 constexpr double kCornerRadiusPixels = 8;
 constexpr double kBorderPixels = 0.5;
 
-QColor faded(QColor color, double amount)
-{
-    color.setAlphaF(float(color.alphaF() * amount));
-    return color;
-}
-
 } // namespace
 
 IconButton::IconButton(const QString& symbol, const QString& accessibilityName, const QString& toolTip,
@@ -63,8 +57,8 @@ void IconButton::paintEvent(QPaintEvent*)
     if (m_hoverAmount > 0) {
         const double half = kBorderPixels / 2;
         const QRectF inset = QRectF(rect()).adjusted(half, half, -half, -half);
-        painter.setPen(QPen(faded(Theme::hoverFill(), m_hoverAmount), kBorderPixels));
-        painter.setBrush(faded(Theme::subtleFill(), m_hoverAmount));
+        painter.setPen(QPen(Theme::faded(Theme::hoverFill(), m_hoverAmount), kBorderPixels));
+        painter.setBrush(Theme::faded(Theme::subtleFill(), m_hoverAmount));
         painter.drawRoundedRect(inset, kCornerRadiusPixels, kCornerRadiusPixels);
     }
     const QPixmap symbol = Theme::symbol(m_symbol, Theme::systemFont(kSymbolPoints), Theme::secondaryLabelColor(),

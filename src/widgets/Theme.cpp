@@ -209,6 +209,12 @@ const QColor& Theme::selectedFill()
     return color;
 }
 
+QColor Theme::faded(QColor color, double amount)
+{
+    color.setAlphaF(float(color.alphaF() * amount));
+    return color;
+}
+
 QColor Theme::warningFill()
 {
     return withOpacity(amber(), kWarningFillOpacity);

@@ -53,6 +53,9 @@ public:
     static QColor tertiaryFill();
     static QColor separatorColor();
 
+    // `color` with its opacity scaled by `amount` (0 to 1), for a fill fading in or out.
+    static QColor faded(QColor color, double amount);
+
     // The WCAG contrast ratio of two opaque colours, from 1 (the same) to 21 (black on white).
     static double contrastRatio(const QColor& first, const QColor& second);
     // `color` moved toward `toward` just far enough to read `ratio`:1 on every one of `backgrounds`
