@@ -2,6 +2,7 @@
 
 #include "app/StatusItemImage.h"
 #include "app/WindowPlacement.h"
+#include "engine/BackupEngine.h"
 #include "engine/BackupTasks.h"
 #include "engine/NestingMigration.h"
 #include "filing/FilingPrompts.h"
@@ -12,6 +13,7 @@
 #include "platform/LoginItem.h"
 #include "platform/LogindSessionActivitySource.h"
 #include "platform/MainThread.h"
+#include "platform/Paths.h"
 #include "platform/ScreenSaverSleepSource.h"
 #include "platform/WorkspaceSource.h"
 #include "platform/XEmbedTray.h"
@@ -447,8 +449,20 @@ void AppDelegate::showRestore(const QUuid& pairId)
     closePopover();
     const BackupPair pair = *found;
     const WindowSpec spec = specOf(WindowKind::restore);
-    showWindow(QStringLiteral("Restore — %1").arg(pair.name), [pair] { return new RestoreView(pair); },
-               WindowKind::restore, spec.size, true);
+    // The destination's trash is shared by every pair that backs up there.
+    QStringList sharers;
+    const std::filesystem::path trash = platform::standardized(BackupEngine::trashFolder(pair.destinationURL));
+    for (const BackupPair& other : pairs) {
+        if (other.id != pair.id && platform::standardized(BackupEngine::trashFolder(other.destinationURL)) == trash)
+            sharers.push_back(other.name);
+    }
+    showWindow(QStringLiteral("Restore — %1").arg(pair.name), [this, pair, sharers] {
+        auto* view = new RestoreView(pair);
+        view->model().setTrashSharedWith(sharers);
+        if (const BackupEngine* engine = m_statusManager->engine(pair.id))
+            view->model().followRuns(*engine);
+        return view;
+    }, WindowKind::restore, spec.size, true);
 }
 
 void AppDelegate::showProfileSuggestion(const QUuid& pairId, const QString& pairName, BackupProfile profile,

@@ -27,6 +27,9 @@ struct BackupResult {
     std::vector<FileOperationError> errors;
     // The source or the backup folder went away during the run.
     bool abortedDueToVolumeLoss = false;
+    // Backup entries gone from the source that stayed where they are because too many went at
+    // once (errors 1001, 1002): their paths below the backup folder (bytes), in walk order.
+    std::vector<std::string> heldBackDeletions;
     // Editor name to the number of files left for a later run because they were open.
     std::map<std::string, int> filesDeferredByEditor;
     BackupProfile recommendedProfile = BackupProfile::standard;

@@ -15,10 +15,12 @@ struct CopyErrorText {
 };
 
 namespace copyerror {
+inline constexpr int kSourceEmptyCode = 1001;
+inline constexpr int kTooManyVanishedCode = 1002;
 inline constexpr CopyErrorText kSourceEmpty{
-    1001, "Source appears empty or unreadable — skipped archival of %1 backup file(s) to protect existing backups."};
+    kSourceEmptyCode, "Source appears empty or unreadable — skipped archival of %1 backup file(s) to protect existing backups."};
 inline constexpr CopyErrorText kTooManyVanished{
-    1002, "Unusually large number of files (%1) would be archived — skipping archival as a safety measure."};
+    kTooManyVanishedCode, "Unusually large number of files (%1) would be archived — skipping archival as a safety measure."};
 inline constexpr CopyErrorText kDestinationIsLink{
     1003, "Destination path is a symbolic link — refusing to write to prevent data redirection."};
 inline constexpr CopyErrorText kSourceNotReadable{
@@ -50,6 +52,12 @@ inline constexpr CopyErrorText kLockFileNotOurs{
 inline constexpr CopyErrorText kResumeMismatch{
     1013, "Resume mismatch — source shrank since the previous copy. Restarting next time."};
 } // namespace copyerror
+
+// Archival held back because too many backup files vanished at once (1001, 1002): not a failed file.
+inline bool isDeletionGuardRefusal(const FileOperationError& error)
+{
+    return error.isLarkfold(copyerror::kSourceEmptyCode) || error.isLarkfold(copyerror::kTooManyVanishedCode);
+}
 
 inline LarkfoldError larkfoldError(const CopyErrorText& text)
 {

@@ -142,12 +142,13 @@ FileCopier::FileCopier(platform::FileSystem& fileSystem, platform::RunningApplic
 
 BackupOutcome FileCopier::backup(const path& source, const path& destination, const path& trash,
                                  const ExclusionFilter& filter, const ProgressCallback& progress,
-                                 const platform::CancelToken& cancel) const
+                                 const platform::CancelToken& cancel,
+                                 const std::vector<std::string>& confirmedDeletions) const
 {
     auto folder = openBackupFolder(source, destination, trash);
     if (auto* error = std::get_if<FileOperationError>(&folder))
         return std::move(*error);
-    return backup(source, std::get<BackupFolder>(folder), trash, filter, progress, cancel);
+    return backup(source, std::get<BackupFolder>(folder), trash, filter, progress, cancel, confirmedDeletions);
 }
 
 std::variant<BackupFolder, FileOperationError> FileCopier::openBackupFolder(const path& source,
@@ -178,10 +179,12 @@ std::variant<BackupFolder, FileOperationError> FileCopier::openBackupFolder(cons
 
 BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupFolder, const path& trash,
                                  const ExclusionFilter& filter, const ProgressCallback& progress,
-                                 const platform::CancelToken& cancel) const
+                                 const platform::CancelToken& cancel,
+                                 const std::vector<std::string>& confirmedDeletions) const
 {
     const path& destination = backupFolder.path();
     Run run(source, destination, trash, filter, progress, cancel);
+    run.confirmedDeletions.insert(confirmedDeletions.begin(), confirmedDeletions.end());
     run.startTime = QDateTime::currentDateTime();
     run.startedAt = std::chrono::steady_clock::now();
 

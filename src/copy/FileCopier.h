@@ -84,12 +84,16 @@ public:
     // The backup folder is opened and locked first (openBackupFolder) and released at the end.
     BackupOutcome backup(const std::filesystem::path& source, const std::filesystem::path& destination,
                          const std::filesystem::path& trash, const ExclusionFilter& filter,
-                         const ProgressCallback& progress, const platform::CancelToken& cancel = {}) const;
+                         const ProgressCallback& progress, const platform::CancelToken& cancel = {},
+                         const std::vector<std::string>& confirmedDeletions = {}) const;
     // The same into a backup folder the caller opened, so that what it does after the run works
-    // on the same folder under the same lock.
+    // on the same folder under the same lock. `confirmedDeletions`: backup entries (paths below
+    // the backup folder) whose removal from the source the user confirmed after the mass-deletion
+    // guard held them back; those still gone are archived whatever the guard says of the rest.
     BackupOutcome backup(const std::filesystem::path& source, const BackupFolder& backupFolder,
                          const std::filesystem::path& trash, const ExclusionFilter& filter,
-                         const ProgressCallback& progress, const platform::CancelToken& cancel = {}) const;
+                         const ProgressCallback& progress, const platform::CancelToken& cancel = {},
+                         const std::vector<std::string>& confirmedDeletions = {}) const;
 
     // The pre-flight of a run: checks the folders (paths, 1003, 1004, folder creation, 1005),
     // opens the backup folder and takes its lock (".larkfold-lock", kept after the run). Another

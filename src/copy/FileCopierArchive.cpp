@@ -257,17 +257,36 @@ void FileCopier::archiveVanished(Run& run) const
     const std::size_t backupCount = backupPaths.size();
     if (backupCount == 0 && replacedFolders.empty())
         return;
-    if (sourceCount == 0) {
-        result.errors.push_back(
-            copyError(copyerror::kSourceEmpty, run.source, kArchiveOperation, QString::number(backupCount)));
-        return;
+    // What the user confirmed gone passes the guard; the guard weighs the rest alone.
+    std::vector<path> confirmed;
+    if (!run.confirmedDeletions.empty()) {
+        std::erase_if(vanished, [&](const path& relative) {
+            if (!run.confirmedDeletions.contains(relative.native()))
+                return false;
+            confirmed.push_back(relative);
+            return true;
+        });
     }
-    const auto share = std::size_t(double(backupCount) * kGuardShare);
-    const std::size_t limit = std::max(kMinimumGuardLimit, share);
-    if (vanished.size() >= limit) {
-        result.errors.push_back(
-            copyError(copyerror::kTooManyVanished, run.source, kArchiveOperation, QString::number(vanished.size())));
-        return;
+    // The guard keeps those where they are and says how many; only the confirmed ones move.
+    const auto holdBack = [&](const CopyErrorText& text, std::size_t count) {
+        result.errors.push_back(copyError(text, run.source, kArchiveOperation, QString::number(count)));
+        for (const path& relative : vanished)
+            result.heldBackDeletions.push_back(relative.native());
+        vanished = std::move(confirmed);
+        replacedFolders.clear();
+    };
+    if (sourceCount == 0) {
+        if (!vanished.empty() || confirmed.empty())
+            holdBack(copyerror::kSourceEmpty, confirmed.empty() ? backupCount : vanished.size());
+        else
+            vanished = std::move(confirmed);
+    } else {
+        const auto share = std::size_t(double(backupCount) * kGuardShare);
+        const std::size_t limit = std::max(kMinimumGuardLimit, share);
+        if (vanished.size() >= limit)
+            holdBack(copyerror::kTooManyVanished, vanished.size());
+        else
+            vanished.insert(vanished.end(), confirmed.begin(), confirmed.end());
     }
     if (vanished.empty() && replacedFolders.empty())
         return;

@@ -68,6 +68,9 @@ struct FileCopier::Run {
     const ProgressCallback& progress;
     const platform::CancelToken& cancel;
 
+    // Vanished entries the user let past the mass-deletion guard.
+    std::unordered_set<std::string> confirmedDeletions;
+
     QDateTime startTime;
     std::chrono::steady_clock::time_point startedAt;
 

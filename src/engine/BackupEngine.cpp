@@ -106,7 +106,7 @@ void BackupEngine::start(const BackupPair& pair)
         return;
     }
     if (auto error = resolveURLs(pair)) {
-        setStatus(BackupStatus::error(*error));
+        reportFailure(*error, pair.name);
         return;
     }
     if (m_fileWatcher) {
@@ -119,7 +119,7 @@ void BackupEngine::start(const BackupPair& pair)
             engine->handleFileEvents(pair);
     });
     if (auto error = watcher->start(sourceFor(pair))) {
-        setStatus(BackupStatus::error(*error));
+        reportFailure(*error, pair.name);
         return;
     }
     m_fileWatcher = std::move(watcher);
@@ -193,8 +193,56 @@ void BackupEngine::setStatus(const BackupStatus& status)
     platform::requireMainThread("BackupEngine::setStatus");
     if (m_status == status)
         return;
+    // Another outcome: the same failure coming back later is news again. The statuses a run
+    // passes through on its way, and the idle its outcome returns to, are none.
+    const auto& value = status.value();
+    const auto* error = status.as<BackupStatus::Error>();
+    if (std::holds_alternative<BackupStatus::Completed>(value) || std::holds_alternative<BackupStatus::Paused>(value)
+        || std::holds_alternative<BackupStatus::DestinationUnreachable>(value) || (error && error->error != m_toldFailure))
+        m_toldFailure.reset();
     m_status = status;
     emit statusChanged();
+}
+
+void BackupEngine::reportFailure(const BackupError& error, const QString& pairName)
+{
+    platform::requireMainThread("BackupEngine::reportFailure");
+    setStatus(BackupStatus::error(error));
+    notifyFailureOnce(error, pairName);
+}
+
+void BackupEngine::notifyFailureOnce(const BackupError& error, const QString& pairName)
+{
+    if (m_toldFailure == error)
+        return;
+    m_toldFailure = error;
+    if (!m_notificationManager)
+        return;
+    QString description = error.errorDescription();
+    if (description.isEmpty())
+        description = QStringLiteral("An unexpected error occurred.");
+    m_notificationManager->notifyError(pairName, description);
+}
+
+void BackupEngine::confirmHeldDeletions(const BackupPair& pair)
+{
+    platform::requireMainThread("BackupEngine::confirmHeldDeletions");
+    if (m_heldDeletions.empty())
+        return;
+    m_confirmedDeletions = m_heldDeletions;
+    m_debouncer.cancel();
+    triggerBackup(pair);
+}
+
+void BackupEngine::setRunOutcome(RunFileErrors errors, std::optional<std::vector<std::string>> heldDeletions)
+{
+    const bool heldChanged = heldDeletions && *heldDeletions != m_heldDeletions;
+    if (errors == m_lastRunErrors && !heldChanged)
+        return;
+    m_lastRunErrors = std::move(errors);
+    if (heldChanged)
+        m_heldDeletions = std::move(*heldDeletions);
+    emit runOutcomeChanged();
 }
 
 void BackupEngine::setDestinationFreeSpace(std::optional<std::int64_t> bytes)
@@ -208,6 +256,9 @@ void BackupEngine::setDestinationFreeSpace(std::optional<std::int64_t> bytes)
 void BackupEngine::resetFinishedStatus()
 {
     const auto& value = m_status.value();
+    // Held deletions wait for the user's answer: they stay on show.
+    if (const auto* error = m_status.as<BackupStatus::Error>(); error && error->error.is<BackupError::DeletionHeld>())
+        return;
     if (std::holds_alternative<BackupStatus::Completed>(value) || std::holds_alternative<BackupStatus::Error>(value))
         setStatus(BackupStatus::idle());
 }

@@ -3,6 +3,7 @@
 #include "copy/ExclusionFilter.h"
 #include "copy/FileOperationError.h"
 #include "engine/Debouncer.h"
+#include "engine/RunFileErrors.h"
 #include "store/BackupError.h"
 #include "store/BackupPair.h"
 #include "store/BackupStatus.h"
@@ -92,6 +93,20 @@ public:
     // Free bytes on the destination's volume after the last copy run; none before the first.
     std::optional<std::int64_t> destinationFreeSpace() const { return m_destinationFreeSpace; }
 
+    // The failures of the last run that tried anything: each file that failed, or what stopped
+    // the run before it copied. Empty before the first run and after one without failures.
+    const RunFileErrors& lastRunErrors() const { return m_lastRunErrors; }
+    // Backup files (paths below the backup folder, bytes) that vanished from the source in
+    // numbers that made the last run keep them where they are.
+    const std::vector<std::string>& heldDeletions() const { return m_heldDeletions; }
+    // The user confirmed those deletions: a backup of `pair` starts now, and its run moves those
+    // still gone from the source to the backup trash, whatever their number; nothing else it
+    // would hold back goes with them.
+    void confirmHeldDeletions(const BackupPair& pair);
+    // The pair's status becomes `error`; the user is told, unless this very error was told
+    // already and the pair has had no other outcome since.
+    void reportFailure(const BackupError& error, const QString& pairName);
+
     // Resolves the pair's bookmarks; a refreshed bookmark is saved on the store's current record.
     // The coordinator calls it when a destination comes back.
     std::optional<BackupError> resolveURLs(const BackupPair& pair);
@@ -135,6 +150,8 @@ public:
 signals:
     void statusChanged();
     void destinationFreeSpaceChanged();
+    // lastRunErrors() or heldDeletions() changed.
+    void runOutcomeChanged();
     // A backup profile other than standard fits the pair's files; offered once per pair.
     void profileSuggested(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
                           qint64 approximateBytes);
@@ -164,6 +181,9 @@ private:
     // Sets fields on the store's current record and saves it, so no other field is undone.
     void updateStoredPair(const std::function<void(BackupPair&)>& set);
     void setDestinationFreeSpace(std::optional<std::int64_t> bytes);
+    void setRunOutcome(RunFileErrors errors, std::optional<std::vector<std::string>> heldDeletions);
+    // Tells the user of `error` once, as reportFailure does.
+    void notifyFailureOnce(const BackupError& error, const QString& pairName);
     void resetFinishedStatus();
     void stopAccessingSecurityScopedURLs();
     void reapFinishedTasks();
@@ -174,6 +194,12 @@ private:
     const QUuid m_pairId;
     BackupStatus m_status;
     std::optional<std::int64_t> m_destinationFreeSpace;
+    RunFileErrors m_lastRunErrors;
+    std::vector<std::string> m_heldDeletions;
+    // Taken by the next run that reaches its copy.
+    std::vector<std::string> m_confirmedDeletions;
+    // The failure the user was last told of, until the pair has another outcome.
+    std::optional<BackupError> m_toldFailure;
     QPointer<ConfigStore> m_configStore;
     std::shared_ptr<BackupQueue> m_backupQueue;
     QPointer<NotificationManager> m_notificationManager;

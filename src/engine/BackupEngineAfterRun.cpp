@@ -1,15 +1,19 @@
 #include "engine/BackupEngineJob.h"
 
 #include "copy/BandwidthThrottle.h"
+#include "copy/CopyErrors.h"
 #include "engine/BackupFolderIcon.h"
 #include "engine/NotificationManager.h"
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
 #include "platform/UserDefaults.h"
 #include "platform/VolumeInfo.h"
 #include "store/BackupTips.h"
 #include "store/ConfigStore.h"
+
+#include <QFile>
 
 #include <array>
 #include <condition_variable>
@@ -36,6 +40,11 @@ constexpr std::array<std::string_view, 13> kPackageMarkers = {
 
 const QString kOffsiteFolderLostMessage =
     QStringLiteral("Offsite copy paused — the cloud folder became unavailable. Will retry next week.");
+
+QString displayName(const fs::path& name)
+{
+    return QFile::decodeName(QByteArray::fromStdString(name.native()));
+}
 
 QString fileWord(std::int64_t count)
 {
@@ -75,6 +84,18 @@ QString foreignItemMessage(const BackupResult::ForeignItem& item)
 void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, const platform::Directory& backup,
                                  const platform::CancelToken& jobCancel)
 {
+    // Deletions the guard held back are the user's to decide on, not files that failed.
+    std::optional<BackupError> held;
+    const auto guard = std::find_if(result.errors.begin(), result.errors.end(), isDeletionGuardRefusal);
+    if (guard != result.errors.end()) {
+        if (!result.heldBackDeletions.empty())
+            held = BackupError::deletionHeld(std::int64_t(result.heldBackDeletions.size()),
+                                             displayName(platform::lastPathComponent(folders.source)),
+                                             guard->isLarkfold(copyerror::kSourceEmptyCode));
+        result.errors.erase(guard);
+    }
+    setRunOutcome(RunFileErrors::of(result.errors), result.heldBackDeletions);
+
     const auto errors = static_cast<std::int64_t>(result.errors.size());
     const bool aborted = result.abortedDueToVolumeLoss;
     const QString& name = m_pair.name;
@@ -95,6 +116,8 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
         runMessage = countedFiles(errors) + QStringLiteral(" couldn't be copied.");
     recordEvent(errors > 0 || aborted ? EventType::error : EventType::backup, runMessage, result.copiedFiles,
                 result.bytesTransferred, result.duration);
+    if (held)
+        recordEvent(EventType::error, held->errorDescription());
 
     BackupStatus finalStatus;
     if (aborted) {
@@ -166,7 +189,7 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
             notify([name, message = partial.errorDescription()](NotificationManager& manager) {
                 manager.notifyError(name, message);
             });
-        } else {
+        } else if (!held) {
             finalStatus = BackupStatus::completed(result.copiedFiles, result.duration);
             const std::uint8_t mode = currentBandwidthMode.load(std::memory_order_relaxed);
             const bool throttled = mode == 0 ? !isUserIdle() : mode == 1;
@@ -177,6 +200,14 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
                 message = backupSummaryText(result.copiedFiles, tip);
             notify([name, count = result.copiedFiles, message](NotificationManager& manager) {
                 manager.notifyBackupComplete(name, count, message);
+            });
+        }
+        // Shown until the user answers, and told once however many runs find the same.
+        if (held) {
+            finalStatus = BackupStatus::error(*held);
+            postToEngine([error = *held, name, generation = m_generation](BackupEngine& engine) {
+                if (engine.m_generation == generation)
+                    engine.notifyFailureOnce(error, name);
             });
         }
     }
@@ -191,7 +222,7 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
     reportForeignItems(result.foreignItems);
     setStatus(finalStatus);
 
-    if (!aborted && errors == 0 && !jobCancel.isCancelled()) {
+    if (!aborted && errors == 0 && !held && !jobCancel.isCancelled()) {
         runOffsiteStep(backup, jobCancel);
         // The offsite copy's progress is no outcome: the run's own stays on show.
         setStatus(finalStatus);

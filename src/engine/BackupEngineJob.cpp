@@ -88,7 +88,7 @@ void BackupEngine::Job::run()
     if (!resolvedSource || !resolvedDestination) {
         auto outcome = resolveBookmarks(m_shared->bookmarks, m_pair);
         if (auto* error = std::get_if<BackupError>(&outcome)) {
-            setStatus(BackupStatus::error(*error));
+            reportFailure(*error);
             return;
         }
         withEngine([&, generation = m_generation](BackupEngine& engine) {
@@ -144,7 +144,10 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         qCCritical(lcBackupEngine, "A backup ran out of memory and was stopped");
         const BackupError error = BackupError::copyFailed(
             QStringLiteral("There wasn't enough memory to finish this backup. It will be tried again at the next backup."));
-        setStatus(BackupStatus::error(error));
+        RunFileErrors errors;
+        errors.add(FileOperationError::larkfold(0, error.errorDescription(), m_pair.sourceURL, QStringLiteral("backup")));
+        setRunOutcome(std::move(errors));
+        reportFailure(error);
         recordEvent(BackupEvent::EventType::error, error.errorDescription());
     }
 }
@@ -179,7 +182,11 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
         folders.destinationDevice = status->device;
 
     if (auto error = sharedBackupFolder(folders)) {
-        setStatus(BackupStatus::error(*error));
+        RunFileErrors errors;
+        errors.add(FileOperationError::larkfold(0, error->errorDescription(), folders.backup,
+                                                QStringLiteral("validateDestination")));
+        setRunOutcome(std::move(errors));
+        reportFailure(*error);
         recordEvent(BackupEvent::EventType::error, error->errorDescription());
         return;
     }
@@ -215,10 +222,12 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
                                   "another one writing the same folder");
     m_shared->fileCopier.removeStaleTemporaryFiles(backupFolder.directory(), jobCancel);
     m_shared->lastProgressTickTime = 0;
+    withEngine([&](BackupEngine& engine) { m_confirmedDeletions = engine.m_confirmedDeletions; });
 
     auto outcome = m_shared->fileCopier.backup(
         folders.source, backupFolder, folders.trash, exclusionFilter(m_pair),
-        [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel);
+        [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel,
+        m_confirmedDeletions);
     if (auto* failure = std::get_if<FileOperationError>(&outcome)) {
         failRun(*failure);
         return;
@@ -234,6 +243,11 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
         setStatus(BackupStatus::idle());
         return;
     }
+    // The confirmation was used; one given while the run went on waits for the next run.
+    postToEngine([taken = m_confirmedDeletions](BackupEngine& engine) {
+        if (engine.m_confirmedDeletions == taken)
+            engine.m_confirmedDeletions.clear();
+    });
 
     const QDateTime now = platform::wallClock().now();
     m_pair.lastBackupAt = now;
@@ -253,8 +267,28 @@ void BackupEngine::Job::failRun(const FileOperationError& failure)
     QString description = error.errorDescription();
     if (description.isEmpty())
         description = QStringLiteral("An unexpected error occurred.");
-    setStatus(BackupStatus::error(error));
+    RunFileErrors errors;
+    errors.add(failure);
+    setRunOutcome(std::move(errors));
+    reportFailure(error);
     recordEvent(BackupEvent::EventType::error, description);
+}
+
+void BackupEngine::Job::reportFailure(const BackupError& error)
+{
+    postToEngine([error, name = m_pair.name, generation = m_generation](BackupEngine& engine) {
+        if (engine.m_generation == generation)
+            engine.reportFailure(error, name);
+    });
+}
+
+void BackupEngine::Job::setRunOutcome(RunFileErrors errors, std::optional<std::vector<std::string>> heldDeletions)
+{
+    postToEngine([errors = std::move(errors), held = std::move(heldDeletions),
+                  generation = m_generation](BackupEngine& engine) mutable {
+        if (engine.m_generation == generation)
+            engine.setRunOutcome(std::move(errors), std::move(held));
+    });
 }
 
 std::optional<BackupError> BackupEngine::Job::sharedBackupFolder(const Folders& folders)

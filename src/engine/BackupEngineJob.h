@@ -78,8 +78,13 @@ private:
 
     void perform(const platform::CancelToken& jobCancel);
     void performSteps(const platform::CancelToken& jobCancel);
-    // The run could not start: the pair's status and one event say why.
+    // The run could not start: the pair's status, one event and the failures it keeps say why.
     void failRun(const FileOperationError& failure);
+    // The pair's status becomes `error`, and the user is told once (BackupEngine::reportFailure).
+    void reportFailure(const BackupError& error);
+    // What the run leaves for the user to look at: its failures, and the held deletions when the
+    // run got as far as archival.
+    void setRunOutcome(RunFileErrors errors, std::optional<std::vector<std::string>> heldDeletions = std::nullopt);
     std::optional<BackupError> sharedBackupFolder(const Folders& folders);
     bool checkFreeSpace(const Folders& folders, const platform::CancelToken& jobCancel);
     // The destination is still the drive the run started on.
@@ -113,6 +118,8 @@ private:
     std::shared_ptr<BackupQueue> m_queue;
     BackupPair m_pair;
     std::stop_token m_taskStop;
+    // The deletions the user confirmed, taken from the engine when the job starts its run.
+    std::vector<std::string> m_confirmedDeletions;
 };
 
 } // namespace larkfold

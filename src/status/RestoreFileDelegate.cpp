@@ -26,6 +26,14 @@ QStyle* styleOf(const QStyleOptionViewItem& option)
     return option.widget ? option.widget->style() : QApplication::style();
 }
 
+// The path in the backup, after the day it was deleted for a file of the trash.
+QString secondLine(const QModelIndex& index)
+{
+    const QString path = index.data(RestoreFileListModel::PathRole).toString();
+    const QString day = index.data(RestoreFileListModel::DayRole).toString();
+    return day.isEmpty() ? path : QStringLiteral("Deleted %1 · %2").arg(day, path);
+}
+
 } // namespace
 
 QRect RestoreFileDelegate::checkBoxRect(const QStyleOptionViewItem& option, const QRect& rowRect)
@@ -84,7 +92,11 @@ void RestoreFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->setPen(secondaryLabelColor());
     painter->drawText(QRect(x, textTop + nameMetrics.height() + kLineSpacingPx, textWidth, pathMetrics.height()),
                       Qt::AlignLeft | Qt::AlignVCenter,
-                      pathMetrics.elidedText(index.data(RestoreFileListModel::PathRole).toString(), Qt::ElideLeft, textWidth));
+                      // A long path keeps its file's end; a trash row keeps its day too.
+                      pathMetrics.elidedText(secondLine(index),
+                                             index.data(RestoreFileListModel::DayRole).toString().isEmpty() ? Qt::ElideLeft
+                                                                                                            : Qt::ElideMiddle,
+                                             textWidth));
 
     if (index.row() + 1 < index.model()->rowCount()) {
         painter->setPen(labelFill(kDividerOpacity));

@@ -45,7 +45,14 @@ bool RestoreFileFilter::allSelected() const
 
 void RestoreFileFilter::setAllSelected(bool selected)
 {
-    m_files->setSelected(sourceRows(), selected);
+    // A filter that shows nothing changes nothing.
+    if (rowCount() == 0)
+        return;
+    // A file ticked earlier and hidden now would be restored unseen with the ones shown.
+    if (selected)
+        m_files->selectOnly(sourceRows());
+    else
+        m_files->setSelected(sourceRows(), false);
 }
 
 bool RestoreFileFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const

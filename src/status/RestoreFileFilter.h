@@ -23,7 +23,8 @@ public:
     std::vector<int> sourceRows() const;
     // Something is shown and all of it is ticked.
     bool allSelected() const;
-    // Ticks or clears what is shown; hidden rows keep their ticks.
+    // Ticked: what is shown, and nothing else, is ticked. Cleared: what is shown is cleared and
+    // hidden rows keep their ticks.
     void setAllSelected(bool selected);
 
 protected:

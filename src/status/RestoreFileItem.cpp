@@ -3,6 +3,9 @@
 #include "copy/FileNames.h"
 #include "platform/Utf8.h"
 
+#include <QDate>
+#include <QLocale>
+
 #include <array>
 
 namespace larkfold {
@@ -28,7 +31,7 @@ const std::array<IconRule, 6>& iconRules()
 
 } // namespace
 
-RestoreFileItem RestoreFileItem::make(std::string relativePath, std::int64_t fileSize)
+RestoreFileItem RestoreFileItem::make(std::string relativePath, std::int64_t fileSize, std::string day)
 {
     RestoreFileItem item;
     item.id = QUuid::createUuid();
@@ -40,6 +43,11 @@ RestoreFileItem RestoreFileItem::make(std::string relativePath, std::int64_t fil
     item.displayPath = platform::readableText(item.relativePath);
     item.searchName = item.displayName.toLower();
     item.searchPath = item.displayPath.toLower();
+    if (!day.empty()) {
+        const QDate date = QDate::fromString(QString::fromLatin1(day.data(), qsizetype(day.size())), Qt::ISODate);
+        item.displayDay = QLocale(QLocale::English).toString(date, QStringLiteral("d MMM yyyy"));
+        item.day = std::move(day);
+    }
     return item;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/MainThread.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace larkfold {
 
@@ -17,6 +18,18 @@ void RestoreFileListModel::setItems(std::vector<RestoreFileItem> items)
     m_selectedCount = int(std::count_if(m_items.begin(), m_items.end(), [](const auto& i) { return i.isSelected; }));
     endResetModel();
     emit selectionChanged();
+}
+
+void RestoreFileListModel::updateItems(std::vector<RestoreFileItem> items)
+{
+    std::unordered_set<std::string> ticked;
+    for (const RestoreFileItem& item : m_items) {
+        if (item.isSelected)
+            ticked.insert(item.listedPath());
+    }
+    for (RestoreFileItem& item : items)
+        item.isSelected = item.isSelected || ticked.contains(item.listedPath());
+    setItems(std::move(items));
 }
 
 std::vector<RestoreFileItem> RestoreFileListModel::selectedItems() const
@@ -45,6 +58,25 @@ void RestoreFileListModel::setSelected(const std::vector<int>& rows, bool select
     emit selectionChanged();
 }
 
+void RestoreFileListModel::selectOnly(const std::vector<int>& rows)
+{
+    std::vector<bool> chosen(m_items.size(), false);
+    for (const int row : rows) {
+        if (row >= 0 && row < rowCount())
+            chosen[std::size_t(row)] = true;
+    }
+    bool changed = false;
+    for (std::size_t row = 0; row < m_items.size(); ++row) {
+        changed = changed || m_items[row].isSelected != chosen[row];
+        m_items[row].isSelected = chosen[row];
+    }
+    if (!changed)
+        return;
+    m_selectedCount = int(std::count(chosen.begin(), chosen.end(), true));
+    emit dataChanged(index(0), index(rowCount() - 1), {Qt::CheckStateRole});
+    emit selectionChanged();
+}
+
 int RestoreFileListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_items.size());
@@ -62,6 +94,7 @@ QVariant RestoreFileListModel::data(const QModelIndex& index, int role) const
     case Qt::CheckStateRole: return file.isSelected ? Qt::Checked : Qt::Unchecked;
     case SizeTextRole: return file.fileSize > 0 ? platform::formatByteCount(file.fileSize) : QString();
     case IconNameRole: return restoreIconName(file.name);
+    case DayRole: return file.displayDay;
     default: return {};
     }
 }
@@ -87,6 +120,7 @@ QHash<int, QByteArray> RestoreFileListModel::roleNames() const
     names.insert(PathRole, "path");
     names.insert(SizeTextRole, "sizeText");
     names.insert(IconNameRole, "iconName");
+    names.insert(DayRole, "day");
     return names;
 }
 

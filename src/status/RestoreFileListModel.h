@@ -18,12 +18,15 @@ public:
         PathRole = Qt::UserRole + 1, // the readable relative path
         SizeTextRole,                // the size as shown; empty for 0 bytes
         IconNameRole,                // restoreIconName of the name
+        DayRole,                     // the trash day as shown; empty for a file of the backup
     };
 
     explicit RestoreFileListModel(QObject* parent = nullptr);
 
     // Replaces every item, dropping all ticks.
     void setItems(std::vector<RestoreFileItem> items);
+    // Replaces every item; those at a path that was ticked before stay ticked.
+    void updateItems(std::vector<RestoreFileItem> items);
     const std::vector<RestoreFileItem>& items() const { return m_items; }
     const RestoreFileItem& item(int row) const { return m_items[std::size_t(row)]; }
 
@@ -32,6 +35,8 @@ public:
     int selectedCount() const { return m_selectedCount; }
     // Ticks or clears the given rows at once.
     void setSelected(const std::vector<int>& rows, bool selected);
+    // Ticks the given rows and clears every other.
+    void selectOnly(const std::vector<int>& rows);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     // Display: the readable name; tooltip: the full path; check state: the tick.

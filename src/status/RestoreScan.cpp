@@ -6,6 +6,7 @@
 #include "platform/TreeWalker.h"
 
 #include <QCollator>
+#include <QDate>
 #include <QLocale>
 
 #include <algorithm>
@@ -17,16 +18,36 @@ namespace fs = std::filesystem;
 using platform::EntryType;
 using platform::TreeEntry;
 
+namespace {
+
+// The destination without a trailing "/", and opened as chosen: links in its path followed.
+fs::path chosenFolder(const fs::path& destination)
+{
+    return destination.has_filename() ? destination : destination.parent_path();
+}
+
+platform::PosixResult<platform::Directory> openBelowDestination(platform::FileSystem& fileSystem,
+                                                                const fs::path& destination, const fs::path& inside)
+{
+    const auto base = fileSystem.openDirectory(platform::canonicalPath(chosenFolder(destination)));
+    if (!base)
+        return base.error();
+    return fileSystem.openDirectory(*base, inside);
+}
+
+} // namespace
+
 platform::PosixResult<platform::Directory> openBackupFolder(platform::FileSystem& fileSystem, const fs::path& destination,
                                                             const QString& pairName)
 {
-    fs::path chosen = destination;
-    if (!chosen.has_filename())
-        chosen = chosen.parent_path();
-    const auto base = fileSystem.openDirectory(platform::canonicalPath(chosen));
-    if (!base)
-        return base.error();
-    return fileSystem.openDirectory(*base, BackupEngine::backupFolder(destination, pairName).lexically_relative(chosen));
+    const fs::path chosen = chosenFolder(destination);
+    return openBelowDestination(fileSystem, destination,
+                                BackupEngine::backupFolder(destination, pairName).lexically_relative(chosen));
+}
+
+platform::PosixResult<platform::Directory> openBackupTrash(platform::FileSystem& fileSystem, const fs::path& destination)
+{
+    return openBelowDestination(fileSystem, destination, BackupEngine::trashFolder(chosenFolder(destination)).filename());
 }
 
 QString linkedBackupFolderRefusal()
@@ -34,10 +55,14 @@ QString linkedBackupFolderRefusal()
     return QString::fromUtf8(copyerror::kDestinationIsLink.message);
 }
 
-std::vector<RestoreFileItem> scanBackup(const platform::Directory& backupFolder, const platform::CancelToken& cancel)
+namespace {
+
+// The restorable files below `folder`, unsorted, with `day` as their day.
+std::vector<RestoreFileItem> listFiles(const platform::Directory& folder, const std::string& day,
+                                       const platform::CancelToken& cancel)
 {
     std::vector<RestoreFileItem> items;
-    platform::TreeWalker::walk(backupFolder, [&](const TreeEntry& entry) {
+    platform::TreeWalker::walk(folder, [&](const TreeEntry& entry) {
         if (cancel.isCancelled() || entry.name().starts_with('.'))
             return false;
         if (entry.type() == EntryType::directory)
@@ -48,12 +73,57 @@ std::vector<RestoreFileItem> scanBackup(const platform::Directory& backupFolder,
         // Gone, or something else took its place since the listing.
         if (!status || status->type != EntryType::regularFile)
             return false;
-        items.push_back(RestoreFileItem::make(std::string(entry.relativePath()), status->size));
+        items.push_back(RestoreFileItem::make(std::string(entry.relativePath()), status->size, day));
         return false;
     });
+    return items;
+}
+
+} // namespace
+
+std::vector<RestoreFileItem> scanBackup(const platform::Directory& backupFolder, const platform::CancelToken& cancel)
+{
+    std::vector<RestoreFileItem> items = listFiles(backupFolder, {}, cancel);
     if (cancel.isCancelled())
         return {};
     sortByDisplayPath(items);
+    return items;
+}
+
+bool isTrashDayName(std::string_view name)
+{
+    if (name.size() != 10)
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool dash = i == 4 || i == 7;
+        if (dash ? name[i] != '-' : (name[i] < '0' || name[i] > '9'))
+            return false;
+    }
+    return QDate::fromString(QString::fromLatin1(name.data(), 10), Qt::ISODate).isValid();
+}
+
+std::vector<RestoreFileItem> scanTrash(platform::FileSystem& fileSystem, const platform::Directory& trashFolder,
+                                       const platform::CancelToken& cancel)
+{
+    auto names = fileSystem.listDirectory(trashFolder);
+    if (!names)
+        return {};
+    std::vector<std::string> days;
+    std::copy_if(names->begin(), names->end(), std::back_inserter(days), [](const std::string& n) { return isTrashDayName(n); });
+    // ISO dates sort as text: the newest first.
+    std::sort(days.begin(), days.end(), std::greater<>());
+    std::vector<RestoreFileItem> items;
+    for (const std::string& day : days) {
+        // A link at a day's name is refused: nothing is listed through it.
+        const auto folder = fileSystem.openDirectory(trashFolder, day);
+        if (!folder)
+            continue;
+        std::vector<RestoreFileItem> ofDay = listFiles(*folder, day, cancel);
+        if (cancel.isCancelled())
+            return {};
+        sortByDisplayPath(ofDay);
+        std::move(ofDay.begin(), ofDay.end(), std::back_inserter(items));
+    }
     return items;
 }
 

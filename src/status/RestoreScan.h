@@ -19,6 +19,11 @@ platform::PosixResult<platform::Directory> openBackupFolder(platform::FileSystem
                                                             const std::filesystem::path& destination,
                                                             const QString& pairName);
 
+// The destination's backup trash, ".Larkfold-Trash", opened as the backups write it: a link at
+// its name is refused (ELOOP), as the backups do not follow one.
+platform::PosixResult<platform::Directory> openBackupTrash(platform::FileSystem& fileSystem,
+                                                           const std::filesystem::path& destination);
+
 // Why a backup folder that is a link is not listed: the words the backups refuse it with.
 QString linkedBackupFolderRefusal();
 
@@ -28,6 +33,16 @@ QString linkedBackupFolderRefusal();
 // special files. Empty when the folder cannot be read or `cancel` fires. Any thread.
 std::vector<RestoreFileItem> scanBackup(const platform::Directory& backupFolder,
                                         const platform::CancelToken& cancel = {});
+
+// Every file of the backup trash that a restore can bring back: those below its day folders
+// (named "yyyy-MM-dd" for a real date), newest day first, each day's in sortByDisplayPath order,
+// with paths below the day. What scanBackup leaves out is left out here too, and so is
+// anything outside a day folder. Any thread.
+std::vector<RestoreFileItem> scanTrash(platform::FileSystem& fileSystem, const platform::Directory& trashFolder,
+                                       const platform::CancelToken& cancel = {});
+
+// Whether a name at the top of the backup trash is a day folder's: "2026-03-09", a real date.
+bool isTrashDayName(std::string_view name);
 
 // Orders items by path as a file manager does, in the user's locale: runs of digits by their
 // value, letter case and width ignored. Paths the order holds equal keep the order of their bytes.

@@ -21,6 +21,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace larkfold {
 namespace {
 
@@ -41,7 +43,7 @@ constexpr int kProgressSizePx = 12;
 constexpr int kTitleIconPx = 18;
 constexpr int kSmallIconPx = 14;
 constexpr int kEmptyIconPx = 36;
-constexpr QStringView kRunABackupFirst = u"Run a backup first, then come back here to restore.";
+constexpr double kTabFillOpacity = 0.09;
 
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr)
 {
@@ -115,18 +117,28 @@ RestoreView::RestoreView(const BackupPair& pair, RestoreViewModel::Environment e
     ensurePolished();
     setFixedSize(std::max(kWidthPx, layout->totalMinimumSize().width()), kHeightPx);
 
+    // From the filter straight to the list, as before there were two; the tabs after it.
+    setTabOrder(m_searchField, m_selectAll);
+    setTabOrder(m_selectAll, m_list);
+    setTabOrder(m_list, m_backupTab);
+    setTabOrder(m_backupTab, m_trashTab);
+
     connect(m_model, &RestoreViewModel::isLoadingChanged, this, &RestoreView::refreshArea);
     connect(m_model, &RestoreViewModel::listChanged, this, [this] {
         refreshArea();
         refreshList();
         refreshFooter();
+        refreshTabs();
     });
+    connect(m_model, &RestoreViewModel::currentListChanged, this, &RestoreView::showCurrentList);
+    connect(m_model, &RestoreViewModel::trashSharedChanged, this, &RestoreView::refreshList);
     connect(m_model, &RestoreViewModel::restoreInProgressChanged, this, &RestoreView::refreshFooter);
     connect(m_model, &RestoreViewModel::restoreMessageChanged, this, &RestoreView::refreshFooter);
     connect(m_model, &RestoreViewModel::restoreProgressChanged, this, &RestoreView::refreshFooter);
     refreshArea();
     refreshList();
     refreshFooter();
+    refreshTabs();
 }
 
 RestoreView::~RestoreView() = default;
@@ -173,6 +185,25 @@ QWidget* RestoreView::makeHeader()
     row->addWidget(m_searchField, 1);
     column->addWidget(search);
     connect(m_searchField, &QLineEdit::textChanged, m_model, &RestoreViewModel::setSearchText);
+
+    // The two lists, one shown at a time: what the backup holds, and what was deleted from it.
+    auto* tabs = new QHBoxLayout;
+    tabs->setSpacing(4);
+    const QString tabStyle =
+        QStringLiteral("QPushButton { border: none; border-radius: %1px; padding: 4px 10px; color: %2; }"
+                       "QPushButton:checked { background: %3; color: %4; }")
+            .arg(kSearchRadiusPx)
+            .arg(rgba(secondaryLabelColor()), rgba(labelFill(kTabFillOpacity)), rgba(labelColor()));
+    for (auto [button, name, list] : {std::tuple{&m_backupTab, "backupTab", RestoreList::backup},
+                                      std::tuple{&m_trashTab, "trashTab", RestoreList::trash}}) {
+        *button = plainButton({}, Theme::systemFont(11, QFont::Medium), tabStyle, header);
+        (*button)->setObjectName(QString::fromLatin1(name));
+        (*button)->setCheckable(true);
+        tabs->addWidget(*button);
+        connect(*button, &QPushButton::clicked, m_model, [this, list = list] { m_model->setCurrentList(list); });
+    }
+    tabs->addStretch(1);
+    column->addLayout(tabs);
     return header;
 }
 
@@ -199,14 +230,13 @@ QWidget* RestoreView::makeListArea()
     empty->addStretch(1);
     empty->addWidget(symbolLabel(QStringLiteral("doc.questionmark"), secondaryLabelColor(), kEmptyIconPx, m_emptyPage),
                      0, Qt::AlignHCenter);
-    for (const auto& [text, font] : {std::pair{QStringLiteral("No backed-up files found."), Theme::bodyFont()},
-                                     std::pair{kRunABackupFirst.toString(), Theme::captionFont()}}) {
-        QLabel* label = textLabel(text, font, secondaryLabelColor(), m_emptyPage);
-        label->setAlignment(Qt::AlignCenter);
-        label->setWordWrap(true);
-        empty->addWidget(label);
-        m_emptyCaption = label;
+    for (auto [label, font] : {std::pair{&m_emptyTitle, Theme::bodyFont()}, std::pair{&m_emptyCaption, Theme::captionFont()}}) {
+        *label = textLabel({}, font, secondaryLabelColor(), m_emptyPage);
+        (*label)->setAlignment(Qt::AlignCenter);
+        (*label)->setWordWrap(true);
+        empty->addWidget(*label);
     }
+    m_emptyTitle->setObjectName(QStringLiteral("emptyTitle"));
     m_emptyCaption->setObjectName(QStringLiteral("emptyCaption"));
     empty->addStretch(1);
     m_area->addWidget(m_emptyPage);
@@ -230,6 +260,10 @@ QWidget* RestoreView::makeListArea()
     selectAllRow->addWidget(m_filteredLabel);
     list->addLayout(selectAllRow);
     list->addWidget(new Divider(kEdgePaddingPx, 0, m_listPage));
+    m_trashShared = new ElidedText(Theme::captionFont(), Tone::secondary, Qt::ElideRight, m_listPage);
+    m_trashShared->setObjectName(QStringLiteral("trashShared"));
+    m_trashShared->setContentsMargins(kEdgePaddingPx, 6, kEdgePaddingPx, 6);
+    list->addWidget(m_trashShared);
     m_list = new QListView(m_listPage);
     m_list->setObjectName(QStringLiteral("fileList"));
     m_list->setModel(m_model->filteredFiles());
@@ -320,15 +354,37 @@ QWidget* RestoreView::makeFooter()
 
 void RestoreView::refreshArea()
 {
-    m_emptyCaption->setText(m_model->backupFolderRefusal().value_or(kRunABackupFirst.toString()));
+    m_emptyTitle->setText(m_model->emptyTitle());
+    m_emptyCaption->setText(m_model->emptyCaption());
     QWidget* page = m_model->isLoading() ? m_loadingPage
-        : m_model->files()->rowCount() == 0 ? m_emptyPage
-                                             : m_listPage;
+        : m_model->currentFiles()->rowCount() == 0 ? m_emptyPage
+                                                    : m_listPage;
     m_area->setCurrentWidget(page);
+}
+
+void RestoreView::refreshTabs()
+{
+    m_backupTab->setText(m_model->listTitle(RestoreList::backup));
+    m_trashTab->setText(m_model->listTitle(RestoreList::trash));
+    m_backupTab->setChecked(m_model->currentList() == RestoreList::backup);
+    m_trashTab->setChecked(m_model->currentList() == RestoreList::trash);
+}
+
+void RestoreView::showCurrentList()
+{
+    m_list->setModel(m_model->currentFilteredFiles());
+    refreshArea();
+    refreshList();
+    refreshFooter();
+    refreshTabs();
 }
 
 void RestoreView::refreshList()
 {
+    const auto shared = m_model->trashSharedText();
+    m_trashShared->setVisible(m_model->currentList() == RestoreList::trash && shared.has_value());
+    m_trashShared->setText(shared.value_or(QString()));
+    m_trashShared->setToolTip(shared.value_or(QString()));
     m_selectedLabel->setText(m_model->selectedCountText());
     m_filteredLabel->setText(m_model->filteredCountText());
     const QSignalBlocker blocker(m_selectAll);

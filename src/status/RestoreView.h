@@ -15,14 +15,16 @@ class QStackedWidget;
 
 namespace larkfold {
 
+class ElidedText;
 class RestorePrompts;
 
 namespace status {
 class BusyIndicator;
 }
 
-// The restore window's content for one pair: the files of its backup with a filter and ticks,
-// and the buttons that open the backup folder and restore the ticked files. 480 x 520, titled
+// The restore window's content for one pair: the files of its backup and, on a second tab, the
+// deleted files of its destination's trash, with a filter and ticks, and the buttons that open
+// the shown list's folder and restore its ticked files. 480 x 520, titled
 // "Restore — " and the pair's name. The scan starts when it is first shown.
 class RestoreView : public QWidget {
     Q_OBJECT
@@ -46,6 +48,8 @@ private:
     void refreshList();
     void refreshArea();
     void refreshFooter();
+    void refreshTabs();
+    void showCurrentList();
 
     std::unique_ptr<RestorePrompts> m_ownPrompts;
     RestoreViewModel* m_model = nullptr;
@@ -56,7 +60,11 @@ private:
     QStackedWidget* m_area = nullptr;
     QWidget* m_loadingPage = nullptr;
     QWidget* m_emptyPage = nullptr;
+    QLabel* m_emptyTitle = nullptr;
     QLabel* m_emptyCaption = nullptr;
+    QPushButton* m_backupTab = nullptr;
+    QPushButton* m_trashTab = nullptr;
+    ElidedText* m_trashShared = nullptr;
     QWidget* m_listPage = nullptr;
     QCheckBox* m_selectAll = nullptr;
     QLabel* m_filteredLabel = nullptr;

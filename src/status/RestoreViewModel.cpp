@@ -31,6 +31,9 @@ RestoreViewModel::RestoreViewModel(BackupPair pair, Environment environment, QOb
     , m_environment(std::move(environment))
     , m_files(new RestoreFileListModel(this))
     , m_filter(new RestoreFileFilter(m_files, this))
+    , m_trashFiles(new RestoreFileListModel(this))
+    , m_trashFilter(new RestoreFileFilter(m_trashFiles, this))
+    , m_scanCancel(std::make_unique<platform::CancelSource>())
 {
     if (!m_environment.fileSystem)
         m_environment.fileSystem = &platform::systemFileSystem();
@@ -43,11 +46,76 @@ RestoreViewModel::RestoreViewModel(BackupPair pair, Environment environment, QOb
             return scanBackup(folder, cancel);
         };
     connect(m_files, &RestoreFileListModel::selectionChanged, this, &RestoreViewModel::listChanged);
+    connect(m_trashFiles, &RestoreFileListModel::selectionChanged, this, &RestoreViewModel::listChanged);
 }
 
 RestoreViewModel::~RestoreViewModel()
 {
-    m_scanCancel.cancel();
+    m_scanCancel->cancel();
+}
+
+fs::path RestoreViewModel::trashFolder() const
+{
+    return BackupEngine::trashFolder(m_pair.destinationURL);
+}
+
+void RestoreViewModel::setCurrentList(RestoreList list)
+{
+    if (list == m_currentList)
+        return;
+    m_currentList = list;
+    emit currentListChanged();
+    emit listChanged();
+}
+
+RestoreFileListModel* RestoreViewModel::currentFiles() const
+{
+    return m_currentList == RestoreList::trash ? m_trashFiles : m_files;
+}
+
+RestoreFileFilter* RestoreViewModel::currentFilteredFiles() const
+{
+    return m_currentList == RestoreList::trash ? m_trashFilter : m_filter;
+}
+
+QString RestoreViewModel::listTitle(RestoreList list) const
+{
+    return list == RestoreList::trash ? QStringLiteral("Deleted (%1)").arg(m_trashFiles->rowCount())
+                                      : QStringLiteral("In Backup (%1)").arg(m_files->rowCount());
+}
+
+void RestoreViewModel::setTrashSharedWith(const QStringList& pairNames)
+{
+    if (pairNames == m_trashSharers)
+        return;
+    m_trashSharers = pairNames;
+    emit trashSharedChanged();
+}
+
+std::optional<QString> RestoreViewModel::trashSharedText() const
+{
+    if (m_trashSharers.isEmpty())
+        return std::nullopt;
+    QString names = m_trashSharers.constFirst();
+    if (m_trashSharers.size() > 1)
+        names = QStringList(m_trashSharers.mid(0, m_trashSharers.size() - 1)).join(QStringLiteral(", "))
+            + QStringLiteral(" and ") + m_trashSharers.constLast();
+    return QStringLiteral("%1 %2 up to the same place, so files deleted from %3 are listed here too.")
+        .arg(names, m_trashSharers.size() == 1 ? QStringLiteral("backs") : QStringLiteral("back"),
+             m_trashSharers.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+}
+
+QString RestoreViewModel::emptyTitle() const
+{
+    return m_currentList == RestoreList::trash ? QStringLiteral("No deleted files kept.")
+                                               : QStringLiteral("No backed-up files found.");
+}
+
+QString RestoreViewModel::emptyCaption() const
+{
+    if (m_currentList == RestoreList::trash)
+        return QStringLiteral("A file deleted from the source is kept here once the next backup has run.");
+    return m_backupFolderRefusal.value_or(QStringLiteral("Run a backup first, then come back here to restore."));
 }
 
 fs::path RestoreViewModel::backupFolder() const
@@ -80,33 +148,34 @@ void RestoreViewModel::setSearchText(const QString& text)
     if (text == m_filter->searchText())
         return;
     m_filter->setSearchText(text);
+    m_trashFilter->setSearchText(text);
     emit searchTextChanged();
     emit listChanged();
 }
 
 std::vector<RestoreFileItem> RestoreViewModel::selectedItems() const
 {
-    return m_files->selectedItems();
+    return currentFiles()->selectedItems();
 }
 
 int RestoreViewModel::selectedCount() const
 {
-    return m_files->selectedCount();
+    return currentFiles()->selectedCount();
 }
 
 int RestoreViewModel::filteredCount() const
 {
-    return m_filter->rowCount();
+    return currentFilteredFiles()->rowCount();
 }
 
 bool RestoreViewModel::allFilteredSelected() const
 {
-    return m_filter->allSelected();
+    return currentFilteredFiles()->allSelected();
 }
 
 void RestoreViewModel::setAllFilteredSelected(bool selected)
 {
-    m_filter->setAllSelected(selected);
+    currentFilteredFiles()->setAllSelected(selected);
 }
 
 QString RestoreViewModel::selectedCountText() const
@@ -144,9 +213,13 @@ QString RestoreViewModel::restoreProgressText() const
 void RestoreViewModel::loadFiles()
 {
     platform::requireMainThread("RestoreViewModel::loadFiles");
+    // A scan still running lists what is out of date: it stops, and its result is not taken.
+    m_scanCancel->cancel();
+    m_scanCancel = std::make_unique<platform::CancelSource>();
+    const int generation = ++m_scanGeneration;
     platform::startUtilityTask([self = QPointer(this), fileSystem = m_environment.fileSystem,
                                 destination = m_pair.destinationURL, name = m_pair.name, scan = m_environment.scan,
-                                cancel = m_scanCancel.token()] {
+                                cancel = m_scanCancel->token(), generation] {
         Listing listing;
         // Opened without following a link at the backup's own folders, and not kept open, so the
         // drive can still be unmounted while the window stays: restores check that they find this
@@ -157,12 +230,36 @@ void RestoreViewModel::loadFiles()
         } else if (folder.error() == std::errc::too_many_symbolic_link_levels) {
             listing.refusal = linkedBackupFolderRefusal();
         }
+        if (const auto trash = openBackupTrash(*fileSystem, destination)) {
+            listing.trashFolder = platform::FolderIdentity{trash->device(), trash->inode()};
+            listing.trashItems = scanTrash(*fileSystem, *trash, cancel);
+        }
         if (cancel.isCancelled())
             return;
-        platform::postToMainThread([self, listing = std::move(listing)]() mutable {
-            if (self)
+        platform::postToMainThread([self, generation, listing = std::move(listing)]() mutable {
+            if (self && generation == self->m_scanGeneration)
                 self->finishLoading(std::move(listing));
         });
+    });
+}
+
+void RestoreViewModel::rescan()
+{
+    loadFiles();
+}
+
+void RestoreViewModel::followRuns(const BackupEngine& engine)
+{
+    connect(&engine, &BackupEngine::statusChanged, this, [this, engine = QPointer(&engine)] {
+        if (!engine)
+            return;
+        // Every run ends as completed or as an error; both may have changed the backup and the trash.
+        const auto& value = engine->status().value();
+        const bool ended = std::holds_alternative<BackupStatus::Completed>(value)
+            || std::holds_alternative<BackupStatus::Error>(value);
+        if (ended && !m_lastRunEnded)
+            rescan();
+        m_lastRunEnded = ended;
     });
 }
 
@@ -170,14 +267,17 @@ void RestoreViewModel::finishLoading(Listing listing)
 {
     m_backupIdentity = listing.folder;
     m_backupFolderRefusal = std::move(listing.refusal);
-    m_files->setItems(std::move(listing.items));
+    m_trashIdentity = listing.trashFolder;
+    m_files->updateItems(std::move(listing.items));
+    m_trashFiles->updateItems(std::move(listing.trashItems));
     setIsLoading(false);
+    emit listChanged();
 }
 
 void RestoreViewModel::openInFileManager()
 {
     if (m_environment.prompts)
-        m_environment.prompts->openFolder(backupFolder());
+        m_environment.prompts->openFolder(m_currentList == RestoreList::trash ? trashFolder() : backupFolder());
 }
 
 void RestoreViewModel::chooseRestoreLocation()
@@ -207,14 +307,20 @@ void RestoreViewModel::startRestore(const fs::path& target, bool toOriginal)
     if (m_restoreInProgress)
         return;
     const auto items = selectedItems();
-    if (items.empty() || !m_backupIdentity)
+    const bool fromTrash = m_currentList == RestoreList::trash;
+    const auto& identity = fromTrash ? m_trashIdentity : m_backupIdentity;
+    if (items.empty() || !identity)
         return;
     RestoreRequest request;
     request.relativePaths.reserve(items.size());
-    for (const RestoreFileItem& item : items)
-        request.relativePaths.push_back(item.relativePath);
-    request.backupFolder = backupFolder();
-    request.backupIdentity = *m_backupIdentity;
+    for (const RestoreFileItem& item : items) {
+        request.relativePaths.push_back(item.listedPath());
+        if (fromTrash)
+            request.targetPaths.push_back(item.relativePath);
+    }
+    request.backupFolder = fromTrash ? trashFolder() : backupFolder();
+    request.backupIdentity = *identity;
+    request.removeRestoredOriginals = fromTrash;
     request.targetFolder = target;
     request.targetMustBeReachable = toOriginal;
     if (toOriginal)
@@ -247,6 +353,8 @@ void RestoreViewModel::finishRestore(const RestoreOutcome& outcome)
 {
     setRestoreInProgress(false);
     setRestoreMessage(larkfold::restoreMessage(outcome));
+    // Restored files left the trash, and the source's watcher backs them up soon.
+    rescan();
 }
 
 void RestoreViewModel::setIsLoading(bool loading)

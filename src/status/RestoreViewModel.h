@@ -7,12 +7,17 @@
 
 #include <QObject>
 
+#include <QStringList>
+
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace larkfold {
+
+class BackupEngine;
 
 namespace platform {
 class FileSystem;
@@ -24,10 +29,16 @@ class RestoreFileFilter;
 class RestoreFileListModel;
 class RestorePrompts;
 
-// What the restore window shows and does for one pair: the scan of its backup folder, the list
-// with its filter and ticks, and restores to the pair's source folder or a chosen one. Works on
-// the copy of the pair it was made with and its plain folder paths. Scans and restores run on
-// utility threads; their results reach this object only while it exists. Main thread only.
+// Which of the window's two lists is shown: the files of the backup, or the deleted files kept
+// in the destination's backup trash.
+enum class RestoreList { backup, trash };
+
+// What the restore window shows and does for one pair: the scans of its backup folder and of
+// its destination's backup trash, the two lists with their filter and ticks, and restores of the
+// shown list's ticked files to the pair's source folder or a chosen one. Works on the copy of the
+// pair it was made with and its plain folder paths; lists again when a run of the pair's engine
+// ends. Scans and restores run on utility threads; their results reach this object only while
+// it exists. Main thread only.
 class RestoreViewModel : public QObject {
     Q_OBJECT
 
@@ -56,8 +67,27 @@ public:
     QString title() const;          // "Restore — " + name
     QString accessibleName() const; // "Restore files from " + name + " backup"
 
+    // The backup's files; the trash's.
     RestoreFileListModel* files() const { return m_files; }
     RestoreFileFilter* filteredFiles() const { return m_filter; }
+    RestoreFileListModel* trashFiles() const { return m_trashFiles; }
+    RestoreFileFilter* filteredTrashFiles() const { return m_trashFilter; }
+    std::filesystem::path trashFolder() const;
+
+    // The list shown, whose ticks the counts, "Select All" and the restore buttons take.
+    RestoreList currentList() const { return m_currentList; }
+    void setCurrentList(RestoreList list);
+    RestoreFileListModel* currentFiles() const;
+    RestoreFileFilter* currentFilteredFiles() const;
+    // "In Backup (82)", "Deleted (5)".
+    QString listTitle(RestoreList list) const;
+    // The other pairs that back up to the same destination, whose deleted files share its trash.
+    void setTrashSharedWith(const QStringList& pairNames);
+    // One line saying so; none when no other pair shares the trash.
+    std::optional<QString> trashSharedText() const;
+    // The empty list's two lines, for the shown list.
+    QString emptyTitle() const;
+    QString emptyCaption() const;
 
     // True until the first scan's result is in.
     bool isLoading() const { return m_isLoading; }
@@ -89,8 +119,13 @@ public:
     int restoreTotal() const { return m_restoreTotal; }
     QString restoreProgressText() const; // "Restoring 12 of 40 files…"
 
-    // Scans the backup folder and puts the result in the list.
+    // Scans the backup folder and the trash and puts the results in the lists.
     void loadFiles();
+    // Lists both again; ticks stay on the files still there.
+    void rescan();
+    // Lists again whenever a run of `engine` ends, for as long as both exist.
+    void followRuns(const BackupEngine& engine);
+    // Opens the shown list's folder.
     void openInFileManager();
     // Asks for a folder and restores the ticked files into it; cancelling changes nothing.
     void chooseRestoreLocation();
@@ -106,6 +141,8 @@ signals:
     void restoreInProgressChanged();
     void restoreMessageChanged();
     void searchTextChanged();
+    void currentListChanged();
+    void trashSharedChanged();
     // The items, their ticks or the filter changed: counts and "Select All" follow.
     void listChanged();
     void restoreProgressChanged();
@@ -116,6 +153,8 @@ private:
         std::vector<RestoreFileItem> items;
         std::optional<platform::FolderIdentity> folder; // none: not opened
         std::optional<QString> refusal;
+        std::vector<RestoreFileItem> trashItems;
+        std::optional<platform::FolderIdentity> trashFolder;
     };
 
     void finishLoading(Listing listing);
@@ -129,10 +168,18 @@ private:
     Environment m_environment;
     RestoreFileListModel* m_files;
     RestoreFileFilter* m_filter;
-    platform::CancelSource m_scanCancel;
+    RestoreFileListModel* m_trashFiles;
+    RestoreFileFilter* m_trashFilter;
+    RestoreList m_currentList = RestoreList::backup;
+    QStringList m_trashSharers;
+    std::unique_ptr<platform::CancelSource> m_scanCancel;
+    // Counts the scans started: only the latest one's result is taken.
+    int m_scanGeneration = 0;
+    bool m_lastRunEnded = false;
     bool m_isLoading = true;
-    // The folder the list was made from: restores take files from it only.
+    // The folders the lists were made from: restores take files from them only.
     std::optional<platform::FolderIdentity> m_backupIdentity;
+    std::optional<platform::FolderIdentity> m_trashIdentity;
     std::optional<QString> m_backupFolderRefusal;
     bool m_restoreInProgress = false;
     std::optional<QString> m_restoreMessage;

@@ -21,7 +21,10 @@ class Trash;
 
 // What one restore is asked to do.
 struct RestoreRequest {
-    std::vector<std::string> relativePaths; // bytes, below the backup folder
+    std::vector<std::string> relativePaths; // bytes, below the backup folder: what is copied
+    // Where each goes below the target when that is not its own path (a file of the backup trash
+    // goes where it was before its day folder); empty: the same paths.
+    std::vector<std::string> targetPaths;
     std::filesystem::path backupFolder;
     // What the backup folder was when it was listed: a folder or link put in its place since is
     // not restored from.
@@ -32,6 +35,23 @@ struct RestoreRequest {
     // never filled on the system disk.
     bool targetMustBeReachable = false;
     std::optional<QByteArray> targetBookmark;
+    // Restoring out of the backup trash: a file leaves it once its restored copy has been read
+    // back equal to it.
+    bool removeRestoredOriginals = false;
+};
+
+// A file that was not restored, and why, in words for the user.
+struct RestoreFailure {
+    std::string path; // bytes, below the target
+    QString reason;
+    bool operator==(const RestoreFailure&) const = default;
+};
+
+// The file that stood at a restored file's place, kept beside it because the Trash could not take it.
+struct KeptAside {
+    std::string path;   // bytes, below the target: the restored file's
+    std::string keptAs; // bytes: the name it is kept under, in the same folder
+    bool operator==(const KeptAside&) const = default;
 };
 
 struct RestoreOutcome {
@@ -41,18 +61,27 @@ struct RestoreOutcome {
     bool targetUnreachable = false;
     // Nothing was tried: a link stands for the backup folder.
     bool backupFolderIsLink = false;
+    std::vector<RestoreFailure> failures; // one per failed file, in list order
+    std::vector<KeptAside> keptAside;
 
     bool operator==(const RestoreOutcome&) const = default;
 };
 
 // The text the restore window shows for an outcome: "3 files restored successfully." or
-// "Error: Restored 2 files. 1 file failed.", and a refusal when the target's drive was missing.
+// "Error: Restored 2 files. 1 file failed." with the reasons of the first failures, a word on
+// files kept beside their restored copies, and a refusal when the target's drive was missing.
 QString restoreMessage(const RestoreOutcome& outcome);
+
+// The name the file at `name` is kept under when the Trash cannot take it: "report.pdf" becomes
+// "report (before restore).pdf", then "report (before restore 2).pdf" for `attempt` 2, and so on.
+// Bytes in, bytes out; a long name is shortened before its extension to stay a valid name.
+std::string beforeRestoreName(std::string_view name, int attempt = 1);
 
 // Copies files from a backup folder to the same relative paths below a target folder. Each file
 // is copied to a hidden temporary beside its place, accepted only when its size equals the
-// backup's, and then moved into place; a file already there goes to the user's Trash first, and a
-// folder there is never replaced. Every entry on the way is opened relative to the folder above
+// backup's, and then moved into place; a file already there goes to the user's Trash first (or,
+// where the Trash cannot take it, is kept beside under a "(before restore)" name), one whose
+// content already equals the backup's is left as it is, and a folder there is never replaced. Every entry on the way is opened relative to the folder above
 // it without following links, so nothing is written outside the target folder. Files and the
 // folders made for them take the backup's modes as a file the user makes would: set-user-ID and
 // set-group-ID only where the owner is kept, no write bit for group or others that the user's

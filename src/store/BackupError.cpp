@@ -12,6 +12,11 @@ QString lastPathComponent(const std::filesystem::path& url)
     return QString::fromStdString(platform::lastPathComponent(url).string());
 }
 
+QString countedFiles(std::int64_t count)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+}
+
 const QString kReselectFolder = QStringLiteral("Open Larkfold and re-select the folder to grant access again.");
 
 } // namespace
@@ -34,6 +39,15 @@ QString BackupError::errorDescription() const
             [](const VolumeLost&) {
                 return QStringLiteral("Backup aborted — a volume disconnected mid-backup. Your existing backups are safe.");
             },
+            [](const DeletionHeld& e) {
+                if (e.sourceLooksEmpty)
+                    return QStringLiteral("%1 looks empty, so Larkfold kept the backups of its %2 where they are.")
+                        .arg(e.folderName, countedFiles(e.fileCount));
+                return QStringLiteral("%1 disappeared from %2 at once, so Larkfold kept %3 where %4.")
+                    .arg(countedFiles(e.fileCount), e.folderName,
+                         e.fileCount == 1 ? QStringLiteral("its backup") : QStringLiteral("their backups"),
+                         e.fileCount == 1 ? QStringLiteral("it is") : QStringLiteral("they are"));
+            },
         },
         m_value);
 }
@@ -53,16 +67,21 @@ QString BackupError::recoverySuggestion() const
                 return QStringLiteral("Free up space or remove old backups. Only %1 left.")
                     .arg(platform::formatByteCount(e.available));
             },
-            [](const PartialFailure&) {
-                return QStringLiteral("Check the backup log for details on which files failed.");
-            },
+            [](const PartialFailure&) { return QStringLiteral("Show Details… lists which files failed and why."); },
             [](const TimedOut&) {
                 return QStringLiteral("The next backup will pick up where this one left off. If it keeps happening, "
                                       "check the drive connection.");
             },
-            [](const CopyFailed&) { return QStringLiteral("Check the backup log for details."); },
+            [](const CopyFailed&) { return QStringLiteral("Show Details… says where and why."); },
             [](const VolumeLost&) {
                 return QStringLiteral("Reconnect the drive. The next backup will pick up where this one stopped.");
+            },
+            [](const DeletionHeld& e) {
+                if (e.sourceLooksEmpty)
+                    return QStringLiteral("If the folder is on a drive or share that isn't connected, connect it. If "
+                                          "you emptied it on purpose, confirm the deletion; if not, restore the files.");
+                return QStringLiteral("If you deleted them on purpose, confirm the deletion and their backups move to "
+                                      "the backup trash. If not, restore them.");
             },
         },
         m_value);

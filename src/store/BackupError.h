@@ -56,9 +56,17 @@ public:
     struct VolumeLost {
         bool operator==(const VolumeLost&) const = default;
     };
+    // So many files went from the source at once that their backups were kept where they are
+    // until the user says whether they meant it.
+    struct DeletionHeld {
+        std::int64_t fileCount = 0;
+        QString folderName;            // the source folder's name
+        bool sourceLooksEmpty = false; // not one file was found in the source
+        bool operator==(const DeletionHeld&) const = default;
+    };
 
     using Value = std::variant<SourceNotFound, DestinationNotFound, BookmarkStale, BookmarkAccessDenied, WatcherFailed,
-                               DiskSpaceLow, PartialFailure, TimedOut, CopyFailed, VolumeLost>;
+                               DiskSpaceLow, PartialFailure, TimedOut, CopyFailed, VolumeLost, DeletionHeld>;
 
     template <class Case>
         requires std::is_constructible_v<Value, Case>
@@ -82,6 +90,10 @@ public:
     static BackupError timedOut() { return TimedOut{}; }
     static BackupError copyFailed(QString message) { return CopyFailed{std::move(message)}; }
     static BackupError volumeLost() { return VolumeLost{}; }
+    static BackupError deletionHeld(std::int64_t fileCount, QString folderName, bool sourceLooksEmpty)
+    {
+        return DeletionHeld{fileCount, std::move(folderName), sourceLooksEmpty};
+    }
 
     const Value& value() const { return m_value; }
 

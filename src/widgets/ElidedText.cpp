@@ -32,7 +32,7 @@ void ElidedText::setText(const QString& text)
 
 QString ElidedText::shownText() const
 {
-    return fontMetrics().elidedText(m_text, m_mode, width());
+    return fontMetrics().elidedText(m_text, m_mode, contentsRect().width());
 }
 
 void ElidedText::setTone(Tone tone)
@@ -73,12 +73,14 @@ QSize ElidedText::sizeHint() const
 {
     // Eliding measures in fractions of a pixel: a width rounded down would cut the whole text.
     const int width = int(std::ceil(QFontMetricsF(font()).horizontalAdvance(m_text))) + 1;
-    return {width, fontMetrics().height()};
+    const QMargins margins = contentsMargins();
+    return {width + margins.left() + margins.right(), fontMetrics().height() + margins.top() + margins.bottom()};
 }
 
 QSize ElidedText::minimumSizeHint() const
 {
-    return {0, fontMetrics().height()};
+    const QMargins margins = contentsMargins();
+    return {0, fontMetrics().height() + margins.top() + margins.bottom()};
 }
 
 void ElidedText::paintEvent(QPaintEvent*)
@@ -86,7 +88,7 @@ void ElidedText::paintEvent(QPaintEvent*)
     // The colour of the moment, so a change of palette needs nothing but a new paint.
     QPainter painter(this);
     painter.setPen(color());
-    painter.drawText(rect(), int(m_alignment | Qt::AlignVCenter), shownText());
+    painter.drawText(contentsRect(), int(m_alignment | Qt::AlignVCenter), shownText());
 }
 
 void ElidedText::resizeEvent(QResizeEvent* event)

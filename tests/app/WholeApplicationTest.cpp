@@ -480,7 +480,7 @@ TEST_F(WholeApplicationTest, OneUsersStoryFromFirstLaunchToQuit)
     }
     const QString restore = waitForProgramWindow(QStringLiteral("Restore — ") + kPairName);
     ASSERT_FALSE(restore.isEmpty());
-    ASSERT_TRUE(spinUntil([&] { return hasInk(restore, {16, 84, 24, 24}); }, 15000)) << "the list with its Select All box";
+    ASSERT_TRUE(spinUntil([&] { return hasInk(restore, {16, 112, 24, 24}); }, 15000)) << "the list with its Select All box";
     saveWindowShot(restore, QStringLiteral("e2e-restore-list"));
     xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), restore});
     xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("thesis")});

@@ -32,11 +32,13 @@ protected:
         writeFile(file, content);
     }
 
-    BackupResult run(const FileCopier::ProgressCallback& progress = {})
+    BackupResult run(const FileCopier::ProgressCallback& progress = {},
+                     const std::vector<std::string>& confirmedDeletions = {})
     {
         BackupOutcome outcome = FileCopier(platform::systemFileSystem(), m_applications)
                                     .backup(m_source.root(), m_backup, m_trash,
-                                            ExclusionFilter::forProfile(BackupProfile::standard), progress);
+                                            ExclusionFilter::forProfile(BackupProfile::standard), progress, {},
+                                            confirmedDeletions);
         if (!std::holds_alternative<BackupResult>(outcome)) {
             ADD_FAILURE() << std::get<FileOperationError>(outcome).description().toStdString();
             return {};
@@ -102,12 +104,58 @@ TEST_F(ArchivalTest, TheGuardRefusesWhenNearlyAllOfTheBackupWouldGo)
             EXPECT_EQ(result.errors[0].url(), m_source.root());
             EXPECT_EQ(result.errors[0].description().toStdString(), c.message);
             EXPECT_EQ(namesIn(m_backup).size(), std::size_t(c.backupFiles + 1)); // and the lock file
+            EXPECT_EQ(result.heldBackDeletions.size(), std::size_t(c.backupFiles - c.kept));
         } else {
             EXPECT_TRUE(result.errors.empty());
+            EXPECT_TRUE(result.heldBackDeletions.empty());
             EXPECT_EQ(namesIn(day()).size(), std::size_t(c.archived));
         }
         EXPECT_FALSE(result.abortedDueToVolumeLoss);
     }
+}
+
+TEST_F(ArchivalTest, DeletionsTheUserConfirmedPassTheGuardAndNothingElseDoes)
+{
+    const auto names = [](int from, int to) {
+        std::vector<std::string> list;
+        for (int i = from; i < to; ++i)
+            list.push_back("f" + std::to_string(i));
+        return list;
+    };
+    // 18 of 20 files gone: held back, each by its path.
+    populate(20, 2);
+    BackupResult result = run();
+    EXPECT_EQ(result.archivedFiles, 0);
+    std::vector<std::string> held = result.heldBackDeletions;
+    std::sort(held.begin(), held.end());
+    std::vector<std::string> expected = names(2, 20);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(held, expected);
+
+    // Confirmed: those still gone move; one that came back meanwhile stays.
+    m_source.write("f3", "x");
+    setModifiedTime(m_backup / "f3", 1'700'000'000);
+    m_source.setMtime("f3", 1'700'000'000);
+    result = run({}, held);
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_TRUE(result.heldBackDeletions.empty());
+    EXPECT_EQ(result.archivedFiles, 17);
+    EXPECT_EQ(readFile(m_backup / "f3"), "x");
+    EXPECT_EQ(namesIn(day()).size(), 17u);
+
+    // With the source emptied, a confirmation of some lets no others past the guard.
+    fs::remove_all(m_source.root());
+    fs::create_directories(m_source.root());
+    fs::remove_all(m_destination.path());
+    fs::create_directories(m_backup);
+    populate(30, 0);
+    result = run({}, names(0, 10));
+    EXPECT_EQ(result.archivedFiles, 10);
+    ASSERT_EQ(result.errors.size(), 1u);
+    EXPECT_EQ(result.errors[0].description().toStdString(),
+              "Source appears empty or unreadable — skipped archival of 20 backup file(s) to protect existing backups.");
+    EXPECT_EQ(result.heldBackDeletions.size(), 20u);
+    EXPECT_EQ(namesIn(m_backup).size(), 21u); // and the lock file
 }
 
 TEST_F(ArchivalTest, ATakenNameInTheDayFolderGetsASuffixBeforeItsExtension)

@@ -2,6 +2,7 @@
 
 #include "copy/BandwidthThrottle.h"
 #include "copy/CopyRunFixture.h"
+#include "copy/FileCopier.h"
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/FaultInjectingFileSystem.h"
@@ -140,6 +141,50 @@ TEST_F(RunTest, FileErrorsGiveAPartialFailureAndNoOffsiteCopy)
     EXPECT_TRUE(fs::is_empty(tree.path("offsite")));
     EXPECT_EQ(harness.storedPair(pair.id).lastBackupFileCount, 3);
     EXPECT_TRUE(isIdle(engine.status()));
+    // Kept for "Show Details…": which file, doing what, and the system's words.
+    ASSERT_EQ(engine.lastRunErrors().total, 1u);
+    const RunFileError& failed = engine.lastRunErrors().kept.at(0);
+    EXPECT_EQ(failed.path.parent_path(), tree.path("source"));
+    EXPECT_EQ(failed.operation, "copy");
+    EXPECT_EQ(failed.message, "No space left on device");
+}
+
+TEST_F(RunTest, FilesThatVanishAtOnceAreHeldAndToldUntilTheUserConfirmsTheirDeletion)
+{
+    EngineHarness harness;
+    TempTree tree{{"dest/", ""}};
+    for (int i = 0; i < 20; ++i)
+        tree.write("Work/f" + std::to_string(i) + ".txt", "x");
+    const BackupPair pair = harness.addPair("Docs", tree.path("Work"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    engine.stop(); // the test's runs only
+    for (int i = 2; i < 20; ++i)
+        fs::remove(tree.path("Work/f" + std::to_string(i) + ".txt"));
+
+    const BackupError held = BackupError::deletionHeld(18, "Work", false);
+    for (int run = 0; run < 2; ++run) {
+        engine.triggerBackup(pair);
+        ASSERT_TRUE(harness.waitForTasks());
+        // No failed file, and no return to idle: the guard waits for the user.
+        EXPECT_EQ(engine.status(), BackupStatus::error(held));
+        EXPECT_EQ(engine.heldDeletions().size(), 18u);
+        EXPECT_TRUE(engine.lastRunErrors().empty());
+    }
+    const QString words = "18 files disappeared from Work at once, so Larkfold kept their backups where they are.";
+    EXPECT_EQ(harness.eventMessages().back(), words);
+    EXPECT_EQ(harness.eventTypes().back(), EventType::error);
+    EXPECT_EQ(harness.notificationBodies(), std::vector<QString>{"Docs — " + words});
+    EXPECT_TRUE(fs::exists(tree.path("dest/Larkfold/Docs/f2.txt")));
+
+    // Confirmed: the next run files them in the backup trash and the pair is up to date again.
+    engine.confirmHeldDeletions(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    EXPECT_TRUE(engine.heldDeletions().empty());
+    EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold/Docs/f2.txt")));
+    EXPECT_TRUE(fs::exists(tree.path("dest/.Larkfold-Trash") / FileCopier::dateFolderName(QDateTime::currentDateTime())
+                           / "f2.txt"));
+    EXPECT_EQ(harness.notificationBodies().size(), 1u);
 }
 
 TEST_F(RunTest, TheTipCallsTheSampleCleanOnlyAfterACleanCheck)

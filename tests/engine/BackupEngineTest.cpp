@@ -3,6 +3,7 @@
 #include "copy/BandwidthThrottle.h"
 #include "engine/BackupTasks.h"
 #include "platform/Bookmark.h"
+#include "platform/FaultInjectingFileSystem.h"
 #include "platform/MountSource.h"
 #include "support/ChildProcess.h"
 #include "support/EventLoop.h"
@@ -452,4 +453,65 @@ TEST(BackupEngine, TheOffsiteCopyWaitsForItsDrive)
     if (!outcome || *outcome == "skip")
         GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(*outcome, "ran not rebuilt ran copied");
+}
+
+TEST(BackupEngine, ARunStoppedBeforeItCopiesIsToldOnceUntilTheOutcomeChanges)
+{
+    platform::FaultInjectingFileSystem faults;
+    struct Case {
+        const char* what;
+        // Breaks the pair before its next run; the source's readable check is the first access of a run.
+        std::function<void(EngineHarness&, BackupPair&, TempTree&)> breakIt;
+        QString description;
+    } cases[] = {
+        {"read-only destination",
+         [&](EngineHarness&, BackupPair&, TempTree&) { faults.failNth(platform::FileOperation::access, 2, EROFS); },
+         "Destination folder is not writable — check permissions or disk space."},
+        {"protected system folder",
+         [](EngineHarness& harness, BackupPair& pair, TempTree&) {
+             pair.destinationURL = "/etc";
+             harness.store().updatePair(pair);
+         },
+         "Destination is a protected system folder. Choose a different destination."},
+        {"source gone", [](EngineHarness&, BackupPair&, TempTree& tree) { fs::remove_all(tree.path("source")); },
+         "Source folder is not readable — check permissions or reconnect the drive."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineHarness harness;
+        harness.environment.fileSystem = &faults;
+        TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+        BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+        BackupEngine& engine = harness.startEngine(pair);
+        ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+        ASSERT_TRUE(harness.notificationBodies().empty());
+
+        // Told at the default level, once however often the run is tried again.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            c.breakIt(harness, pair, tree);
+            engine.triggerBackup(pair);
+            ASSERT_TRUE(harness.waitForTasks());
+            EXPECT_EQ(engine.status(), BackupStatus::error(BackupError::copyFailed(c.description)));
+        }
+        EXPECT_EQ(harness.notificationBodies(), std::vector<QString>{"Docs — " + c.description});
+        ASSERT_EQ(engine.lastRunErrors().kept.size(), 1u);
+        EXPECT_EQ(engine.lastRunErrors().kept[0].message, c.description);
+        faults.clearFaults();
+    }
+
+    // Once a run has gone well, the same failure is news again.
+    EngineHarness harness;
+    harness.environment.fileSystem = &faults;
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    faults.failNth(platform::FileOperation::access, 2, EROFS);
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForTasks());
+    engine.triggerBackup(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    EXPECT_TRUE(engine.lastRunErrors().empty());
+    faults.failNth(platform::FileOperation::access, 2, EROFS);
+    engine.triggerBackup(pair);
+    ASSERT_TRUE(harness.waitForTasks());
+    EXPECT_EQ(harness.notificationTitles(), (std::vector<QString>{"Backup Problem", "Backup Problem"}));
 }

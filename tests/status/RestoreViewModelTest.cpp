@@ -145,30 +145,148 @@ TEST_F(RestoreViewModelTest, FiltersTicksAndCounts)
         EXPECT_EQ(shownPaths(*model), search.shown);
     }
 
-    tick(*model, {"photo.jpg"});
-    model->setSearchText(QStringLiteral("2024/"));
-    EXPECT_FALSE(model->allFilteredSelected());
-    model->setAllFilteredSelected(true);
-    EXPECT_TRUE(model->allFilteredSelected());
-    EXPECT_EQ(model->selectedCountText(), QStringLiteral("3 selected"));
+    // "Select All" over a filter ticks what the filter shows and nothing else; cleared, it clears
+    // what is shown and leaves hidden ticks alone.
+    enum class Act { tick, selectAll, clearAll, none };
+    struct Step {
+        const char* filter;
+        Act act;
+        Paths tickPaths;
+        Paths selected;
+        bool allShownTicked;
+    } const steps[] = {
+        {"", Act::tick, {"photo.jpg"}, {"photo.jpg"}, false},
+        {"2024/", Act::selectAll, {}, {"Photos/2024/a.png", "Photos/2024/b.png"}, true},
+        {"", Act::none, {}, {"Photos/2024/a.png", "Photos/2024/b.png"}, false},
+        {"", Act::tick, {"photo.jpg"}, {"photo.jpg", "Photos/2024/a.png", "Photos/2024/b.png"}, false},
+        {"2024/", Act::clearAll, {}, {"photo.jpg"}, false},
+        {"JPG", Act::selectAll, {}, {"photo.jpg"}, true},
+        {"nothing like it", Act::selectAll, {}, {"photo.jpg"}, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.filter) + " / " + std::to_string(int(step.act)));
+        model->setSearchText(QString::fromUtf8(step.filter));
+        if (step.act == Act::tick)
+            tick(*model, step.tickPaths);
+        else if (step.act != Act::none)
+            model->setAllFilteredSelected(step.act == Act::selectAll);
+        EXPECT_EQ(selectedPaths(*model), step.selected);
+        EXPECT_EQ(model->selectedCountText(), QStringLiteral("%1 selected").arg(step.selected.size()));
+        EXPECT_EQ(model->allFilteredSelected(), step.allShownTicked);
+    }
+    EXPECT_EQ(model->filteredCountText(), QStringLiteral("0 files"));
     EXPECT_TRUE(model->canRestore());
     EXPECT_EQ(model->restoreToTooltip(), QStringLiteral("Restore selected files to a custom location"));
     EXPECT_EQ(model->restoreToOriginalTooltip(), QStringLiteral("Restore selected files to their original location"));
-    model->setSearchText({});
-    EXPECT_EQ(selectedPaths(*model), (Paths{"photo.jpg", "Photos/2024/a.png", "Photos/2024/b.png"}));
-    EXPECT_FALSE(model->allFilteredSelected());
+}
 
-    // Clicked again, "Select All" clears only what the filter shows.
-    model->setSearchText(QStringLiteral("2024/"));
-    model->setAllFilteredSelected(false);
-    EXPECT_EQ(selectedPaths(*model), (Paths{"photo.jpg"}));
+TEST_F(RestoreViewModelTest, TheTrashListsDeletedFilesNewestDayFirst)
+{
+    const fs::path trash = tree.path("destination/.Larkfold-Trash");
+    for (const char* path : {"2026-03-09/Letters/letters-3", "2026-03-09/b.txt", "2026-03-10/a.txt", "2026-03-10/.hidden",
+                             "2026-02-30/not-a-day.txt", "notes/not-a-day.txt", "loose.txt", "2025-12-31/File10.txt",
+                             "2025-12-31/File2.txt"})
+        tree.write(trash / path, "x");
+    tree.write("home/secret.txt", "the user's");
+    tree.symlink(trash / "2026-03-11", tree.path("home")); // a link at a day's name is not followed
+    tree.symlink(trash / "2026-03-10/linked.txt", tree.path("home/secret.txt"));
+    const auto model = loadedModel();
 
-    // A filter that matches nothing: the box is off and ticks nothing.
-    model->setSearchText(QStringLiteral("nothing like it"));
-    EXPECT_EQ(model->filteredCountText(), QStringLiteral("0 files"));
-    EXPECT_FALSE(model->allFilteredSelected());
+    model->setCurrentList(RestoreList::trash);
+    const auto shown = [&] {
+        Paths rows;
+        const auto* list = model->currentFilteredFiles();
+        for (int row = 0; row < list->rowCount(); ++row)
+            rows.push_back(list->index(row, 0).data(RestoreFileListModel::DayRole).toString().toStdString() + " "
+                           + list->index(row, 0).data(RestoreFileListModel::PathRole).toString().toStdString());
+        return rows;
+    };
+    EXPECT_EQ(shown(), (Paths{"10 Mar 2026 a.txt", "9 Mar 2026 b.txt", "9 Mar 2026 Letters/letters-3",
+                              "31 Dec 2025 File2.txt", "31 Dec 2025 File10.txt"}));
+    EXPECT_EQ(model->listTitle(RestoreList::trash), QStringLiteral("Deleted (5)"));
+    EXPECT_EQ(model->listTitle(RestoreList::backup), QStringLiteral("In Backup (0)"));
+    model->setSearchText(QStringLiteral("letters-3"));
+    EXPECT_EQ(shown(), (Paths{"9 Mar 2026 Letters/letters-3"}));
     model->setAllFilteredSelected(true);
-    EXPECT_EQ(model->selectedCount(), 1);
+    EXPECT_EQ(model->selectedCountText(), QStringLiteral("1 selected"));
+    model->setCurrentList(RestoreList::backup);
+    EXPECT_EQ(model->selectedCount(), 0) << "each list keeps its own ticks";
+    model->setCurrentList(RestoreList::trash);
+    model->openInFileManager();
+    EXPECT_EQ(prompts.openedFolders, (std::vector<fs::path>{trash}));
+
+    const struct {
+        QStringList sharers;
+        std::optional<QString> text;
+    } shared[] = {
+        {{}, std::nullopt},
+        {{QStringLiteral("Work")},
+         QStringLiteral("Work backs up to the same place, so files deleted from it are listed here too.")},
+        {{QStringLiteral("Work"), QStringLiteral("Photos"), QStringLiteral("Music")},
+         QStringLiteral("Work, Photos and Music back up to the same place, so files deleted from them are listed here too.")},
+    };
+    for (const auto& c : shared) {
+        SCOPED_TRACE(c.sharers.join(u' ').toStdString());
+        model->setTrashSharedWith(c.sharers);
+        EXPECT_EQ(model->trashSharedText(), c.text);
+    }
+}
+
+TEST_F(RestoreViewModelTest, RestoresFromTheTrashToTheOriginalPlaceAndToAChosenFolder)
+{
+    const fs::path trash = tree.path("destination/.Larkfold-Trash");
+    tree.write(trash / "2026-03-09/Letters/letters-3", "dear landlord");
+    tree.write(trash / "2026-03-09/b.txt", "b");
+    const auto model = loadedModel();
+    model->setCurrentList(RestoreList::trash);
+    model->setSearchText(QStringLiteral("letters"));
+    model->setAllFilteredSelected(true);
+
+    model->restoreToOriginal();
+    waitForRestore(*model);
+    EXPECT_EQ(model->restoreMessage(), QStringLiteral("1 file restored successfully."));
+    EXPECT_EQ(tree.read("source/Letters/letters-3"), "dear landlord");
+    EXPECT_FALSE(fs::exists(trash / "2026-03-09/Letters/letters-3"));
+    ASSERT_TRUE(spinUntil([&] { return model->trashFiles()->rowCount() == 1; }, 60'000)) << "listed again";
+
+    model->setSearchText({});
+    model->setAllFilteredSelected(true);
+    prompts.answers.push_back(tree.mkdir("chosen"));
+    model->chooseRestoreLocation();
+    waitForRestore(*model);
+    EXPECT_EQ(tree.read("chosen/b.txt"), "b");
+    ASSERT_TRUE(spinUntil([&] { return model->trashFiles()->rowCount() == 0; }, 60'000));
+}
+
+TEST_F(RestoreViewModelTest, ARunThatEndsWhileTheWindowIsOpenListsTheBackupAgain)
+{
+    backUp("letters-1.txt", std::string(2000, 'x'));
+    backUp("letters-2.txt", "b");
+    BackupEngine engine(pair.id);
+    const auto model = loadedModel();
+    model->followRuns(engine);
+    model->setAllFilteredSelected(true);
+    int scans = 0;
+    QObject::connect(model->files(), &QAbstractItemModel::modelReset, [&] { ++scans; });
+
+    // The run writes a new version of one file and sets another aside.
+    backUp("letters-1.txt", std::string(23, 'x'));
+    fs::remove(backupFolder() / "letters-2.txt");
+    tree.write("destination/.Larkfold-Trash/2026-03-09/letters-2.txt", "b");
+    backUp("letters-3.txt", "c");
+    engine.setStatus(BackupStatus::syncing(0.5, QStringLiteral("letters-1.txt")));
+    larkfold::test::spinFor(50);
+    EXPECT_EQ(scans, 0) << "not while the run goes on";
+    engine.setStatus(BackupStatus::completed(2, 1.0));
+    ASSERT_TRUE(spinUntil([&] { return scans == 1; }, 60'000));
+    EXPECT_EQ(shownPaths(*model), (Paths{"letters-1.txt", "letters-3.txt"}));
+    EXPECT_EQ(model->filteredFiles()->index(0, 0).data(RestoreFileListModel::SizeTextRole).toString(),
+              QStringLiteral("23 bytes"));
+    EXPECT_EQ(model->trashFiles()->rowCount(), 1);
+    EXPECT_EQ(selectedPaths(*model), (Paths{"letters-1.txt"})) << "ticks stay on the files still there";
+    engine.setStatus(BackupStatus::idle());
+    larkfold::test::spinFor(50);
+    EXPECT_EQ(scans, 1);
 }
 
 TEST_F(RestoreViewModelTest, RowsShowNameSizeAndSymbol)
@@ -243,7 +361,8 @@ TEST_F(RestoreViewModelTest, RestoresToTheOriginalFolderAndToAChosenOne)
     fs::remove(backupFolder() / "c.txt");
     model->restoreToOriginal();
     waitForRestore(*model);
-    EXPECT_EQ(model->restoreMessage(), QStringLiteral("Error: Restored 2 files. 1 file failed."));
+    EXPECT_EQ(model->restoreMessage(),
+              QStringLiteral("Error: Restored 2 files. 1 file failed.\nc.txt: It is no longer in the backup."));
     EXPECT_TRUE(model->restoreMessageIsError());
     EXPECT_EQ(tree.read("source/b.txt"), "b");
 }

@@ -10,8 +10,10 @@
 #include "status/RestoreScan.h"
 #include "support/EventLoop.h"
 #include "support/Reference.h"
+#include "widgets/ElidedText.h"
 #include "support/Screenshot.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -108,7 +110,7 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
     EXPECT_EQ(text(view, "filteredCount"), QStringLiteral("4 files"));
     part<QCheckBox>(view, "selectAll")->click();
     EXPECT_TRUE(part<QCheckBox>(view, "selectAll")->isChecked());
-    EXPECT_EQ(text(view, "selectedCount"), QStringLiteral("5 selected"));
+    EXPECT_EQ(text(view, "selectedCount"), QStringLiteral("4 selected")); // Archive.zip, hidden, is not among them
     EXPECT_TRUE(restoreOriginal->isEnabled());
     EXPECT_EQ(restoreOriginal->toolTip(), QStringLiteral("Restore selected files to their original location"));
     saveScreenshot(view, QStringLiteral("restore-filtered"));
@@ -125,7 +127,7 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
     goOn.count_down();
     ASSERT_TRUE(spinUntil([&] { return !view.model().restoreInProgress(); }, kWaitMs));
 
-    EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("5 files restored successfully."));
+    EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("4 files restored successfully."));
     EXPECT_TRUE(part<QLabel>(view, "restoreMessage")->isVisibleTo(&view));
     EXPECT_TRUE(restoreOriginal->isEnabled());
     EXPECT_EQ(restoreOriginal->text(), QStringLiteral("Restore to Original"));
@@ -134,12 +136,74 @@ TEST_F(RestoreViewTest, FilterTickAndRestoreToTheOriginalFolder)
     saveScreenshot(view, QStringLiteral("restore-finished"));
     EXPECT_LOOKS_AS_REFERENCE(view, "status", QStringLiteral("restore-finished"));
 
-    fs::remove(backupFolder() / "Archive.zip");
+    fs::remove(backupFolder() / "Photos/2024/IMG_0002.jpg");
     QTest::mouseClick(restoreOriginal, Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return !view.model().restoreInProgress(); }, kWaitMs));
-    EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("Error: Restored 4 files. 1 file failed."));
+    EXPECT_EQ(text(view, "restoreMessage"),
+              QStringLiteral("Error: Restored 3 files. 1 file failed.\nPhotos/2024/IMG_0002.jpg: It is no longer in the backup."));
     saveScreenshot(view, QStringLiteral("restore-failed"));
     EXPECT_LOOKS_AS_REFERENCE(view, "status", QStringLiteral("restore-failed"));
+}
+
+TEST_F(RestoreViewTest, TheDeletedFilesHaveTheirOwnListOnLightAndDarkPalettes)
+{
+    backUpSampleFiles();
+    const fs::path trash = tree.path("destination/.Larkfold-Trash");
+    tree.write(trash / "2026-03-10/Documents/Letters/letters-3.txt", std::string(23, 'x'));
+    tree.write(trash / "2026-03-10/Photos/2024/IMG_0003.jpg", std::string(2'100'000, 'x'));
+    tree.write(trash / "2026-03-09/Music/Old Song.mp3", std::string(4'000'000, 'x'));
+    for (const bool dark : {false, true}) {
+        const char* paletteName = dark ? "dark" : "light";
+        SCOPED_TRACE(paletteName);
+        const larkfold::test::ScopedPalette scoped(dark ? larkfold::test::darkPalette() : QApplication::palette());
+        RestoreView view(pair, environment());
+        view.model().setTrashSharedWith({QStringLiteral("Work")});
+        view.show();
+        ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
+        auto* backupTab = part<QPushButton>(view, "backupTab");
+        auto* trashTab = part<QPushButton>(view, "trashTab");
+        EXPECT_EQ(backupTab->text(), QStringLiteral("In Backup (10)"));
+        EXPECT_EQ(trashTab->text(), QStringLiteral("Deleted (3)"));
+        EXPECT_TRUE(backupTab->isChecked());
+        EXPECT_FALSE(part<ElidedText>(view, "trashShared")->isVisibleTo(&view));
+        saveScreenshot(view, QStringLiteral("restore-backup-list-%1").arg(QString::fromLatin1(paletteName)));
+
+        QTest::mouseClick(trashTab, Qt::LeftButton);
+        EXPECT_TRUE(trashTab->isChecked());
+        EXPECT_FALSE(backupTab->isChecked());
+        auto* list = part<QListView>(view, "fileList");
+        ASSERT_EQ(list->model()->rowCount(), 3);
+        EXPECT_EQ(list->model()->index(0, 0).data(RestoreFileListModel::PathRole).toString(),
+                  QStringLiteral("Documents/Letters/letters-3.txt"));
+        EXPECT_EQ(list->model()->index(0, 0).data(RestoreFileListModel::SizeTextRole).toString(), QStringLiteral("23 bytes"));
+        EXPECT_EQ(part<ElidedText>(view, "trashShared")->text(),
+                  QStringLiteral("Work backs up to the same place, so files deleted from it are listed here too."));
+        EXPECT_TRUE(part<ElidedText>(view, "trashShared")->isVisibleTo(&view));
+        EXPECT_EQ(text(view, "filteredCount"), QStringLiteral("3 files"));
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          status::RestoreFileDelegate::checkBoxRect(option, list->visualRect(list->model()->index(0, 0))).center());
+        EXPECT_EQ(text(view, "selectedCount"), QStringLiteral("1 selected"));
+        EXPECT_TRUE(part<QPushButton>(view, "restoreToOriginal")->isEnabled());
+        saveScreenshot(view, QStringLiteral("restore-deleted-list-%1").arg(QString::fromLatin1(paletteName)));
+        // Back on the backup's list: its own ticks, none.
+        QTest::mouseClick(backupTab, Qt::LeftButton);
+        EXPECT_EQ(text(view, "selectedCount"), QStringLiteral("0 selected"));
+    }
+}
+
+TEST_F(RestoreViewTest, AnEmptyTrashSaysWhatItHolds)
+{
+    backUp("a.txt");
+    RestoreView view(pair, environment());
+    view.show();
+    ASSERT_TRUE(spinUntil([&] { return !view.model().isLoading(); }, kWaitMs));
+    QTest::mouseClick(part<QPushButton>(view, "trashTab"), Qt::LeftButton);
+    EXPECT_EQ(text(view, "emptyTitle"), QStringLiteral("No deleted files kept."));
+    EXPECT_EQ(text(view, "emptyCaption"),
+              QStringLiteral("A file deleted from the source is kept here once the next backup has run."));
+    saveScreenshot(view, QStringLiteral("restore-deleted-empty"));
 }
 
 TEST_F(RestoreViewTest, AnEmptyBackupStillOpensInTheFileManager)
@@ -233,6 +297,8 @@ TEST_F(RestoreViewTest, TheWindowStaysResponsiveWhileTenThousandFilesAreRestored
 
     EXPECT_EQ(text(view, "restoreMessage"), QStringLiteral("10000 files restored successfully."));
     EXPECT_EQ(tree.read("chosen/Folder 99/file 9999.txt"), "9999");
+    // The list is read again after a restore, through this test's file layer.
+    ASSERT_TRUE(platform::waitForUtilityTasks(10 * kWaitMs));
 }
 
 } // namespace

@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -46,6 +48,17 @@ std::vector<fs::path> restoreTemporaries(const fs::path& folder)
             found.push_back(it->path());
     }
     return found;
+}
+
+// The counts, then a line per failed file with its reason and per file kept beside its restored copy.
+std::string summary(const RestoreOutcome& outcome)
+{
+    std::string text = std::to_string(outcome.restored) + " restored, " + std::to_string(outcome.failed) + " failed";
+    for (const auto& failure : outcome.failures)
+        text += "\n" + failure.path + ": " + failure.reason.toStdString();
+    for (const auto& kept : outcome.keptAside)
+        text += "\nkept " + kept.path + " as " + kept.keptAs;
+    return text;
 }
 
 FolderIdentity identityOf(const fs::path& folder)
@@ -221,48 +234,202 @@ TEST_F(RestorerTest, FilesComeOnlyFromTheFolderThatWasListed)
               QStringLiteral("Error: Destination path is a symbolic link — refusing to write to prevent data redirection."));
     fs::remove(tree.path("backup"));
     fs::rename(tree.path("home/.ssh"), tree.path("backup"));
-    EXPECT_EQ(Restorer(systemFileSystem(), systemTrash(), mounts).run(listed), (RestoreOutcome{0, 1, false, false}));
+    EXPECT_EQ(summary(Restorer(systemFileSystem(), systemTrash(), mounts).run(listed)),
+              "0 restored, 1 failed\nnotes.txt: The backup folder is no longer the one listed: open the window again.");
     EXPECT_TRUE(fs::is_empty(tree.path("target")));
 }
 
-TEST_F(RestorerTest, WhatStoodAtTheNameGoesToTheTrashFirst)
+TEST_F(RestorerTest, WhatStoodAtTheNameGoesToTheTrashFirstUnlessItIsTheBackupsVersion)
 {
-    tree.write("target/notes.txt", "old notes");
+    tree.write("target/notes.txt", "old notes"); // as long as "new notes"
     tree.write("outside/linked.txt", "not ours");
     tree.symlink("target/empty.txt", tree.path("outside/linked.txt"));
+    tree.write("target/Photos/2024/a.jpg", "jpeg data");
+    struct stat before{};
+    ASSERT_EQ(::stat(tree.path("target/Photos/2024/a.jpg").c_str(), &before), 0);
 
-    EXPECT_EQ(restore({"notes.txt", "empty.txt"}, tree.path("target")), (RestoreOutcome{2, 0, false}));
+    EXPECT_EQ(summary(restore({"notes.txt", "empty.txt", "Photos/2024/a.jpg"}, tree.path("target"))),
+              "3 restored, 0 failed");
 
     EXPECT_EQ(tree.read("target/notes.txt"), "new notes");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(tree.path("target/empty.txt"))));
     EXPECT_EQ(tree.read("outside/linked.txt"), "not ours");
     EXPECT_EQ(readFile(homeTrashFiles() / "notes.txt"), "old notes");
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(homeTrashFiles() / "empty.txt")));
+    // Already the backup's content: left as it was, neither trashed nor written again.
+    struct stat after{};
+    ASSERT_EQ(::stat(tree.path("target/Photos/2024/a.jpg").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_FALSE(fs::exists(homeTrashFiles() / "a.jpg"));
 }
 
-TEST_F(RestorerTest, AFileTheTrashCannotTakeStaysAndFails)
+TEST_F(RestorerTest, AFileTheTrashCannotTakeIsKeptBesideTheRestoredOne)
 {
-    tree.write("target/notes.txt", "old notes");
     const std::string undecodable = "caf\xe9.txt"; // the Trash refuses names Qt cannot spell
     tree.write(fs::path("backup") / undecodable, "from the backup");
     tree.write(fs::path("target") / undecodable, "the user's");
+    tree.write("target/notes.txt", "old notes");
+    tree.write("target/notes (before restore).txt", "kept by an earlier restore");
     // No Trash can be made while its folder is a file.
     fs::create_directories(homeTrashFiles().parent_path().parent_path());
     larkfold::test::writeFile(homeTrashFiles().parent_path(), "not a folder");
 
-    EXPECT_EQ(restore({"notes.txt", undecodable, "Photos/2024/a.jpg"}, tree.path("target")), (RestoreOutcome{1, 2, false}));
+    const auto outcome = restore({"notes.txt", undecodable, "Photos/2024/a.jpg"}, tree.path("target"));
 
-    EXPECT_EQ(tree.read("target/notes.txt"), "old notes");
-    EXPECT_EQ(tree.read(fs::path("target") / undecodable), "the user's");
-    EXPECT_EQ(tree.read("target/Photos/2024/a.jpg"), "jpeg data");
+    EXPECT_EQ(summary(outcome), "3 restored, 0 failed\nkept notes.txt as notes (before restore 2).txt\nkept " + undecodable
+                                    + " as caf\xe9 (before restore).txt");
+    EXPECT_EQ(restoreMessage(outcome).toStdString(),
+              "3 files restored successfully. The Trash could not take the 2 files that were at their places, so each "
+              "is kept beside its restored copy with “(before restore)” in its name.");
+    EXPECT_EQ(tree.read("target/notes.txt"), "new notes");
+    EXPECT_EQ(tree.read("target/notes (before restore 2).txt"), "old notes");
+    EXPECT_EQ(tree.read("target/notes (before restore).txt"), "kept by an earlier restore");
+    EXPECT_EQ(tree.read(fs::path("target") / undecodable), "from the backup");
+    EXPECT_EQ(tree.read("target/caf\xe9 (before restore).txt"), "the user's");
     EXPECT_TRUE(restoreTemporaries(tree.root()).empty());
+
+    // Neither the Trash nor a name beside: then, and only then, the file fails and stays.
+    tree.write("target/notes.txt", "changed again");
+    FaultInjectingFileSystem faults;
+    faults.failNth(FileOperation::renameNoReplace, 1, EACCES);
+    EXPECT_EQ(summary(restore({"notes.txt"}, tree.path("target"), faults)),
+              "0 restored, 1 failed\nnotes.txt: The file at its place could neither go to the Trash nor be kept "
+              "beside it: Permission denied.");
+    EXPECT_EQ(tree.read("target/notes.txt"), "changed again");
+    EXPECT_TRUE(restoreTemporaries(tree.root()).empty());
+}
+
+TEST_F(RestorerTest, OnADriveWhoseTopTheUserCannotWriteTheOldFileIsKeptBeside)
+{
+    // A drive of its own, its top folder root's, a folder on it the user's; the user's home
+    // Trash is on another file system, so no Trash can take a file of the drive.
+    const fs::path drive = tree.mkdir("drive");
+    const fs::path home = tree.mkdir("home-data");
+    tree.write("backup/report.pdf", "the backup's report");
+    ::chmod(tree.root().c_str(), 0755);
+    ::chown(home.c_str(), kNobody, kNobody);
+    const auto result = larkfold::test::runInPrivateMountNamespace([&]() -> std::string {
+        if (::mount("tmpfs", drive.c_str(), "tmpfs", 0, "size=1m,mode=0755") != 0)
+            return "no mount";
+        const fs::path share = drive / "share";
+        fs::create_directory(share);
+        larkfold::test::writeFile(share / "report.pdf", "the user's report");
+        if (::chown(share.c_str(), kNobody, kNobody) != 0 || ::chown((share / "report.pdf").c_str(), kNobody, kNobody) != 0)
+            return "no chown";
+        ::setenv("XDG_DATA_HOME", home.c_str(), 1);
+        const RestoreRequest asked = request({"report.pdf"}, share);
+        const auto restored = larkfold::test::runUnprivileged([&] {
+            const TextMountSource here{mountLine(1, "/")};
+            const auto outcome = Restorer(systemFileSystem(), systemTrash(), here).run(asked);
+            return summary(outcome) + "\n" + restoreMessage(outcome).toStdString();
+        });
+        return restored.value_or("could not become an ordinary user") + "\n" + readFile(share / "report.pdf") + "\n"
+            + readFile(share / "report (before restore).pdf");
+    });
+    if (!result)
+        GTEST_SKIP() << "needs a private mount namespace (root)";
+    EXPECT_EQ(*result, "1 restored, 0 failed\nkept report.pdf as report (before restore).pdf\n"
+                       "1 file restored successfully. The Trash could not take the file that was at report.pdf, so it "
+                       "is kept beside it as “report (before restore).pdf”.\n"
+                       "the backup's report\nthe user's report");
+}
+
+TEST_F(RestorerTest, APathTooLongForTheTrashKeepsTheOldFileBeside)
+{
+    // Deeper than PATH_MAX: the Trash, which takes paths, cannot name it.
+    std::string deep;
+    for (int level = 0; level < 24; ++level)
+        deep += std::string(200, char('a' + level % 26)) + "/";
+    const std::string relative = deep + "report.pdf";
+    const auto writeBelow = [](const fs::path& root, const std::string& path, const std::string& content) {
+        const int folder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+        int at = folder;
+        std::size_t start = 0;
+        for (std::size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1) {
+            const std::string name = path.substr(start, slash - start);
+            ::mkdirat(at, name.c_str(), 0755);
+            const int next = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY);
+            ::close(at);
+            at = next;
+        }
+        const int file = ::openat(at, path.substr(start).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_EQ(::write(file, content.data(), content.size()), ssize_t(content.size()));
+        ::close(file);
+        ::close(at);
+    };
+    writeBelow(tree.path("backup"), relative, "the backup's report");
+    writeBelow(tree.path("target"), relative, "the user's report");
+
+    const auto outcome = restore({relative}, tree.path("target"));
+
+    ASSERT_EQ(summary(outcome), "1 restored, 0 failed\nkept " + relative + " as report (before restore).pdf");
+    EXPECT_TRUE(restoreMessage(outcome).endsWith(QStringLiteral("/report.pdf, so it is kept beside it as “report (before restore).pdf”.")));
+    EXPECT_FALSE(fs::exists(homeTrashFiles() / "report.pdf"));
+}
+
+TEST_F(RestorerTest, AFileLeavesTheBackupTrashOnlyOnceItsCopyIsVerified)
+{
+    tree.write("trash/2026-03-09/Letters/letters-3", "dear landlord");
+    tree.write("trash/2026-03-09/Letters/letters-4", "dear tenant");
+    tree.write("trash/2026-03-10/notes.txt", "older notes");
+    RestoreRequest fromTrash = request({"2026-03-09/Letters/letters-3", "2026-03-09/Letters/letters-4", "2026-03-10/notes.txt"},
+                                       tree.path("target"));
+    fromTrash.backupFolder = tree.path("trash");
+    fromTrash.backupIdentity = identityOf(fromTrash.backupFolder);
+    fromTrash.targetPaths = {"Letters/letters-3", "Letters/letters-4", "notes.txt"};
+    fromTrash.removeRestoredOriginals = true;
+    FaultInjectingFileSystem faults;
+    // The second file's trash copy changes under the restore once copied, its size kept: the copy
+    // read back no longer agrees, so it stays in the trash. The third cannot be put in place.
+    faults.beforeNth(FileOperation::setTimes, 2, [&] { larkfold::test::writeFile(tree.path("trash/2026-03-09/Letters/letters-4"), "dear TENANT"); });
+    faults.failNth(FileOperation::renameNoReplace, 2, EIO);
+
+    const auto outcome = Restorer(faults, systemTrash(), mounts).run(fromTrash);
+
+    EXPECT_EQ(summary(outcome), "1 restored, 2 failed\n"
+                                "Letters/letters-4: Its copy did not come out the same as the backup's.\n"
+                                "notes.txt: Its copy could not be put in place: Input/output error.");
+    EXPECT_EQ(tree.read("target/Letters/letters-3"), "dear landlord");
+    EXPECT_FALSE(tree.exists("trash/2026-03-09/Letters/letters-3"));
+    EXPECT_FALSE(tree.exists("target/Letters/letters-4"));
+    EXPECT_EQ(tree.read("trash/2026-03-09/Letters/letters-4"), "dear TENANT");
+    EXPECT_EQ(tree.read("trash/2026-03-10/notes.txt"), "older notes");
+    EXPECT_EQ(restoreMessage(outcome).section(u'\n', 1, 1), QStringLiteral("Letters/letters-4: Its copy did not come out the same as the backup's."));
+}
+
+TEST(BeforeRestoreName, KeepsTheExtensionAndStaysAValidName)
+{
+    const std::string longStem(250, 'x');
+    const std::string cutInCharacter = std::string(233, 'x') + "\xc3\xa9\xc3\xa9.txt"; // the limit inside "é"
+    struct Case {
+        std::string name;
+        int attempt;
+        std::string kept;
+    } const cases[] = {
+        {"report.pdf", 1, "report (before restore).pdf"},
+        {"report.pdf", 2, "report (before restore 2).pdf"},
+        {"archive.tar.gz", 1, "archive.tar (before restore).gz"},
+        {"Makefile", 1, "Makefile (before restore)"},
+        {".bashrc", 1, ".bashrc (before restore)"},
+        {"caf\xe9.txt", 1, "caf\xe9 (before restore).txt"},
+        {longStem + ".txt", 1, std::string(234, 'x') + " (before restore).txt"},
+        {cutInCharacter, 1, std::string(233, 'x') + " (before restore).txt"},
+        {"a." + std::string(250, 'e'), 1, ("a." + std::string(250, 'e')).substr(0, 238) + " (before restore)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 40));
+        const std::string kept = beforeRestoreName(c.name, c.attempt);
+        EXPECT_EQ(kept, c.kept);
+        EXPECT_LE(kept.size(), 255u);
+    }
 }
 
 TEST_F(RestorerTest, AFolderWhereTheBackupHoldsAFileIsNotReplaced)
 {
     tree.write("target/notes.txt/inside.txt", "kept");
 
-    EXPECT_EQ(restore({"notes.txt", "empty.txt"}, tree.path("target")), (RestoreOutcome{1, 1, false}));
+    EXPECT_EQ(summary(restore({"notes.txt", "empty.txt"}, tree.path("target"))),
+              "1 restored, 1 failed\nnotes.txt: A folder of the same name stands at its place.");
 
     EXPECT_EQ(tree.read("target/notes.txt/inside.txt"), "kept");
     EXPECT_TRUE(restoreTemporaries(tree.root()).empty());
@@ -275,8 +442,9 @@ TEST_F(RestorerTest, LinksOnTheWayAreNeverFollowed)
     tree.mkdir("target/real");
     tree.symlink("target/docs", "real"); // even one that leads to a folder inside
 
-    EXPECT_EQ(restore({"Photos/2024/a.jpg", "docs/b.txt", "empty.txt"}, tree.path("target")),
-              (RestoreOutcome{1, 2, false}));
+    EXPECT_EQ(summary(restore({"Photos/2024/a.jpg", "docs/b.txt", "empty.txt"}, tree.path("target"))),
+              "1 restored, 2 failed\nPhotos/2024/a.jpg: A link or file stands where its folder belongs.\n"
+              "docs/b.txt: A link or file stands where its folder belongs.");
     EXPECT_TRUE(fs::is_empty(tree.path("outside")));
     EXPECT_TRUE(fs::is_empty(tree.path("target/real")));
 
@@ -299,7 +467,10 @@ TEST_F(RestorerTest, FailuresCountPerFileAndLeaveNoTemporary)
     const auto outcome = restore({"notes.txt", "gone-since-the-scan.txt", "../outside/x", "empty.txt"},
                                  tree.path("target"), faults);
 
-    EXPECT_EQ(outcome, (RestoreOutcome{1, 3, false}));
+    EXPECT_EQ(summary(outcome), "1 restored, 3 failed\n"
+                                "notes.txt: Its copy did not come out the same as the backup's.\n"
+                                "gone-since-the-scan.txt: It is no longer in the backup.\n"
+                                "../outside/x: Its path is not one Larkfold restores.");
     EXPECT_EQ(tree.read("target/notes.txt"), "old notes");
     EXPECT_FALSE(fs::exists(homeTrashFiles() / "notes.txt"));
     EXPECT_TRUE(tree.exists("target/empty.txt"));
@@ -311,7 +482,8 @@ TEST_F(RestorerTest, ACopyThatCannotBeMovedIntoPlaceStaysBesideIt)
     FaultInjectingFileSystem faults;
     faults.failAlways(FileOperation::renameNoReplace, EACCES);
 
-    EXPECT_EQ(restore({"notes.txt"}, tree.path("target"), faults), (RestoreOutcome{0, 1, false}));
+    EXPECT_EQ(summary(restore({"notes.txt"}, tree.path("target"), faults)),
+              "0 restored, 1 failed\nnotes.txt: Its copy could not be put in place: Permission denied.");
 
     const auto left = restoreTemporaries(tree.path("target"));
     ASSERT_EQ(left.size(), 1u);
@@ -382,6 +554,13 @@ TEST(RestoreMessage, CountsRestoredAndFailedFiles)
         {{1, 2}, "Error: Restored 1 files. 2 files failed."},
         {{0, 2}, "Error: Restored 0 files. 2 files failed."},
         {{0, 4, true}, "Error: The drive that holds the original folder is not connected. Nothing was restored."},
+        {{1, 1, false, false, {{"Letters/letters-3", "It is no longer in the backup."}}},
+         "Error: Restored 1 files. 1 file failed.\nLetters/letters-3: It is no longer in the backup."},
+        {{0, 5, false, false, {{"a", "A."}, {"b", "B."}, {"c\xe9", "C."}, {"d", "D."}, {"e", "E."}}},
+         "Error: Restored 0 files. 5 files failed.\na: A.\nb: B.\nc\\xE9: C.\n…and 2 more."},
+        {{2, 0, false, false, {}, {{"Docs/report.pdf", "report (before restore).pdf"}}},
+         "2 files restored successfully. The Trash could not take the file that was at Docs/report.pdf, so it is kept "
+         "beside it as “report (before restore).pdf”."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
