@@ -88,7 +88,7 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
 
 AppDelegate::~AppDelegate()
 {
-    m_statusObservation.stop();
+    stopStatusObservation();
     // Windows first: they observe the coordinator and the store.
     m_controllers.clear();
     m_popover.reset();
@@ -133,7 +133,7 @@ void AppDelegate::applicationDidFinishLaunching()
 bool AppDelegate::applicationWillTerminate(std::chrono::milliseconds bound)
 {
     platform::requireMainThread("AppDelegate::applicationWillTerminate");
-    m_statusObservation.stop();
+    stopStatusObservation();
     if (!m_statusManager) {
         platform::beginQuitting();
         return true;
@@ -244,6 +244,7 @@ void AppDelegate::updateStatusIcon(const BackupStatus& status)
 {
     if (!m_statusItem || !m_statusManager)
         return;
+    m_shownStatusGeneration = m_statusManager->statusGeneration();
     // Set only on a change: every new icon or tooltip is a message to the tray host.
     const QString symbol = statusSymbolName(status);
     if (symbol != m_statusSymbol) {
@@ -259,14 +260,29 @@ void AppDelegate::updateStatusIcon(const BackupStatus& status)
 
 void AppDelegate::startStatusObservation()
 {
+    // The icon follows the status within 0.2 s, looking again at most that often, and while
+    // nothing changes the timer rests: a resting program wakes for nothing.
     m_statusObservation.setInterval(kStatusObservationInterval);
     connect(&m_statusObservation, &QTimer::timeout, this, [this] {
-        if (!m_statusManager)
+        if (!m_statusManager || m_statusManager->statusGeneration() == m_shownStatusGeneration) {
+            m_statusObservation.stop();
             return;
+        }
         updateStatusIcon(m_statusManager->overallStatus());
     });
-    m_statusObservation.start();
+    m_statusWake = connect(m_statusManager.get(), &StatusManager::statusMayHaveChanged, this, [this] {
+        if (m_statusObservation.isActive())
+            return;
+        updateStatusIcon(m_statusManager->overallStatus());
+        m_statusObservation.start();
+    });
     updateStatusIcon(m_statusManager->overallStatus());
+}
+
+void AppDelegate::stopStatusObservation()
+{
+    disconnect(m_statusWake);
+    m_statusObservation.stop();
 }
 
 std::optional<QRect> AppDelegate::statusItemGeometry() const

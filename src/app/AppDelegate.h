@@ -129,6 +129,8 @@ public:
     PopoverView* popoverView() const { return m_popoverView; }
     SingletonWindowController& controller(WindowKind kind);
     const QString& statusSymbol() const { return m_statusSymbol; }
+    // Whether the icon looks at the status again soon; it rests while nothing changes.
+    bool isObservingStatus() const { return m_statusObservation.isActive(); }
 
 signals:
     // The status item exists (or, without a tray, the popover stands in for it).
@@ -139,6 +141,7 @@ private:
     bool isXEmbedTrayPresent() const;
     void setupPopover();
     void startStatusObservation();
+    void stopStatusObservation();
     void observeNotifications();
     // Opens a window of a kind, or brings its visible window to the front; `anchored` places it
     // under the status item when the item's place is known.
@@ -171,11 +174,13 @@ private:
     std::unique_ptr<platform::BusNameWatch> m_trayHostWatch;
     QTimer m_trayHostTimer;
     QTimer m_statusObservation;
+    QMetaObject::Connection m_statusWake;
     // Where the pointer was when the icon was last clicked, or its menu opened from it.
     std::optional<QPoint> m_lastIconClick;
     bool m_menuFromGear = false;
     QString m_statusSymbol;
     QString m_toolTip;
+    std::uint64_t m_shownStatusGeneration = 0;
     std::map<WindowKind, SingletonWindowController> m_controllers;
 };
 

@@ -406,6 +406,29 @@ TEST(AppDelegate, ThePopoverHostsTheSheetAndTheGearOpensTheMenu)
 
 // With no StatusNotifierItem panel on the bus but an XEmbed tray on the screen, the icon docks
 // there at once instead of after the wait for a panel.
+// A resting program wakes for nothing: the icon's look rests while the status stays, and a
+// change is on the icon at once.
+TEST(AppDelegate, TheIconFollowsTheStatusAndRestsWhileItStays)
+{
+    TempDir support;
+    TempTree tree{{"docs/a.txt", "a"}, {"dest/", ""}};
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    ASSERT_TRUE(spinUntil([&] { return app.statusItem() != nullptr; }, 20'000));
+    EXPECT_TRUE(spinUntil([&] { return !app.isObservingStatus(); }, 20'000));
+    const QString resting = app.statusSymbol();
+
+    app.statusManager()->addPair(pairRecord(QStringLiteral("Documents"), tree.path("docs"), tree.path("dest"), false));
+    EXPECT_TRUE(spinUntil([&] { return app.statusSymbol() == statusSymbolName(BackupStatus::paused()); }, 20'000));
+    EXPECT_NE(app.statusSymbol(), resting);
+    EXPECT_TRUE(spinUntil([&] { return !app.isObservingStatus(); }, 20'000));
+
+    BackupEngine* engine = app.statusManager()->engine(app.configStore()->pairs().front().id);
+    ASSERT_NE(engine, nullptr);
+    engine->setStatus(BackupStatus::scanning());
+    EXPECT_EQ(app.statusSymbol(), statusSymbolName(BackupStatus::scanning()));
+}
+
 TEST(AppDelegate, AnXEmbedTrayGetsTheIconAtOnce)
 {
     PrivateSessionBus quiet;
