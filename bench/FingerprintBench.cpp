@@ -7,6 +7,7 @@
 // that reading and hashing overlap, so a re-check runs at the speed of the slower of the two.
 // Without a file, a 1 GiB file of random bytes is written under $TMPDIR (or /tmp) and removed after.
 
+#include "Spread.h"
 #include "engine/FileDigester.h"
 #include "platform/FileSystem.h"
 
@@ -59,18 +60,6 @@ double secondsOf(const std::function<bool()>& work)
         std::exit(1);
     }
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Spread {
-    double median, min, max;
-};
-
-Spread spreadOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {median, values.front(), values.back()};
 }
 
 // Best of `runs` wall times, in seconds.

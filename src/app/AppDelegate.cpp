@@ -25,6 +25,7 @@
 #include "status/LearnView.h"
 #include "status/PopoverView.h"
 #include "status/RestoreView.h"
+#include "status/RunErrorsView.h"
 #include "store/ConfigStore.h"
 
 #include <QApplication>
@@ -64,6 +65,8 @@ WindowSpec specOf(AppDelegate::WindowKind kind)
         return {"How Larkfold Works", {400, 520}};
     case Kind::about:
         return {"About Larkfold", {300, 240}};
+    case Kind::runErrors:
+        return {"Backup Problems", {680, 360}};
     }
     return {"Larkfold", {400, 300}};
 }
@@ -79,13 +82,13 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
 {
     using Kind = WindowKind;
     for (const Kind kind : {Kind::about, Kind::learn, Kind::welcome, Kind::restore, Kind::promote,
-                            Kind::profileSuggestion})
+                            Kind::profileSuggestion, Kind::runErrors})
         m_controllers[kind];
 }
 
 AppDelegate::~AppDelegate()
 {
-    m_statusObservation.stop();
+    stopStatusObservation();
     // Windows first: they observe the coordinator and the store.
     m_controllers.clear();
     m_popover.reset();
@@ -130,7 +133,7 @@ void AppDelegate::applicationDidFinishLaunching()
 bool AppDelegate::applicationWillTerminate(std::chrono::milliseconds bound)
 {
     platform::requireMainThread("AppDelegate::applicationWillTerminate");
-    m_statusObservation.stop();
+    stopStatusObservation();
     if (!m_statusManager) {
         platform::beginQuitting();
         return true;
@@ -241,6 +244,7 @@ void AppDelegate::updateStatusIcon(const BackupStatus& status)
 {
     if (!m_statusItem || !m_statusManager)
         return;
+    m_shownStatusGeneration = m_statusManager->statusGeneration();
     // Set only on a change: every new icon or tooltip is a message to the tray host.
     const QString symbol = statusSymbolName(status);
     if (symbol != m_statusSymbol) {
@@ -256,14 +260,29 @@ void AppDelegate::updateStatusIcon(const BackupStatus& status)
 
 void AppDelegate::startStatusObservation()
 {
+    // The icon follows the status within 0.2 s, looking again at most that often, and while
+    // nothing changes the timer rests: a resting program wakes for nothing.
     m_statusObservation.setInterval(kStatusObservationInterval);
     connect(&m_statusObservation, &QTimer::timeout, this, [this] {
-        if (!m_statusManager)
+        if (!m_statusManager || m_statusManager->statusGeneration() == m_shownStatusGeneration) {
+            m_statusObservation.stop();
             return;
+        }
         updateStatusIcon(m_statusManager->overallStatus());
     });
-    m_statusObservation.start();
+    m_statusWake = connect(m_statusManager.get(), &StatusManager::statusMayHaveChanged, this, [this] {
+        if (m_statusObservation.isActive())
+            return;
+        updateStatusIcon(m_statusManager->overallStatus());
+        m_statusObservation.start();
+    });
     updateStatusIcon(m_statusManager->overallStatus());
+}
+
+void AppDelegate::stopStatusObservation()
+{
+    disconnect(m_statusWake);
+    m_statusObservation.stop();
 }
 
 std::optional<QRect> AppDelegate::statusItemGeometry() const
@@ -365,6 +384,7 @@ void AppDelegate::observeNotifications()
 {
     AppNotifications& notifications = AppNotifications::instance();
     connect(&notifications, &AppNotifications::showRestoreRequested, this, &AppDelegate::showRestore);
+    connect(&notifications, &AppNotifications::showRunErrorsRequested, this, &AppDelegate::showRunErrors);
     connect(&notifications, &AppNotifications::showAddBackupRequested, this, &AppDelegate::showAddBackup);
     connect(m_statusManager.get(), &StatusManager::profileSuggested, this, &AppDelegate::showProfileSuggestion);
 
@@ -440,7 +460,7 @@ void AppDelegate::showWelcome()
     }, WindowKind::welcome, spec.size, false);
 }
 
-void AppDelegate::showRestore(const QUuid& pairId)
+void AppDelegate::showRestore(const QUuid& pairId, const std::vector<std::string>& tick)
 {
     const auto& pairs = m_configStore->pairs();
     const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const BackupPair& p) { return p.id == pairId; });
@@ -463,6 +483,28 @@ void AppDelegate::showRestore(const QUuid& pairId)
             view->model().followRuns(*engine);
         return view;
     }, WindowKind::restore, spec.size, true);
+    if (tick.empty())
+        return;
+    QWidget* window = controller(WindowKind::restore).window();
+    auto* view = window ? window->findChild<RestoreView*>() : nullptr;
+    if (view && view->model().pair().id == pairId)
+        view->model().preselect(tick);
+}
+
+void AppDelegate::showRunErrors(const QUuid& pairId)
+{
+    const auto pair = storedPair(pairId);
+    if (!pair)
+        return;
+    closePopover();
+    BackupEngine* engine = m_statusManager->engine(pairId);
+    const WindowSpec spec = specOf(WindowKind::runErrors);
+    const QString title = RunErrorsModel(pair->name, {}).title();
+    // Another pair's window gives way: the one brought up is always the pair asked for.
+    if (QWidget* open = controller(WindowKind::runErrors).window(); open && open->windowTitle() != title)
+        open->close();
+    showWindow(title, [name = pair->name, engine] { return new RunErrorsView(name, engine); }, WindowKind::runErrors,
+               spec.size, true);
 }
 
 void AppDelegate::showProfileSuggestion(const QUuid& pairId, const QString& pairName, BackupProfile profile,

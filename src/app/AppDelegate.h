@@ -27,6 +27,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace larkfold {
 
@@ -62,7 +64,7 @@ public:
         std::optional<QUrl> updateFeed;
     };
 
-    enum class WindowKind { about, learn, welcome, restore, promote, profileSuggestion };
+    enum class WindowKind { about, learn, welcome, restore, promote, profileSuggestion, runErrors };
 
     AppDelegate();
     explicit AppDelegate(Environment environment, QObject* parent = nullptr);
@@ -87,7 +89,11 @@ public:
     void updateStatusIcon(const BackupStatus& status);
 
     void showWelcome();
-    void showRestore(const QUuid& pairId);
+    // The restore window for the pair, with the files at `tick` (paths below its backup folder)
+    // ticked; an open one for the same pair ticks them too.
+    void showRestore(const QUuid& pairId, const std::vector<std::string>& tick = {});
+    // The window listing what failed in the pair's last backup.
+    void showRunErrors(const QUuid& pairId);
     void showProfileSuggestion(const QUuid& pairId, const QString& pairName, BackupProfile profile, qint64 bytes);
     void applyProfileSuggestion(const QUuid& pairId, BackupProfile profile);
     void declineProfileSuggestion();
@@ -123,6 +129,8 @@ public:
     PopoverView* popoverView() const { return m_popoverView; }
     SingletonWindowController& controller(WindowKind kind);
     const QString& statusSymbol() const { return m_statusSymbol; }
+    // Whether the icon looks at the status again soon; it rests while nothing changes.
+    bool isObservingStatus() const { return m_statusObservation.isActive(); }
 
 signals:
     // The status item exists (or, without a tray, the popover stands in for it).
@@ -133,6 +141,7 @@ private:
     bool isXEmbedTrayPresent() const;
     void setupPopover();
     void startStatusObservation();
+    void stopStatusObservation();
     void observeNotifications();
     // Opens a window of a kind, or brings its visible window to the front; `anchored` places it
     // under the status item when the item's place is known.
@@ -165,11 +174,13 @@ private:
     std::unique_ptr<platform::BusNameWatch> m_trayHostWatch;
     QTimer m_trayHostTimer;
     QTimer m_statusObservation;
+    QMetaObject::Connection m_statusWake;
     // Where the pointer was when the icon was last clicked, or its menu opened from it.
     std::optional<QPoint> m_lastIconClick;
     bool m_menuFromGear = false;
     QString m_statusSymbol;
     QString m_toolTip;
+    std::uint64_t m_shownStatusGeneration = 0;
     std::map<WindowKind, SingletonWindowController> m_controllers;
 };
 

@@ -256,8 +256,10 @@ void BackupEngine::setDestinationFreeSpace(std::optional<std::int64_t> bytes)
 void BackupEngine::resetFinishedStatus()
 {
     const auto& value = m_status.value();
-    // Held deletions wait for the user's answer: they stay on show.
-    if (const auto* error = m_status.as<BackupStatus::Error>(); error && error->error.is<BackupError::DeletionHeld>())
+    // Held deletions wait for the user's answer, and failed files for a look at which and why:
+    // they stay on show until the next run.
+    if (const auto* error = m_status.as<BackupStatus::Error>();
+        error && (error->error.is<BackupError::DeletionHeld>() || error->error.is<BackupError::PartialFailure>()))
         return;
     if (std::holds_alternative<BackupStatus::Completed>(value) || std::holds_alternative<BackupStatus::Error>(value))
         setStatus(BackupStatus::idle());

@@ -6,6 +6,7 @@
 #include "engine/NotificationManager.h"
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
+#include "platform/FreedMemory.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
@@ -182,6 +183,11 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
                 notify([name, message](NotificationManager& manager) { manager.notifyError(name, message); });
             }
         }
+        // Done with the lists of every path: what a large run held goes back to the system now,
+        // not after the offsite copy.
+        result.copiedRelativePaths = {};
+        result.backupRelativePaths = {};
+        platform::releaseFreedMemory();
 
         if (errors > 0) {
             const BackupError partial = BackupError::partialFailure(errors, result.copiedFiles + errors);

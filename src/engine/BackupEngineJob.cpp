@@ -7,6 +7,7 @@
 #include "platform/Bookmark.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/FreedMemory.h"
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/VolumeInfo.h"
@@ -150,6 +151,9 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         reportFailure(error);
         recordEvent(BackupEvent::EventType::error, error.errorDescription());
     }
+    // The scans, lists and databases of a large run are freed by now; the C library would keep
+    // their memory in its arenas for as long as the program rests.
+    platform::releaseFreedMemory();
 }
 
 void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)

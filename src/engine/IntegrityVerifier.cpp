@@ -3,7 +3,8 @@
 #include "copy/FileCopier.h"
 #include "engine/FileDigester.h"
 #include "platform/Clock.h"
-#include "platform/Json.h"
+#include "platform/FreedMemory.h"
+#include "platform/JsonFwd.h"
 #include "platform/Log.h"
 #include "platform/Utf8.h"
 #include "store/BackupProfile.h"
@@ -11,19 +12,20 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
-#include <unordered_set>
+#include <limits>
 
 namespace larkfold {
 namespace {
 
 using platform::Directory;
-using platform::Json;
+using Database = FingerprintDatabase;
 namespace fs = std::filesystem;
 
 constexpr qint64 kSecondsPerDay = 86400;
 // The folder is looked at again after this many removals, so a drive that goes away mid-walk
 // stops the walk instead of emptying the database.
 constexpr int kPruneRecheckInterval = 100;
+constexpr std::size_t kReadPieceBytes = 1 << 20;
 
 QString errorText(const std::error_code& error)
 {
@@ -50,38 +52,6 @@ Presence presence(platform::FileSystem& fileSystem, const Directory& dir, const 
     }
 }
 
-Json encodeEntry(const IntegrityVerifier::HashEntry& entry)
-{
-    Json object = Json::object();
-    object["relativePath"] = entry.relativePath;
-    object["sha256"] = entry.sha256;
-    object["fileSize"] = entry.fileSize;
-    object["recordedAt"] = platform::encodeDate(entry.recordedAt);
-    if (entry.lastVerifiedAt)
-        object["lastVerifiedAt"] = platform::encodeDate(*entry.lastVerifiedAt);
-    return object;
-}
-
-// Throws JsonDecodeError when the text is not a database as a whole.
-IntegrityVerifier::Database decodeDatabase(std::string_view bytes)
-{
-    namespace json = platform::json;
-    const Json root = platform::parseJson(bytes);
-    if (!root.is_object())
-        throw platform::JsonDecodeError("expected an object");
-    IntegrityVerifier::Database database;
-    for (const auto& [key, value] : root.items()) {
-        IntegrityVerifier::HashEntry entry;
-        entry.relativePath = json::requireString(value, "relativePath");
-        entry.sha256 = json::requireString(value, "sha256");
-        entry.fileSize = json::requireInt(value, "fileSize");
-        entry.recordedAt = json::requireDate(value, "recordedAt");
-        entry.lastVerifiedAt = json::optionalDate(value, "lastVerifiedAt");
-        database.emplace(key, std::move(entry));
-    }
-    return database;
-}
-
 // The key text of a relative path; none for a name JSON cannot hold as it is.
 std::optional<std::string> keyOf(const fs::path& relativePath)
 {
@@ -91,22 +61,88 @@ std::optional<std::string> keyOf(const fs::path& relativePath)
     return text;
 }
 
-// Code-point order of the composed text, so a name in either Unicode form sorts the same.
-std::string sortKey(const std::string& relativePath)
+QDateTime dateOf(std::int64_t seconds)
 {
-    return QString::fromUtf8(relativePath).normalized(QString::NormalizationForm_C).toUtf8().toStdString();
+    return QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
 }
 
-std::optional<QDateTime> oldestVerifiedDate(const IntegrityVerifier::Database& database)
+std::int64_t secondsOf(const QDateTime& date)
 {
-    std::optional<QDateTime> oldest;
-    for (const auto& [key, entry] : database) {
-        if (!entry.lastVerifiedAt)
-            return std::nullopt;
-        if (!oldest || *entry.lastVerifiedAt < *oldest)
-            oldest = entry.lastVerifiedAt;
+    return date.toSecsSinceEpoch();
+}
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// One entry as the sample order sees it: the last check, then the code-point order of the
+// composed name, so a name in either Unicode form sorts the same.
+struct Candidate {
+    std::string_view path;
+    const Database::Entry* entry;
+    std::string composed; // of a name that is not plain ASCII, whose own bytes are the order otherwise
+
+    Candidate(std::string_view path, const Database::Entry& entry) : path(path), entry(&entry)
+    {
+        if (!isAscii(path))
+            composed = QString::fromUtf8(path.data(), qsizetype(path.size()))
+                           .normalized(QString::NormalizationForm_C)
+                           .toUtf8()
+                           .toStdString();
     }
-    return oldest;
+    std::string_view order() const { return composed.empty() ? path : std::string_view(composed); }
+};
+
+// Never-checked entries first (kNever is below any date), then the oldest check; ties by name.
+bool comesBefore(const Candidate& a, const Candidate& b)
+{
+    if (a.entry->lastVerifiedAt != b.entry->lastVerifiedAt)
+        return a.entry->lastVerifiedAt < b.entry->lastVerifiedAt;
+    if (a.order() != b.order())
+        return a.order() < b.order();
+    return a.path < b.path;
+}
+
+// The first `count` entries in sample order, in that order. Only entries that may still belong
+// among them have their names composed, so a large database costs a pass and little else.
+std::vector<Candidate> firstInSampleOrder(Database& database, std::size_t count)
+{
+    std::vector<Candidate> heap; // the best so far, the last of them on top
+    if (count == 0)
+        return heap;
+    heap.reserve(count + 1);
+    database.forEach([&](std::string_view path, const Database::Entry& entry) {
+        if (heap.size() == count && entry.lastVerifiedAt > heap.front().entry->lastVerifiedAt)
+            return;
+        Candidate candidate(path, entry);
+        if (heap.size() == count) {
+            if (!comesBefore(candidate, heap.front()))
+                return;
+            std::pop_heap(heap.begin(), heap.end(), comesBefore);
+            heap.pop_back();
+        }
+        heap.push_back(std::move(candidate));
+        std::push_heap(heap.begin(), heap.end(), comesBefore);
+    });
+    std::sort_heap(heap.begin(), heap.end(), comesBefore);
+    return heap;
+}
+
+// The sample: entries in sample order up to the limits' count, ending with the entry that
+// reaches the byte total.
+std::vector<std::string> selectSample(Database& database, const IntegrityVerifier::Limits& limits)
+{
+    std::vector<std::string> sample;
+    std::int64_t totalBytes = 0;
+    for (const Candidate& candidate : firstInSampleOrder(database, std::size_t(std::max(limits.sampleSize, 0)))) {
+        sample.emplace_back(candidate.path);
+        const std::int64_t size = std::max<std::int64_t>(candidate.entry->fileSize, 0);
+        if (size >= limits.maxBytesPerCheck - totalBytes)
+            break;
+        totalBytes += size;
+    }
+    return sample;
 }
 
 } // namespace
@@ -170,33 +206,39 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const 
         const auto file = m_fileSystem.openFile(destination, *key, platform::OpenMode::read);
         const auto status = file ? m_fileSystem.status(*file) : platform::PosixResult<platform::FileStatus>(
                                                                      platform::posixError(ENOENT));
-        std::optional<std::string> digest =
+        const std::optional<std::string> hex =
             status && status->isRegular() ? digester.sha256Hex(*file) : std::nullopt;
+        const auto digest = hex ? Database::digestFromHex(*hex) : std::nullopt;
         if (!digest) {
             // A fingerprint of the old content would report the fresh copy as damaged.
-            changed |= database->erase(*key) > 0;
+            changed |= database->erase(*key);
             return std::nullopt;
         }
-        (*database)[*key] =
-            HashEntry{*key, std::move(*digest), status->size, platform::wallClock().now(), std::nullopt};
+        database->set(*key, {*digest, status->size, secondsOf(platform::wallClock().now()), Database::kNever});
         changed = true;
         return status->size;
     };
 
     // First the files earlier runs left without one, so a long row of stopped runs cannot keep
     // them waiting; bounded, so a large backlog costs each run only a share.
-    const std::unordered_set<std::string> copiedNow(copied.begin(), copied.end());
-    int caughtUpFiles = 0;
-    std::int64_t caughtUpBytes = 0;
-    for (const std::string& relativePath : listed) {
-        if (cancel.isCancelled() || caughtUpFiles >= m_limits.catchUpFilesPerRun
-            || caughtUpBytes >= m_limits.catchUpBytesPerRun)
-            break;
-        if (database->contains(relativePath) || copiedNow.contains(relativePath) || !keyOf(relativePath))
-            continue;
-        if (const auto size = record(relativePath)) {
-            ++caughtUpFiles;
-            caughtUpBytes += *size;
+    if (!listed.empty()) {
+        std::vector<std::string_view> copiedNow(copied.size());
+        std::transform(copied.begin(), copied.end(), copiedNow.begin(),
+                       [](const fs::path& path) { return std::string_view(path.native()); });
+        std::sort(copiedNow.begin(), copiedNow.end());
+        int caughtUpFiles = 0;
+        std::int64_t caughtUpBytes = 0;
+        for (const std::string& relativePath : listed) {
+            if (cancel.isCancelled() || caughtUpFiles >= m_limits.catchUpFilesPerRun
+                || caughtUpBytes >= m_limits.catchUpBytesPerRun)
+                break;
+            if (database->find(relativePath) || std::binary_search(copiedNow.begin(), copiedNow.end(), relativePath)
+                || !keyOf(relativePath))
+                continue;
+            if (const auto size = record(relativePath)) {
+                ++caughtUpFiles;
+                caughtUpBytes += *size;
+            }
         }
     }
     for (const fs::path& relativePath : copied) {
@@ -214,16 +256,14 @@ int IntegrityVerifier::pruneMissing(const Directory& destination, const fs::path
     if (!database || database->empty())
         return 0;
     int removed = 0;
-    for (auto it = database->begin(); it != database->end();) {
+    database->removeWhere([&](std::string_view path, const Database::Entry&) {
         if (removed % kPruneRecheckInterval == 0 && !m_fileSystem.isStillAtPath(destination))
-            break;
-        if (presence(m_fileSystem, destination, it->first) == Presence::absent) {
-            it = database->erase(it);
-            ++removed;
-        } else {
-            ++it;
-        }
-    }
+            return Database::Verdict::stop;
+        if (presence(m_fileSystem, destination, std::string(path)) == Presence::present)
+            return Database::Verdict::keep;
+        ++removed;
+        return Database::Verdict::remove;
+    });
     if (removed > 0)
         saveDatabase(*database, destination);
     return removed;
@@ -261,28 +301,38 @@ std::vector<std::string> IntegrityVerifier::foreignItems(const Directory& destin
 std::optional<IntegrityVerifier::IntegrityResult>
 IntegrityVerifier::verifySample(const Directory& destination, const fs::path& trash, const platform::CancelToken& cancel)
 {
-    std::optional<Database> database = loadDatabase(destination, trash);
-    if (!database)
-        return std::nullopt;
+    std::optional<IntegrityResult> result;
+    {
+        std::optional<Database> database = loadDatabase(destination, trash);
+        if (database)
+            result = verifySample(*database, destination, cancel);
+    }
+    // The database of a large backup is the largest thing a resting program held.
+    platform::releaseFreedMemory();
+    return result;
+}
+
+IntegrityVerifier::IntegrityResult IntegrityVerifier::verifySample(Database& database, const Directory& destination,
+                                                                   const platform::CancelToken& cancel)
+{
     IntegrityResult result;
-    if (database->empty()) {
+    if (database.empty()) {
         result.timestamp = platform::wallClock().now();
         return result;
     }
 
     FileDigester digester(m_fileSystem);
     std::vector<std::string> checked;
-    for (const auto& item : selectSample(*database)) {
+    for (const std::string& key : selectSample(database, m_limits)) {
         if (cancel.isCancelled())
             break;
-        const auto& [key, entry] = *item;
         if (presence(m_fileSystem, destination, key) == Presence::absent) {
             result.missing.push_back(key);
             continue;
         }
         const auto file = m_fileSystem.openFile(destination, key, platform::OpenMode::read);
         const std::optional<std::string> digest = file ? digester.sha256Hex(*file) : std::nullopt;
-        if (digest && *digest == entry.sha256)
+        if (digest && *digest == Database::hexOf(database.find(key)->sha256))
             ++result.verified;
         else
             result.corrupted.push_back(key);
@@ -292,17 +342,22 @@ IntegrityVerifier::verifySample(const Directory& destination, const fs::path& tr
     // A damaged file is marked too, so it moves to the back of the next sample instead of
     // being re-read every day; a missing one stays in front until pruning removes it.
     if (!checked.empty()) {
-        const QDateTime now = platform::wallClock().now();
+        const std::int64_t now = secondsOf(platform::wallClock().now());
         for (const std::string& key : checked)
-            (*database)[key].lastVerifiedAt = now;
-        saveDatabase(*database, destination);
+            database.find(key)->lastVerifiedAt = now;
+        saveDatabase(database, destination);
     }
 
     result.timestamp = platform::wallClock().now();
-    result.totalTracked = int(database->size());
-    result.neverVerified = int(std::count_if(database->begin(), database->end(),
-                                             [](const auto& item) { return !item.second.lastVerifiedAt; }));
-    result.oldestVerifiedAt = oldestVerifiedDate(*database);
+    result.totalTracked = int(database.size());
+    std::int64_t oldest = std::numeric_limits<std::int64_t>::max();
+    database.forEach([&](std::string_view, const Database::Entry& entry) {
+        if (entry.lastVerifiedAt == Database::kNever)
+            ++result.neverVerified;
+        oldest = std::min(oldest, entry.lastVerifiedAt);
+    });
+    if (result.neverVerified == 0)
+        result.oldestVerifiedAt = dateOf(oldest);
     return result;
 }
 
@@ -318,37 +373,71 @@ void IntegrityVerifier::recordCheckTime(const Directory& destination)
         qCCritical(lcIntegrityVerifier, "Failed to write last-check timestamp: %s", qUtf8Printable(errorText(error)));
 }
 
-std::optional<IntegrityVerifier::Database> IntegrityVerifier::loadDatabase(const Directory& dir,
-                                                                           const fs::path& trash) const
+std::optional<FingerprintDatabase> IntegrityVerifier::loadDatabase(const Directory& dir, const fs::path& trash) const
 {
-    const fs::path file = dir.path() / kHashesFileName;
+    const fs::path path = dir.path() / kHashesFileName;
+    const std::string name(kHashesFileName);
     // Why the file is not a database: it cannot be decoded, or is too large to be one.
     std::string damage;
+    std::error_code readError;
     try {
-        const auto bytes = m_fileSystem.readWholeFile(dir, std::string(kHashesFileName), m_limits.maxDatabaseBytes);
-        if (bytes)
-            return decodeDatabase(*bytes);
-        if (bytes.error() == std::errc::no_such_file_or_directory)
+        platform::FileStatus opened;
+        const auto file = m_fileSystem.openRegularFile(dir, name, platform::OpenMode::read, &opened);
+        if (!file)
+            readError = file.error();
+        else if (opened.size > m_limits.maxDatabaseBytes)
+            readError = platform::posixError(EFBIG);
+        if (!readError) {
+            // Read and decoded a piece at a time: the text of a large database is never held whole.
+            std::vector<std::byte> buffer(kReadPieceBytes);
+            std::int64_t total = 0;
+            const auto nextPiece = [&]() -> std::optional<std::string_view> {
+                if (readError)
+                    return std::nullopt;
+                const auto count = m_fileSystem.read(*file, buffer);
+                if (!count || (total += std::int64_t(*count)) > m_limits.maxDatabaseBytes) {
+                    readError = count ? platform::posixError(EFBIG) : count.error();
+                    return std::nullopt;
+                }
+                if (*count == 0)
+                    return std::nullopt;
+                return std::string_view(reinterpret_cast<const char*>(buffer.data()), *count);
+            };
+            std::size_t skipped = 0;
+            try {
+                Database database = Database::read(nextPiece, std::size_t(opened.size), &skipped);
+                if (!readError) {
+                    if (skipped > 0)
+                        qCWarning(lcIntegrityVerifier, "Left out %zu damaged entries of the hash database", skipped);
+                    return database;
+                }
+            } catch (const Database::DecodeError& decodeError) {
+                damage = decodeError.what();
+                // Damaged only if the rest can be read: a flaky drive is no reason to discard it.
+                while (nextPiece()) {
+                }
+            }
+        }
+        if (readError == std::errc::no_such_file_or_directory)
             return Database{};
-        if (bytes.error() != std::errc::file_too_large) {
+        if (readError && readError != std::errc::file_too_large) {
             // Taking it as empty would overwrite fingerprints that may still be on the disk.
             qCCritical(lcIntegrityVerifier, "Failed to read hash database at %s, skipping fingerprints this time: %s",
-                       qUtf8Printable(platform::privateArg(file)), qUtf8Printable(errorText(bytes.error())));
+                       qUtf8Printable(platform::privateArg(path)), qUtf8Printable(errorText(readError)));
             return std::nullopt;
         }
-        damage = "larger than any real database";
-    } catch (const platform::JsonDecodeError& decodeError) {
-        damage = decodeError.what();
+        if (readError)
+            damage = "larger than any real database";
     } catch (const std::bad_alloc&) {
         damage = "too large to read into memory";
     }
     // Kept in the trash rather than overwritten, where no scan of the backup folder sees it.
-    const auto movedTo = FileCopier(m_fileSystem).setAsideInTrash(dir, std::string(kHashesFileName), trash);
+    const auto movedTo = FileCopier(m_fileSystem).setAsideInTrash(dir, name, trash);
     if (!movedTo) {
         qCCritical(lcIntegrityVerifier,
                    "Hash database at %s cannot be decoded (%s) nor moved to the trash, skipping fingerprints "
                    "this time: %s",
-                   qUtf8Printable(platform::privateArg(file)), damage.c_str(),
+                   qUtf8Printable(platform::privateArg(path)), damage.c_str(),
                    qUtf8Printable(errorText(movedTo.error())));
         return std::nullopt;
     }
@@ -357,56 +446,15 @@ std::optional<IntegrityVerifier::Database> IntegrityVerifier::loadDatabase(const
     return Database{};
 }
 
-void IntegrityVerifier::saveDatabase(const Database& database, const Directory& dir) const
+void IntegrityVerifier::saveDatabase(FingerprintDatabase& database, const Directory& dir) const
 {
-    std::string bytes;
-    try {
-        Json root = Json::object();
-        for (const auto& [key, entry] : database)
-            root[key] = encodeEntry(entry);
-        bytes = platform::encodeJsonPretty(root);
-    } catch (const Json::exception& error) {
-        qCCritical(lcIntegrityVerifier, "Failed to encode hash database: %s", error.what());
-        return;
-    }
-    if (const std::error_code error = m_fileSystem.writeFileAtomically(dir, std::string(kHashesFileName), bytes))
+    const std::error_code error = m_fileSystem.writeFileAtomicallyInPieces(
+        dir, std::string(kHashesFileName),
+        [&](const platform::FileSystem::PieceWriter& write) { database.write(write); });
+    if (error)
         qCCritical(lcIntegrityVerifier, "Failed to write hash database to %s: %s",
                    qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)),
                    qUtf8Printable(errorText(error)));
-}
-
-std::vector<IntegrityVerifier::Database::const_iterator> IntegrityVerifier::selectSample(const Database& database) const
-{
-    struct Candidate {
-        Database::const_iterator item;
-        std::string order;
-    };
-    std::vector<Candidate> candidates;
-    candidates.reserve(database.size());
-    for (auto it = database.begin(); it != database.end(); ++it)
-        candidates.push_back({it, sortKey(it->second.relativePath)});
-    // Never-checked entries first (an absent date sorts before any date), then the oldest check.
-    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        const auto& da = a.item->second.lastVerifiedAt;
-        const auto& db = b.item->second.lastVerifiedAt;
-        if (da != db)
-            return !da || (db && *da < *db);
-        return a.order < b.order;
-    });
-
-    std::vector<Database::const_iterator> sample;
-    std::int64_t totalBytes = 0;
-    for (const Candidate& candidate : candidates) {
-        if (int(sample.size()) >= m_limits.sampleSize)
-            break;
-        sample.push_back(candidate.item);
-        // The entry that reaches the limit is still part of the sample.
-        const std::int64_t size = std::max<std::int64_t>(candidate.item->second.fileSize, 0);
-        if (size >= m_limits.maxBytesPerCheck - totalBytes)
-            break;
-        totalBytes += size;
-    }
-    return sample;
 }
 
 } // namespace larkfold

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/FingerprintDatabase.h"
 #include "platform/CancelToken.h"
 #include "platform/FileSystem.h"
 
@@ -8,7 +9,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,19 +25,6 @@ namespace larkfold {
 // be one) is moved before a fresh one is started.
 class IntegrityVerifier final {
 public:
-    struct HashEntry {
-        std::string relativePath; // "/"-separated, equal to the entry's key
-        std::string sha256;       // 64 lower-case hex digits
-        std::int64_t fileSize = 0; // 0 when the size could not be read
-        QDateTime recordedAt;
-        std::optional<QDateTime> lastVerifiedAt;
-
-        bool operator==(const HashEntry&) const = default;
-    };
-
-    // Relative path -> entry.
-    using Database = std::map<std::string, HashEntry>;
-
     // The outcome of one sampled check.
     struct IntegrityResult {
         int verified = 0;
@@ -109,9 +96,11 @@ public:
 
 private:
     // None when the file could not be read, or could not be decoded nor moved aside.
-    std::optional<Database> loadDatabase(const platform::Directory& dir, const std::filesystem::path& trash) const;
-    void saveDatabase(const Database& database, const platform::Directory& dir) const;
-    std::vector<Database::const_iterator> selectSample(const Database& database) const;
+    std::optional<FingerprintDatabase> loadDatabase(const platform::Directory& dir,
+                                                    const std::filesystem::path& trash) const;
+    void saveDatabase(FingerprintDatabase& database, const platform::Directory& dir) const;
+    IntegrityResult verifySample(FingerprintDatabase& database, const platform::Directory& destination,
+                                 const platform::CancelToken& cancel);
 
     platform::FileSystem& m_fileSystem;
     Limits m_limits;

@@ -544,6 +544,12 @@ std::error_code FileSystem::replaceItem(const Directory& targetDir, const std::f
 std::error_code FileSystem::writeFileAtomically(const Directory& dir, const std::filesystem::path& relative,
                                                 std::string_view bytes)
 {
+    return writeFileAtomicallyInPieces(dir, relative, [&](const PieceWriter& write) { write(bytes); });
+}
+
+std::error_code FileSystem::writeFileAtomicallyInPieces(const Directory& dir, const std::filesystem::path& relative,
+                                                        const std::function<void(const PieceWriter& write)>& produce)
+{
     const auto path = withoutTrailingSeparator(relative);
     if (path.empty())
         return posixError(EINVAL);
@@ -551,7 +557,17 @@ std::error_code FileSystem::writeFileAtomically(const Directory& dir, const std:
     auto file = openFile(dir, temporary, OpenMode::createNew);
     if (!file)
         return file.error();
-    auto error = writeAll(*file, bytes);
+    std::error_code error;
+    try {
+        produce([&](std::string_view piece) {
+            if (!error)
+                error = writeAll(*file, piece);
+        });
+    } catch (...) {
+        file->close();
+        removeFile(dir, temporary);
+        throw;
+    }
     if (!error)
         error = syncFile(*file);
     file->close();

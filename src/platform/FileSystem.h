@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -255,11 +256,20 @@ public:
     // removed and the old file stays.
     std::error_code writeFileAtomically(const Directory& dir, const std::filesystem::path& relative,
                                         std::string_view bytes);
+    // The same with the content made piece by piece: `produce` hands each piece to `write` in
+    // order, so a large file is never held whole. After a failed write the later pieces are
+    // dropped and the failure is returned.
+    using PieceWriter = std::function<void(std::string_view piece)>;
+    std::error_code writeFileAtomicallyInPieces(const Directory& dir, const std::filesystem::path& relative,
+                                                const std::function<void(const PieceWriter& write)>& produce);
 
     // Opens one of the program's own files without following a link (ELOOP) or waiting on a FIFO,
     // and only when it is a regular file: a folder gives EISDIR and any other kind (FIFO, socket,
     // device) ENXIO, without the item being opened where it was already that kind when looked at.
     PosixResult<File> openRegularFile(const Directory& dir, const std::filesystem::path& relative, OpenMode mode);
+    // The same; `openedStatus`, when given, receives the status of what was opened.
+    PosixResult<File> openRegularFile(const Directory& dir, const std::filesystem::path& relative, OpenMode mode,
+                                      FileStatus* openedStatus);
     // Whether an error of openRegularFile says something other than a regular file stands at the name.
     static bool isNotRegularFile(const std::error_code& error);
     // Whether something other than a regular file (a link, folder, FIFO, ...) stands at the name.
@@ -271,9 +281,6 @@ public:
                                            std::int64_t maxBytes);
 
 private:
-    // `openedStatus`, when given, receives the status of what was opened.
-    PosixResult<File> openRegularFile(const Directory& dir, const std::filesystem::path& relative, OpenMode mode,
-                                      FileStatus* openedStatus);
     PosixResult<std::int64_t> copyFileData(const File& from, const File& to, std::int64_t expectedSize);
     std::error_code copyRegularFile(const Directory& fromDir, const std::filesystem::path& from,
                                     const Directory& toDir, const std::filesystem::path& to);

@@ -14,6 +14,20 @@ std::optional<QString> decodeUtf8(std::string_view bytes)
     return text;
 }
 
+std::optional<Utf8Lead> utf8Lead(unsigned char lead)
+{
+    const auto form = [](std::size_t length, unsigned low, unsigned high) {
+        return Utf8Lead{length, static_cast<unsigned char>(low), static_cast<unsigned char>(high)};
+    };
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return form(2, 0x80, 0xBF);
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return form(3, lead == 0xE0 ? 0xA0 : 0x80, lead == 0xED ? 0x9F : 0xBF);
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return form(4, lead == 0xF0 ? 0x90 : 0x80, lead == 0xF4 ? 0x8F : 0xBF);
+    return std::nullopt;
+}
+
 namespace {
 
 // The length of the valid UTF-8 character at the start of `bytes` and its code point; 0 when the
@@ -26,27 +40,11 @@ std::size_t validCharacterAt(std::string_view bytes, char32_t& codePoint)
         codePoint = lead;
         return 1;
     }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
+    const std::optional<Utf8Lead> form = utf8Lead(lead);
+    if (!form)
         return 0;
-    }
-    if (bytes.size() < length || byte(1) < low || byte(1) > high)
+    const std::size_t length = form->length;
+    if (bytes.size() < length || byte(1) < form->secondLow || byte(1) > form->secondHigh)
         return 0;
     for (std::size_t i = 2; i < length; ++i) {
         if (byte(i) < 0x80 || byte(i) > 0xBF)

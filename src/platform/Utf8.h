@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -15,5 +16,15 @@ std::optional<QString> decodeUtf8(std::string_view bytes);
 // not part of a valid character as "\xNN" (two upper-case hex digits), so an undecodable name
 // stays readable and is told apart from its neighbours. For display only: never a path.
 QString readableText(std::string_view bytes);
+
+// What a character of two to four bytes that starts with `lead` must be, as UTF-8 allows it (no
+// overlong forms, no surrogates, nothing past U+10FFFF): its length and the range of its second
+// byte (the later ones are 0x80 to 0xBF). None for a byte that starts no such character.
+struct Utf8Lead {
+    std::size_t length;
+    unsigned char secondLow;
+    unsigned char secondHigh;
+};
+std::optional<Utf8Lead> utf8Lead(unsigned char lead);
 
 } // namespace larkfold::platform

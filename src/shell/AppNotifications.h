@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QUuid>
 
+#include <string>
+#include <vector>
+
 namespace larkfold {
 
 // The application's own requests between windows that do not know each other: a pair row asks
@@ -14,12 +17,19 @@ class AppNotifications : public QObject {
 public:
     static AppNotifications& instance();
 
-    void postShowRestore(const QUuid& pairId) { emit showRestoreRequested(pairId); }
+    // `tick`: files of the backup (paths below the pair's backup folder) to tick in the list.
+    void postShowRestore(const QUuid& pairId, const std::vector<std::string>& tick = {})
+    {
+        emit showRestoreRequested(pairId, tick);
+    }
+    void postShowRunErrors(const QUuid& pairId) { emit showRunErrorsRequested(pairId); }
     void postShowAddBackup() { emit showAddBackupRequested(); }
 
 signals:
-    // "larkfoldShowRestore": the restore window for the pair.
-    void showRestoreRequested(const QUuid& pairId);
+    // "larkfoldShowRestore": the restore window for the pair, with those files ticked.
+    void showRestoreRequested(const QUuid& pairId, const std::vector<std::string>& tick);
+    // The window listing what failed in the pair's last run.
+    void showRunErrorsRequested(const QUuid& pairId);
     // "larkfoldShowAddBackup": the popover on its add-a-backup sheet.
     void showAddBackupRequested();
 

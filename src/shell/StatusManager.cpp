@@ -61,6 +61,12 @@ StatusManager::StatusManager(ConfigStore& configStore, Environment environment, 
       m_scheduleTimer(std::move(environment.scheduleTimer))
 {
     platform::requireMainThread("StatusManager");
+    const auto moveOn = [this] {
+        ++m_statusGeneration;
+        emit statusMayHaveChanged();
+    };
+    connect(this, &StatusManager::enginesChanged, this, moveOn);
+    connect(&m_configStore, &ConfigStore::pairsChanged, this, moveOn);
     // One wake source serves the daily summary and the reconnector.
     platform::WakeSource* wake = environment.wake;
     if (!wake) {
@@ -520,6 +526,10 @@ BackupEngine& StatusManager::createEngine(const QUuid& id)
     engine->setNotificationManager(m_notificationManager.get());
     // The engine marks the suggestion as made before it tells: unheard, it would be lost for good.
     connect(engine.get(), &BackupEngine::profileSuggested, this, &StatusManager::profileSuggested);
+    connect(engine.get(), &BackupEngine::statusChanged, this, [this] {
+        ++m_statusGeneration;
+        emit statusMayHaveChanged();
+    });
     BackupEngine& created = *engine;
     m_engines.insert_or_assign(id, std::move(engine));
     emit enginesChanged();

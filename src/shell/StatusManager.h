@@ -22,6 +22,7 @@
 
 #include <filesystem>
 #include <map>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
@@ -171,6 +172,9 @@ public:
     QString statusSummary() const;
     // The engines' statuses in the store's order of the pairs.
     std::vector<BackupStatus> engineStatuses() const;
+    // Moves on whenever overallStatus() or statusSummary() may have changed: an engine's status,
+    // the engines or the pairs. The icon's frequent look costs a comparison while it stays.
+    std::uint64_t statusGeneration() const { return m_statusGeneration; }
 
     const EngineMap& engines() const { return m_engines; }
     // Null when the pair has no engine.
@@ -193,6 +197,8 @@ signals:
     // A pair came into or left the hold of "Pause All".
     void heldChanged();
     void reconnectingChanged();
+    // statusGeneration() moved.
+    void statusMayHaveChanged();
     // A pair's engine found a better-fitting profile; offered once per pair.
     void profileSuggested(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
                           qint64 approximateBytes);
@@ -232,6 +238,7 @@ private:
     std::optional<std::chrono::seconds> m_scheduleInterval;
     platform::ContinuousClock::Duration m_nextRun{};
     QTimer m_powerPollTimer;
+    std::uint64_t m_statusGeneration = 0;
     // Triggers this coordinator made itself because none were handed in.
     std::unique_ptr<platform::WakeSource> m_ownWake;
     std::unique_ptr<platform::ScreenSleepSource> m_ownScreens;

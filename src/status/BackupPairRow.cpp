@@ -49,6 +49,7 @@ constexpr double kProgressCornerRadiusPixels = 1;
 constexpr int kErrorIndentPixels = 24;
 constexpr int kErrorBottomPixels = 8;
 constexpr int kErrorSpacingPixels = 4;
+constexpr int kErrorActionSpacingPixels = 12;
 
 QString displayPath(const std::filesystem::path& path)
 {
@@ -338,6 +339,26 @@ QWidget* BackupPairRow::makeErrorDetail()
     m_errorSuggestion->setObjectName(QStringLiteral("errorSuggestion"));
     m_errorSuggestion->setWordWrap(true);
     column->addWidget(m_errorSuggestion);
+
+    m_errorActions = new QWidget(detail);
+    auto* actions = new QHBoxLayout(m_errorActions);
+    actions->setContentsMargins(0, 0, 0, 0);
+    actions->setSpacing(kErrorActionSpacingPixels);
+    const QUuid id = m_pair.id;
+    const auto addAction = [&](ProblemAction action, const char* name, void (PairActions::*command)(const QUuid&)) {
+        auto* button = new TextButton(problemActionLabel(action), Theme::systemFont(kRelinkPoints, QFont::Medium),
+                                      m_errorActions);
+        button->setObjectName(QString::fromLatin1(name));
+        connect(button, &QAbstractButton::clicked, this, [this, id, command] { (m_actions.*command)(id); });
+        actions->addWidget(button);
+        return button;
+    };
+    m_showDetails = addAction(ProblemAction::showDetails, "showDetailsButton", &PairActions::showRunErrors);
+    m_restoreHeld = addAction(ProblemAction::restoreHeld, "restoreHeldButton", &PairActions::restoreHeldDeletions);
+    m_confirmDeletion
+        = addAction(ProblemAction::confirmDeletion, "confirmDeletionButton", &PairActions::confirmHeldDeletions);
+    actions->addStretch(1);
+    column->addWidget(m_errorActions);
     return detail;
 }
 
@@ -359,6 +380,7 @@ void BackupPairRow::setEngine(BackupEngine* engine)
     if (engine) {
         connect(engine, &BackupEngine::statusChanged, this, &BackupPairRow::refresh);
         connect(engine, &BackupEngine::destinationFreeSpaceChanged, this, &BackupPairRow::refresh);
+        connect(engine, &BackupEngine::runOutcomeChanged, this, &BackupPairRow::refresh);
     }
     refresh();
 }
@@ -410,7 +432,7 @@ void BackupPairRow::refresh()
     m_statusLabel->setTone(statusTextTone(m_status));
     const auto* syncing = m_status.as<BackupStatus::Syncing>();
     m_statusLabel->setToolTip(syncing ? syncing->currentFile : QString());
-    m_relink->setVisible(problem);
+    m_relink->setVisible(offersRelink(m_status));
 
     // A bar that comes into view starts at its value: it must not run up from the last run's.
     const bool barShowing = m_progressHolder->isVisible();
@@ -452,6 +474,16 @@ void BackupPairRow::refreshErrorDetail()
     m_errorDescriptionRow->setVisible(!description.isEmpty());
     m_errorSuggestion->setText(suggestion);
     m_errorSuggestion->setVisible(!suggestion.isEmpty());
+
+    const bool hasRunErrors = m_engine && !m_engine->lastRunErrors().empty();
+    const std::vector<ProblemAction> actions = problemActions(m_status, hasRunErrors);
+    const auto offered = [&](ProblemAction action) {
+        return std::find(actions.begin(), actions.end(), action) != actions.end();
+    };
+    m_showDetails->setVisible(offered(ProblemAction::showDetails));
+    m_restoreHeld->setVisible(offered(ProblemAction::restoreHeld));
+    m_confirmDeletion->setVisible(offered(ProblemAction::confirmDeletion));
+    m_errorActions->setVisible(!actions.empty());
 }
 
 void BackupPairRow::toggleErrorDetail()
@@ -526,7 +558,10 @@ QMenu* BackupPairRow::contextMenu()
 
 QSize BackupPairRow::sizeHint() const
 {
-    return {QWidget::sizeHint().width(), layout()->sizeHint().height()};
+    // Wrapped detail texts need the height of the width the row has, not of their one-line width.
+    const int height = width() > 0 && layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                                    : layout()->sizeHint().height();
+    return {QWidget::sizeHint().width(), height};
 }
 
 void BackupPairRow::paintEvent(QPaintEvent*)

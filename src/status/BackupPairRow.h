@@ -121,6 +121,10 @@ private:
     QWidget* m_errorDescriptionRow = nullptr;
     ToneLabel* m_errorDescription = nullptr;
     ToneLabel* m_errorSuggestion = nullptr;
+    QWidget* m_errorActions = nullptr;
+    QAbstractButton* m_showDetails = nullptr;
+    QAbstractButton* m_restoreHeld = nullptr;
+    QAbstractButton* m_confirmDeletion = nullptr;
 
     QMenu* m_menu = nullptr;
     QAction* m_backUpNow = nullptr;

@@ -123,6 +123,41 @@ void PairActions::requestRestore(const QUuid& id)
         AppNotifications::instance().postShowRestore(id);
 }
 
+void PairActions::showRunErrors(const QUuid& id)
+{
+    if (storedPair(id))
+        AppNotifications::instance().postShowRunErrors(id);
+}
+
+void PairActions::restoreHeldDeletions(const QUuid& id)
+{
+    BackupEngine* engine = m_statusManager.engine(id);
+    if (storedPair(id) && engine)
+        AppNotifications::instance().postShowRestore(id, engine->heldDeletions());
+}
+
+void PairActions::confirmHeldDeletions(const QUuid& id)
+{
+    const auto pair = storedPair(id);
+    const QPointer<BackupEngine> engine = m_statusManager.engine(id);
+    if (!pair || !engine || engine->heldDeletions().empty())
+        return;
+    const auto count = engine->heldDeletions().size();
+    const QString files = count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+    const ConfirmAlert alert{
+        QStringLiteral("Move the backups of %1 to the backup trash?").arg(files),
+        QStringLiteral("They are gone from \"%1\". Their backups go to the backup trash on the backup drive, where the "
+                       "Restore window can still bring them back.")
+            .arg(pair->name),
+        QStringLiteral("Confirm Deletion"), QStringLiteral("Cancel")};
+    if (!m_prompts.confirmFirst(alert))
+        return;
+    // The answer took a while: the pair may have gone or its engine been replaced meanwhile.
+    const auto current = storedPair(id);
+    if (current && engine && m_statusManager.engine(id) == engine)
+        engine->confirmHeldDeletions(*current);
+}
+
 void PairActions::redoSmartSetup(const QUuid& id)
 {
     const auto pair = storedPair(id);

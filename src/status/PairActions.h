@@ -40,6 +40,13 @@ public:
     void reveal(const QUuid& id);
     // Asks for the restore window.
     void requestRestore(const QUuid& id);
+    // Asks for the window listing what failed in the pair's last run.
+    void showRunErrors(const QUuid& id);
+    // Asks for the restore window with the files the mass-deletion guard kept ticked.
+    void restoreHeldDeletions(const QUuid& id);
+    // Asks once, then has the pair's next run move the files the guard kept, those still gone
+    // from the source, to the backup trash.
+    void confirmHeldDeletions(const QUuid& id);
     // Examines the source folder off the main thread and offers the profile that fits it, with
     // the size of its files, through the coordinator; dropped when the pair went meanwhile.
     void redoSmartSetup(const QUuid& id);

@@ -66,7 +66,11 @@ QString statusLabel(const BackupStatus& status, const std::optional<QDateTime>& 
                 return QStringLiteral("↑ %1%").arg(progressPercent(syncing.progress));
             },
             [&](const BackupStatus::Completed&) { return doneText(QStringLiteral("✓ Done")); },
-            [](const BackupStatus::Error&) { return QStringLiteral("⚠ Error"); },
+            [](const BackupStatus::Error& error) {
+                if (const auto* held = error.error.as<BackupError::DeletionHeld>())
+                    return held->sourceLooksEmpty ? QStringLiteral("⚠ Folder empty") : QStringLiteral("⚠ Many deleted");
+                return QStringLiteral("⚠ Error");
+            },
             [&](const BackupStatus::Idle&) { return doneText(QStringLiteral("Up to date")); },
             [](const BackupStatus::Scanning&) { return QStringLiteral("Scanning…"); },
             // Nothing is looking for it between attempts: saying so would promise what does not happen.
@@ -124,8 +128,21 @@ std::optional<RedundancyWarning> redundancyWarning(const std::optional<CopyRedun
         redundancy->value());
 }
 
+namespace {
+
+// Files the guard kept are safe and wait for an answer: a warning, not a failure.
+bool holdsDeletions(const BackupStatus& status)
+{
+    const auto* error = status.as<BackupStatus::Error>();
+    return error && error->error.is<BackupError::DeletionHeld>();
+}
+
+} // namespace
+
 Tone statusDotTone(const BackupStatus& status)
 {
+    if (holdsDeletions(status))
+        return Tone::amber;
     return std::visit(Overloaded{
                           [](const BackupStatus::Syncing&) { return Tone::amber; },
                           [](const BackupStatus::Completed&) { return Tone::green; },
@@ -143,7 +160,7 @@ Tone statusTextTone(const BackupStatus& status)
 {
     if (status.is<BackupStatus::Paused>())
         return Tone::tertiary;
-    if (status.is<BackupStatus::DestinationUnreachable>())
+    if (status.is<BackupStatus::DestinationUnreachable>() || holdsDeletions(status))
         return Tone::amber;
     if (status.is<BackupStatus::Error>())
         return Tone::red;
@@ -168,6 +185,35 @@ std::optional<BackupError> problemError(const BackupStatus& status, const std::f
     if (status.is<BackupStatus::DestinationUnreachable>())
         return BackupError::destinationNotFound(destination);
     return std::nullopt;
+}
+
+bool offersRelink(const BackupStatus& status)
+{
+    return hasProblem(status) && !holdsDeletions(status);
+}
+
+std::vector<ProblemAction> problemActions(const BackupStatus& status, bool hasRunErrors)
+{
+    if (!status.is<BackupStatus::Error>())
+        return {};
+    std::vector<ProblemAction> actions;
+    if (hasRunErrors)
+        actions.push_back(ProblemAction::showDetails);
+    if (holdsDeletions(status)) {
+        actions.push_back(ProblemAction::restoreHeld);
+        actions.push_back(ProblemAction::confirmDeletion);
+    }
+    return actions;
+}
+
+QString problemActionLabel(ProblemAction action)
+{
+    switch (action) {
+    case ProblemAction::showDetails: return QStringLiteral("Show Details…");
+    case ProblemAction::restoreHeld: return QStringLiteral("Restore Them…");
+    case ProblemAction::confirmDeletion: return QStringLiteral("Confirm Deletion…");
+    }
+    return {};
 }
 
 PauseButtonAction pauseButtonAction(const std::vector<BackupStatus>& engineStatuses)

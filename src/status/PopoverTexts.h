@@ -60,6 +60,18 @@ bool hasProblem(const BackupStatus& status);
 // The error whose details the row unfolds: the status's own, or for a destination that cannot
 // be reached, that it was not found at `destination`. None without a problem.
 std::optional<BackupError> problemError(const BackupStatus& status, const std::filesystem::path& destination);
+// Whether "Relink" may mend the problem: not when files the guard kept wait for the user.
+bool offersRelink(const BackupStatus& status);
+
+// What the unfolded error detail offers beside its words, in this order.
+enum class ProblemAction {
+    showDetails,     // "Show Details…": the last run's failures
+    restoreHeld,     // "Restore Them…": the restore window on the files the guard kept
+    confirmDeletion, // "Confirm Deletion…"
+};
+// `hasRunErrors`: the last run left failures to list.
+std::vector<ProblemAction> problemActions(const BackupStatus& status, bool hasRunErrors);
+QString problemActionLabel(ProblemAction action);
 
 // What the footer's pause button does: "Pause All" while any engine is not paused, else (also
 // without engines) "Resume All".

@@ -14,6 +14,8 @@
 #include <QPointer>
 
 #include <chrono>
+#include <unordered_set>
+#include <utility>
 
 namespace larkfold {
 namespace {
@@ -272,6 +274,24 @@ void RestoreViewModel::finishLoading(Listing listing)
     m_trashFiles->updateItems(std::move(listing.trashItems));
     setIsLoading(false);
     emit listChanged();
+    if (!m_preselected.empty())
+        preselect(std::exchange(m_preselected, {}));
+}
+
+void RestoreViewModel::preselect(std::vector<std::string> relativePaths)
+{
+    if (m_isLoading) {
+        m_preselected = std::move(relativePaths);
+        return;
+    }
+    const std::unordered_set<std::string> wanted(relativePaths.begin(), relativePaths.end());
+    std::vector<int> rows;
+    for (int row = 0; row < int(m_files->items().size()); ++row) {
+        if (wanted.contains(m_files->item(row).relativePath))
+            rows.push_back(row);
+    }
+    m_files->setSelected(rows, true);
+    setCurrentList(RestoreList::backup);
 }
 
 void RestoreViewModel::openInFileManager()

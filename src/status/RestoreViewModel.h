@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace larkfold {
@@ -125,6 +126,8 @@ public:
     void rescan();
     // Lists again whenever a run of `engine` ends, for as long as both exist.
     void followRuns(const BackupEngine& engine);
+    // Ticks the files at these paths below the backup folder, once they are listed.
+    void preselect(std::vector<std::string> relativePaths);
     // Opens the shown list's folder.
     void openInFileManager();
     // Asks for a folder and restores the ticked files into it; cancelling changes nothing.
@@ -183,6 +186,7 @@ private:
     std::optional<QString> m_backupFolderRefusal;
     bool m_restoreInProgress = false;
     std::optional<QString> m_restoreMessage;
+    std::vector<std::string> m_preselected;
     int m_restoreDone = 0;
     int m_restoreTotal = 0;
 };

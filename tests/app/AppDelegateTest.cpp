@@ -12,6 +12,8 @@
 #include "platform/LoginItem.h"
 #include "setup/AddBackupView.h"
 #include "shell/AppNotifications.h"
+#include "status/RestoreView.h"
+#include "status/RunErrorsView.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
 #include "support/PairRecord.h"
@@ -404,6 +406,29 @@ TEST(AppDelegate, ThePopoverHostsTheSheetAndTheGearOpensTheMenu)
 
 // With no StatusNotifierItem panel on the bus but an XEmbed tray on the screen, the icon docks
 // there at once instead of after the wait for a panel.
+// A resting program wakes for nothing: the icon's look rests while the status stays, and a
+// change is on the icon at once.
+TEST(AppDelegate, TheIconFollowsTheStatusAndRestsWhileItStays)
+{
+    TempDir support;
+    TempTree tree{{"docs/a.txt", "a"}, {"dest/", ""}};
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    ASSERT_TRUE(spinUntil([&] { return app.statusItem() != nullptr; }, 20'000));
+    EXPECT_TRUE(spinUntil([&] { return !app.isObservingStatus(); }, 20'000));
+    const QString resting = app.statusSymbol();
+
+    app.statusManager()->addPair(pairRecord(QStringLiteral("Documents"), tree.path("docs"), tree.path("dest"), false));
+    EXPECT_TRUE(spinUntil([&] { return app.statusSymbol() == statusSymbolName(BackupStatus::paused()); }, 20'000));
+    EXPECT_NE(app.statusSymbol(), resting);
+    EXPECT_TRUE(spinUntil([&] { return !app.isObservingStatus(); }, 20'000));
+
+    BackupEngine* engine = app.statusManager()->engine(app.configStore()->pairs().front().id);
+    ASSERT_NE(engine, nullptr);
+    engine->setStatus(BackupStatus::scanning());
+    EXPECT_EQ(app.statusSymbol(), statusSymbolName(BackupStatus::scanning()));
+}
+
 TEST(AppDelegate, AnXEmbedTrayGetsTheIconAtOnce)
 {
     PrivateSessionBus quiet;
@@ -429,4 +454,33 @@ TEST(AppDelegate, AnXEmbedTrayGetsTheIconAtOnce)
             EXPECT_EQ(app.statusItem(), nullptr) << "it waits for a panel to come";
         app.applicationWillTerminate();
     }
+}
+
+// The pair row's "Restore Them…" and "Show Details…" bring up their windows on that pair.
+TEST(AppDelegate, TheRowsRequestsOpenTheRestoreWindowTickedAndTheFailuresWindow)
+{
+    TempDir support;
+    TempTree tree{{"docs/a.txt", "a"}, {"dest/Larkfold/Documents/a.txt", "a"}, {"dest/Larkfold/Documents/b.txt", "b"}};
+    {
+        ConfigStore seed(support.path());
+        seed.addPair(pairRecord(QStringLiteral("Documents"), tree.path("docs"), tree.path("dest")));
+    }
+    Delegate d(support.path());
+    AppDelegate& app = *d.app;
+    const QUuid pairId = app.configStore()->pairs().front().id;
+
+    AppNotifications::instance().postShowRestore(pairId, {"b.txt"});
+    QWidget* window = app.controller(Kind::restore).window();
+    ASSERT_NE(window, nullptr);
+    auto* restore = window->findChild<RestoreView*>();
+    ASSERT_NE(restore, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return restore->model().selectedCount() == 1; }, 20'000));
+    EXPECT_EQ(restore->model().selectedItems().front().relativePath, "b.txt");
+
+    AppNotifications::instance().postShowRunErrors(pairId);
+    QWidget* failures = app.controller(Kind::runErrors).window();
+    ASSERT_NE(failures, nullptr);
+    EXPECT_TRUE(failures->isVisible());
+    EXPECT_EQ(failures->windowTitle(), QStringLiteral("Backup Problems — Documents"));
+    EXPECT_NE(failures->findChild<RunErrorsView*>(), nullptr);
 }

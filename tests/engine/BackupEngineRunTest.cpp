@@ -131,7 +131,7 @@ TEST_F(RunTest, FileErrorsGiveAPartialFailureAndNoOffsiteCopy)
     harness.store().updatePair(pair);
     faults.failNth(platform::FileOperation::copyRange, 1, ENOSPC);
     BackupEngine& engine = harness.startEngine(pair);
-    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    ASSERT_TRUE(harness.waitForTasks());
 
     EXPECT_TRUE(contains(harness.statuses(), BackupStatus::error(BackupError::partialFailure(1, 4))));
     EXPECT_EQ(harness.eventTypes().front(), EventType::error);
@@ -140,7 +140,8 @@ TEST_F(RunTest, FileErrorsGiveAPartialFailureAndNoOffsiteCopy)
     EXPECT_EQ(fingerprintCount(tree.path("dest/Larkfold/Docs")), 3);
     EXPECT_TRUE(fs::is_empty(tree.path("offsite")));
     EXPECT_EQ(harness.storedPair(pair.id).lastBackupFileCount, 3);
-    EXPECT_TRUE(isIdle(engine.status()));
+    // Kept on show, not turned back to a good status, until the next run.
+    EXPECT_EQ(engine.status(), BackupStatus::error(BackupError::partialFailure(1, 4)));
     // Kept for "Show Details…": which file, doing what, and the system's words.
     ASSERT_EQ(engine.lastRunErrors().total, 1u);
     const RunFileError& failed = engine.lastRunErrors().kept.at(0);

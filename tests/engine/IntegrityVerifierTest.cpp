@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 
 #include <sys/stat.h>
@@ -208,7 +209,8 @@ TEST_F(IntegrityVerifierTest, FilesWithoutAFingerprintAreCaughtUpOnAShareAtATime
     for (const char* name : {"a", "b", "c", "d", "e", "new"})
         write(name, "hello");
     m_tree.mkdir("Larkfold/Photos/Pkg.app");
-    writeDatabase({{"a", "recorded earlier", 5, std::nullopt}});
+    // Recorded earlier, of other content than the file holds now: it is not read again.
+    writeDatabase({{"a", kEmptySha, 5, std::nullopt}});
     const IntegrityVerifier verifier = withLimits({.catchUpFilesPerRun = 2});
     const auto keys = [&] {
         std::vector<std::string> names;
@@ -220,7 +222,7 @@ TEST_F(IntegrityVerifierTest, FilesWithoutAFingerprintAreCaughtUpOnAShareAtATime
 
     IntegrityVerifier(verifier).recordHashes({"new"}, listed, folder(), trash(), {});
     EXPECT_EQ(keys(), (std::vector<std::string>{"a", "b", "c", "new"}));
-    EXPECT_EQ(database()["a"]["sha256"], "recorded earlier");
+    EXPECT_EQ(database()["a"]["sha256"], kEmptySha);
     EXPECT_EQ(database()["c"]["sha256"], kHelloSha);
 
     IntegrityVerifier(verifier).recordHashes({}, listed, folder(), trash(), {});
@@ -537,6 +539,8 @@ TEST_F(IntegrityVerifierTest, UndecodableDatabaseIsMovedToTheTrashAndStartedAfre
         R"({"a.txt": {"relativePath": "a.txt", "sha256": "x", "fileSize": 5, "recordedAt": "2026-03-01T18:04:05.5Z"}})",
         R"({"a.txt": {"relativePath": "a.txt", "sha256": "x", "fileSize": "5", "recordedAt": "2026-03-01T18:04:05Z"}})",
         "{\"a\xff\": {}}",
+        // Cut off part way, as by a full or pulled drive.
+        R"({"a.txt": {"relativePath": "a.txt", "sha256": ")" + std::string(kHelloSha) + R"(", "fileSize": 5, "rec)",
     };
     write("b.txt", "");
     for (const std::string& bad : cases) {
@@ -671,6 +675,50 @@ TEST_F(IntegrityVerifierTest, FilesFarTooLargeToBeItsOwnAreNotRead)
     EXPECT_EQ(fs::file_size(trash() / today() / ".larkfold-hashes.json"), eightGiB);
     EXPECT_EQ(database().size(), 1u);
     EXPECT_EQ(readFile(backup() / ".larkfold-lastcheck"), "2026-03-01T18:04:05Z");
+}
+
+// The bytes this process maps now; a forked child starts with the same.
+std::uint64_t mappedBytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmSize:", 0) == 0)
+            return std::stoull(line.substr(7)) * 1024;
+    return 0;
+}
+
+// A database of 200,000 entries (36 MB of text) is loaded, changed and saved in a fraction of
+// that beside the program: never as a whole text, nor as a tree of every entry's fields.
+TEST_F(IntegrityVerifierTest, ALargeDatabaseTakesLittleMoreMemoryThanItsEntries)
+{
+    write("a.txt", "hello");
+    std::string text = "{\n";
+    char entry[400];
+    const int entries = 200000;
+    for (int i = 0; i < entries; ++i) {
+        std::snprintf(entry, sizeof entry,
+                      "  \"d%04d\\/photo-%07d.jpg\": {\n    \"fileSize\": %d,\n    \"recordedAt\": "
+                      "\"2026-01-01T00:00:00Z\",\n    \"relativePath\": \"d%04d\\/photo-%07d.jpg\",\n    \"sha256\": "
+                      "\"%s\"\n  }%s\n",
+                      i / 250, i, i, i / 250, i, kHelloSha, i + 1 < entries ? "," : "");
+        text += entry;
+    }
+    text += "}";
+    test::writeFile(databasePath(), text);
+
+    const auto outcome = test::runWithAddressSpaceLimit(mappedBytes() + (std::uint64_t(96) << 20), [&] {
+        m_verifier.recordHashes({"a.txt"}, folder(), trash());
+        return std::string("done");
+    });
+    ASSERT_TRUE(outcome) << "the verifier ran out of memory";
+    EXPECT_TRUE(trashedFiles().empty());
+    const std::string saved = databaseText();
+    EXPECT_EQ(saved.size(), text.size() + std::string(R"(  "a.txt": {
+    "fileSize": 5,
+    "recordedAt": "2026-03-01T18:04:05Z",
+    "relativePath": "a.txt",
+    "sha256": ")").size() + 64 + std::string("\"\n  },\n").size());
+    EXPECT_EQ(saved.substr(saved.size() - 200), text.substr(text.size() - 200));
 }
 
 // Past the limit, however little that is, nothing is read at all.

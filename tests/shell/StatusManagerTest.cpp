@@ -471,3 +471,35 @@ TEST(StatusManager, TheOverallStatusVisitsPairsInTheStoresOrder)
     EXPECT_EQ(manager.overallStatus(), BackupStatus::error(BackupError::copyFailed("0")));
     EXPECT_EQ(manager.statusSummary(), "3 of 3 pair(s) need attention");
 }
+
+// The tray icon looks again only when the generation moves: it must move with every change of
+// what the overall status and summary are made of, and stay while nothing changes.
+TEST(StatusManager, TheStatusGenerationMovesWithEveryChangeTheIconShows)
+{
+    Coordinator c;
+    c.tree.mkdir("dest");
+    c.tree.write("One/a.txt", "a");
+    const BackupPair one = c.storePair("One", c.tree.path("One"), c.tree.path("dest"), false);
+    StatusManager& manager = c.start();
+    std::uint64_t seen = manager.statusGeneration();
+    const auto moved = [&] {
+        const bool did = manager.statusGeneration() != seen;
+        seen = manager.statusGeneration();
+        return did;
+    };
+
+    spinFor(300);
+    EXPECT_FALSE(moved()) << "nothing changed";
+    c.engine(one.id).setStatus(BackupStatus::paused());
+    EXPECT_FALSE(moved()) << "the same status again";
+    c.engine(one.id).setStatus(BackupStatus::error(BackupError::copyFailed("x")));
+    EXPECT_TRUE(moved());
+
+    c.tree.write("Two/a.txt", "a");
+    const BackupPair two = c.makePair("Two", c.tree.path("Two"), c.tree.path("dest"), false);
+    manager.addPair(two);
+    EXPECT_TRUE(moved());
+    manager.removePair(two.id);
+    EXPECT_TRUE(moved());
+    EXPECT_EQ(manager.statusSummary(), "1 of 1 pair(s) need attention");
+}

@@ -1,9 +1,15 @@
 #include "PopoverHarness.h"
 
 #include "platform/FakeVolumeInfo.h"
+#include "shell/AppNotifications.h"
+#include "status/RunErrorsView.h"
 #include "support/Screenshot.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QEnterEvent>
 #include <QMenu>
 #include <QSignalSpy>
@@ -319,4 +325,104 @@ TEST_F(BackupPairRowTest, RelinkChoosesANewDestination)
     settle();
     EXPECT_FALSE(row(docs.id).status().is<BackupStatus::DestinationUnreachable>());
     EXPECT_EQ(part<ElidedText>(row(docs.id), "destinationText")->text(), QStringLiteral("→ New Drive"));
+}
+
+TEST_F(BackupPairRowTest, HeldDeletionsKeepTheirOwnWordsUntilTheUserRestoresOrConfirms)
+{
+    for (int i = 0; i < 20; ++i)
+        c.tree.write("Work/f" + std::to_string(i) + ".txt", "x");
+    const BackupPair work = c.storePair(QStringLiteral("Work"), c.tree.path("Work"), folder("dest"));
+    start();
+    settle();
+    BackupPairRow& pairRow = row(work.id);
+    for (int i = 2; i < 20; ++i)
+        fs::remove(c.tree.path("Work/f" + std::to_string(i) + ".txt"));
+    c.manager().backupPairNow(work.id);
+    const auto holding = [&] {
+        const auto* error = engine(work.id).status().as<BackupStatus::Error>();
+        return error && error->error.is<BackupError::DeletionHeld>();
+    };
+    ASSERT_TRUE(spinUntil(holding, 20'000));
+    settle();
+    EXPECT_TRUE(holding()) << "no return to a good status while the files wait for an answer";
+    EXPECT_EQ(pairRow.statusText(), QStringLiteral("⚠ Many deleted"));
+    EXPECT_FALSE(visible(pairRow, "relinkButton"));
+
+    click(&pairRow);
+    ASSERT_TRUE(pairRow.isErrorDetailShown());
+    EXPECT_EQ(part<QLabel>(pairRow, "errorDescription")->text(),
+              QStringLiteral("18 files disappeared from Work at once, so Larkfold kept their backups where they are."));
+    EXPECT_FALSE(visible(pairRow, "showDetailsButton")) << "no file failed";
+    saveScreenshot(view(), QStringLiteral("popover-row-deletions-held"));
+    {
+        ScopedPalette dark(darkPalette());
+        saveScreenshot(view(), QStringLiteral("popover-row-deletions-held-dark"));
+    }
+
+    // Restore them: the restore window is asked for with exactly those files.
+    std::vector<std::string> ticked;
+    const auto connection = QObject::connect(&AppNotifications::instance(), &AppNotifications::showRestoreRequested,
+                                             [&](const QUuid& id, const std::vector<std::string>& tick) {
+                                                 EXPECT_EQ(id, work.id);
+                                                 ticked = tick;
+                                             });
+    click(part(pairRow, "restoreHeldButton"));
+    QObject::disconnect(connection);
+    std::sort(ticked.begin(), ticked.end());
+    std::vector<std::string> expected;
+    for (int i = 2; i < 20; ++i)
+        expected.push_back("f" + std::to_string(i) + ".txt");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ticked, expected);
+
+    // One of them came back; the others the user confirms gone: only those move, once asked.
+    c.tree.write("Work/f3.txt", "back");
+    prompts.confirmAnswers.push_back(true);
+    click(part(pairRow, "confirmDeletionButton"));
+    ASSERT_EQ(prompts.confirmations.size(), 1u);
+    EXPECT_EQ(prompts.confirmations[0].confirmButton, QStringLiteral("Confirm Deletion"));
+    ASSERT_TRUE(spinUntil([&] { return !holding() && engine(work.id).heldDeletions().empty(); }, 30'000));
+    settle();
+    const fs::path backup = c.tree.path("dest/Larkfold/Work");
+    ASSERT_TRUE(spinUntil([&] { return fs::exists(backup / "f3.txt") && !fs::exists(backup / "f4.txt"); }, 20'000));
+    EXPECT_TRUE(fs::exists(backup / "f0.txt"));
+    std::size_t trashed = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(c.tree.path("dest/.Larkfold-Trash")))
+        trashed += entry.is_regular_file();
+    EXPECT_EQ(trashed, 17u);
+    EXPECT_FALSE(pairRow.isErrorDetailShown());
+}
+
+TEST_F(BackupPairRowTest, ShowDetailsListsWhatFailedWithTheSystemsWords)
+{
+    c.tree.write("docs/a.txt", "hello");
+    const BackupPair docs = c.storePair(QStringLiteral("Docs"), c.tree.path("docs"), "/etc");
+    start();
+    ASSERT_TRUE(spinUntil([&] { return engine(docs.id).status().is<BackupStatus::Error>(); }, 20'000));
+    settle();
+    BackupPairRow& pairRow = row(docs.id);
+    click(&pairRow);
+    ASSERT_TRUE(pairRow.isErrorDetailShown());
+    EXPECT_EQ(part<QLabel>(pairRow, "errorSuggestion")->text(), QStringLiteral("Show Details… says where and why."));
+    QSignalSpy asked(&AppNotifications::instance(), &AppNotifications::showRunErrorsRequested);
+    click(part(pairRow, "showDetailsButton"));
+    ASSERT_EQ(asked.count(), 1);
+    EXPECT_EQ(asked.at(0).at(0).toUuid(), docs.id);
+
+    RunErrorsView details(docs.name, &engine(docs.id));
+    details.resize(680, 360);
+    details.show();
+    auto* list = details.findChild<QTreeWidget*>(QStringLiteral("runErrorsList"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("Checking the folders"));
+    EXPECT_EQ(list->topLevelItem(0)->text(2),
+              QStringLiteral("Destination is a protected system folder. Choose a different destination."));
+    EXPECT_EQ(details.findChild<QLabel*>(QStringLiteral("runErrorsHeading"))->text(),
+              QStringLiteral("1 problem in the last backup of Docs"));
+    click(details.findChild<QPushButton*>(QStringLiteral("copyRunErrorsButton")));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), details.model().clipboardText());
+    saveScreenshot(details, QStringLiteral("run-errors"));
+    ScopedPalette dark(darkPalette());
+    saveScreenshot(details, QStringLiteral("run-errors-dark"));
 }

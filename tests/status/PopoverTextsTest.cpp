@@ -70,6 +70,10 @@ TEST(PopoverTexts, StatusLabelOfEveryStatus)
         {BackupStatus::completed(3, 1.5), fiveMinutesAgo, "✓ 5m ago", Tone::green, Tone::secondary},
         {BackupStatus::completed(3, 1.5), never, "✓ Done", Tone::green, Tone::secondary},
         {BackupStatus::error(BackupError::timedOut()), fiveMinutesAgo, "⚠ Error", Tone::red, Tone::red},
+        {BackupStatus::error(BackupError::deletionHeld(311, "Work", false)), fiveMinutesAgo, "⚠ Many deleted",
+         Tone::amber, Tone::amber},
+        {BackupStatus::error(BackupError::deletionHeld(333, "Work", true)), fiveMinutesAgo, "⚠ Folder empty",
+         Tone::amber, Tone::amber},
         {BackupStatus::idle(), fiveMinutesAgo, "✓ 5m ago", Tone::green, Tone::secondary},
         {BackupStatus::idle(), never, "Up to date", Tone::green, Tone::secondary},
         {BackupStatus::scanning(), never, "Scanning…", Tone::amber, Tone::secondary},
@@ -101,6 +105,35 @@ TEST(PopoverTexts, ProblemsAndTheirDetails)
     EXPECT_EQ(problemError(BackupStatus::destinationUnreachable(), "/media/sam/Drive"),
               BackupError::destinationNotFound("/media/sam/Drive"));
     EXPECT_EQ(problemError(BackupStatus::error(BackupError::timedOut()), "/media/sam/Drive"), BackupError::timedOut());
+}
+
+TEST(PopoverTexts, EachProblemOffersItsWaysOut)
+{
+    using enum ProblemAction;
+    const BackupStatus held = BackupStatus::error(BackupError::deletionHeld(311, "Work", false));
+    const BackupStatus partial = BackupStatus::error(BackupError::partialFailure(1, 4));
+    const struct {
+        const char* what;
+        BackupStatus status;
+        bool hasRunErrors;
+        std::vector<ProblemAction> actions;
+        bool relink;
+    } cases[] = {
+        {"failed files", partial, true, {showDetails}, true},
+        {"an error with nothing listed", BackupStatus::error(BackupError::timedOut()), false, {}, true},
+        {"held deletions", held, false, {restoreHeld, confirmDeletion}, false},
+        {"held deletions and failed files", held, true, {showDetails, restoreHeld, confirmDeletion}, false},
+        {"no drive", BackupStatus::destinationUnreachable(), true, {}, true},
+        {"fine", BackupStatus::idle(), true, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(problemActions(c.status, c.hasRunErrors), c.actions);
+        EXPECT_EQ(offersRelink(c.status), c.relink);
+    }
+    EXPECT_EQ(problemActionLabel(showDetails), "Show Details…");
+    EXPECT_EQ(problemActionLabel(restoreHeld), "Restore Them…");
+    EXPECT_EQ(problemActionLabel(confirmDeletion), "Confirm Deletion…");
 }
 
 TEST(PopoverTexts, OffsiteLine)

@@ -435,3 +435,22 @@ TEST_F(RestoreViewModelTest, WorkThatOutlivesTheWindowDeliversNothing)
 }
 
 } // namespace
+
+// "Restore them" from a pair row: the files named are ticked once listed, and no others.
+TEST_F(RestoreViewModelTest, FilesNamedBeforeOrAfterTheScanAreTicked)
+{
+    for (const char* name : {"Letters/letters-1", "Letters/letters-2", "notes.txt"})
+        backUp(name);
+    RestoreViewModel early(pair, environment());
+    early.preselect({"Letters/letters-1", "notes.txt", "gone-meanwhile.txt"});
+    early.loadFiles();
+    waitForFiles(early);
+    auto selected = selectedPaths(early);
+    std::sort(selected.begin(), selected.end());
+    EXPECT_EQ(selected, (Paths{"Letters/letters-1", "notes.txt"}));
+
+    auto late = loadedModel();
+    late->preselect({"Letters/letters-2"});
+    EXPECT_EQ(selectedPaths(*late), Paths{"Letters/letters-2"});
+    EXPECT_EQ(late->selectedCountText(), QStringLiteral("1 selected"));
+}
