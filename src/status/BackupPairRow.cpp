@@ -347,7 +347,7 @@ QWidget* BackupPairRow::makeErrorDetail()
     const QUuid id = m_pair.id;
     const auto addAction = [&](ProblemAction action, const char* name, void (PairActions::*command)(const QUuid&)) {
         auto* button = new TextButton(problemActionLabel(action), Theme::systemFont(kRelinkPoints, QFont::Medium),
-                                      m_errorActions);
+                                      Tone::green, m_errorActions);
         button->setObjectName(QString::fromLatin1(name));
         connect(button, &QAbstractButton::clicked, this, [this, id, command] { (m_actions.*command)(id); });
         actions->addWidget(button);
