@@ -38,6 +38,11 @@ struct BackupResult {
     // What the backup folder held when the run began (bytes, in walk order): the files among them
     // that have no fingerprint yet, left by a run stopped before its fingerprints, get theirs later.
     std::vector<std::string> backupRelativePaths;
+    // Folders below the source (absolute) that hold a mounted file system, or held one and are not
+    // mounted now while the backup still holds their files: what the next run is told of them.
+    std::vector<std::filesystem::path> sourceMountPoints;
+    // Those of them not mounted now: their files in the backup were left as they are.
+    std::vector<std::filesystem::path> unmountedFolders;
 
     // Something the program did not make (a link, a folder, a FIFO, ...) found at the name of one
     // of its own files in the backup folder: left alone, or moved to the trash where the run had

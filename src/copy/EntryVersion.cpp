@@ -1,20 +1,11 @@
 #include "copy/EntryVersion.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 namespace larkfold {
 
 namespace {
-
-constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
-constexpr std::int64_t kTimeToleranceNanoseconds = 2 * kNanosecondsPerSecond;
-
-std::int64_t nanoseconds(const std::timespec& time)
-{
-    return std::int64_t(time.tv_sec) * kNanosecondsPerSecond + time.tv_nsec;
-}
 
 bool isNewer(const std::timespec& a, const std::timespec& b)
 {
@@ -75,11 +66,9 @@ std::optional<EntryVersion> readEntryVersion(platform::FileSystem& fileSystem, c
     return entryVersion(fileSystem, dir, relative, *status);
 }
 
-bool versionsDiffer(const EntryVersion& source, const EntryVersion& copy)
+bool versionsDiffer(const EntryVersion& source, const EntryVersion& copy, const StoredTimes& times)
 {
-    if (source.size != copy.size)
-        return true;
-    return std::llabs(nanoseconds(copy.modified) - nanoseconds(source.modified)) > kTimeToleranceNanoseconds;
+    return source.size != copy.size || times.differ(source.modified, copy.modified);
 }
 
 } // namespace larkfold

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy/StoredTimes.h"
 #include "platform/FileSystem.h"
 
 #include <cstdint>
@@ -29,7 +30,7 @@ std::optional<EntryVersion> entryVersion(platform::FileSystem& fileSystem, const
                                          const std::filesystem::path& relative, const platform::FileStatus& status);
 
 // Whether a copy of the same kind no longer stands for its source: the sizes differ, or the
-// times are more than 2.0 s apart (copies on coarse-timed file systems stay unchanged).
-bool versionsDiffer(const EntryVersion& source, const EntryVersion& copy);
+// times do by the rule of the copy's file system (`times`).
+bool versionsDiffer(const EntryVersion& source, const EntryVersion& copy, const StoredTimes& times);
 
 } // namespace larkfold

@@ -7,11 +7,13 @@
 #include "copy/EntryVersion.h"
 #include "copy/FileCopierRun.h"
 #include "copy/ProfileRecommender.h"
+#include "platform/MountSource.h"
 #include "platform/RunningApplications.h"
 #include "store/BackupProfile.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <thread>
 #include <unordered_map>
 
@@ -67,6 +69,48 @@ BackupProfile recommendProfile(const SourceScan& scan)
         return std::nullopt;
     };
     return recommendProfileForFiles(names, scan.root, listFolder, scannedSize);
+}
+
+// Relative form of `folder` below `root`; none for the root itself or a folder elsewhere.
+std::optional<std::string> relativeBelow(const path& root, const path& folder)
+{
+    const std::string& rootText = root.native();
+    const std::string& folderText = folder.native();
+    if (folderText == rootText || !platform::mountPointHolds(rootText, folderText))
+        return std::nullopt;
+    return folderText.substr(rootText == "/" ? 1 : rootText.size() + 1);
+}
+
+// The folders below `root` that a file system is mounted on, relative to it, sorted.
+std::vector<std::string> mountPointsBelow(const platform::MountSource& table, const path& root)
+{
+    std::vector<std::string> found;
+    for (const platform::MountEntry& mount : table.mounts()) {
+        if (auto relative = relativeBelow(root, mount.mountPoint))
+            found.push_back(std::move(*relative));
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+// Of the mount points remembered or seen before the scan, those not mounted after it (relative,
+// sorted); `all` gets every one of both, which the next run is to know of until archival has seen
+// what the backup holds.
+std::vector<std::string> unmountedSince(const path& root, const std::vector<path>& known,
+                                        std::vector<std::string> before, const std::vector<std::string>& after,
+                                        std::vector<std::string>& all)
+{
+    for (const path& folder : known) {
+        if (auto relative = relativeBelow(root, folder))
+            before.push_back(std::move(*relative));
+    }
+    std::sort(before.begin(), before.end());
+    before.erase(std::unique(before.begin(), before.end()), before.end());
+    std::vector<std::string> unmounted;
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(unmounted));
+    std::set_union(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(all));
+    return unmounted;
 }
 
 } // namespace
@@ -143,12 +187,14 @@ FileCopier::FileCopier(platform::FileSystem& fileSystem, platform::RunningApplic
 BackupOutcome FileCopier::backup(const path& source, const path& destination, const path& trash,
                                  const ExclusionFilter& filter, const ProgressCallback& progress,
                                  const platform::CancelToken& cancel,
-                                 const std::vector<std::string>& confirmedDeletions) const
+                                 const std::vector<std::string>& confirmedDeletions,
+                                 const SourceMounts& mounts) const
 {
     auto folder = openBackupFolder(source, destination, trash);
     if (auto* error = std::get_if<FileOperationError>(&folder))
         return std::move(*error);
-    return backup(source, std::get<BackupFolder>(folder), trash, filter, progress, cancel, confirmedDeletions);
+    return backup(source, std::get<BackupFolder>(folder), trash, filter, progress, cancel, confirmedDeletions,
+                  mounts);
 }
 
 std::variant<BackupFolder, FileOperationError> FileCopier::openBackupFolder(const path& source,
@@ -180,7 +226,8 @@ std::variant<BackupFolder, FileOperationError> FileCopier::openBackupFolder(cons
 BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupFolder, const path& trash,
                                  const ExclusionFilter& filter, const ProgressCallback& progress,
                                  const platform::CancelToken& cancel,
-                                 const std::vector<std::string>& confirmedDeletions) const
+                                 const std::vector<std::string>& confirmedDeletions,
+                                 const SourceMounts& mounts) const
 {
     const path& destination = backupFolder.path();
     Run run(source, destination, trash, filter, progress, cancel);
@@ -197,6 +244,7 @@ BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupF
         return copyError(copyerror::kDestinationNotWritable, destination, kValidateDestinationOperation);
     run.sourceDir = std::move(*sourceDir);
     run.backupDir = std::move(*backupDir);
+    run.backupTimes = StoredTimes::probe(m_fileSystem, run.backupDir);
     // Before anything is written into it: a private source makes a private backup.
     if (const auto sourceStatus = m_fileSystem.status(run.sourceDir))
         m_fileSystem.mirrorFolderMode(*sourceStatus, run.backupDir);
@@ -206,7 +254,7 @@ BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupF
     if (m_fileSystem.holdsOtherThanRegularFile(run.backupDir, std::string(kCheckpointFileName)))
         run.result.foreignItems.push_back({std::string(kCheckpointFileName), false});
     const bool checkpointWritten = writeCheckpoint(run.backupDir, run.startTime);
-    prepare(run);
+    prepare(run, mounts);
     copyAll(run);
     if (!run.result.abortedDueToVolumeLoss) {
         archiveVanished(run);
@@ -231,7 +279,7 @@ BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupF
     return std::move(run.result);
 }
 
-void FileCopier::prepare(Run& run) const
+void FileCopier::prepare(Run& run, const SourceMounts& mounts) const
 {
     std::unique_ptr<platform::RunningApplications> machineApplications;
     platform::RunningApplications* applications = m_applications;
@@ -250,7 +298,21 @@ void FileCopier::prepare(Run& run) const
     options.foldersToLeaveOut.push_back({run.backupDir.device(), run.backupDir.inode()});
     if (const auto trash = m_fileSystem.statusAtPath(run.trash); trash && trash->isDirectory())
         options.foldersToLeaveOut.push_back({trash->device, trash->inode});
+    // Looked at on both sides of the scan: a drive unmounted while it ran was not fully listed.
+    const path sourceRoot = resolvedSource(run.source);
+    std::vector<std::string> mountedBefore;
+    if (mounts.table)
+        mountedBefore = mountPointsBelow(*mounts.table, sourceRoot);
     run.scan = scanSourceTree(run.source, run.filter, options, false);
+    if (mounts.table) {
+        std::vector<std::string> all;
+        run.unmountedFolders = unmountedSince(sourceRoot, mounts.known, std::move(mountedBefore),
+                                              mountPointsBelow(*mounts.table, sourceRoot), all);
+        for (const std::string& relative : all)
+            run.result.sourceMountPoints.push_back(sourceRoot / relative);
+        for (const std::string& relative : run.unmountedFolders)
+            run.result.unmountedFolders.push_back(sourceRoot / relative);
+    }
     for (const std::string& folder : run.scan.ownFolders)
         run.result.errors.push_back(copyError(copyerror::kOwnFolderInSource, run.source / folder, kScanOperation));
     for (const std::string& entry : run.scan.reservedNames)
@@ -367,13 +429,13 @@ FileCopier::Need FileCopier::decide(const Run& run, FolderCache& sources, Folder
     if (!entry.isPackage) {
         const EntryVersion source{false, entry.size, {std::time_t(entry.modifiedSeconds), long(entry.modifiedNanoseconds)}};
         const EntryVersion backup{false, copy->size, copy->modificationTime};
-        return versionsDiffer(source, backup) ? Need::copy : Need::unchanged;
+        return versionsDiffer(source, backup, run.backupTimes) ? Need::copy : Need::unchanged;
     }
     const auto source = readEntryVersion(m_fileSystem, run.sourceDir, relative);
     const auto backup = entryVersion(m_fileSystem, run.backupDir, relative, *copy);
     if (!source || !backup || !source->isFolder)
         return Need::copy;
-    return versionsDiffer(*source, *backup) ? Need::copy : Need::unchanged;
+    return versionsDiffer(*source, *backup, run.backupTimes) ? Need::copy : Need::unchanged;
 }
 
 bool FileCopier::deferForEditor(Run& run, const path& relative) const

@@ -22,6 +22,7 @@
 namespace larkfold::platform {
 class RunningApplications;
 class IdleTime;
+class MountSource;
 } // namespace larkfold::platform
 
 namespace larkfold {
@@ -33,6 +34,16 @@ using BackupOutcome = std::variant<BackupResult, FileOperationError>;
 
 // What a scan saw at an entry's place: the copy refuses an entry that has since become the other kind.
 enum class EntryKind : std::uint8_t { file, package };
+
+// What a run is told of the file systems mounted inside its source. A drive unmounted from a folder
+// below the source leaves that folder empty: its files are out of reach, not deleted, and their
+// part of the backup must stay.
+struct SourceMounts {
+    // The mount table, read before and after the scan; none: mounts are not looked at.
+    const platform::MountSource* table = nullptr;
+    // Folders below the source (absolute) that held a mounted file system at an earlier run.
+    std::vector<std::filesystem::path> known;
+};
 
 // What the single-file copy did with one entry.
 struct CopyFileResult {
@@ -80,12 +91,14 @@ public:
     // Brings `destination` up to date with `source` in one pass and files backup entries that
     // vanished from the source into `trash`/<start day>. Returns the pre-flight failure (paths,
     // 1003, 1004, 1005, folder creation) before anything is written; after that always a result,
-    // with single-file failures collected in it. Cancelling is not a failure.
+    // with single-file failures collected in it. Cancelling is not a failure. Nothing below a
+    // folder of `mounts` that is not mounted now counts as vanished.
     // The backup folder is opened and locked first (openBackupFolder) and released at the end.
     BackupOutcome backup(const std::filesystem::path& source, const std::filesystem::path& destination,
                          const std::filesystem::path& trash, const ExclusionFilter& filter,
                          const ProgressCallback& progress, const platform::CancelToken& cancel = {},
-                         const std::vector<std::string>& confirmedDeletions = {}) const;
+                         const std::vector<std::string>& confirmedDeletions = {},
+                         const SourceMounts& mounts = {}) const;
     // The same into a backup folder the caller opened, so that what it does after the run works
     // on the same folder under the same lock. `confirmedDeletions`: backup entries (paths below
     // the backup folder) whose removal from the source the user confirmed after the mass-deletion
@@ -93,7 +106,8 @@ public:
     BackupOutcome backup(const std::filesystem::path& source, const BackupFolder& backupFolder,
                          const std::filesystem::path& trash, const ExclusionFilter& filter,
                          const ProgressCallback& progress, const platform::CancelToken& cancel = {},
-                         const std::vector<std::string>& confirmedDeletions = {}) const;
+                         const std::vector<std::string>& confirmedDeletions = {},
+                         const SourceMounts& mounts = {}) const;
 
     // The pre-flight of a run: checks the folders (paths, 1003, 1004, folder creation, 1005),
     // opens the backup folder and takes its lock (".larkfold-lock", kept after the run). Another
@@ -132,8 +146,8 @@ public:
 
     // Refuses folder pairs that must never be mirrored into each other or into the system:
     // the same folder, one inside the other (also when reached through links or bind mounts),
-    // a protected system folder, the home folder, the root. Operation "validatePath",
-    // codes 1100 to 1105; none when the pair is acceptable.
+    // a protected system folder, the home folder, the root, and a source on a pseudo file system
+    // such as /proc. Operation "validatePath", codes 1100 to 1106; none when the pair is acceptable.
     std::optional<FileOperationError> validatePaths(const std::filesystem::path& source,
                                                     const std::filesystem::path& destination) const;
 
@@ -176,9 +190,10 @@ public:
     // --- Before a run ---
 
     // The bytes of the source files the next run would copy: files missing from the backup
-    // folder, of another size, or more than 2 seconds apart in modification time. Never fails;
-    // a copy that cannot be read counts as missing.
-    // A cancel ends it early with what it counted so far.
+    // folder, of another size, or of another modification time by the backup folder's own rule
+    // (exact where its file system keeps fine times, within 2 seconds where it keeps coarse
+    // ones). Never fails; a copy that cannot be read counts as missing. A cancel ends it early
+    // with what it counted so far.
     std::int64_t estimateBytesToCopy(const std::filesystem::path& source, const std::filesystem::path& backupFolder,
                                      const ExclusionFilter& filter, const platform::CancelToken& cancel = {}) const;
 
@@ -215,7 +230,7 @@ private:
     std::optional<FileOperationError> lockBackupFolder(const platform::Directory& folder,
                                                        const std::filesystem::path& trash, platform::File& lock,
                                                        std::vector<std::string>& setAside) const;
-    void prepare(Run& run) const;
+    void prepare(Run& run, const SourceMounts& mounts) const;
     void copyAll(Run& run) const;
     // Reads each listed file's size and time and what the change rule says of it, on several
     // threads; entries gone since the listing leave the scan.

@@ -194,6 +194,23 @@ void FileCopier::archiveVanished(Run& run) const
     run.backupRelativePaths = std::move(destinationScan.relativePaths);
     run.backupFolders = std::move(destinationScan.folders);
     const std::vector<std::string>& backupPaths = run.backupRelativePaths;
+
+    // A drive unmounted from inside the source leaves its folder empty: its files are out of reach,
+    // not deleted. Its part of the backup stays; one of which the backup holds nothing is forgotten.
+    std::vector<std::string> unmountedKeys;
+    for (std::size_t index = run.unmountedFolders.size(); index-- > 0;) {
+        const std::string key = comparisonKey(run.unmountedFolders[index]);
+        const bool holdsFiles = destinationScan.cancelled
+                             || std::any_of(backupPaths.begin(), backupPaths.end(), [&](const std::string& relative) {
+                                    return isAtOrBelow(comparisonKey(relative), key);
+                                });
+        if (holdsFiles) {
+            unmountedKeys.push_back(key);
+            continue;
+        }
+        std::erase(result.sourceMountPoints, result.unmountedFolders[index]);
+        result.unmountedFolders.erase(result.unmountedFolders.begin() + std::ptrdiff_t(index));
+    }
     // Partial lists tell nothing about what vanished.
     if (run.cancel.isCancelled() || run.scan.cancelled || destinationScan.cancelled)
         return;
@@ -212,9 +229,9 @@ void FileCopier::archiveVanished(Run& run) const
     for (const std::string& relative : backupPaths) {
         const std::string ownKey = isAscii(relative) ? std::string() : comparisonKey(relative);
         const std::string_view key = ownKey.empty() ? std::string_view(relative) : std::string_view(ownKey);
-        const bool underUnreadable = std::any_of(unreadableKeys.begin(), unreadableKeys.end(),
-                                                 [&](const std::string& folder) { return isAtOrBelow(key, folder); });
-        if (underUnreadable)
+        const auto under = [&](const std::string& folder) { return isAtOrBelow(key, folder); };
+        if (std::any_of(unreadableKeys.begin(), unreadableKeys.end(), under)
+            || std::any_of(unmountedKeys.begin(), unmountedKeys.end(), under))
             continue;
         if (!sourceKeys.contains(key) || run.kindChanged.contains(relative))
             vanished.emplace_back(relative);

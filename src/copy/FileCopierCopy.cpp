@@ -309,22 +309,47 @@ CopyFileResult FileCopier::streamCopy(const Directory& sourceDir, const path& so
 
     // copy_file_range keeps the data in the kernel; it cannot write to a file opened for appending.
     bool useRange = offset == 0;
+    bool rangeWorked = false;
+    // Never past the size the copy began with: a file that grows meanwhile would otherwise be
+    // copied without end and could fill the drive. It is not taken (below) and waits for the next run.
+    const std::int64_t size = sourceStatus.size;
+    // Fewer blocks than bytes: holes, which stay holes in the copy.
+    const bool sparse = sourceStatus.allocatedBytes < size;
     std::int64_t copied = offset;
-    for (;;) {
+    std::int64_t dataEnd = sparse ? offset : size;
+    while (copied < size) {
         if (cancel.isCancelled())
             return withStatus(CopyFileResult::Status::cancelled);
+        if (copied == dataEnd) {
+            const auto data = m_fileSystem.nextData(*input, copied, size);
+            if (!data)
+                return failed(posixError(data.error()));
+            if (data->begin > copied) {
+                // The resume file always holds exactly what is done, a skipped hole included.
+                if (const std::error_code error = m_fileSystem.setSize(output, data->begin))
+                    return failed(posixError(error));
+                if (const auto at = m_fileSystem.seek(output, data->begin, platform::SeekTo::start); !at)
+                    return failed(posixError(at.error()));
+                copied = data->begin;
+            }
+            dataEnd = data->end;
+            if (copied == size)
+                break;
+        }
+        const std::size_t want = std::size_t(std::min<std::int64_t>(dataEnd - copied, kChunkBytes));
         std::size_t chunk = 0;
         if (useRange) {
-            const auto count = m_fileSystem.copyRange(*input, output, kChunkBytes);
-            if (!count && isRangeUnsupported(count.error()) && copied == offset) {
+            const auto count = m_fileSystem.copyRange(*input, output, want);
+            if (!count && isRangeUnsupported(count.error()) && !rangeWorked) {
                 useRange = false;
                 continue;
             }
             if (!count)
                 return failed(posixError(count.error()));
             chunk = *count;
+            rangeWorked = true;
         } else {
-            const auto count = m_fileSystem.read(*input, buffer);
+            const auto count = m_fileSystem.read(*input, std::span(buffer.data(), want));
             if (!count)
                 return failed(posixError(count.error()));
             chunk = *count;
@@ -342,7 +367,7 @@ CopyFileResult FileCopier::streamCopy(const Directory& sourceDir, const path& so
             }
         }
         if (chunk == 0)
-            break;
+            break; // the source shrank; the check after the copy turns it down
         copied += std::int64_t(chunk);
         throttleAfterChunk();
         if (progress && sourceStatus.size >= 1)

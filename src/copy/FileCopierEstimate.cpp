@@ -6,7 +6,6 @@
 #include "platform/FileSystem.h"
 #include "platform/TreeWalker.h"
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,10 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::int64_t kUnchangedTimeDifferenceNanoseconds = 2'000'000'000;
-constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
-
-bool needsCopy(int backupFd, const SourceEntry& entry)
+bool needsCopy(int backupFd, const SourceEntry& entry, const StoredTimes& times)
 {
     struct stat copy;
     if (backupFd < 0 || ::fstatat(backupFd, entry.relativePath.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0)
@@ -28,16 +24,14 @@ bool needsCopy(int backupFd, const SourceEntry& entry)
     const std::int64_t copySize = S_ISREG(copy.st_mode) ? static_cast<std::int64_t>(copy.st_size) : 0;
     if (copySize != entry.size)
         return true;
-    const std::int64_t difference =
-        (static_cast<std::int64_t>(copy.st_mtim.tv_sec) - entry.modifiedSeconds) * kNanosecondsPerSecond
-        + (static_cast<std::int64_t>(copy.st_mtim.tv_nsec) - entry.modifiedNanoseconds);
-    return std::llabs(difference) > kUnchangedTimeDifferenceNanoseconds;
+    return times.differ({std::time_t(entry.modifiedSeconds), long(entry.modifiedNanoseconds)}, copy.st_mtim);
 }
 
 // A package is copied whole when anything inside it changed, so it counts at the size of its tree.
 std::int64_t packageBytesToCopy(platform::FileSystem& fileSystem,
                                 const platform::PosixResult<platform::Directory>& sourceDir,
-                                const platform::PosixResult<platform::Directory>& backupDir, const SourceEntry& entry)
+                                const platform::PosixResult<platform::Directory>& backupDir, const SourceEntry& entry,
+                                const StoredTimes& times)
 {
     if (!sourceDir)
         return 0;
@@ -45,7 +39,7 @@ std::int64_t packageBytesToCopy(platform::FileSystem& fileSystem,
     if (!source)
         return 0;
     const auto copy = backupDir ? readEntryVersion(fileSystem, *backupDir, entry.relativePath) : std::nullopt;
-    return !copy || !copy->isFolder || versionsDiffer(*source, *copy) ? source->size : 0;
+    return !copy || !copy->isFolder || versionsDiffer(*source, *copy, times) ? source->size : 0;
 }
 
 } // namespace
@@ -66,13 +60,15 @@ std::int64_t FileCopier::estimateBytesToCopy(const fs::path& source, const fs::p
     const fs::path resolvedSource = fs::canonical(source, error);
     const auto sourceDir = m_fileSystem.openDirectory(error ? source : resolvedSource);
     const auto backupDir = m_fileSystem.openDirectory(backupFolder);
+    // The run's own rule: the same times compare the same way.
+    const StoredTimes times = backupDir ? StoredTimes::probe(m_fileSystem, *backupDir) : StoredTimes();
     std::int64_t bytes = 0;
     for (const SourceEntry& entry : scan.entries) {
         if (cancel.isCancelled())
             break;
         if (entry.isPackage)
-            bytes += packageBytesToCopy(m_fileSystem, sourceDir, backupDir, entry);
-        else if (needsCopy(backupFd, entry))
+            bytes += packageBytesToCopy(m_fileSystem, sourceDir, backupDir, entry, times);
+        else if (needsCopy(backupFd, entry, times))
             bytes += entry.size;
     }
     if (backupFd >= 0)

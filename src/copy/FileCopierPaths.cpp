@@ -3,6 +3,7 @@
 
 #include "copy/CopyErrors.h"
 #include "platform/FileSystem.h"
+#include "platform/FileSystemKind.h"
 #include "platform/Json.h"
 #include "platform/Paths.h"
 #include "store/BackupProfile.h"
@@ -120,6 +121,15 @@ std::optional<FileOperationError> FileCopier::validatePaths(const fs::path& sour
     if (d.sameAs(Place(fs::path(QDir::homePath().toStdString()))))
         return pathError(1104, "Destination cannot be your home folder. Choose a subfolder or external drive.",
                          destination);
+    // The kernel's views of itself: their files report sizes that mean nothing and some read without
+    // end (/proc/self/pagemap would fill the drive).
+    if (const auto pseudo = platform::pseudoFileSystemName(source)) {
+        return FileOperationError::larkfold(
+            1106,
+            QStringLiteral("Source folder is on the system's %1 file system, which holds no files to back up.")
+                .arg(QString::fromStdString(*pseudo)),
+            source, QString::fromLatin1(kValidatePathOperation));
+    }
     return std::nullopt;
 }
 

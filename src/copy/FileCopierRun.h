@@ -5,6 +5,7 @@
 #include "copy/EditorDetector.h"
 #include "copy/FileCopier.h"
 #include "copy/ScanResults.h"
+#include "copy/StoredTimes.h"
 
 #include <QDateTime>
 
@@ -78,9 +79,14 @@ struct FileCopier::Run {
     // compare both with what their paths name now.
     platform::Directory sourceDir;
     platform::Directory backupDir;
+    // How the backup's file system keeps times, found out once at the start.
+    StoredTimes backupTimes;
 
     // Folders the scan could not read are in it too: nothing below them counts as vanished.
     SourceScan scan;
+    // Folders below the source that held a mounted file system and do not now (relative paths):
+    // nothing below them counts as vanished either.
+    std::vector<std::string> unmountedFolders;
     // Walked beside the source scan; only names matter to archival, and the run adds none that
     // could count as vanished.
     std::future<DestinationScan> destinationScan;

@@ -49,6 +49,10 @@ std::optional<std::int64_t> sizeOfTree(const Root& root)
     return total;
 }
 
+const QString kWatchLimitWarning =
+    QStringLiteral("Some folders here can't be watched for changes, so they're backed up on the schedule. Raise the "
+                   "fs.inotify.max_user_watches setting to watch them all.");
+
 } // namespace
 
 BackupEngine::Shared::Shared(const QUuid& id, const Environment& environment)
@@ -58,7 +62,7 @@ BackupEngine::Shared::Shared(const QUuid& id, const Environment& environment)
       mounts(environment.mounts ? *environment.mounts : platform::systemMountSource()),
       bookmarks(environment.bookmarks ? *environment.bookmarks : platform::systemBookmarks()),
       fileSystem(environment.fileSystem ? *environment.fileSystem : platform::systemFileSystem()),
-      finishedStatusDelay(environment.finishedStatusDelay), fileCopier(fileSystem), integrityVerifier(fileSystem),
+      fileEvents(environment.fileEvents), finishedStatusDelay(environment.finishedStatusDelay), fileCopier(fileSystem), integrityVerifier(fileSystem),
       offsiteSyncer(fileSystem)
 {
 }
@@ -113,13 +117,25 @@ void BackupEngine::start(const BackupPair& pair)
         m_fileWatcher->stop();
         m_fileWatcher.reset();
     }
-    auto watcher = std::make_unique<FileWatcher>();
+    auto watcher = m_shared->fileEvents ? std::make_unique<FileWatcher>(m_shared->fileEvents())
+                                        : std::make_unique<FileWatcher>();
     watcher->setOnEventsDetected([engine = QPointer<BackupEngine>(this), pair] {
         if (engine)
             engine->handleFileEvents(pair);
     });
+    watcher->setOnWatchesIncomplete([engine = QPointer<BackupEngine>(this), pair] {
+        if (engine)
+            engine->handleWatchesIncomplete(pair);
+    });
+    setWatchWarning({});
     if (auto error = watcher->start(sourceFor(pair))) {
-        reportFailure(*error, pair.name);
+        // Unwatched is not unprotected: the pair is backed up now and on the schedule.
+        const auto* failed = std::get_if<BackupError::WatcherFailed>(&error->value());
+        qCWarning(lcBackupEngine).noquote() << QStringLiteral("Could not watch %1: %2")
+                                                   .arg(platform::privateArg(sourceFor(pair)),
+                                                        failed ? failed->detail : error->errorDescription());
+        setWatchWarning(QStringLiteral("Changes here can't be watched, so they're backed up on the schedule."));
+        triggerBackup(pair);
         return;
     }
     m_fileWatcher = std::move(watcher);
@@ -243,6 +259,23 @@ void BackupEngine::setRunOutcome(RunFileErrors errors, std::optional<std::vector
     if (heldChanged)
         m_heldDeletions = std::move(*heldDeletions);
     emit runOutcomeChanged();
+}
+
+void BackupEngine::setWatchWarning(const QString& warning)
+{
+    if (m_watchWarning == warning)
+        return;
+    m_watchWarning = warning;
+    emit watchWarningChanged();
+}
+
+void BackupEngine::handleWatchesIncomplete(const BackupPair& pair)
+{
+    setWatchWarning(kWatchLimitWarning);
+    if (m_watchLimitNotified || !m_notificationManager)
+        return;
+    m_watchLimitNotified = true;
+    m_notificationManager->notifyWatchLimit(storedPair().value_or(pair).name);
 }
 
 void BackupEngine::setDestinationFreeSpace(std::optional<std::int64_t> bytes)

@@ -32,6 +32,7 @@ class NotificationManager;
 
 namespace platform {
 class Bookmarks;
+class FileEvents;
 class Directory;
 class FileSystem;
 class MountSource;
@@ -54,6 +55,8 @@ public:
         platform::MountSource* mounts = nullptr;
         platform::Bookmarks* bookmarks = nullptr;
         platform::FileSystem* fileSystem = nullptr; // what the copy runs and the offsite copy go through
+        // Makes the event stream of each watcher; none: inotify.
+        std::function<std::unique_ptr<platform::FileEvents>()> fileEvents;
         // How long a finished run's outcome stays on show before the status returns to idle.
         std::chrono::milliseconds finishedStatusDelay = std::chrono::seconds(5);
     };
@@ -71,8 +74,9 @@ public:
     void setNotificationManager(NotificationManager* manager);
 
     // Watches the pair's source and backs it up once: unless it is disabled (paused), its
-    // destination is missing (destinationUnreachable), or its folders cannot be resolved or
-    // watched (error). A watcher still running from an earlier start is stopped first.
+    // destination is missing (destinationUnreachable), or its folders cannot be resolved (error).
+    // A source that cannot be watched (or not wholly) is still backed up, now and on the
+    // schedule, with a watch warning. A watcher still running from an earlier start is stopped first.
     void start(const BackupPair& pair);
     // Ends all work: pending trigger, backup task, queued or running job, watcher. Work already
     // under way no longer writes the status; a status of work in progress becomes idle.
@@ -92,6 +96,9 @@ public:
     void setStatus(const BackupStatus& status);
     // Free bytes on the destination's volume after the last copy run; none before the first.
     std::optional<std::int64_t> destinationFreeSpace() const { return m_destinationFreeSpace; }
+    // Why changes in the source are not all seen as they happen, with what to do; empty while
+    // they are. The pair is then backed up on the schedule.
+    const QString& watchWarning() const { return m_watchWarning; }
 
     // The failures of the last run that tried anything: each file that failed, or what stopped
     // the run before it copied. Empty before the first run and after one without failures.
@@ -152,6 +159,7 @@ signals:
     void destinationFreeSpaceChanged();
     // lastRunErrors() or heldDeletions() changed.
     void runOutcomeChanged();
+    void watchWarningChanged();
     // A backup profile other than standard fits the pair's files; offered once per pair.
     void profileSuggested(const QUuid& pairId, const QString& pairName, BackupProfile recommendedProfile,
                           qint64 approximateBytes);
@@ -184,6 +192,8 @@ private:
     void setRunOutcome(RunFileErrors errors, std::optional<std::vector<std::string>> heldDeletions);
     // Tells the user of `error` once, as reportFailure does.
     void notifyFailureOnce(const BackupError& error, const QString& pairName);
+    void setWatchWarning(const QString& warning);
+    void handleWatchesIncomplete(const BackupPair& pair);
     void resetFinishedStatus();
     void stopAccessingSecurityScopedURLs();
     void reapFinishedTasks();
@@ -200,6 +210,9 @@ private:
     std::vector<std::string> m_confirmedDeletions;
     // The failure the user was last told of, until the pair has another outcome.
     std::optional<BackupError> m_toldFailure;
+    QString m_watchWarning;
+    // The watch limit is told once for the engine's life, not at every start.
+    bool m_watchLimitNotified = false;
     QPointer<ConfigStore> m_configStore;
     std::shared_ptr<BackupQueue> m_backupQueue;
     QPointer<NotificationManager> m_notificationManager;

@@ -15,6 +15,7 @@
 #include "store/ConfigStore.h"
 
 #include <QFile>
+#include <QStringList>
 
 #include <array>
 #include <condition_variable>
@@ -55,6 +56,19 @@ QString fileWord(std::int64_t count)
 QString countedFiles(std::int64_t count)
 {
     return QStringLiteral("%1 %2").arg(count).arg(fileWord(count));
+}
+
+// Says which folders of the source were not mounted, so their part of the backup was left alone.
+QString unmountedFoldersMessage(const std::vector<fs::path>& folders, const fs::path& source)
+{
+    QStringList names;
+    for (const fs::path& folder : folders)
+        names << QStringLiteral("“%1”").arg(QString::fromStdString(folder.lexically_relative(source).string()));
+    if (folders.size() == 1)
+        return QStringLiteral("%1 is not mounted — its files in the backup were left as they are.").arg(names.front());
+    return QStringLiteral("%1 folders are not mounted (%2) — their files in the backup were left as they are.")
+        .arg(folders.size())
+        .arg(names.join(QStringLiteral(", ")));
 }
 
 // What the user is told of an item the program did not make at one of its own names.
@@ -119,6 +133,8 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
                 result.bytesTransferred, result.duration);
     if (held)
         recordEvent(EventType::error, held->errorDescription());
+    if (!result.unmountedFolders.empty())
+        recordEvent(EventType::backup, unmountedFoldersMessage(result.unmountedFolders, platform::canonicalPath(folders.source)));
 
     BackupStatus finalStatus;
     if (aborted) {

@@ -231,7 +231,7 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
     auto outcome = m_shared->fileCopier.backup(
         folders.source, backupFolder, folders.trash, exclusionFilter(m_pair),
         [this](double fraction, const QString& label) { onProgress(fraction, label); }, jobCancel,
-        m_confirmedDeletions);
+        m_confirmedDeletions, SourceMounts{&m_shared->mounts, m_pair.sourceMountPoints});
     if (auto* failure = std::get_if<FileOperationError>(&outcome)) {
         failRun(*failure);
         return;
@@ -240,6 +240,12 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
     // A drive swapped or unplugged at the end of the run: whatever stands at its path now is not the backup.
     if (!destinationStillThere(folders))
         result.abortedDueToVolumeLoss = true;
+    // Kept even when the run was stopped: a drive unmounted before the next one must not empty its
+    // part of the backup then.
+    if (result.sourceMountPoints != m_pair.sourceMountPoints) {
+        m_pair.sourceMountPoints = result.sourceMountPoints;
+        savePairFields([&](BackupPair& current) { current.sourceMountPoints = m_pair.sourceMountPoints; });
+    }
 
     if (jobCancel.isCancelled()) {
         // Stopped or out of time: the run ends now. Its copies get their fingerprints from a later

@@ -30,6 +30,7 @@ struct BackupEngine::Shared {
     platform::MountSource& mounts;
     platform::Bookmarks& bookmarks;
     platform::FileSystem& fileSystem;
+    const std::function<std::unique_ptr<platform::FileEvents>()> fileEvents;
     const std::chrono::milliseconds finishedStatusDelay;
     const FileCopier fileCopier;
     IntegrityVerifier integrityVerifier;

@@ -26,6 +26,11 @@ void FileWatcher::setOnEventsDetected(std::function<void()> callback)
     m_onEventsDetected = std::move(callback);
 }
 
+void FileWatcher::setOnWatchesIncomplete(std::function<void()> callback)
+{
+    m_events->setOnIncomplete(std::move(callback));
+}
+
 std::optional<BackupError> FileWatcher::start(const std::filesystem::path& path)
 {
     platform::requireMainThread("FileWatcher::start");

@@ -18,6 +18,9 @@ public:
     virtual ~FileWatching() = default;
     // Called on the main thread after a batch of changes; set before start().
     virtual void setOnEventsDetected(std::function<void()> callback) = 0;
+    // Called on the main thread, once per start, when some folders could not be watched (the
+    // user's watch limit); set before start().
+    virtual void setOnWatchesIncomplete(std::function<void()> callback) = 0;
     // Starts watching `path` and everything below it; a watcher already watching keeps its path and
     // succeeds. Returns `watcherFailed` when the folder cannot be watched.
     virtual std::optional<BackupError> start(const std::filesystem::path& path) = 0;
@@ -39,6 +42,7 @@ public:
     ~FileWatcher() override;
 
     void setOnEventsDetected(std::function<void()> callback) override;
+    void setOnWatchesIncomplete(std::function<void()> callback) override;
     std::optional<BackupError> start(const std::filesystem::path& path) override;
     void stop() override;
     bool isWatching() const override { return m_isWatching; }

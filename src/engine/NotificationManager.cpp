@@ -140,6 +140,21 @@ void NotificationManager::notifyDriveDisconnected(const QString& driveName)
     });
 }
 
+void NotificationManager::notifyWatchLimit(const QString& pairName)
+{
+    onMainThread([this, pairName] {
+        if (currentLevel() == Level::nothing)
+            return;
+        post(QStringLiteral("Some Folders Aren't Watched"),
+             pairName
+                 + QStringLiteral(" \u2014 it has more folders than the system lets Larkfold watch, so changes in "
+                                  "some are backed up on the schedule only. To watch them all, raise the "
+                                  "fs.inotify.max_user_watches setting, for example with "
+                                  "“sudo sysctl fs.inotify.max_user_watches=524288”."),
+             requestIdentifier("watch-limit-"));
+    });
+}
+
 void NotificationManager::notifyBackupComplete(const QString& pairName, int fileCount,
                                                const std::optional<QString>& message)
 {

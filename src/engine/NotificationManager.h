@@ -40,6 +40,8 @@ public:
     void notifyDriveAlmostFull(const QString& driveName, std::int64_t freeBytes);
     void notifyTrashReminder(std::int64_t trashBytes);
     void notifyDriveDisconnected(const QString& driveName);
+    // The pair's source has more folders than the system lets the program watch; says how to raise the limit.
+    void notifyWatchLimit(const QString& pairName);
     // A given message (the run's summary) takes the place of the file count.
     void notifyBackupComplete(const QString& pairName, int fileCount, const std::optional<QString>& message);
 

@@ -28,6 +28,23 @@ void FaultInjectingFileSystem::acceptNoWrites()
     m_acceptNoWrites = true;
 }
 
+void FaultInjectingFileSystem::keepTimesTo(int seconds)
+{
+    std::lock_guard lock(m_mutex);
+    m_timeResolutionSeconds = seconds;
+}
+
+std::timespec FaultInjectingFileSystem::kept(std::timespec time) const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_timeResolutionSeconds <= 0)
+        return time;
+    time_t seconds = time.tv_sec - time.tv_sec % m_timeResolutionSeconds;
+    if (time.tv_sec < 0 && time.tv_sec % m_timeResolutionSeconds != 0)
+        seconds -= m_timeResolutionSeconds;
+    return {seconds, 0};
+}
+
 void FaultInjectingFileSystem::beforeNth(FileOperation operation, int n, std::function<void()> action)
 {
     std::lock_guard lock(m_mutex);
@@ -41,6 +58,7 @@ void FaultInjectingFileSystem::clearFaults()
     m_actions.clear();
     m_readsUntilEarlyEnd = 0;
     m_acceptNoWrites = false;
+    m_timeResolutionSeconds = 0;
 }
 
 bool FaultInjectingFileSystem::endsEarly()
@@ -166,6 +184,20 @@ PosixResult<std::size_t> FaultInjectingFileSystem::copyRange(const File& from, c
     return m_inner.copyRange(from, to, maxBytes);
 }
 
+PosixResult<std::int64_t> FaultInjectingFileSystem::seek(const File& file, std::int64_t offset, SeekTo from)
+{
+    if (const auto error = fault(FileOperation::seek))
+        return error;
+    return m_inner.seek(file, offset, from);
+}
+
+std::error_code FaultInjectingFileSystem::setSize(const File& file, std::int64_t size)
+{
+    if (const auto error = fault(FileOperation::setSize))
+        return error;
+    return m_inner.setSize(file, size);
+}
+
 PosixResult<FileStatus> FaultInjectingFileSystem::status(const Directory& dir, const std::filesystem::path& relative)
 {
     if (const auto error = fault(FileOperation::status))
@@ -281,7 +313,7 @@ std::error_code FaultInjectingFileSystem::setTimes(const Descriptor& descriptor,
 {
     if (const auto error = fault(FileOperation::setTimes))
         return error;
-    return m_inner.setTimes(descriptor, accessTime, modificationTime);
+    return m_inner.setTimes(descriptor, kept(accessTime), kept(modificationTime));
 }
 
 std::error_code FaultInjectingFileSystem::setPermissionsAt(const Directory& dir,
@@ -306,7 +338,7 @@ std::error_code FaultInjectingFileSystem::setTimesAt(const Directory& dir, const
 {
     if (const auto error = fault(FileOperation::setTimes))
         return error;
-    return m_inner.setTimesAt(dir, relative, accessTime, modificationTime);
+    return m_inner.setTimesAt(dir, relative, kept(accessTime), kept(modificationTime));
 }
 
 PosixResult<std::vector<std::string>> FaultInjectingFileSystem::listExtendedAttributes(const Descriptor& descriptor)

@@ -15,6 +15,8 @@ enum class FileOperation {
     read,            // read, and the reading side of copyRange
     write,           // write, and the writing side of copyRange
     copyRange,       // copy_file_range itself (ENOSYS here makes copies use read and write)
+    seek,            // seek (EINVAL here acts like a file system that cannot tell holes from data)
+    setSize,         // setSize
     status,          // status, statusAtPath
     access,          // checkAccess
     list,            // listDirectory
@@ -51,6 +53,8 @@ public:
     void endFileEarly(int n);
     // Every write from now on accepts no bytes (and reports no error), as a broken device might.
     void acceptNoWrites();
+    // Times set from now on are kept only to whole multiples of `seconds`, as FAT keeps them (2 s).
+    void keepTimesTo(int seconds);
     // Runs `action` on the calling thread just before the n-th call of `operation` from now on,
     // which then goes ahead: a drive pulled or a stop pressed in the middle of some work.
     void beforeNth(FileOperation operation, int n, std::function<void()> action);
@@ -69,6 +73,8 @@ public:
     PosixResult<std::size_t> read(const File& file, std::span<std::byte> buffer) override;
     PosixResult<std::size_t> write(const File& file, std::span<const std::byte> bytes) override;
     PosixResult<std::size_t> copyRange(const File& from, const File& to, std::size_t maxBytes) override;
+    PosixResult<std::int64_t> seek(const File& file, std::int64_t offset, SeekTo from) override;
+    std::error_code setSize(const File& file, std::int64_t size) override;
 
     PosixResult<FileStatus> status(const Directory& dir, const std::filesystem::path& relative) override;
     PosixResult<FileStatus> status(const Descriptor& descriptor) override;
@@ -122,6 +128,7 @@ private:
     std::error_code fault(FileOperation operation);
     void recordOpen(std::filesystem::path path);
     bool endsEarly();
+    std::timespec kept(std::timespec time) const;
 
     FileSystem& m_inner;
     mutable std::mutex m_mutex;
@@ -135,6 +142,7 @@ private:
     std::vector<Action> m_actions;
     int m_readsUntilEarlyEnd = 0;
     bool m_acceptNoWrites = false;
+    int m_timeResolutionSeconds = 0; // 0: as the inner file system keeps them
     std::map<FileOperation, int> m_callCounts;
     std::vector<std::filesystem::path> m_openedPaths;
 };

@@ -34,8 +34,13 @@ struct FileEventBatch {
 class FileEvents {
 public:
     using BatchHandler = std::function<void(const FileEventBatch&)>;
+    using IncompleteHandler = std::function<void()>;
 
     virtual ~FileEvents() = default;
+
+    // Called on the main thread, once per start, when some folders could not be watched (the
+    // user's watch limit): their changes go unreported. Set before start().
+    virtual void setOnIncomplete(IncompleteHandler handler) { (void)handler; }
 
     // Starts reporting changes made from now on; batches reach `onBatch` on the main thread.
     // Returns the failure text when the folder cannot be watched at all. Main thread only.

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -318,7 +319,7 @@ PosixResult<std::int64_t> FileSystem::copyOpenFile(const File& source, const Fil
     auto target = openFile(toDir, to, OpenMode::createNew, permissionsRight ? permissions : 0600);
     if (!target)
         return target.error();
-    const auto copied = copyFileData(source, *target, sourceStatus.size);
+    const auto copied = copyFileData(source, *target, sourceStatus);
     if (!copied)
         return copied.error();
     if (const auto error = copyAttributes(source, sourceStatus, *target, ownerRight, permissionsRight, rule))
@@ -357,33 +358,78 @@ std::error_code FileSystem::copyFolder(const Directory& fromDir, const std::file
     return copyAttributes(*source, *sourceStatus, *target);
 }
 
-PosixResult<std::int64_t> FileSystem::copyFileData(const File& from, const File& to, std::int64_t expectedSize)
+PosixResult<std::int64_t> FileSystem::copyFileData(const File& from, const File& to, const FileStatus& sourceStatus)
+{
+    // Exactly the size looked at: a file that grows while it is read (a log, /proc) would otherwise
+    // be copied without bound.
+    const std::int64_t size = sourceStatus.size;
+    // Fewer blocks than bytes: the file has holes, which stay holes in the copy. Asked only then,
+    // as cp does, so an ordinary file costs no extra calls.
+    const bool sparse = sourceStatus.allocatedBytes < size;
+    bool useRange = true;
+    std::vector<std::byte> buffer;
+    std::int64_t copied = 0;
+    while (copied < size) {
+        std::int64_t length = size - copied;
+        if (sparse) {
+            const auto data = nextData(from, copied, size);
+            if (!data)
+                return data.error();
+            if (data->begin > copied) {
+                if (const auto moved = seek(to, data->begin, SeekTo::start); !moved)
+                    return moved.error();
+                copied = data->begin;
+            }
+            length = data->end - copied;
+            if (length <= 0)
+                break;
+        }
+        const auto n = copyStretch(from, to, length, useRange, buffer);
+        if (!n)
+            return n.error();
+        copied += *n;
+        if (*n < length)
+            return copied; // the source ended early
+    }
+    // A hole at the end is made by the size alone.
+    if (sparse) {
+        if (const auto error = setSize(to, copied))
+            return error;
+    }
+    return copied;
+}
+
+PosixResult<std::int64_t> FileSystem::copyStretch(const File& from, const File& to, std::int64_t length,
+                                                  bool& useRange, std::vector<std::byte>& buffer)
 {
     std::int64_t copied = 0;
-    // Once the size the file had is copied, asking for the end would cost a call per file.
-    while (expectedSize == 0 || copied < expectedSize) {
-        const auto n = copyRange(from, to, kCopyRangeBytes);
-        if (!n) {
-            const auto error = n.error();
-            if (hasErrno(error, EXDEV) || hasErrno(error, EINVAL) || hasErrno(error, ENOSYS)
-                || hasErrno(error, EOPNOTSUPP))
-                break;
-            return error;
+    while (copied < length) {
+        const std::int64_t left = length - copied;
+        if (useRange) {
+            const auto n = copyRange(from, to, std::size_t(std::min<std::int64_t>(left, std::int64_t(kCopyRangeBytes))));
+            if (!n) {
+                const auto error = n.error();
+                if (!hasErrno(error, EXDEV) && !hasErrno(error, EINVAL) && !hasErrno(error, ENOSYS)
+                    && !hasErrno(error, EOPNOTSUPP))
+                    return error;
+                // read/write continue from the offsets copy_file_range left.
+                useRange = false;
+                continue;
+            }
+            if (*n == 0) {
+                // Some file systems (procfs-like, some FUSE) report an empty range instead of refusing.
+                if (copied == 0) {
+                    useRange = false;
+                    continue;
+                }
+                return copied;
+            }
+            copied += std::int64_t(*n);
+            continue;
         }
-        if (*n == 0) {
-            // Some file systems (procfs-like, some FUSE) report an empty range instead of refusing.
-            if (copied == 0 && expectedSize > 0)
-                break;
-            return copied;
-        }
-        copied += std::int64_t(*n);
-    }
-    if (expectedSize > 0 && copied >= expectedSize)
-        return copied;
-    // read/write continue from the offsets copy_file_range left.
-    std::vector<std::byte> buffer(kFallbackBufferBytes);
-    for (;;) {
-        const auto n = read(from, buffer);
+        if (buffer.empty())
+            buffer.resize(kFallbackBufferBytes);
+        const auto n = read(from, std::span(buffer.data(), std::size_t(std::min<std::int64_t>(left, std::int64_t(buffer.size())))));
         if (!n)
             return n.error();
         if (*n == 0)
@@ -392,6 +438,32 @@ PosixResult<std::int64_t> FileSystem::copyFileData(const File& from, const File&
             return error;
         copied += std::int64_t(*n);
     }
+    return copied;
+}
+
+PosixResult<DataRange> FileSystem::nextData(const File& file, std::int64_t from, std::int64_t end)
+{
+    const auto begin = seek(file, from, SeekTo::data);
+    if (!begin) {
+        // Nothing but a hole up to the end of the file.
+        if (hasErrno(begin.error(), ENXIO))
+            return DataRange{end, end};
+        // The file system cannot tell: all of it is data.
+        if (hasErrno(begin.error(), EINVAL) || hasErrno(begin.error(), EOPNOTSUPP)) {
+            if (const auto at = seek(file, from, SeekTo::start); !at)
+                return at.error();
+            return DataRange{from, end};
+        }
+        return begin.error();
+    }
+    if (*begin >= end)
+        return DataRange{end, end};
+    const auto hole = seek(file, *begin, SeekTo::hole);
+    if (!hole)
+        return hole.error();
+    if (const auto at = seek(file, *begin, SeekTo::start); !at)
+        return at.error();
+    return DataRange{*begin, std::min(*hole, end)};
 }
 
 std::error_code FileSystem::copyAttributes(const Descriptor& from, const Descriptor& to)

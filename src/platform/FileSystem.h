@@ -26,6 +26,8 @@ struct FileStatus {
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
     std::int64_t size = 0;
+    // Space the data takes on its drive (st_blocks); less than `size` when the file has holes.
+    std::int64_t allocatedBytes = 0;
     std::timespec accessTime{};
     std::timespec modificationTime{};
     std::uint64_t device = 0;
@@ -48,6 +50,15 @@ enum class RenameMode {
 };
 
 enum class Access { read, write };
+
+// Where lseek measures from: the start, or the next data or hole at or after the offset.
+enum class SeekTo { start, data, hole };
+
+// Bytes [begin, end) of a file that hold data; begin == end when only a hole is left.
+struct DataRange {
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+};
 
 // How a copy's permissions follow its original's. Set-user-ID and set-group-ID stay only where the
 // copy has the original's owner and group (as `cp -a` keeps them), so a program whose owner could
@@ -108,6 +119,10 @@ public:
     // copy_file_range of at most `maxBytes` between the files' offsets; 0 at the end of `from`.
     // EXDEV, EINVAL, ENOSYS or EOPNOTSUPP mean the pair cannot do it: use read and write.
     virtual PosixResult<std::size_t> copyRange(const File& from, const File& to, std::size_t maxBytes) = 0;
+    // lseek: moves the file's offset and returns it. ENXIO when no data (or hole) follows `offset`.
+    virtual PosixResult<std::int64_t> seek(const File& file, std::int64_t offset, SeekTo from) = 0;
+    // ftruncate; a file made longer gets a hole at its end.
+    virtual std::error_code setSize(const File& file, std::int64_t size) = 0;
 
     // lstat of an entry below `dir` (the folder itself for an empty path).
     virtual PosixResult<FileStatus> status(const Directory& dir, const std::filesystem::path& relative) = 0;
@@ -174,6 +189,10 @@ public:
     std::error_code writeAll(const File& file, std::span<const std::byte> bytes);
     std::error_code writeAll(const File& file, std::string_view bytes);
 
+    // The next stretch of data in [from, end) of `file`, leaving the file's offset at its start.
+    // Where the file system cannot tell holes from data, all of it counts as data.
+    PosixResult<DataRange> nextData(const File& file, std::int64_t from, std::int64_t end);
+
     // Whether `dir.path()` still names the folder that was opened (same device and inode, not a
     // link). False once the folder was moved, removed or its volume unmounted.
     bool isStillAtPath(const Directory& dir);
@@ -200,7 +219,7 @@ public:
     std::error_code removeItem(const Directory& dir, const std::filesystem::path& relative);
 
     // Copies one item like `cp -a` to a name where nothing stands yet (EEXIST otherwise):
-    //  - a file: its data (copy_file_range, else read/write), extended attributes (every name
+    //  - a file: its data (copy_file_range, else read/write; holes stay holes), extended attributes (every name
     //    listxattr gives), owner, permissions, then access and modification times to the
     //    nanosecond;
     //  - a folder: recursively, symbolic links recreated as links, FIFOs recreated as FIFOs,
@@ -219,9 +238,10 @@ public:
     // (EEXIST when anything stands there), copies `sourceStatus.size` bytes and the attributes,
     // its permissions as `rule` gives them. The file is made with those permissions where the
     // umask lets them through and the process already owns it as the source is owned, so owner
-    // and permissions are set only where they are not already right. Returns the bytes copied; a
-    // file that grew meanwhile is copied as far as its size then (the caller compares the
-    // source's status afterwards).
+    // and permissions are set only where they are not already right. Returns the bytes copied:
+    // never more than `sourceStatus.size`, so a file that grows meanwhile (or reports size 0, as
+    // in /proc) is copied only as far as that size, and one that shrank comes out short (the
+    // caller compares the source's status afterwards). Holes in the source stay holes in the copy.
     PosixResult<std::int64_t> copyOpenFile(const File& source, const FileStatus& sourceStatus, const Directory& toDir,
                                            const std::filesystem::path& to, const ModeRule& rule = {});
 
@@ -281,7 +301,10 @@ public:
                                            std::int64_t maxBytes);
 
 private:
-    PosixResult<std::int64_t> copyFileData(const File& from, const File& to, std::int64_t expectedSize);
+    PosixResult<std::int64_t> copyFileData(const File& from, const File& to, const FileStatus& sourceStatus);
+    // Copies `length` bytes from the files' offsets on; returns fewer when the source ends first.
+    PosixResult<std::int64_t> copyStretch(const File& from, const File& to, std::int64_t length, bool& useRange,
+                                          std::vector<std::byte>& buffer);
     std::error_code copyRegularFile(const Directory& fromDir, const std::filesystem::path& from,
                                     const Directory& toDir, const std::filesystem::path& to);
     std::error_code copyFolder(const Directory& fromDir, const std::filesystem::path& from, const Directory& toDir,

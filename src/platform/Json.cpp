@@ -288,5 +288,22 @@ std::optional<std::filesystem::path> optionalFileUrl(const Json& object, const c
     return hasValue(object, key) ? std::optional(requireFileUrl(object, key)) : std::nullopt;
 }
 
+std::vector<std::filesystem::path> optionalFileUrlList(const Json& object, const char* key)
+{
+    std::vector<std::filesystem::path> paths;
+    if (!hasValue(object, key))
+        return paths;
+    const Json& list = member(object, key);
+    if (!list.is_array())
+        fail(key, "expected an array");
+    for (const Json& item : list) {
+        const auto path = item.is_string() ? decodeFileUrl(item.get<std::string>()) : std::nullopt;
+        if (!path)
+            fail(key, "expected an array of file URLs");
+        paths.push_back(*path);
+    }
+    return paths;
+}
+
 } // namespace json
 } // namespace larkfold::platform

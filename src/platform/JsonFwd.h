@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace larkfold::platform {
 
@@ -71,6 +72,8 @@ std::optional<double> optionalDouble(const Json& object, const char* key);
 std::optional<QDateTime> optionalDate(const Json& object, const char* key);
 std::optional<QByteArray> optionalBase64(const Json& object, const char* key);
 std::optional<std::filesystem::path> optionalFileUrl(const Json& object, const char* key);
+// An array of "file:" URLs; empty when the key is absent.
+std::vector<std::filesystem::path> optionalFileUrlList(const Json& object, const char* key);
 } // namespace json
 
 } // namespace larkfold::platform

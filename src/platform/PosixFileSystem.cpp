@@ -96,6 +96,7 @@ FileStatus statusOf(const struct stat& st)
     status.owner = st.st_uid;
     status.group = st.st_gid;
     status.size = st.st_size;
+    status.allocatedBytes = std::int64_t(st.st_blocks) * 512;
     status.accessTime = st.st_atim;
     status.modificationTime = st.st_mtim;
     status.device = st.st_dev;
@@ -200,6 +201,25 @@ PosixResult<std::size_t> PosixFileSystem::copyRange(const File& from, const File
         const ssize_t n = ::copy_file_range(from.fd(), nullptr, to.fd(), nullptr, maxBytes, 0);
         if (n >= 0)
             return std::size_t(n);
+        if (errno != EINTR)
+            return lastPosixError();
+    }
+}
+
+PosixResult<std::int64_t> PosixFileSystem::seek(const File& file, std::int64_t offset, SeekTo from)
+{
+    const int whence = from == SeekTo::data ? SEEK_DATA : from == SeekTo::hole ? SEEK_HOLE : SEEK_SET;
+    const off_t at = ::lseek(file.fd(), off_t(offset), whence);
+    if (at < 0)
+        return lastPosixError();
+    return std::int64_t(at);
+}
+
+std::error_code PosixFileSystem::setSize(const File& file, std::int64_t size)
+{
+    for (;;) {
+        if (::ftruncate(file.fd(), off_t(size)) == 0)
+            return {};
         if (errno != EINTR)
             return lastPosixError();
     }

@@ -17,6 +17,8 @@ public:
     PosixResult<std::size_t> read(const File& file, std::span<std::byte> buffer) override;
     PosixResult<std::size_t> write(const File& file, std::span<const std::byte> bytes) override;
     PosixResult<std::size_t> copyRange(const File& from, const File& to, std::size_t maxBytes) override;
+    PosixResult<std::int64_t> seek(const File& file, std::int64_t offset, SeekTo from) override;
+    std::error_code setSize(const File& file, std::int64_t size) override;
 
     PosixResult<FileStatus> status(const Directory& dir, const std::filesystem::path& relative) override;
     PosixResult<FileStatus> status(const Descriptor& descriptor) override;

@@ -257,7 +257,9 @@ BackupPairRow::BackupPairRow(StatusManager& statusManager, PairActions& actions,
     m_offsiteIcon->setObjectName(QStringLiteral("offsiteIcon"));
     m_redundancyIcon = new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), iconFont, Tone::red, 0, this);
     m_redundancyIcon->setObjectName(QStringLiteral("redundancyIcon"));
-    for (SymbolView* icon : {m_freeSpaceIcon, m_offsiteIcon, m_redundancyIcon})
+    m_watchIcon = new SymbolView(QStringLiteral("folder.badge.questionmark"), iconFont, Tone::amber, 0, this);
+    m_watchIcon->setObjectName(QStringLiteral("watchIcon"));
+    for (SymbolView* icon : {m_freeSpaceIcon, m_offsiteIcon, m_redundancyIcon, m_watchIcon})
         detail->addWidget(icon, 0, Qt::AlignVCenter);
     detail->addStretch(1);
     texts->addLayout(detail);
@@ -381,6 +383,7 @@ void BackupPairRow::setEngine(BackupEngine* engine)
         connect(engine, &BackupEngine::statusChanged, this, &BackupPairRow::refresh);
         connect(engine, &BackupEngine::destinationFreeSpaceChanged, this, &BackupPairRow::refresh);
         connect(engine, &BackupEngine::runOutcomeChanged, this, &BackupPairRow::refresh);
+        connect(engine, &BackupEngine::watchWarningChanged, this, &BackupPairRow::refresh);
     }
     refresh();
 }
@@ -413,6 +416,11 @@ void BackupPairRow::refresh()
     const auto freeSpace = freeSpaceWarning(m_engine ? m_engine->destinationFreeSpace() : std::nullopt);
     m_freeSpaceIcon->setVisible(freeSpace.has_value());
     m_freeSpaceIcon->setToolTip(freeSpace.value_or(QString()));
+
+    const QString watchWarning = m_engine ? m_engine->watchWarning() : QString();
+    m_watchIcon->setVisible(!watchWarning.isEmpty());
+    m_watchIcon->setToolTip(watchWarning);
+    m_watchIcon->setAccessibleName(watchWarning);
 
     const QString offsite = offsiteSummary(m_pair, m_now());
     m_offsiteIcon->setVisible(!offsite.isEmpty());

@@ -31,7 +31,7 @@ class ProgressBar;
 // One pair in the popover's list: a status dot that pulses while work is under way, the name,
 // where it goes, warning icons, the short status and a progress bar while copying. A click on a
 // pair with a problem unfolds the error and its remedy; a right-click opens the pair's commands.
-// Follows its engine's status and free space, and the coordinator's copy redundancy.
+// Follows its engine's status, free space and watch warning, and the coordinator's copy redundancy.
 class BackupPairRow : public QWidget {
     Q_OBJECT
 
@@ -113,6 +113,7 @@ private:
     SymbolView* m_freeSpaceIcon = nullptr;
     SymbolView* m_offsiteIcon = nullptr;
     SymbolView* m_redundancyIcon = nullptr;
+    SymbolView* m_watchIcon = nullptr;
     ToneLabel* m_statusLabel = nullptr;
     QAbstractButton* m_relink = nullptr;
     QWidget* m_progressHolder = nullptr;

@@ -50,6 +50,12 @@ Json BackupPair::toJson() const
     putIfPresent(object, "offsiteBookmark", offsiteBookmark, platform::encodeBase64);
     putIfPresent(object, "lastOffsiteAt", lastOffsiteAt, platform::encodeDate);
     putIfPresent(object, "lastOffsiteFileCount", lastOffsiteFileCount, asIs);
+    if (!sourceMountPoints.empty()) {
+        Json mountPoints = Json::array();
+        for (const auto& mountPoint : sourceMountPoints)
+            mountPoints.push_back(encodeFolderUrl(mountPoint));
+        object["sourceMountPoints"] = std::move(mountPoints);
+    }
     return object;
 }
 
@@ -73,6 +79,7 @@ BackupPair BackupPair::fromJson(const Json& object)
     pair.lastOffsiteFileCount = json::optionalInt(object, "lastOffsiteFileCount");
     pair.profile = optionalEnum<BackupProfile>(object, "profile").value_or(BackupProfile::standard);
     pair.didSuggestProfile = json::optionalBool(object, "didSuggestProfile").value_or(false);
+    pair.sourceMountPoints = json::optionalFileUrlList(object, "sourceMountPoints");
     return pair;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace larkfold {
 
@@ -33,8 +34,11 @@ struct BackupPair {
     std::optional<std::int64_t> lastOffsiteFileCount;
     BackupProfile profile = BackupProfile::standard;
     bool didSuggestProfile = false;
+    // Folders below the source that held a mounted file system when it was last backed up: while
+    // one is not mounted, its part of the backup is left as it is rather than emptied.
+    std::vector<std::filesystem::path> sourceMountPoints;
 
-    // All 17 fields equal (bookmarks byte for byte, dates as instants).
+    // All 18 fields equal (bookmarks byte for byte, dates as instants).
     bool operator==(const BackupPair&) const = default;
 
     // Optional fields are written only when they hold a value; URLs as folder "file:" URLs.

@@ -412,6 +412,8 @@ TEST_F(ArchivalTest, ABackupFileThatASourceNameOpensUnderAnotherSpellingIsNotVan
                                               std::pair{"Docs/A.txt", "docs/a.txt"}}) {
         m_source.write(sourceName, "x");
         put(m_backup / stored, "x");
+        const std::timespec sourceTime = modifiedTime(m_source.path(sourceName));
+        setModifiedTime(m_backup / stored, sourceTime.tv_sec, sourceTime.tv_nsec);
         fs::create_directories((m_backup / sourceName).parent_path());
         if (!fs::exists(m_backup / sourceName))
             fs::create_hard_link(m_backup / stored, m_backup / sourceName);

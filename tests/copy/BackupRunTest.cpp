@@ -3,6 +3,7 @@
 #include "CopyRunFixture.h"
 #include "copy/BandwidthThrottle.h"
 #include "platform/FaultInjectingFileSystem.h"
+#include "platform/MountSource.h"
 #include "support/ChildProcess.h"
 #include "support/TempTree.h"
 
@@ -37,11 +38,11 @@ protected:
     }
 
     BackupResult run(const FileCopier::ProgressCallback& progress = {}, const platform::CancelToken& cancel = {},
-                     BackupProfile profile = BackupProfile::standard)
+                     BackupProfile profile = BackupProfile::standard, const SourceMounts& mounts = {})
     {
         const FileCopier copier(m_fileSystem, m_applications);
-        BackupOutcome outcome =
-            copier.backup(m_source.root(), m_backup, m_trash, ExclusionFilter::forProfile(profile), progress, cancel);
+        BackupOutcome outcome = copier.backup(m_source.root(), m_backup, m_trash, ExclusionFilter::forProfile(profile),
+                                              progress, cancel, {}, mounts);
         if (const auto* failure = std::get_if<FileOperationError>(&outcome)) {
             ADD_FAILURE() << "run did not start: " << failure->description().toStdString();
             return {};
@@ -148,7 +149,9 @@ TEST_F(BackupRunTest, ABackupFolderKeepsSetGroupIdOnlyWithTheSourceFoldersOwner)
     EXPECT_EQ(modesOf(m_backup, {"team", "mine"}), "team 0775\nmine 2770\n");
 }
 
-TEST_F(BackupRunTest, CopiesWhenTheSizeDiffersOrTheTimesAreMoreThanTwoSecondsApart)
+// Where the drive keeps nanoseconds, any other time is a change (a same-size edit a moment later
+// included); where it keeps coarse times (FAT's 2 s here), times within 2 s are the same.
+TEST_F(BackupRunTest, CopiesWhenTheSizeOrTheTimeDiffersByTheDrivesOwnRule)
 {
     const struct Case {
         const char* label;
@@ -156,24 +159,45 @@ TEST_F(BackupRunTest, CopiesWhenTheSizeDiffersOrTheTimesAreMoreThanTwoSecondsApa
         std::int64_t seconds;
         long nanoseconds;
         bool copied;
+        bool copiedOnCoarseDrive;
     } cases[] = {
-        {"same", "0123456789", kTime, 0, false},
-        {"1.5 s older", "0123456789", kTime - 2, 500'000'000, false},
-        {"exactly 2 s newer", "0123456789", kTime + 2, 0, false},
-        {"2.001 s newer", "0123456789", kTime + 2, 1'000'000, true},
-        {"2.5 s older", "0123456789", kTime - 3, 500'000'000, true},
-        {"one byte longer", "0123456789!", kTime, 0, true},
+        {"same", "0123456789", kTime, 0, false, false},
+        {"1 ns newer", "0123456789", kTime, 1, true, false},
+        {"1.5 s older", "0123456789", kTime - 2, 500'000'000, true, false},
+        {"exactly 2 s newer", "0123456789", kTime + 2, 0, true, false},
+        {"2.001 s newer", "0123456789", kTime + 2, 1'000'000, true, true},
+        {"2.5 s older", "0123456789", kTime - 3, 500'000'000, true, true},
+        {"one byte longer", "0123456789!", kTime, 0, true, true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        m_source.write("notes.txt", "0123456789");
-        m_source.setMtime("notes.txt", kTime);
-        writeFile(m_backup / "notes.txt", c.copy);
-        setModifiedTime(m_backup / "notes.txt", c.seconds, c.nanoseconds);
+    for (const bool coarse : {false, true}) {
+        if (coarse)
+            m_fileSystem.keepTimesTo(2);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.label) + (coarse ? " on a coarse drive" : ""));
+            const bool copied = coarse ? c.copiedOnCoarseDrive : c.copied;
+            m_source.write("notes.txt", "0123456789");
+            m_source.setMtime("notes.txt", kTime);
+            writeFile(m_backup / "notes.txt", c.copy);
+            setModifiedTime(m_backup / "notes.txt", c.seconds, c.nanoseconds);
 
-        EXPECT_EQ(run().copiedFiles, c.copied ? 1 : 0);
-        EXPECT_EQ(readFile(m_backup / "notes.txt"), c.copied ? "0123456789" : c.copy);
+            EXPECT_EQ(run().copiedFiles, copied ? 1 : 0);
+            EXPECT_EQ(readFile(m_backup / "notes.txt"), copied ? "0123456789" : c.copy);
+        }
     }
+}
+
+// v1 backed up, then v2 of the same size written within the same two seconds: v2 is the backup's.
+TEST_F(BackupRunTest, ASameSizeEditAMomentLaterIsBackedUp)
+{
+    m_source.write("notes.txt", "version 1");
+    m_source.setMtime("notes.txt", kTime, 100'000'000);
+    ASSERT_EQ(run().copiedFiles, 1);
+    m_source.write("notes.txt", "version 2");
+    m_source.setMtime("notes.txt", kTime + 1, 600'000'000);
+
+    EXPECT_EQ(run().copiedFiles, 1);
+    EXPECT_EQ(readFile(m_backup / "notes.txt"), "version 2");
+    EXPECT_EQ(run().copiedFiles, 0);
 }
 
 TEST_F(BackupRunTest, APackageIsComparedByEverythingInsideIt)
@@ -232,7 +256,8 @@ TEST_F(BackupRunTest, ReportsProgressForEveryVisitedFile)
 TEST_F(BackupRunTest, ALargeFileMovesTheProgressThroughItsShare)
 {
     m_source.write("a.txt", "a");
-    makeLargeFile(m_source.path("b.mov"), FileCopier::kStreamThresholdBytes, 'b');
+    // Without holes: a hole is skipped at once, so only data moves the figure.
+    makeAllocatedFile(m_source.path("b.mov"), FileCopier::kStreamThresholdBytes, 'b');
     std::vector<double> all;
     std::vector<double> chunks;
     run([&](double fraction, const QString& label) {
@@ -584,6 +609,110 @@ TEST_F(BackupRunTest, ASourceEntryWithTheEnginesOwnNameIsReportedOnEveryRunAndNo
         EXPECT_EQ(errors, reported);
         EXPECT_EQ(treeOf(m_backup), (std::vector<std::string>{".larkfold-lock", "a.txt"}));
     }
+}
+
+// Another program appends to a large file while it is copied: the copy stops at the size the file
+// had, so the drive does not fill up (and fail every file after it); the file is not taken and
+// waits for the next run.
+TEST_F(BackupRunTest, AFileGrowingWhileItIsCopiedCannotFillTheDrive)
+{
+    makeAllocatedFile(m_source.path("film.mov"), 64 * kMebibyte, 'f');
+    m_source.write("notes.txt", "notes");
+    m_fileSystem.beforeNth(FileOperation::read, 2, [&] {
+        std::ofstream(m_source.path("film.mov"), std::ios::app | std::ios::binary) << std::string(64 * kMebibyte, 'x');
+    });
+    const auto outcome = runInPrivateMountNamespace([&]() -> std::string {
+        if (::mount("tmpfs", m_destination.path().c_str(), "tmpfs", 0, "size=100m") != 0)
+            return "no mount";
+        const BackupResult result = run();
+        std::string summary = std::to_string(result.copiedFiles);
+        for (const auto& error : result.errors)
+            summary += " " + error.operation().toStdString() + " " + std::to_string(error.code()) + " "
+                     + error.url().filename().native();
+        summary += " |";
+        for (const auto& name : treeOf(m_backup))
+            summary += " " + name;
+        return summary;
+    });
+    if (!outcome || *outcome == "no mount")
+        GTEST_SKIP() << "no private mount namespace with tmpfs here";
+    EXPECT_EQ(*outcome, "1 verifySize 1009 film.mov | .larkfold-lock notes.txt");
+}
+
+// ext4 made with 128-byte inodes keeps whole seconds, and none past 2038: a file dated 2100 gets a
+// copy dated 2038-01-19, and a file's nanoseconds are dropped. Neither is a change at the next run.
+TEST_F(BackupRunTest, ADriveWithCoarseAndLimitedTimesCopiesEachFileOnce)
+{
+    constexpr std::int64_t k2100 = 4'102'444'800;
+    constexpr std::int64_t kLastOf32Bits = 2'147'483'647;
+    m_source.write("future.txt", "from 2100");
+    m_source.setMtime("future.txt", k2100);
+    m_source.write("now.txt", "today");
+    m_source.setMtime("now.txt", kTime, 123'456'789);
+    TempDir images;
+    const fs::path image = images / "ext4-128.img";
+    const auto outcome = runInPrivateMountNamespace([&]() -> std::string {
+        const std::string prepare = "PATH=\"$PATH:/usr/sbin:/sbin\"; truncate -s 16M '" + image.native()
+                                  + "' && mkfs.ext4 -q -F -I 128 '" + image.native() + "' >/dev/null 2>&1 && mount -o loop '"
+                                  + image.native() + "' '" + m_destination.path().native() + "' 2>/dev/null";
+        if (std::system(prepare.c_str()) != 0)
+            return "no mount";
+        std::string summary;
+        for (int round = 0; round < 3; ++round)
+            summary += std::to_string(run().copiedFiles) + " ";
+        summary += std::to_string(modifiedTime(m_backup / "future.txt").tv_sec);
+        ::umount2(m_destination.path().c_str(), MNT_DETACH);
+        return summary;
+    });
+    if (!outcome || *outcome == "no mount")
+        GTEST_SKIP() << "cannot make and mount an ext4 image here (root, mkfs.ext4 and loop devices are needed)";
+    EXPECT_EQ(*outcome, "2 0 0 " + std::to_string(kLastOf32Bits));
+}
+
+// A drive mounted inside the source and then unmounted leaves an empty folder: its files are out of
+// reach, not deleted, and their part of the backup stays until the drive is back.
+TEST_F(BackupRunTest, TheBackupOfADriveUnmountedFromInsideTheSourceIsLeftAsItIs)
+{
+    const fs::path root = fs::canonical(m_source.root());
+    const fs::path media = root / "media";
+    const std::string systemDisk = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
+    platform::TextMountSource table(systemDisk + "2 1 8:17 / " + media.native() + " rw - ext4 /dev/sdb1 rw\n");
+    const auto runWith = [&](const std::vector<fs::path>& known) {
+        return run({}, {}, BackupProfile::standard, SourceMounts{&table, known});
+    };
+    for (int i = 0; i < 9; ++i)
+        m_source.write("media/f" + std::to_string(i) + ".txt", "on the drive");
+    m_source.write("a.txt", "on the system disk");
+    const BackupResult first = runWith({});
+    ASSERT_EQ(first.copiedFiles, 10);
+    EXPECT_EQ(first.sourceMountPoints, std::vector<fs::path>{media});
+    EXPECT_TRUE(first.unmountedFolders.empty());
+
+    fs::remove_all(media);
+    fs::create_directory(media);
+    table.setText(systemDisk);
+    const BackupResult unmounted = runWith(first.sourceMountPoints);
+    EXPECT_EQ(unmounted.archivedFiles, 0);
+    EXPECT_TRUE(unmounted.errors.empty());
+    EXPECT_EQ(unmounted.unmountedFolders, std::vector<fs::path>{media});
+    EXPECT_EQ(unmounted.sourceMountPoints, std::vector<fs::path>{media});
+    EXPECT_EQ(countFiles(m_backup / "media"), 9);
+
+    // Back, with one file deleted meanwhile: that one goes to the trash as any vanished file.
+    for (int i = 1; i < 9; ++i)
+        m_source.write("media/f" + std::to_string(i) + ".txt", "on the drive");
+    table.setText(systemDisk + "3 1 8:17 / " + media.native() + " rw - ext4 /dev/sdb1 rw\n");
+    const BackupResult back = runWith(unmounted.sourceMountPoints);
+    EXPECT_EQ(back.archivedFiles, 1);
+    EXPECT_TRUE(back.unmountedFolders.empty());
+
+    // Once the backup holds nothing of it, an unmounted folder is forgotten.
+    fs::remove_all(m_backup / "media");
+    fs::remove_all(media);
+    table.setText(systemDisk);
+    const BackupResult forgotten = runWith(back.sourceMountPoints);
+    EXPECT_TRUE(forgotten.unmountedFolders.empty());
+    EXPECT_TRUE(forgotten.sourceMountPoints.empty());
 }
 
 // A FIFO where a streamed file's resume file belongs, left there by someone else (in a shared,

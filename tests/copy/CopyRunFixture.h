@@ -45,6 +45,17 @@ inline void makeLargeFile(const std::filesystem::path& path, std::int64_t size, 
     ::close(fd);
 }
 
+// As makeLargeFile, with every block allocated (unwritten, so still quick): a file without holes,
+// which a copy goes through chunk by chunk.
+inline void makeAllocatedFile(const std::filesystem::path& path, std::int64_t size, char mark)
+{
+    makeLargeFile(path, size, mark);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(::fallocate(fd, 0, 0, size), 0) << path;
+    ::close(fd);
+}
+
 // Whether two files hold the same bytes.
 inline bool sameContents(const std::filesystem::path& a, const std::filesystem::path& b)
 {

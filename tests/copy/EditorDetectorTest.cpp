@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 using namespace larkfold;
@@ -131,6 +133,25 @@ void startHolder(QProcess& process, const std::filesystem::path& program, const 
     }, 30000));
 }
 
+// The machine's processes narrowed to this test's own, so that editors other tests start at the
+// same time are not counted.
+class OwnProcesses final : public platform::RunningApplications {
+public:
+    explicit OwnProcesses(std::vector<pid_t> pids) : m_pids(std::move(pids)) {}
+    std::vector<platform::RunningApplication> list() override
+    {
+        std::vector<platform::RunningApplication> own;
+        for (const auto& app : platform::ProcRunningApplications().list()) {
+            if (std::find(m_pids.begin(), m_pids.end(), app.pid) != m_pids.end())
+                own.push_back(app);
+        }
+        return own;
+    }
+
+private:
+    std::vector<pid_t> m_pids;
+};
+
 } // namespace
 
 TEST(EditorDetector, FindsTheFilesThatRunningEditorsHoldOpenThroughLsof)
@@ -155,7 +176,7 @@ TEST(EditorDetector, FindsTheFilesThatRunningEditorsHoldOpenThroughLsof)
     // In the C locale lsof would escape the "é"; the query must still find the file.
     const std::string oldLang = std::getenv("LANG") ? std::getenv("LANG") : "";
     setenv("LANG", "C", 1);
-    platform::ProcRunningApplications apps;
+    OwnProcesses apps({pid_t(resolveProcess.processId()), pid_t(photoshop.processId())});
     // lsof gets all the time a loaded machine needs; the product's own limit is for backups.
     const RunningEditorFiles found = runningEditorFiles(
         apps, [](const std::string& pids) { return openFilePaths(pids, std::chrono::minutes(1)); });

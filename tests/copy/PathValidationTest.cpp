@@ -1,5 +1,6 @@
 #include "copy/FileCopier.h"
 
+#include "platform/MountSource.h"
 #include "support/ChildProcess.h"
 #include "support/TempTree.h"
 
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -127,6 +129,34 @@ TEST(PathValidationTest, SeesThroughBindMounts)
     if (!result || *result == "no bind mount")
         GTEST_SKIP() << "no private mount namespace with bind mounts here";
     EXPECT_EQ(*result, "1100 1101 1102 0");
+}
+
+// The kernel's views of itself hold no files to keep, and some of them read without end.
+TEST(PathValidationTest, ASourceOnAPseudoFileSystemIsRefusedByName)
+{
+    TempTree tree{{"dest/", ""}};
+    const std::set<std::string> pseudo{"proc", "sysfs", "devtmpfs", "cgroup", "cgroup2", "debugfs", "tracefs", "devpts"};
+    int checked = 0;
+    for (const auto& mount : platform::ProcMountSource().mounts()) {
+        if (!pseudo.contains(mount.fileSystemType) && mount.fileSystemType != "tmpfs")
+            continue;
+        SCOPED_TRACE(mount.mountPoint + " " + mount.fileSystemType);
+        const auto error = FileCopier().validatePaths(mount.mountPoint, tree.path("dest"));
+        if (mount.fileSystemType == "tmpfs") {
+            EXPECT_FALSE(error) << "a tmpfs holds files";
+            continue;
+        }
+        ASSERT_TRUE(error);
+        EXPECT_TRUE(error->isLarkfold(1106));
+        EXPECT_EQ(error->description(), QStringLiteral("Source folder is on the system's %1 file system, which holds no "
+                                                       "files to back up.")
+                                            .arg(QString::fromStdString(mount.fileSystemType)));
+        EXPECT_EQ(error->operation(), "validatePath");
+        EXPECT_EQ(error->url(), fs::path(mount.mountPoint));
+        ++checked;
+    }
+    EXPECT_GE(checked, 1) << "no /proc here";
+    EXPECT_EQ(validationCode("/proc/self/fdinfo", tree.path("dest")), 1106);
 }
 
 TEST(PathValidationTest, EnsureDirectoryCreatesMissingParentsAndLeavesWhatExists)

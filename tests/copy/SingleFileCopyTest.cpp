@@ -140,7 +140,7 @@ TEST_F(SingleFileCopyTest, AnAttributeLostToAFullDriveFailsTheCopyAndKeepsTheOld
 TEST_F(SingleFileCopyTest, OnlyAStreamedCopyReportsProgressOncePerChunk)
 {
     m_source.write("small.txt", "hello");
-    makeLargeFile(m_source.path("big.bin"), FileCopier::kStreamThresholdBytes, 'b');
+    makeAllocatedFile(m_source.path("big.bin"), FileCopier::kStreamThresholdBytes, 'b');
 
     ProgressLog small, big;
     EXPECT_EQ(copy("small.txt", small.callback()).status, Status::copied);
@@ -158,7 +158,7 @@ TEST_F(SingleFileCopyTest, OnlyAStreamedCopyReportsProgressOncePerChunk)
 
 TEST_F(SingleFileCopyTest, ACancelledStreamKeepsItsResumeFileAndTheNextCopyResumesIt)
 {
-    makeLargeFile(m_source.path("film.mov"), 100 * kMebibyte, 'f');
+    makeAllocatedFile(m_source.path("film.mov"), 100 * kMebibyte, 'f');
     platform::CancelSource cancel;
     int chunks = 0;
     const CopyFileResult first = copy(
@@ -224,7 +224,7 @@ TEST_F(SingleFileCopyTest, ATransientErrorIsTriedOnceMoreAndAStreamedRetryResume
     }
 
     // The 20th chunk fails: the second attempt goes on from the 19 MiB already written.
-    makeLargeFile(m_source.path("film.mov"), 64 * kMebibyte, 'r');
+    makeAllocatedFile(m_source.path("film.mov"), 64 * kMebibyte, 'r');
     m_fileSystem.failNth(FileOperation::write, 20, EIO);
     ProgressLog log;
     EXPECT_EQ(copy("film.mov", log.callback()).status, Status::copied);
@@ -340,4 +340,93 @@ TEST_F(SingleFileCopyTest, CopiesMatchByKindAndSize)
     fs::create_directory_symlink(m_source.root(), links / "source");
     EXPECT_EQ(m_copier.sizeMismatches(asked, links / "source", m_backupDir),
               (std::vector<fs::path>{"b.txt", "c.txt", "missing.txt"}));
+}
+
+namespace {
+
+// A file of `size` bytes holding 4 KiB of `mark` at its start and middle, and at its end unless it
+// ends in a hole.
+void makeSparseFile(const fs::path& path, std::int64_t size, bool endsWithData)
+{
+    makeLargeFile(path, size, 'd');
+    if (!endsWithData) {
+        fs::resize_file(path, size - 4096);
+        fs::resize_file(path, size);
+    }
+}
+
+std::int64_t allocatedBytes(const fs::path& path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return std::int64_t(st.st_blocks) * 512;
+}
+
+} // namespace
+
+TEST_F(SingleFileCopyTest, HolesInTheSourceStayHolesInTheCopy)
+{
+    const struct Case {
+        const char* name;
+        std::int64_t size;
+        bool endsWithData;
+        bool resumed; // stopped after its second step, then copied again
+    } cases[] = {
+        {"disk.img", 8 * kMebibyte, true, false},
+        {"ends-in-a-hole.img", 8 * kMebibyte, false, false},
+        {"vm.img", 256 * kMebibyte, true, false},
+        {"vm-ends-in-a-hole.img", 256 * kMebibyte, false, false},
+        {"vm-resumed.img", 256 * kMebibyte, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        makeSparseFile(m_source.path(c.name), c.size, c.endsWithData);
+        if (allocatedBytes(m_source.path(c.name)) >= c.size)
+            GTEST_SKIP() << "the file system here keeps no holes";
+        if (c.resumed) {
+            platform::CancelSource cancel;
+            int steps = 0;
+            copy(c.name, [&](double, const QString&) {
+                if (++steps == 2)
+                    cancel.cancel();
+            }, cancel.token());
+            ASSERT_FALSE(leftovers().empty());
+        }
+
+        EXPECT_EQ(copy(c.name).status, Status::copied);
+        EXPECT_EQ(fs::file_size(m_backup.path(c.name)), std::uintmax_t(c.size));
+        EXPECT_LT(allocatedBytes(m_backup.path(c.name)), kMebibyte);
+        EXPECT_TRUE(sameContents(m_source.path(c.name), m_backup.path(c.name)));
+        EXPECT_TRUE(leftovers().empty());
+    }
+}
+
+// A log another program appends to while it is streamed: copied only as far as it was long, then
+// not taken (the old copy stays), and copied whole by the next run.
+TEST_F(SingleFileCopyTest, AStreamedFileThatGrowsIsCopiedNoFurtherThanItsSize)
+{
+    makeAllocatedFile(m_source.path("film.mov"), 64 * kMebibyte, 'g');
+    m_backup.write("film.mov", "the previous version");
+    m_fileSystem.beforeNth(FileOperation::read, 2, [&] {
+        std::ofstream(m_source.path("film.mov"), std::ios::app | std::ios::binary) << std::string(8 * kMebibyte, 'x');
+    });
+    ProgressLog log;
+
+    EXPECT_EQ(copy("film.mov", log.callback()).status, Status::sizeMismatch);
+
+    const QString size = platform::formatByteCount(64 * kMebibyte);
+    ASSERT_FALSE(log.labels.empty());
+    EXPECT_EQ(log.labels.back(), QStringLiteral("film.mov (%1/%1)").arg(size));
+    EXPECT_EQ(m_backup.read("film.mov"), "the previous version");
+    EXPECT_TRUE(leftovers().empty());
+}
+
+// /proc's files report size 0 and some read without end (pagemap): the size is what is copied.
+TEST_F(SingleFileCopyTest, AFileIsCopiedNoFurtherThanTheSizeItReports)
+{
+    auto proc = m_fileSystem.openDirectory(fs::canonical("/proc/self"));
+    ASSERT_TRUE(proc);
+    const CopyFileResult result = m_copier.copyFile(*proc, "status", m_backupDir, "status", "status", {}, {0, 1});
+    EXPECT_EQ(result.status, Status::copied);
+    EXPECT_EQ(fs::file_size(m_backup.path("status")), 0u);
 }

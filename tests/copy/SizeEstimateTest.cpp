@@ -1,5 +1,6 @@
 #include "copy/FileCopier.h"
 
+#include "platform/FaultInjectingFileSystem.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,8 @@ TEST(SizeEstimateTest, CountsFilesMissingFromTheBackup)
     EXPECT_EQ(estimate(allExcluded, backup.root()), 0);
 }
 
-TEST(SizeEstimateTest, ComparesSizeAndModificationTimeWithinTwoSeconds)
+// The run's own rule: exact where the backup's drive keeps nanoseconds, 2 s where it keeps coarse times.
+TEST(SizeEstimateTest, ComparesSizeAndModificationTimeByTheDrivesOwnRule)
 {
     const struct Case {
         const char* label;
@@ -42,14 +44,17 @@ TEST(SizeEstimateTest, ComparesSizeAndModificationTimeWithinTwoSeconds)
         std::int64_t copySeconds;
         long copyNanoseconds;
         std::int64_t expected;
+        std::int64_t expectedOnCoarseDrive;
     } cases[] = {
-        {"same", "0123456789", kSourceTime, 0, 0},
-        {"1.5 s older", "0123456789", kSourceTime - 2, 500'000'000, 0},
-        {"exactly 2 s newer", "0123456789", kSourceTime + 2, 0, 0},
-        {"2.5 s older", "0123456789", kSourceTime - 3, 500'000'000, 10},
-        {"2 s and 1 ns newer", "0123456789", kSourceTime + 2, 1, 10},
-        {"one byte shorter", "012345678", kSourceTime, 0, 10},
+        {"same", "0123456789", kSourceTime, 0, 0, 0},
+        {"1.5 s older", "0123456789", kSourceTime - 2, 500'000'000, 10, 0},
+        {"exactly 2 s newer", "0123456789", kSourceTime + 2, 0, 10, 0},
+        {"2.5 s older", "0123456789", kSourceTime - 3, 500'000'000, 10, 10},
+        {"2 s and 1 ns newer", "0123456789", kSourceTime + 2, 1, 10, 10},
+        {"one byte shorter", "012345678", kSourceTime, 0, 10, 10},
     };
+    platform::FaultInjectingFileSystem coarseDrive;
+    coarseDrive.keepTimesTo(2);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         TempTree source{{"notes.txt", "0123456789"}};
@@ -57,6 +62,9 @@ TEST(SizeEstimateTest, ComparesSizeAndModificationTimeWithinTwoSeconds)
         TempTree backup{{"notes.txt", c.copyContent}};
         backup.setMtime("notes.txt", c.copySeconds, c.copyNanoseconds);
         EXPECT_EQ(estimate(source, backup.root()), c.expected);
+        EXPECT_EQ(FileCopier(coarseDrive).estimateBytesToCopy(source.root(), backup.root(),
+                                                              ExclusionFilter::forProfile(BackupProfile::standard)),
+                  c.expectedOnCoarseDrive);
     }
 }
 

@@ -271,3 +271,33 @@ TEST(BackupEngineEndToEnd, ADrivePulledAfterTheCopyRaisesNoVerificationAlarm)
     EXPECT_EQ(harness.notificationBodies(), std::vector<QString>{});
     EXPECT_TRUE(fs::is_empty(drive));
 }
+
+// A drive mounted inside the source holds most of its files; unmounted, its folder is empty. The
+// next run leaves the drive's part of the backup as it is and says so.
+TEST(BackupEngineEndToEnd, ADriveUnmountedFromInsideTheSourceKeepsItsPartOfTheBackup)
+{
+    if (!insidePrivateMountNamespace())
+        return rerunInPrivateMountNamespace();
+    EngineHarness harness;
+    TempTree tree;
+    tree.write("source/a.txt", "on the system disk");
+    tree.mkdir("dest");
+    const fs::path media = tree.mkdir("source/media");
+    if (::mount("tmpfs", media.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    writeFiles(media, 9);
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForTasks());
+    ASSERT_EQ(countFiles(tree.path("dest/Larkfold/Docs")), 10);
+    EXPECT_EQ(harness.storedPair(pair.id).sourceMountPoints, std::vector<fs::path>{fs::canonical(media)});
+
+    ASSERT_EQ(::umount2(media.c_str(), MNT_DETACH), 0);
+    engine.triggerBackup(harness.storedPair(pair.id));
+    ASSERT_TRUE(harness.waitForTasks());
+
+    EXPECT_EQ(countFiles(tree.path("dest/Larkfold/Docs/media")), 9);
+    EXPECT_FALSE(fs::exists(tree.path("dest/.Larkfold-Trash")));
+    EXPECT_EQ(harness.eventMessages().back(), "“media” is not mounted — its files in the backup were left as they are.");
+    EXPECT_EQ(harness.storedPair(pair.id).sourceMountPoints, std::vector<fs::path>{fs::canonical(media)});
+}

@@ -4,10 +4,12 @@
 #include "engine/BackupTasks.h"
 #include "platform/Bookmark.h"
 #include "platform/FaultInjectingFileSystem.h"
+#include "platform/InotifyFileEvents.h"
 #include "platform/MountSource.h"
 #include "support/ChildProcess.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
+#include "support/OpenFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -49,12 +51,15 @@ TEST(BackupEngine, StartStopsAtTheFirstReasonNotToBackUp)
         EXPECT_EQ(engine.status(), c.expected);
         EXPECT_FALSE(engine.hasRunningTask());
     }
-    BackupPair missingSource = harness.addPair("Docs", tree.path("nothing"), tree.path("dest"));
-    BackupEngine& engine = harness.startEngine(missingSource);
-    EXPECT_TRUE(engine.status().is<BackupStatus::Error>());
-    EXPECT_TRUE(engine.status().as<BackupStatus::Error>()->error.is<BackupError::WatcherFailed>());
-
     EXPECT_TRUE(harness.store().events().empty());
+
+    // A source that cannot be watched is still backed up, which then finds it missing.
+    BackupPair missingSource = harness.addPair("Missing", tree.path("nothing"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(missingSource);
+    ASSERT_TRUE(harness.waitForStatus(isError));
+    EXPECT_EQ(harness.eventMessages(),
+              std::vector<QString>{"Source folder is not readable — check permissions or reconnect the drive."});
+    EXPECT_FALSE(engine.watchWarning().isEmpty());
     EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold")));
 }
 
@@ -365,6 +370,105 @@ TEST(BackupEngine, ARunThatCannotStartShowsTheCopyEnginesOwnMessage)
     EXPECT_EQ(engine.status(), BackupStatus::error(BackupError::copyFailed(message)));
     EXPECT_EQ(harness.eventMessages(), std::vector<QString>{message});
     EXPECT_TRUE(fs::is_empty(tree.path("elsewhere")));
+}
+
+TEST(BackupEngine, ASourceOnTheProcFileSystemIsRefusedWithAnEvent)
+{
+    EngineHarness harness;
+    TempTree tree{{"dest/", ""}};
+    const BackupPair pair = harness.addPair("Process", "/proc/self/fdinfo", tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+    ASSERT_TRUE(harness.waitForTasks());
+    const QString message =
+        QStringLiteral("Source folder is on the system's proc file system, which holds no files to back up.");
+    EXPECT_EQ(engine.status(), BackupStatus::error(BackupError::copyFailed(message)));
+    EXPECT_EQ(harness.eventMessages(), std::vector<QString>{message});
+    EXPECT_FALSE(fs::exists(tree.path("dest/Larkfold/Process")));
+}
+
+namespace {
+
+// A stream whose start fails, as inotify_init1 does once the user's instances are used up.
+class FailingFileEvents final : public platform::FileEvents {
+public:
+    std::optional<QString> start(const fs::path&, BatchHandler) override
+    {
+        return QStringLiteral("inotify_init1 failed for path: x (Too many open files)");
+    }
+    void stop() override {}
+};
+
+} // namespace
+
+TEST(BackupEngine, ASourceThatCannotBeWatchedIsStillBackedUpWithAWarning)
+{
+    EngineHarness harness;
+    harness.environment.fileEvents = [] { return std::make_unique<FailingFileEvents>(); };
+    TempTree tree{{"source/a.txt", "a"}, {"dest/", ""}};
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    EXPECT_EQ(readFile(tree.path("dest/Larkfold/Docs/a.txt")), "a");
+    EXPECT_EQ(engine.watchWarning(), "Changes here can't be watched, so they're backed up on the schedule.");
+}
+
+// A user may hold only 128 inotify instances: one per pair would take them from the user's other
+// programs and leave the pairs after the 128th unwatched. Pairs of one source share its watches too.
+TEST(BackupEngine, EveryPairWatchesThroughTheProcesssOneInotifyInstance)
+{
+    EngineHarness harness;
+    TempTree tree{{"source/a.txt", "a"}};
+    const int before = inotifyInstances();
+    std::vector<BackupEngine*> engines;
+    for (int i = 0; i < 4; ++i) {
+        const std::string dest = "dest" + std::to_string(i);
+        tree.mkdir(dest);
+        engines.push_back(&harness.startEngine(harness.addPair("Docs", tree.path("source"), tree.path(dest))));
+    }
+    ASSERT_TRUE(harness.waitForTasks(60000));
+    EXPECT_LE(inotifyInstances(), std::max(before, 1));
+
+    tree.write("source/b.txt", "b");
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(spinUntil([&] { return fs::exists(tree.path("dest" + std::to_string(i) + "/Larkfold/Docs/b.txt")); },
+                              60000));
+        EXPECT_TRUE(engines[std::size_t(i)]->watchWarning().isEmpty());
+    }
+}
+
+TEST(BackupEngine, ASourceWithMoreFoldersThanTheWatchBudgetIsBackedUpAndSaysOnceWhatToDo)
+{
+    TempTree limit{{"max_user_watches", "10\n"}};
+    platform::InotifyInstance instance({limit.path("max_user_watches")});
+    EngineHarness harness;
+    harness.setNotificationLevel(AppConfig::NotificationLevel::errorsOnly);
+    harness.environment.fileEvents = [&instance] {
+        return std::make_unique<platform::InotifyFileEvents>(
+            platform::InotifyFileEvents::Options{std::chrono::milliseconds(100), SIZE_MAX, &instance});
+    };
+    TempTree tree{{"dest/", ""}};
+    for (int i = 0; i < 20; ++i)
+        tree.write("source/folder" + std::to_string(i) + "/f.txt", "x");
+    const BackupPair pair = harness.addPair("Docs", tree.path("source"), tree.path("dest"));
+    BackupEngine& engine = harness.startEngine(pair);
+
+    ASSERT_TRUE(spinUntil([&] { return !engine.watchWarning().isEmpty(); }));
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    EXPECT_EQ(countFiles(tree.path("dest/Larkfold/Docs")), 20);
+    EXPECT_TRUE(engine.watchWarning().contains("fs.inotify.max_user_watches"));
+    ASSERT_TRUE(spinUntil([&] { return !harness.notificationTitles().empty(); }));
+    EXPECT_EQ(harness.notificationTitles(), std::vector<QString>{"Some Folders Aren't Watched"});
+    EXPECT_TRUE(harness.notificationBodies().front().contains("fs.inotify.max_user_watches"));
+
+    // Started again (resumed, relinked): still one notification.
+    engine.stop();
+    engine.start(pair);
+    ASSERT_TRUE(harness.waitUntilIdleAfterRun());
+    spinFor(300);
+    EXPECT_EQ(harness.notificationTitles(), std::vector<QString>{"Some Folders Aren't Watched"});
+    EXPECT_FALSE(engine.watchWarning().isEmpty());
 }
 
 TEST(BackupEngine, ADestinationThatWentAwayWhileTheJobWaitedIsNotRecreated)

@@ -43,6 +43,11 @@ public:
     {
         return m_inner.copyRange(from, to, maxBytes);
     }
+    Result<std::int64_t> seek(const File& file, std::int64_t offset, platform::SeekTo from) override
+    {
+        return m_inner.seek(file, offset, from);
+    }
+    std::error_code setSize(const File& file, std::int64_t size) override { return m_inner.setSize(file, size); }
     Result<platform::FileStatus> status(const Directory& dir, const Path& relative) override
     {
         return m_inner.status(dir, found(dir, relative));

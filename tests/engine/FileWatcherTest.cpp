@@ -3,6 +3,7 @@
 #include "platform/MainThread.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
+#include "support/OpenFiles.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ using larkfold::platform::FileEventBatch;
 using larkfold::platform::FileEventFlag;
 using larkfold::platform::FileEvents;
 using larkfold::platform::InotifyFileEvents;
+using larkfold::test::inotifyInstances;
 using larkfold::test::spinFor;
 using larkfold::test::spinUntil;
 using larkfold::test::TempDir;
@@ -303,4 +305,78 @@ TEST_F(FileWatcherTest, FolderThatCannotBeWatchedIsAWatcherFailure)
     EXPECT_TRUE(watcherFailed->detail.startsWith(QStringLiteral("inotify_add_watch failed for path: ")
                                                  + QString::fromStdString(missing.string())));
     EXPECT_FALSE(fresh.isWatching());
+}
+
+namespace {
+
+void makeFolders(TempTree& tree, int count)
+{
+    for (int i = 0; i < count; ++i)
+        tree.mkdir("folder" + std::to_string(i));
+}
+
+} // namespace
+
+// One instance per pair runs out after 128 pairs (max_user_instances) and takes the user's other
+// programs' instances with it.
+TEST(InotifyInstanceTest, EveryStreamSharesTheProcesssOneInstance)
+{
+    std::vector<std::unique_ptr<TempTree>> trees;
+    std::vector<std::unique_ptr<InotifyFileEvents>> streams;
+    const int before = inotifyInstances();
+    for (int i = 0; i < 5; ++i) {
+        trees.push_back(std::make_unique<TempTree>(std::initializer_list<TempTree::Entry>{{"a.txt", "a"}, {"sub/", ""}}));
+        streams.push_back(std::make_unique<InotifyFileEvents>(InotifyFileEvents::Options{kLatency}));
+        ASSERT_FALSE(streams.back()->start(trees.back()->root(), [](const FileEventBatch&) {}).has_value());
+    }
+    EXPECT_LE(inotifyInstances(), std::max(before, 1));
+
+    // Each still hears of its own changes only.
+    int heard = 0;
+    ASSERT_FALSE(streams[2]->start(trees[2]->root(), [&](const FileEventBatch&) { ++heard; }).has_value());
+    for (const auto& stream : streams)
+        ASSERT_TRUE(spinUntil([&] { return stream->isSetUp(); }));
+    trees[3]->write("sub/x.txt", "x");
+    trees[2]->write("sub/x.txt", "x");
+    EXPECT_TRUE(spinUntil([&] { return heard >= 1; }, kDeliveryBoundMs));
+    spinFor(kSettleMs);
+    EXPECT_EQ(heard, 1);
+}
+
+TEST(InotifyInstanceTest, StreamsTogetherLeaveATenthOfTheUsersWatchesAndSayWhenTheyFallShort)
+{
+    larkfold::test::LogCapture log;
+    TempTree limit{{"max_user_watches", "20\n"}};
+    larkfold::platform::InotifyInstance instance({limit.path("max_user_watches")});
+    EXPECT_EQ(instance.watchBudget(), 18u);
+
+    TempTree first, second;
+    makeFolders(first, 11);
+    makeFolders(second, 11);
+    const auto watch = [&](const fs::path& root, int& incomplete) {
+        auto events = std::make_unique<InotifyFileEvents>(InotifyFileEvents::Options{kLatency, SIZE_MAX, &instance});
+        events->setOnIncomplete([&incomplete] { ++incomplete; });
+        EXPECT_FALSE(events->start(root, [](const FileEventBatch&) {}).has_value());
+        EXPECT_TRUE(spinUntil([&] { return events->isSetUp(); }));
+        return events;
+    };
+    int firstShort = 0, sameShort = 0, secondShort = 0;
+    const auto whole = watch(first.root(), firstShort);
+    // A folder watched for two streams is one watch.
+    const auto again = watch(first.root(), sameShort);
+    EXPECT_EQ(instance.watchCount(), 12u);
+    const auto partial = watch(second.root(), secondShort);
+
+    EXPECT_EQ(instance.watchCount(), 18u);
+    EXPECT_EQ(partial->watchCount(), 6u);
+    EXPECT_TRUE(spinUntil([&] { return secondShort == 1; }));
+    spinFor(kSettleMs);
+    EXPECT_EQ(firstShort + sameShort, 0);
+    EXPECT_EQ(secondShort, 1);
+    EXPECT_EQ(log.count(QStringLiteral("fs.inotify.max_user_watches")), 1);
+
+    // Watches a stream lets go are there for the others again.
+    EXPECT_EQ(again->watchCount(), 12u);
+    partial->stop();
+    EXPECT_TRUE(spinUntil([&] { return instance.watchCount() == 12u; }));
 }

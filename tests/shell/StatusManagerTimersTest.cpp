@@ -4,6 +4,7 @@
 #include "CoordinatorFixture.h"
 
 #include "copy/BandwidthThrottle.h"
+#include "platform/InotifyFileEvents.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,45 @@ TEST(StatusManagerTimers, ThePowerPollResumesOnlyWhatThePowerConditionsHeld)
     ASSERT_TRUE(c.waitForTasks());
     EXPECT_EQ(c.eventCount(music.id, EventType::backup), 0);
     EXPECT_EQ(c.engine(music.id).status(), BackupStatus::paused());
+}
+
+// The user's watch limit leaves room for the source's root alone: changes in its folders are not
+// seen as they happen, so the schedule backs them up, and the user is told once what to do.
+TEST(StatusManagerTimers, APairWhoseFoldersCannotAllBeWatchedIsBackedUpOnTheSchedule)
+{
+    TempTree limit{{"max_user_watches", "2\n"}};
+    platform::InotifyInstance instance({limit.path("max_user_watches")});
+    ASSERT_EQ(instance.watchBudget(), 1u);
+    Coordinator c;
+    c.environment.engine.fileEvents = [&instance] {
+        return std::make_unique<platform::InotifyFileEvents>(
+            platform::InotifyFileEvents::Options{std::chrono::milliseconds(100), SIZE_MAX, &instance});
+    };
+    setInterval(c, Interval::hourly);
+    AppConfig config = c.store().appConfig();
+    config.notificationLevel = AppConfig::NotificationLevel::errorsOnly;
+    c.store().setAppConfig(config);
+    for (int i = 0; i < 5; ++i)
+        c.tree.write("docs/folder" + std::to_string(i) + "/a.txt", "a");
+    c.tree.mkdir("dest");
+    const BackupPair docs = c.storePair("Docs", c.tree.path("docs"), c.tree.path("dest"));
+    auto notifier = std::make_unique<platform::FakeNotifier>();
+    platform::FakeNotifier& fake = *notifier;
+    c.start(std::move(notifier));
+    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 1));
+    ASSERT_TRUE(c.waitForTasks());
+    ASSERT_TRUE(spinUntil([&] { return !fake.shown().empty(); }, 15000));
+    EXPECT_TRUE(c.engine(docs.id).watchWarning().contains("fs.inotify.max_user_watches"));
+
+    c.tree.write("docs/folder3/b.txt", "b");
+    c.advanceClock(3600s);
+    ASSERT_TRUE(c.waitForEvents(docs.id, EventType::backup, 2));
+    ASSERT_TRUE(c.waitForTasks());
+    EXPECT_EQ(readFile(c.tree.path("dest/Larkfold/Docs/folder3/b.txt")), "b");
+    ASSERT_EQ(fake.shown().size(), 1u);
+    EXPECT_EQ(fake.shown().front().title, "Some Folders Aren't Watched");
+    EXPECT_TRUE(fake.shown().front().body.startsWith("Docs — "));
+    EXPECT_TRUE(fake.shown().front().body.contains("fs.inotify.max_user_watches"));
 }
 
 TEST(StatusManagerTimers, WithNoPairsEverythingStillComesUpAndGoesDown)

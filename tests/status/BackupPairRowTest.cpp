@@ -1,6 +1,7 @@
 #include "PopoverHarness.h"
 
 #include "platform/FakeVolumeInfo.h"
+#include "platform/FileEvents.h"
 #include "shell/AppNotifications.h"
 #include "status/RunErrorsView.h"
 #include "support/Screenshot.h"
@@ -203,6 +204,26 @@ TEST_F(BackupPairRowTest, OffsiteAndRedundancyIcons)
     QCoreApplication::processEvents();
     EXPECT_EQ(part<SymbolView>(pairRow, "redundancyIcon")->tone(), Tone::red);
     EXPECT_TRUE(toolTip(pairRow, "redundancyIcon").startsWith(QStringLiteral("This is the only copy of these files.")));
+}
+
+// A source the system does not let the program watch is backed up on the schedule; the row says so.
+TEST_F(BackupPairRowTest, AWatchWarningWhenChangesAreNotAllWatched)
+{
+    class FailingFileEvents final : public platform::FileEvents {
+    public:
+        std::optional<QString> start(const fs::path&, BatchHandler) override { return QStringLiteral("no watch"); }
+        void stop() override {}
+    };
+    c.environment.engine.fileEvents = [] { return std::make_unique<FailingFileEvents>(); };
+    const BackupPair docs = storeDocs();
+    BackupPairRow& pairRow = row(docs.id);
+
+    ASSERT_TRUE(visible(pairRow, "watchIcon"));
+    auto* icon = part<SymbolView>(pairRow, "watchIcon");
+    EXPECT_EQ(icon->tone(), Tone::amber);
+    EXPECT_EQ(icon->toolTip(), QStringLiteral("Changes here can't be watched, so they're backed up on the schedule."));
+    EXPECT_EQ(icon->accessibleName(), icon->toolTip());
+    saveScreenshot(view(), QStringLiteral("popover-watch-warning"));
 }
 
 TEST_F(BackupPairRowTest, AClickUnfoldsTheProblemAndItFoldsWhenTheProblemGoes)

@@ -41,6 +41,7 @@ BackupPair fullPair()
     pair.lastOffsiteFileCount = 0;
     pair.profile = BackupProfile::photography;
     pair.didSuggestProfile = true;
+    pair.sourceMountPoints = {"/home/ada/Photos/Card", std::string("/home/ada/Photos/\xff")};
     return pair;
 }
 
@@ -71,8 +72,9 @@ TEST(BackupPair, FullPairRoundTrips)
 {
     const BackupPair pair = fullPair();
     const Json object = pair.toJson();
-    EXPECT_EQ(object.size(), 17u);
+    EXPECT_EQ(object.size(), 18u);
     EXPECT_EQ(object["sourceBookmark"], "c3JjAP8=");
+    EXPECT_EQ(object["sourceMountPoints"], Json::array({"file:///home/ada/Photos/Card/", "file:///home/ada/Photos/%FF/"}));
     EXPECT_EQ(object["offsiteURL"], "file:///home/ada/Cloud/%FF%20odd/");
     EXPECT_EQ(object["lastBackupByteCount"], 5'000'000'000);
     EXPECT_EQ(BackupPair::fromJson(Json::parse(platform::encodeJsonPretty(object))), pair);
@@ -109,6 +111,8 @@ TEST(BackupPair, BadValuesFailTheDecoding)
                  {"profile", "video"},
                  {"lastBackupFileCount", 1.5},
                  {"sourceBookmark", "not base64!"},
+                 {"sourceMountPoints", "file:///home/ada/Photos/Card/"},
+                 {"sourceMountPoints", Json::array({"Card"})},
                  {"didSuggestProfile", 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + " = " + c.value.dump());
