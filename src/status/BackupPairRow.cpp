@@ -351,7 +351,10 @@ QWidget* BackupPairRow::makeErrorDetail()
         auto* button = new TextButton(problemActionLabel(action), Theme::systemFont(kRelinkPoints, QFont::Medium),
                                       Tone::green, m_errorActions);
         button->setObjectName(QString::fromLatin1(name));
-        connect(button, &QAbstractButton::clicked, this, [this, id, command] { (m_actions.*command)(id); });
+        // Reached by reference, not through the captured row: GCC 12's vptr check takes the lambda
+        // itself for the row in a pointer-to-member call and reports a fault that is not there.
+        connect(button, &QAbstractButton::clicked, this,
+                [&pairActions = m_actions, id, command] { (pairActions.*command)(id); });
         actions->addWidget(button);
         return button;
     };
