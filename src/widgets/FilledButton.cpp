@@ -8,7 +8,10 @@ namespace larkfold {
 namespace {
 
 constexpr double kCornerRadiusPixels = 8;
+// Tabs sit close together, on smaller corners.
+constexpr double kTabCornerRadiusPixels = 6;
 constexpr double kQuietFillOpacity = 0.06;
+constexpr double kCheckedTabFillOpacity = 0.09;
 constexpr double kDisabledOpacity = 0.45;
 
 } // namespace
@@ -19,6 +22,10 @@ FilledButton::FilledButton(const QString& text, const QFont& font, Kind kind, QW
     setText(text);
     setFont(font);
     setFocusPolicy(Qt::TabFocus);
+    if (kind == Kind::tab) {
+        setCheckable(true);
+        setPadding(10, 4);
+    }
 }
 
 void FilledButton::setPadding(int horizontal, int vertical)
@@ -50,17 +57,30 @@ void FilledButton::paintEvent(QPaintEvent*)
     if (!isEnabled())
         painter.setOpacity(kDisabledOpacity);
     QColor fill;
-    if (m_kind == Kind::accent) {
+    QColor textColor = toneTextColor(m_textTone);
+    double radius = kCornerRadiusPixels;
+    switch (m_kind) {
+    case Kind::accent:
         fill = isDown() ? Theme::greenButtonFill().darker(115) : Theme::greenButtonFill();
-    } else if (isDown()) {
-        fill = Theme::hoverFill();
-    } else {
-        fill = Theme::labelColor();
-        fill.setAlphaF(float(kQuietFillOpacity));
+        textColor = Theme::white();
+        break;
+    case Kind::quiet:
+        fill = isDown() ? Theme::hoverFill() : Theme::faded(Theme::labelColor(), kQuietFillOpacity);
+        break;
+    case Kind::tab:
+        radius = kTabCornerRadiusPixels;
+        if (isDown())
+            fill = Theme::hoverFill();
+        else if (isChecked())
+            fill = Theme::faded(Theme::labelColor(), kCheckedTabFillOpacity);
+        textColor = toneTextColor(isChecked() ? Tone::label : m_textTone);
+        break;
     }
-    painter.setBrush(fill);
-    painter.drawRoundedRect(QRectF(rect()), kCornerRadiusPixels, kCornerRadiusPixels);
-    painter.setPen(m_kind == Kind::accent ? Theme::white() : toneTextColor(m_textTone));
+    if (fill.isValid()) {
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()), radius, radius);
+    }
+    painter.setPen(textColor);
     painter.drawText(rect(), Qt::AlignCenter, text());
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// A button with its text centred on a rounded fill: the green of a flow's main action, or a quiet one.
+// A button with its text centred on a rounded fill: the green of a flow's main action, a quiet one, or a tab's.
 
 #include "widgets/Tone.h"
 
@@ -16,6 +16,7 @@ public:
     enum class Kind {
         accent, // white text on green
         quiet,  // text in a tone on a faint fill of the label colour
+        tab,    // one of a row of choices: secondary text on nothing, label text on a faint fill once checked
     };
 
     FilledButton(const QString& text, const QFont& font, Kind kind, QWidget* parent = nullptr);
@@ -23,7 +24,7 @@ public:
     Kind kind() const { return m_kind; }
     // Space between the text and the fill's edges.
     void setPadding(int horizontal, int vertical);
-    // The quiet kind's text colour; secondary unless set.
+    // The quiet kind's text colour, and an unchecked tab's; secondary unless set.
     void setTextTone(Tone tone);
 
     QSize sizeHint() const override;

@@ -15,6 +15,12 @@ SymbolView::SymbolView(const QString& name, const QFont& font, Tone tone, int bo
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
+SymbolView::SymbolView(const QString& name, int side, Tone tone, QWidget* parent)
+    : SymbolView(name, QFont(), tone, side, parent)
+{
+    m_side = side;
+}
+
 void SymbolView::setSymbol(const QString& name, Tone tone)
 {
     if (m_name == name && m_tone == tone && !m_color)
@@ -53,13 +59,16 @@ void SymbolView::setRotation(double degrees)
 
 QSize SymbolView::sizeHint() const
 {
+    if (m_side)
+        return {*m_side, *m_side};
     const int side = QFontMetrics(m_font).height();
     return {std::max(side, m_boxWidth), side};
 }
 
 void SymbolView::paintEvent(QPaintEvent*)
 {
-    const QPixmap symbol = Theme::symbol(m_name, m_font, color(), devicePixelRatioF());
+    const QPixmap symbol = m_side ? Theme::symbol(m_name, *m_side, color(), devicePixelRatioF())
+                                  : Theme::symbol(m_name, m_font, color(), devicePixelRatioF());
     if (symbol.isNull())
         return;
     const QSizeF size = symbol.deviceIndependentSize();

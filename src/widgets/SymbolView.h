@@ -18,6 +18,8 @@ class SymbolView : public QWidget {
 public:
     // Centred in a box at least `boxWidth` wide.
     SymbolView(const QString& name, const QFont& font, Tone tone, int boxWidth = 0, QWidget* parent = nullptr);
+    // A square `side` pixels wide, whatever the font.
+    SymbolView(const QString& name, int side, Tone tone, QWidget* parent = nullptr);
 
     const QString& name() const { return m_name; }
     Tone tone() const { return m_tone; }
@@ -39,6 +41,7 @@ protected:
 private:
     QString m_name;
     QFont m_font;
+    std::optional<int> m_side;
     Tone m_tone;
     std::optional<QColor> m_color;
     int m_boxWidth;

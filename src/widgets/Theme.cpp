@@ -280,10 +280,14 @@ QFont Theme::systemFont(double points, QFont::Weight weight)
 
 QPixmap Theme::symbol(const QString& name, const QFont& font, const QColor& color, qreal devicePixelRatio)
 {
+    return symbol(name, QFontMetrics(font).height(), color, devicePixelRatio);
+}
+
+QPixmap Theme::symbol(const QString& name, int side, const QColor& color, qreal devicePixelRatio)
+{
     QSvgRenderer renderer(QStringLiteral(":/symbols/%1.svg").arg(name));
     if (!renderer.isValid())
         return {};
-    const int side = QFontMetrics(font).height();
     const int pixels = int(std::ceil(side * devicePixelRatio));
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);

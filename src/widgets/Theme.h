@@ -79,6 +79,8 @@ public:
     // One of our monochrome symbols (resources/symbols/<name>.svg) in `color`, a square as tall as
     // a line of `font`; a null pixmap for an unknown name.
     static QPixmap symbol(const QString& name, const QFont& font, const QColor& color, qreal devicePixelRatio = 1.0);
+    // The same, `side` device-independent pixels square.
+    static QPixmap symbol(const QString& name, int side, const QColor& color, qreal devicePixelRatio = 1.0);
 };
 
 } // namespace larkfold

@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QGraphicsEffect>
+#include <QLineEdit>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -151,15 +152,22 @@ TEST(WindowContrast, EveryTextFollowsASwitchToDark)
     }
     app.closePopover();
 
+    app.showRestore(pair.id);
+    auto* restoreView = app.controller(Kind::restore).window()->findChild<RestoreView*>();
+    ASSERT_NE(restoreView, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return !restoreView->model().isLoading(); }, 20'000));
+    // A filter typed in: the field's own text must follow too.
+    auto* filter = restoreView->findChild<QLineEdit*>(QStringLiteral("filterField"));
+    ASSERT_NE(filter, nullptr);
+    filter->setText(QStringLiteral("a.jpg"));
     app.openLearn();
     app.openAbout();
     app.openPromote();
     app.showWelcome();
     app.showProfileSuggestion(pair.id, QStringLiteral("photos"), BackupProfile::documents, 2'400'000);
     const std::pair<Kind, const char*> windows[] = {
-        {Kind::learn, "learn"}, {Kind::about, "about"}, {Kind::promote, "filing"},
-        {Kind::welcome, "welcome"},
-        {Kind::profileSuggestion, "smart-setup"},
+        {Kind::restore, "restore"}, {Kind::learn, "learn"}, {Kind::about, "about"},
+        {Kind::promote, "filing"}, {Kind::welcome, "welcome"}, {Kind::profileSuggestion, "smart-setup"},
     };
     const ScopedPalette dark(darkPalette());
     for (const auto& [kind, name] : windows) {
