@@ -38,6 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 using Step = WelcomeModel::Step;
 
+constexpr int kStepDotPixels = 8;
 constexpr int kDropZoneHeight = 140;
 constexpr int kVolumeListMaxHeight = 140;
 constexpr int kCloudListMaxHeight = 130;
@@ -190,6 +191,38 @@ QString volumeName(const VolumeMonitor::VolumeInfo& volume)
     return QStringLiteral("Computer");
 }
 
+// One step's dot in the header: green for the step shown, faint for the others, in the colours of
+// the palette as it is drawn.
+class StepDot : public QWidget {
+public:
+    explicit StepDot(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("stepDot"));
+        setFixedSize(kStepDotPixels, kStepDotPixels);
+    }
+
+    void setCurrent(bool current)
+    {
+        if (m_current != current) {
+            m_current = current;
+            update();
+        }
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_current ? Theme::green() : Theme::tertiaryFill());
+        painter.drawEllipse(QRectF(rect()));
+    }
+
+private:
+    bool m_current = false;
+};
+
 } // namespace
 
 struct WelcomeView::Parts {
@@ -197,7 +230,7 @@ struct WelcomeView::Parts {
     StatusManager* statusManager = nullptr;
     QLabel* subtitle = nullptr;
     QLabel* counter = nullptr;
-    std::vector<QLabel*> dots;
+    std::vector<StepDot*> dots;
     QWidget* stepArea = nullptr;
     QWidget* page = nullptr;
     TextButton* back = nullptr;
@@ -235,8 +268,7 @@ WelcomeView::WelcomeView(StatusManager& statusManager, ConfigStore& configStore,
     auto* dots = new QHBoxLayout;
     dots->setSpacing(5);
     for (int i = 0; i < WelcomeModel::kStepCount; ++i) {
-        auto* dot = new QLabel(header);
-        dot->setFixedSize(8, 8);
+        auto* dot = new StepDot(header);
         m_parts->dots.push_back(dot);
         dots->addWidget(dot);
     }
@@ -294,11 +326,8 @@ void WelcomeView::refreshHeader()
     const Step step = m_model->step();
     m_parts->subtitle->setText(WelcomeModel::subtitle(step));
     m_parts->counter->setText(m_model->counterText());
-    for (int i = 0; i < int(m_parts->dots.size()); ++i) {
-        const QColor color = i == int(step) ? Theme::green() : Theme::tertiaryFill();
-        m_parts->dots[i]->setStyleSheet(
-            QStringLiteral("background: %1; border-radius: 4px;").arg(color.name(QColor::HexArgb)));
-    }
+    for (int i = 0; i < int(m_parts->dots.size()); ++i)
+        m_parts->dots[i]->setCurrent(i == int(step));
     m_parts->back->setVisible(m_model->showsBack());
     m_parts->primary->setText(m_model->primaryButtonTitle());
     const bool enabled = m_model->canContinue();

@@ -5,6 +5,7 @@
 #include "store/ConfigStore.h"
 #include "support/Reference.h"
 #include "support/Screenshot.h"
+#include "widgets/Theme.h"
 
 #include <QLabel>
 #include <QMimeData>
@@ -176,4 +177,29 @@ TEST_F(WelcomeViewTest, WithoutDrivesOrCloudFoldersTheEmptyStatesShow)
     EXPECT_TRUE(shows(QStringLiteral("You can still pick any folder as your offsite location.")));
     saveScreenshot(view(), "welcome-3-offsite-no-clouds");
     EXPECT_LOOKS_AS_REFERENCE(view(), "setup", "welcome-3-offsite-no-clouds");
+}
+
+// The dots say which step is shown in the colours of the palette of the moment, light or dark.
+TEST_F(WelcomeViewTest, TheStepDotsFollowASwitchToDark)
+{
+    prompts.folderAnswers.push_back({folder("Photos")});
+    click("chooseSource");
+    click("primary"); // the second step
+    ASSERT_EQ(view().model().step(), Step::pickDestination);
+    const ScopedPalette dark(darkPalette());
+    QCoreApplication::processEvents();
+    const QImage drawn = view().grab().toImage();
+    const QColor window = view().palette().color(QPalette::Window);
+    const QList<QWidget*> dots = view().findChildren<QWidget*>(QStringLiteral("stepDot"));
+    ASSERT_EQ(dots.size(), WelcomeModel::kStepCount);
+    for (int i = 0; i < int(dots.size()); ++i) {
+        SCOPED_TRACE(i);
+        const QColor fill = i == int(Step::pickDestination) ? Theme::green() : Theme::tertiaryFill();
+        const double alpha = fill.alphaF();
+        const auto mix = [&](int over, int under) { return alpha * over + (1 - alpha) * under; };
+        const QColor shown = drawn.pixelColor(dots[i]->mapTo(&view(), dots[i]->rect().center()));
+        EXPECT_NEAR(shown.red(), mix(fill.red(), window.red()), 2);
+        EXPECT_NEAR(shown.green(), mix(fill.green(), window.green()), 2);
+        EXPECT_NEAR(shown.blue(), mix(fill.blue(), window.blue()), 2);
+    }
 }
