@@ -11,6 +11,7 @@
 #include "status/PairActions.h"
 #include "status/PopoverTexts.h"
 #include "store/ConfigStore.h"
+#include "widgets/BoundedScrollArea.h"
 #include "widgets/Divider.h"
 #include "widgets/FilledButton.h"
 #include "widgets/IconButton.h"
@@ -24,7 +25,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
 #include <QStackedLayout>
@@ -134,27 +134,19 @@ PopoverView::PopoverView(StatusManager& statusManager, std::function<void()> onG
     column->addWidget(new Divider(0, 0, m_main));
 
     m_content = new QStackedWidget(m_main);
-    m_list = new QScrollArea(m_content);
+    auto* rows = new QWidget;
+    m_rowsLayout = new QVBoxLayout(rows);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(0);
+    m_rowsLayout->addStretch(1);
+    // Its bar shows rows below the fold.
+    m_list = new BoundedScrollArea(rows, kListMaximumHeightPixels, m_content);
     m_list->setObjectName(QStringLiteral("pairList"));
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setWidgetResizable(true);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Rows below the fold must show that they are there.
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // Rows that move under a still pointer get no enter or leave.
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         for (auto& [id, row] : m_rows)
             row->followPointer();
     });
-    m_list->setMaximumHeight(kListMaximumHeightPixels);
-    m_list->viewport()->setAutoFillBackground(false);
-    auto* rows = new QWidget(m_list);
-    rows->setAutoFillBackground(false);
-    m_rowsLayout = new QVBoxLayout(rows);
-    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
-    m_rowsLayout->setSpacing(0);
-    m_rowsLayout->addStretch(1);
-    m_list->setWidget(rows);
     m_content->addWidget(m_list);
     m_emptyState = makeEmptyState();
     m_content->addWidget(m_emptyState);
