@@ -13,9 +13,7 @@ namespace larkfold::test {
 
 QString differenceFromReference(QWidget& window, const QString& subsystem, const QString& name)
 {
-    if (!window.isVisible())
-        window.show();
-    QCoreApplication::processEvents();
+    settleForGrab(window);
     const QImage now = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     const QString file = QString::fromLocal8Bit(qgetenv("LARKFOLD_SOURCE_DIR")) + QStringLiteral("/tests/") + subsystem
         + QStringLiteral("/reference/") + name + QStringLiteral(".png");
