@@ -52,6 +52,107 @@ Presence presence(platform::FileSystem& fileSystem, const Directory& dir, const 
     }
 }
 
+// A path whose every component names an entry of the folder before it: relative, with no empty,
+// "." or ".." component and no NUL byte. Its folder's listing tells whether it is there.
+bool isPlainPath(std::string_view path)
+{
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        if (end == path.size())
+            return true;
+        start = end + 1;
+    }
+}
+
+bool isAtOrBelow(std::string_view folder, std::string_view ancestor)
+{
+    return ancestor.empty() || folder == ancestor
+        || (folder.size() > ancestor.size() && folder.starts_with(ancestor) && folder[ancestor.size()] == '/');
+}
+
+// Where the paths of a walk in key order stand, from one listing of each folder: a name its
+// folder lists is there without a look of its own, which for a large backup is most of the time
+// of a walk. In key order a folder's paths come in one run, its subfolders' inside it, so only
+// the folders on the way to the current one are kept.
+class FolderListings {
+public:
+    FolderListings(platform::FileSystem& fileSystem, const Directory& root) : m_fileSystem(fileSystem), m_root(root) {}
+
+    // Whether the folder of `path` lists its name: then something is there.
+    bool lists(std::string_view path)
+    {
+        if (!isPlainPath(path))
+            return false;
+        const auto [folder, name] = split(path);
+        const Listing& listing = listingOf(folder);
+        return listing.listed && std::binary_search(listing.names.begin(), listing.names.end(), name);
+    }
+
+    // The look at the path itself, which an unlisted name needs: a drive that ignores case finds it
+    // under another spelling. Made from its folder when that is open.
+    Presence lookAt(std::string_view path)
+    {
+        if (isPlainPath(path)) {
+            const auto [folder, name] = split(path);
+            const Listing& listing = listingOf(folder);
+            if (listing.opened.isOpen())
+                return presence(m_fileSystem, listing.opened, std::string(name));
+            if (folder.empty())
+                return presence(m_fileSystem, m_root, std::string(name));
+        }
+        return presence(m_fileSystem, m_root, std::string(path));
+    }
+
+private:
+    struct Listing {
+        std::string folder; // "" for the root
+        Directory opened;   // not open for the root, nor when the folder could not be opened
+        std::vector<std::string> names; // sorted
+        bool listed = false;
+    };
+
+    static std::pair<std::string_view, std::string_view> split(std::string_view path)
+    {
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string_view::npos)
+            return {{}, path};
+        return {path.substr(0, slash), path.substr(slash + 1)};
+    }
+
+    const Listing& listingOf(std::string_view folder)
+    {
+        while (!m_path.empty() && !isAtOrBelow(folder, m_path.back().folder))
+            m_path.pop_back();
+        if (!m_path.empty() && m_path.back().folder == folder)
+            return m_path.back();
+        Listing& listing = m_path.emplace_back();
+        listing.folder = folder;
+        const Directory* dir = &m_root;
+        if (!folder.empty()) {
+            auto opened = m_fileSystem.openDirectory(m_root, std::string(folder));
+            if (!opened)
+                return listing;
+            listing.opened = std::move(*opened);
+            dir = &listing.opened;
+        }
+        if (auto names = m_fileSystem.listDirectory(*dir)) {
+            listing.names = std::move(*names);
+            std::sort(listing.names.begin(), listing.names.end());
+            listing.listed = true;
+        }
+        return listing;
+    }
+
+    platform::FileSystem& m_fileSystem;
+    const Directory& m_root;
+    std::vector<Listing> m_path; // each folder inside the one before it
+};
+
 // The key text of a relative path; none for a name JSON cannot hold as it is.
 std::optional<std::string> keyOf(const fs::path& relativePath)
 {
@@ -255,11 +356,14 @@ int IntegrityVerifier::pruneMissing(const Directory& destination, const fs::path
     std::optional<Database> database = loadDatabase(destination, trash);
     if (!database || database->empty())
         return 0;
+    FolderListings listings(m_fileSystem, destination);
     int removed = 0;
     database->removeWhere([&](std::string_view path, const Database::Entry&) {
+        if (listings.lists(path))
+            return Database::Verdict::keep;
         if (removed % kPruneRecheckInterval == 0 && !m_fileSystem.isStillAtPath(destination))
             return Database::Verdict::stop;
-        if (presence(m_fileSystem, destination, std::string(path)) == Presence::present)
+        if (listings.lookAt(path) == Presence::present)
             return Database::Verdict::keep;
         ++removed;
         return Database::Verdict::remove;

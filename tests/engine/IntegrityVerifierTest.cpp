@@ -1,8 +1,10 @@
 #include "engine/IntegrityVerifier.h"
 
+#include "FakeCaseInsensitiveFileSystem.h"
 #include "platform/Clock.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/Json.h"
+#include "platform/PosixFileSystem.h"
 #include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/TempTree.h"
@@ -273,6 +275,75 @@ TEST_F(IntegrityVerifierTest, PruningRemovesEntriesWhoseFileIsGone)
                    {"link/outside.txt", kHelloSha, 5, {}}});
     EXPECT_EQ(m_verifier.pruneMissing(folder(), trash()), 3);
 
+}
+
+// Anything at an entry's name keeps the entry, in whatever folder, and only that: the pruning reads
+// each folder's names once, and looks at a name its folder does not list before removing it.
+TEST_F(IntegrityVerifierTest, PruningKeepsTheEntriesWhoseNameIsTakenAndOnlyThose)
+{
+    // Folders whose names sort between a folder and its own files, or start with another's name.
+    for (const char* file : {"a/x", "a.b/x", "a-/x", "a/b/x", "a/bc/y", "top", "deep/er/still/f", "Case/Photo.JPG"})
+        write(file, "hello");
+    m_tree.mkdir("Larkfold/Photos/became-folder");
+    m_tree.symlink("Larkfold/Photos/a/dangling", m_tree.path("nowhere"));
+    const std::vector<std::string> present = {"a-/x", "a.b/x", "a/b", "a/b/x", "a/bc/y", "a/dangling", "a/x",
+                                              "became-folder", "deep/er/still/f", "top"};
+    const std::vector<std::string> gone = {"a.b/y", "a/b/y", "a/bc/x", "a/y", "deep/er/g", "missing/x", "top/x", "z"};
+    const std::string otherCase = "Case/photo.jpg";
+
+    platform::PosixFileSystem system;
+    test::FakeCaseInsensitiveFileSystem caseInsensitive;
+    FaultInjectingFileSystem unlistable;
+    unlistable.failAlways(FileOperation::list, EACCES);
+    const struct {
+        const char* name;
+        platform::FileSystem& fileSystem;
+        bool findsOtherCase;
+    } cases[] = {{"case-sensitive", system, false},
+                 {"ignoring case", caseInsensitive, true},
+                 {"folders that cannot be listed", unlistable, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Entry> entries;
+        for (const auto& list : {present, gone, {otherCase}})
+            for (const std::string& path : list)
+                entries.push_back({path, kHelloSha, 5, {}});
+        writeDatabase(entries);
+        std::vector<std::string> kept = present;
+        if (c.findsOtherCase)
+            kept.push_back(otherCase);
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(IntegrityVerifier(c.fileSystem).pruneMissing(folder(), trash()), int(entries.size() - kept.size()));
+        std::vector<std::string> left;
+        const Json stored = database();
+        for (const auto& [key, value] : stored.items())
+            left.push_back(key);
+        EXPECT_EQ(left, kept);
+    }
+}
+
+// A folder the user may search but not read: its names cannot be listed, so each is looked at.
+TEST_F(IntegrityVerifierTest, PruningLooksIntoAFolderItCannotList)
+{
+    write("locked/kept.txt", "hello");
+    writeDatabase({{"locked/gone.txt", kHelloSha, 5, {}}, {"locked/kept.txt", kHelloSha, 5, {}}});
+    for (const fs::path& writable : {m_tree.root(), m_tree.path("Larkfold"), backup()})
+        ::chmod(writable.c_str(), 0777);
+    ::chmod(databasePath().c_str(), 0666);
+    ::chmod(backup().parent_path().c_str(), 0777);
+    ::chmod((backup() / "locked").c_str(), 0711);
+    const auto report = test::runUnprivileged([&] {
+        const int removed = IntegrityVerifier().pruneMissing(folder(), trash());
+        std::string text = std::to_string(removed);
+        const Json stored = database();
+        for (const auto& [key, value] : stored.items())
+            text += " " + key;
+        return text;
+    });
+    ::chmod((backup() / "locked").c_str(), 0755);
+    if (!report)
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+    EXPECT_EQ(*report, "1 locked/kept.txt");
 }
 
 TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
