@@ -291,7 +291,8 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const 
 {
     if (copied.empty() && listed.empty())
         return;
-    std::optional<Database> database = loadDatabase(destination, trash);
+    const DatabaseHold hold(*this);
+    Database* database = loadDatabase(destination, trash);
     if (!database)
         return;
     FileDigester digester(m_fileSystem);
@@ -353,7 +354,8 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const 
 
 int IntegrityVerifier::pruneMissing(const Directory& destination, const fs::path& trash)
 {
-    std::optional<Database> database = loadDatabase(destination, trash);
+    const DatabaseHold hold(*this);
+    Database* database = loadDatabase(destination, trash);
     if (!database || database->empty())
         return 0;
     FolderListings listings(m_fileSystem, destination);
@@ -407,12 +409,14 @@ IntegrityVerifier::verifySample(const Directory& destination, const fs::path& tr
 {
     std::optional<IntegrityResult> result;
     {
-        std::optional<Database> database = loadDatabase(destination, trash);
-        if (database)
+        const DatabaseHold hold(*this);
+        if (Database* database = loadDatabase(destination, trash))
             result = verifySample(*database, destination, cancel);
     }
-    // The database of a large backup is the largest thing a resting program held.
-    platform::releaseFreedMemory();
+    // The database of a large backup is the largest thing a resting program held; a hold gives
+    // it back when it ends.
+    if (m_holds == 0)
+        platform::releaseFreedMemory();
     return result;
 }
 
@@ -477,7 +481,44 @@ void IntegrityVerifier::recordCheckTime(const Directory& destination)
         qCCritical(lcIntegrityVerifier, "Failed to write last-check timestamp: %s", qUtf8Printable(errorText(error)));
 }
 
-std::optional<FingerprintDatabase> IntegrityVerifier::loadDatabase(const Directory& dir, const fs::path& trash) const
+IntegrityVerifier::DatabaseHold::DatabaseHold(IntegrityVerifier& verifier) : m_verifier(verifier)
+{
+    ++m_verifier.m_holds;
+}
+
+IntegrityVerifier::DatabaseHold::~DatabaseHold()
+{
+    if (--m_verifier.m_holds == 0)
+        m_verifier.dropDatabase();
+}
+
+void IntegrityVerifier::dropDatabase()
+{
+    m_database.reset();
+    m_databaseFile.reset();
+}
+
+IntegrityVerifier::FileIdentity IntegrityVerifier::FileIdentity::of(const platform::FileStatus& status)
+{
+    return {status.device, status.inode, status.size, std::int64_t(status.modificationTime.tv_sec),
+            long(status.modificationTime.tv_nsec)};
+}
+
+FingerprintDatabase* IntegrityVerifier::loadDatabase(const Directory& dir, const fs::path& trash)
+{
+    if (m_database && m_databaseFile) {
+        const auto now = m_fileSystem.status(dir, std::string(kHashesFileName));
+        if (now && now->isRegular() && FileIdentity::of(*now) == *m_databaseFile)
+            return &*m_database;
+    }
+    // Dropped first: two databases of a large backup would not fit where one does.
+    dropDatabase();
+    m_database = readDatabase(dir, trash, m_databaseFile);
+    return m_database ? &*m_database : nullptr;
+}
+
+std::optional<FingerprintDatabase> IntegrityVerifier::readDatabase(const Directory& dir, const fs::path& trash,
+                                                                   std::optional<FileIdentity>& identity) const
 {
     const fs::path path = dir.path() / kHashesFileName;
     const std::string name(kHashesFileName);
@@ -513,6 +554,7 @@ std::optional<FingerprintDatabase> IntegrityVerifier::loadDatabase(const Directo
                 if (!readError) {
                     if (skipped > 0)
                         qCWarning(lcIntegrityVerifier, "Left out %zu damaged entries of the hash database", skipped);
+                    identity = FileIdentity::of(opened);
                     return database;
                 }
             } catch (const Database::DecodeError& decodeError) {
@@ -550,11 +592,18 @@ std::optional<FingerprintDatabase> IntegrityVerifier::loadDatabase(const Directo
     return Database{};
 }
 
-void IntegrityVerifier::saveDatabase(FingerprintDatabase& database, const Directory& dir) const
+void IntegrityVerifier::saveDatabase(FingerprintDatabase& database, const Directory& dir)
 {
+    const std::string name(kHashesFileName);
     const std::error_code error = m_fileSystem.writeFileAtomicallyInPieces(
-        dir, std::string(kHashesFileName),
-        [&](const platform::FileSystem::PieceWriter& write) { database.write(write); });
+        dir, name, [&](const platform::FileSystem::PieceWriter& write) { database.write(write); });
+    // Held, the database stands for the file just written; after a failed save the next call
+    // reads what the file holds.
+    m_databaseFile.reset();
+    if (!error && m_holds > 0) {
+        if (const auto written = m_fileSystem.status(dir, name); written && written->isRegular())
+            m_databaseFile = FileIdentity::of(*written);
+    }
     if (error)
         qCCritical(lcIntegrityVerifier, "Failed to write hash database to %s: %s",
                    qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)),

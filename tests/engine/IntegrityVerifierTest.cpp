@@ -371,6 +371,49 @@ TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
     }
 }
 
+// Held between the steps of a job, the database is read once, and the file ends as the steps
+// leave it called one by one; a file changed since it was last read or written is read again.
+TEST_F(IntegrityVerifierTest, AHeldDatabaseIsReadOnceAndEndsAsSeparateCallsLeaveIt)
+{
+    for (const char* file : {"a.txt", "b/c.txt", "gone.txt", "caught-up.txt"})
+        write(file, "hello");
+    m_verifier.recordHashes({"a.txt", "b/c.txt", "gone.txt"}, folder(), trash());
+    fs::remove(backup() / "gone.txt");
+    write("a.txt", "changed");
+    const std::string before = databaseText();
+    const auto jobSteps = [&](IntegrityVerifier& verifier) {
+        verifier.recordHashes({"a.txt"}, {"a.txt", "b/c.txt", "caught-up.txt"}, folder(), trash(), {});
+        EXPECT_EQ(verifier.pruneMissing(folder(), trash()), 1);
+        const auto result = verifier.verifySample(folder(), trash());
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->verified, 3);
+    };
+    FaultInjectingFileSystem apart;
+    IntegrityVerifier separately(apart);
+    jobSteps(separately);
+    const std::string afterSeparateCalls = databaseText();
+
+    test::writeFile(databasePath(), before);
+    write("a.txt", "changed");
+    FaultInjectingFileSystem together;
+    IntegrityVerifier holding(together);
+    {
+        const IntegrityVerifier::DatabaseHold hold(holding);
+        jobSteps(holding);
+    }
+    EXPECT_EQ(databaseText(), afterSeparateCalls);
+    EXPECT_EQ(together.callCount(FileOperation::open), apart.callCount(FileOperation::open) - 2);
+
+    // Replaced or removed by someone else between two steps: what the file holds now counts.
+    const IntegrityVerifier::DatabaseHold hold(holding);
+    holding.recordHashes({"a.txt"}, folder(), trash());
+    writeDatabase({{"a.txt", kHelloSha, 5, {}}, {"elsewhere.txt", kHelloSha, 5, {}}});
+    EXPECT_EQ(holding.pruneMissing(folder(), trash()), 1);
+    EXPECT_EQ(database().size(), 1u);
+    fs::remove(databasePath());
+    EXPECT_EQ(holding.verifySample(folder(), trash())->totalTracked, 0);
+}
+
 TEST_F(IntegrityVerifierTest, SampleTakesNeverCheckedThenOldestFirstUpToFiftyEntries)
 {
     for (int i = 0; i < 60; ++i)
