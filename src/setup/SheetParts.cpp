@@ -5,7 +5,6 @@
 #include "widgets/Theme.h"
 #include "widgets/ToneLabel.h"
 
-#include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -32,15 +31,9 @@ QFont withWeight(QFont font, QFont::Weight weight)
 // --- RowButton ---
 
 RowButton::RowButton(int cornerRadius, bool reduceMotion, QWidget* parent)
-    : PlainButton(parent), m_cornerRadius(cornerRadius), m_reduceMotion(reduceMotion)
+    : PlainButton(parent), m_cornerRadius(cornerRadius), m_hover(*this, reduceMotion)
 {
     setAttribute(Qt::WA_Hover);
-    m_hoverAnimation.setDuration(Theme::quickAnimation().durationMs);
-    m_hoverAnimation.setEasingCurve(Theme::quickAnimation().curve);
-    connect(&m_hoverAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        m_hoverAmount = value.toDouble();
-        update();
-    });
 }
 
 void RowButton::setSelected(bool selected)
@@ -55,7 +48,7 @@ QColor RowButton::fillColor() const
 {
     if (m_selected)
         return Theme::selectedFill();
-    return Theme::faded(Theme::subtleFill(), m_hoverAmount);
+    return Theme::faded(Theme::subtleFill(), m_hover.amount());
 }
 
 void RowButton::paintEvent(QPaintEvent*)
@@ -65,35 +58,6 @@ void RowButton::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(fillColor());
     painter.drawRoundedRect(QRectF(rect()), m_cornerRadius, m_cornerRadius);
-}
-
-void RowButton::enterEvent(QEnterEvent* event)
-{
-    PlainButton::enterEvent(event);
-    setHovered(true);
-}
-
-void RowButton::leaveEvent(QEvent* event)
-{
-    PlainButton::leaveEvent(event);
-    setHovered(false);
-}
-
-void RowButton::setHovered(bool hovered)
-{
-    if (m_hovered == hovered)
-        return;
-    m_hovered = hovered;
-    const double target = hovered ? 1.0 : 0.0;
-    m_hoverAnimation.stop();
-    if (m_reduceMotion) {
-        m_hoverAmount = target;
-        update();
-        return;
-    }
-    m_hoverAnimation.setStartValue(m_hoverAmount);
-    m_hoverAnimation.setEndValue(target);
-    m_hoverAnimation.start();
 }
 
 PlainButton* makeChooseAnyFolderButton(QWidget* parent)

@@ -2,12 +2,12 @@
 
 // The sheet's own parts: the rows that offer a folder, and the font weights its texts use.
 
+#include "widgets/HoverFade.h"
 #include "widgets/PlainButton.h"
 
 #include <QColor>
 #include <QFont>
 #include <QString>
-#include <QVariantAnimation>
 
 namespace larkfold {
 
@@ -24,27 +24,20 @@ public:
 
     bool isSelected() const { return m_selected; }
     void setSelected(bool selected);
-    bool isHovered() const { return m_hovered; }
+    bool isHovered() const { return m_hover.isHovered(); }
     // How far the hover look has come in: 0 to 1.
-    double hoverAmount() const { return m_hoverAmount; }
+    double hoverAmount() const { return m_hover.amount(); }
     // The background as drawn now.
     QColor fillColor() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
     int cornerRadius() const { return m_cornerRadius; }
 
 private:
-    void setHovered(bool hovered);
-
     int m_cornerRadius;
-    bool m_reduceMotion;
     bool m_selected = false;
-    bool m_hovered = false;
-    double m_hoverAmount = 0;
-    QVariantAnimation m_hoverAnimation;
+    HoverFade m_hover;
 };
 
 // A row that offers a folder (an earlier destination, a cloud folder): a symbol, a title and a

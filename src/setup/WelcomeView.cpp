@@ -10,6 +10,7 @@
 #include "widgets/BoundedScrollArea.h"
 #include "widgets/Divider.h"
 #include "widgets/ElidedText.h"
+#include "widgets/FilledButton.h"
 #include "widgets/RoundedCard.h"
 #include "widgets/SymbolView.h"
 #include "widgets/ToneLabel.h"
@@ -234,7 +235,7 @@ struct WelcomeView::Parts {
     QWidget* stepArea = nullptr;
     QWidget* page = nullptr;
     TextButton* back = nullptr;
-    QPushButton* primary = nullptr;
+    FilledButton* primary = nullptr;
 };
 
 WelcomeView::WelcomeView(StatusManager& statusManager, ConfigStore& configStore,
@@ -295,17 +296,16 @@ WelcomeView::WelcomeView(StatusManager& statusManager, ConfigStore& configStore,
     m_parts->back->setObjectName(QStringLiteral("back"));
     footerRow->addWidget(m_parts->back);
     footerRow->addStretch(1);
-    m_parts->primary = new QPushButton(footer);
+    m_parts->primary = new FilledButton({}, Theme::systemFont(13, QFont::DemiBold), FilledButton::Kind::accent, footer);
     m_parts->primary->setObjectName(QStringLiteral("primary"));
     m_parts->primary->setFocusPolicy(Qt::NoFocus);
-    m_parts->primary->setDefault(true);
-    m_parts->primary->setAutoDefault(true);
-    m_parts->primary->setFont(Theme::systemFont(13, QFont::DemiBold));
+    m_parts->primary->setPadding(16, 7);
+    m_parts->primary->setGreyWhenDisabled(true);
     footerRow->addWidget(m_parts->primary);
     layout->addWidget(footer);
 
     connect(m_parts->back, &QAbstractButton::clicked, m_model.get(), &WelcomeModel::goBack);
-    connect(m_parts->primary, &QPushButton::clicked, m_model.get(), &WelcomeModel::advance);
+    connect(m_parts->primary, &QAbstractButton::clicked, m_model.get(), &WelcomeModel::advance);
     connect(m_model.get(), &WelcomeModel::changed, this, [this] {
         refreshHeader();
         rebuildStep();
@@ -330,12 +330,7 @@ void WelcomeView::refreshHeader()
         m_parts->dots[i]->setCurrent(i == int(step));
     m_parts->back->setVisible(m_model->showsBack());
     m_parts->primary->setText(m_model->primaryButtonTitle());
-    const bool enabled = m_model->canContinue();
-    m_parts->primary->setEnabled(enabled);
-    m_parts->primary->setStyleSheet(
-        QStringLiteral("QPushButton { color: %1; background: %2; border: none; border-radius: 8px; padding: 7px 16px; }")
-            .arg(Theme::white().name(QColor::HexArgb),
-                 (enabled ? Theme::greenButtonFill() : Theme::tertiaryFill()).name(QColor::HexArgb)));
+    m_parts->primary->setEnabled(m_model->canContinue());
 }
 
 void WelcomeView::rebuildStep()

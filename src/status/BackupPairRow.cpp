@@ -213,16 +213,11 @@ private:
 BackupPairRow::BackupPairRow(StatusManager& statusManager, PairActions& actions, const BackupPair& pair,
                              bool reduceMotion, std::function<QDateTime()> now, QWidget* parent)
     : QWidget(parent), m_statusManager(statusManager), m_actions(actions), m_pair(pair),
-      m_reduceMotion(reduceMotion), m_now(std::move(now))
+      m_reduceMotion(reduceMotion), m_now(std::move(now)), m_hover(*this, reduceMotion)
 {
     setObjectName(QStringLiteral("pairRow"));
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    setUpQuickAnimation(m_hoverAnimation);
-    connect(&m_hoverAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        m_hoverAmount = value.toDouble();
-        update();
-    });
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -577,53 +572,17 @@ QSize BackupPairRow::sizeHint() const
 
 void BackupPairRow::paintEvent(QPaintEvent*)
 {
-    if (m_hoverAmount <= 0)
+    if (m_hover.amount() <= 0)
         return;
     QColor fill = Theme::subtleFill();
-    fill.setAlphaF(float(fill.alphaF() * m_hoverAmount));
+    fill.setAlphaF(float(fill.alphaF() * m_hover.amount()));
     QPainter painter(this);
     painter.fillRect(rect(), fill);
 }
 
-void BackupPairRow::enterEvent(QEnterEvent* event)
-{
-    QWidget::enterEvent(event);
-    setHovered(true);
-}
-
-void BackupPairRow::leaveEvent(QEvent* event)
-{
-    QWidget::leaveEvent(event);
-    setHovered(false);
-}
-
-void BackupPairRow::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    // Hidden under the pointer (the popover closed), no leave comes: shown again, it starts plain.
-    m_hoverAnimation.stop();
-    m_hovered = false;
-    m_hoverAmount = 0;
-}
-
 void BackupPairRow::followPointer()
 {
-    setHovered(isVisible() && visibleRegion().contains(mapFromGlobal(QCursor::pos())));
-}
-
-void BackupPairRow::setHovered(bool hovered)
-{
-    if (m_hovered == hovered)
-        return;
-    m_hovered = hovered;
-    const double target = hovered ? 1.0 : 0.0;
-    if (!animates()) {
-        m_hoverAnimation.stop();
-        m_hoverAmount = target;
-        update();
-        return;
-    }
-    startAnimation(m_hoverAnimation, m_hoverAmount, target);
+    m_hover.setHovered(isVisible() && visibleRegion().contains(mapFromGlobal(QCursor::pos())));
 }
 
 void BackupPairRow::mousePressEvent(QMouseEvent* event)

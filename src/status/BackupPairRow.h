@@ -2,6 +2,7 @@
 
 #include "store/BackupPair.h"
 #include "store/BackupStatus.h"
+#include "widgets/HoverFade.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -58,9 +59,9 @@ public:
     // As a click does: unfolds or folds the error detail while the pair has a problem.
     void toggleErrorDetail();
     bool isPulsing() const;
-    bool isHovered() const { return m_hovered; }
+    bool isHovered() const { return m_hover.isHovered(); }
     // How far the hover fill has come in: 0 to 1.
-    double hoverAmount() const { return m_hoverAmount; }
+    double hoverAmount() const { return m_hover.amount(); }
     // Takes the hover from where the pointer is now: rows that moved under a still pointer, or
     // from under it, get no enter or leave.
     void followPointer();
@@ -75,9 +76,6 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -86,7 +84,6 @@ private:
     QWidget* makeErrorDetail();
     void buildMenu();
     void updateMenu();
-    void setHovered(bool hovered);
     void setErrorDetailShown(bool shown, bool animated);
     void refreshErrorDetail();
     void showStatusText();
@@ -100,9 +97,7 @@ private:
     bool m_reduceMotion;
     std::function<QDateTime()> m_now;
 
-    bool m_hovered = false;
-    double m_hoverAmount = 0;
-    QVariantAnimation m_hoverAnimation;
+    HoverFade m_hover;
     bool m_showErrorDetail = false;
     bool m_pressed = false;
     QVariantAnimation m_detailAnimation;

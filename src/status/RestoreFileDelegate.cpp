@@ -1,7 +1,6 @@
 #include "status/RestoreFileDelegate.h"
 
 #include "status/RestoreFileListModel.h"
-#include "status/StatusStyle.h"
 #include "widgets/Theme.h"
 
 #include <QApplication>
@@ -65,8 +64,9 @@ void RestoreFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 
     int x = box.rect.right() + 1 + kSpacingPx;
     const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-    const QPixmap icon = fileSymbol(index.data(RestoreFileListModel::IconNameRole).toString(),
-                                    Theme::tertiaryLabelColor(), kIconPx, ratio);
+    // The kinds of file have drawings of their own among the symbols, under "file.".
+    const QPixmap icon = Theme::symbol(QStringLiteral("file.") + index.data(RestoreFileListModel::IconNameRole).toString(),
+                                       kIconPx, Theme::tertiaryLabelColor(), ratio);
     painter->drawPixmap(x + (kIconFramePx - kIconPx) / 2, row.center().y() - kIconPx / 2, icon);
     x += kIconFramePx + kSpacingPx;
 

@@ -41,6 +41,12 @@ void FilledButton::setTextTone(Tone tone)
     update();
 }
 
+void FilledButton::setGreyWhenDisabled(bool grey)
+{
+    m_greyWhenDisabled = grey;
+    update();
+}
+
 QSize FilledButton::sizeHint() const
 {
     // A pixel beyond the advance, which rounds down; the height of the text's drawn box, which can
@@ -54,14 +60,18 @@ void FilledButton::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    if (!isEnabled())
+    const bool grey = !isEnabled() && m_greyWhenDisabled && m_kind == Kind::accent;
+    if (!isEnabled() && !grey)
         painter.setOpacity(kDisabledOpacity);
     QColor fill;
     QColor textColor = toneTextColor(m_textTone);
     double radius = kCornerRadiusPixels;
     switch (m_kind) {
     case Kind::accent:
-        fill = isDown() ? Theme::greenButtonFill().darker(115) : Theme::greenButtonFill();
+        if (grey)
+            fill = Theme::tertiaryFill();
+        else
+            fill = isDown() ? Theme::greenButtonFill().darker(115) : Theme::greenButtonFill();
         textColor = Theme::white();
         break;
     case Kind::quiet:

@@ -26,6 +26,8 @@ public:
     void setPadding(int horizontal, int vertical);
     // The quiet kind's text colour, and an unchecked tab's; secondary unless set.
     void setTextTone(Tone tone);
+    // An accent button that cannot be used keeps its white text, on the tertiary fill, instead of fading.
+    void setGreyWhenDisabled(bool grey);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -36,6 +38,7 @@ protected:
 private:
     Kind m_kind;
     Tone m_textTone = Tone::secondary;
+    bool m_greyWhenDisabled = false;
     int m_horizontalPadding = 10;
     int m_verticalPadding = 7;
 };

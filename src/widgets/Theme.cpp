@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 #include <algorithm>
@@ -285,6 +286,14 @@ QPixmap Theme::symbol(const QString& name, const QFont& font, const QColor& colo
 
 QPixmap Theme::symbol(const QString& name, int side, const QColor& color, qreal devicePixelRatio)
 {
+    // Rows and buttons ask again at every paint; the drawing is the same until the palette changes.
+    const QString key = QStringLiteral("larkfold.symbol|%1|%2|%3|%4")
+                            .arg(name, color.name(QColor::HexArgb))
+                            .arg(side)
+                            .arg(devicePixelRatio);
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap))
+        return pixmap;
     QSvgRenderer renderer(QStringLiteral(":/symbols/%1.svg").arg(name));
     if (!renderer.isValid())
         return {};
@@ -298,8 +307,9 @@ QPixmap Theme::symbol(const QString& name, int side, const QColor& color, qreal 
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(image.rect(), color);
     painter.end();
-    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap = QPixmap::fromImage(image);
     pixmap.setDevicePixelRatio(devicePixelRatio);
+    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 

@@ -77,7 +77,8 @@ public:
     static QFont systemFont(double points, QFont::Weight weight = QFont::Normal);
 
     // One of our monochrome symbols (resources/symbols/<name>.svg) in `color`, a square as tall as
-    // a line of `font`; a null pixmap for an unknown name.
+    // a line of `font`; a null pixmap for an unknown name. Each is drawn once per size, colour and
+    // ratio, so painting code may ask at every paint.
     static QPixmap symbol(const QString& name, const QFont& font, const QColor& color, qreal devicePixelRatio = 1.0);
     // The same, `side` device-independent pixels square.
     static QPixmap symbol(const QString& name, int side, const QColor& color, qreal devicePixelRatio = 1.0);

@@ -1,6 +1,7 @@
 #include "status/RestoreScan.h"
 
 #include "support/TempTree.h"
+#include "widgets/Theme.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,8 @@ TEST(RestoreScan, IconsFollowTheExtension)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(restoreIconName(c.name), QString::fromLatin1(c.icon));
+        // The list draws each kind with its own drawing among the symbols.
+        EXPECT_FALSE(Theme::symbol(QStringLiteral("file.") + c.icon, 16, Qt::black).isNull());
     }
 }
 

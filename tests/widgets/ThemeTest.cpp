@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace larkfold;
 
 TEST(Theme, Colours)
@@ -161,4 +163,28 @@ TEST(Theme, SymbolsTakeTheColourAndTheSizeOfTheText)
     }
     EXPECT_GT(drawn, 0);
     EXPECT_TRUE(Theme::symbol(QStringLiteral("no.such.symbol"), font, Theme::green()).isNull());
+}
+
+// Symbols are kept once drawn: one asked again in another colour, size or ratio is drawn anew.
+TEST(Theme, SymbolsDrawnBeforeTakeTheColourSizeAndRatioAskedNow)
+{
+    const QString name = QStringLiteral("chevron.right");
+    const auto opaqueColours = [](const QPixmap& pixmap) {
+        std::set<QRgb> colours;
+        const QImage image = pixmap.toImage();
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y).alpha() == 255)
+                    colours.insert(image.pixelColor(x, y).rgb());
+            }
+        }
+        return colours;
+    };
+    ASSERT_FALSE(Theme::symbol(name, 16, Theme::green(), 1.0).isNull());
+    EXPECT_EQ(opaqueColours(Theme::symbol(name, 16, Theme::red(), 1.0)), std::set<QRgb>{Theme::red().rgb()});
+    EXPECT_EQ(opaqueColours(Theme::symbol(name, 16, Theme::green(), 1.0)), std::set<QRgb>{Theme::green().rgb()});
+    const QPixmap sharp = Theme::symbol(name, 16, Theme::green(), 2.0);
+    EXPECT_EQ(sharp.size(), QSize(32, 32));
+    EXPECT_EQ(sharp.devicePixelRatio(), 2.0);
+    EXPECT_EQ(Theme::symbol(name, 20, Theme::green(), 1.0).size(), QSize(20, 20));
 }

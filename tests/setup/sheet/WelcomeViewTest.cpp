@@ -9,7 +9,7 @@
 
 #include <QLabel>
 #include <QMimeData>
-#include <QPushButton>
+#include <QAbstractButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -20,6 +20,16 @@ using Step = WelcomeModel::Step;
 
 namespace {
 
+// The pixel at `point` of `drawn` is `fill` laid over `window`.
+void expectFillShown(const QImage& drawn, QPoint point, const QColor& fill, const QColor& window)
+{
+    const double alpha = fill.alphaF();
+    const auto mix = [&](int over, int under) { return alpha * over + (1 - alpha) * under; };
+    const QColor shown = drawn.pixelColor(point);
+    EXPECT_NEAR(shown.red(), mix(fill.red(), window.red()), 2);
+    EXPECT_NEAR(shown.green(), mix(fill.green(), window.green()), 2);
+    EXPECT_NEAR(shown.blue(), mix(fill.blue(), window.blue()), 2);
+}
 
 class WelcomeViewTest : public SheetFixture {
 protected:
@@ -61,7 +71,7 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    QPushButton* primary() { return part<QPushButton>("primary"); }
+    QAbstractButton* primary() { return part<QAbstractButton>("primary"); }
 
 private:
     std::unique_ptr<WelcomeView> m_view;
@@ -194,12 +204,21 @@ TEST_F(WelcomeViewTest, TheStepDotsFollowASwitchToDark)
     ASSERT_EQ(dots.size(), WelcomeModel::kStepCount);
     for (int i = 0; i < int(dots.size()); ++i) {
         SCOPED_TRACE(i);
-        const QColor fill = i == int(Step::pickDestination) ? Theme::green() : Theme::tertiaryFill();
-        const double alpha = fill.alphaF();
-        const auto mix = [&](int over, int under) { return alpha * over + (1 - alpha) * under; };
-        const QColor shown = drawn.pixelColor(dots[i]->mapTo(&view(), dots[i]->rect().center()));
-        EXPECT_NEAR(shown.red(), mix(fill.red(), window.red()), 2);
-        EXPECT_NEAR(shown.green(), mix(fill.green(), window.green()), 2);
-        EXPECT_NEAR(shown.blue(), mix(fill.blue(), window.blue()), 2);
+        expectFillShown(drawn, dots[i]->mapTo(&view(), dots[i]->rect().center()),
+                        i == int(Step::pickDestination) ? Theme::green() : Theme::tertiaryFill(), window);
     }
+}
+
+// The primary button, grey while there is nothing to go on with, takes the grey of the palette of the moment.
+TEST_F(WelcomeViewTest, ThePrimaryButtonFollowsASwitchToDark)
+{
+    QAbstractButton* button = primary();
+    ASSERT_NE(button, nullptr);
+    ASSERT_FALSE(button->isEnabled());
+    const ScopedPalette dark(darkPalette());
+    QCoreApplication::processEvents();
+    const QImage drawn = view().grab().toImage();
+    // Beside the text, clear of the rounded corners.
+    const QPoint inside = button->mapTo(&view(), QPoint(6, button->height() / 2));
+    expectFillShown(drawn, inside, Theme::tertiaryFill(), view().palette().color(QPalette::Window));
 }
