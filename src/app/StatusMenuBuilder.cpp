@@ -5,7 +5,7 @@
 #include "shell/StatusManager.h"
 #include "store/ConfigStore.h"
 #include "store/Overloaded.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QActionGroup>
 #include <QMenu>

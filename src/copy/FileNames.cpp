@@ -14,6 +14,17 @@ std::string_view pathExtension(std::string_view name)
     return name.substr(dot + 1);
 }
 
+std::string_view cutToFit(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    std::size_t end = maxBytes;
+    // Continuation bytes are 10xxxxxx; back up over at most three of them.
+    for (std::size_t back = 0; back < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++back)
+        --end;
+    return text.substr(0, end);
+}
+
 std::string lowerCased(std::string_view text)
 {
     std::string result(text);

@@ -21,6 +21,9 @@ inline bool hasTemporaryOrResumeName(std::string_view name)
 // when the only "." begins the name (".bashrc" has no extension).
 std::string_view pathExtension(std::string_view name);
 
+// The first bytes of `text`, at most `maxBytes`, cut before a UTF-8 character rather than inside it.
+std::string_view cutToFit(std::string_view text, std::size_t maxBytes);
+
 // Lower case: ASCII byte by byte; a valid UTF-8 name with other letters by Unicode rules.
 // Bytes that are not UTF-8 stay as they are.
 std::string lowerCased(std::string_view text);

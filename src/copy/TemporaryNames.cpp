@@ -11,18 +11,6 @@ namespace {
 // Longest file name most Linux file systems accept, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
 
-// The first bytes of `text`, at most `maxBytes`, cut before a UTF-8 character rather than inside it.
-std::string_view cutToFit(std::string_view text, std::size_t maxBytes)
-{
-    if (text.size() <= maxBytes)
-        return text;
-    std::size_t end = maxBytes;
-    // Continuation bytes are 10xxxxxx; back up over at most three of them.
-    for (std::size_t back = 0; back < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++back)
-        --end;
-    return text.substr(0, end);
-}
-
 std::string withPrefix(std::string prefix, std::string_view name)
 {
     const std::size_t room = prefix.size() < kMaxNameBytes ? kMaxNameBytes - prefix.size() : 0;

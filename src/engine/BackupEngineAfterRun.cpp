@@ -144,10 +144,12 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
                 name, QStringLiteral("Backup aborted — a drive disconnected. Your backups are safe; will retry later."));
         });
     } else {
+        auto& verifier = m_shared->integrityVerifier;
+        // The fingerprint steps below read the database once between them.
+        std::optional<IntegrityVerifier::DatabaseHold> databaseHold(std::in_place, verifier);
         const auto& copied = result.copiedRelativePaths;
         if (destinationStillThere(folders))
-            m_shared->integrityVerifier.recordHashes(copied, result.backupRelativePaths, backup, folders.trash,
-                                                     jobCancel);
+            verifier.recordHashes(copied, result.backupRelativePaths, backup, folders.trash, jobCancel);
         if (!copied.empty())
             logPackageCatchUpIfNeeded(copied);
         suggestProfileIfNeeded(result);
@@ -160,7 +162,6 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
 
         bool sampleClean = false;
         if (destinationStillThere(folders) && !jobCancel.isCancelled()) {
-            auto& verifier = m_shared->integrityVerifier;
             verifier.pruneMissing(backup, folders.trash);
             // The icon is set by path: only while the path still names the folder the run wrote.
             if (m_shared->fileSystem.isStillAtPath(backup))
@@ -199,8 +200,9 @@ void BackupEngine::Job::afterRun(BackupResult result, const Folders& folders, co
                 notify([name, message](NotificationManager& manager) { manager.notifyError(name, message); });
             }
         }
-        // Done with the lists of every path: what a large run held goes back to the system now,
-        // not after the offsite copy.
+        // Done with the lists of every path and the database: what a large run held goes back to
+        // the system now, not after the offsite copy.
+        databaseHold.reset();
         result.copiedRelativePaths = {};
         result.backupRelativePaths = {};
         platform::releaseFreedMemory();

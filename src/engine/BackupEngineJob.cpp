@@ -145,11 +145,7 @@ void BackupEngine::Job::perform(const platform::CancelToken& jobCancel)
         qCCritical(lcBackupEngine, "A backup ran out of memory and was stopped");
         const BackupError error = BackupError::copyFailed(
             QStringLiteral("There wasn't enough memory to finish this backup. It will be tried again at the next backup."));
-        RunFileErrors errors;
-        errors.add(FileOperationError::larkfold(0, error.errorDescription(), m_pair.sourceURL, QStringLiteral("backup")));
-        setRunOutcome(std::move(errors));
-        reportFailure(error);
-        recordEvent(BackupEvent::EventType::error, error.errorDescription());
+        stopRun(error, FileOperationError::larkfold(0, error.errorDescription(), m_pair.sourceURL, QStringLiteral("backup")));
     }
     // The scans, lists and databases of a large run are freed by now; the C library would keep
     // their memory in its arenas for as long as the program rests.
@@ -186,12 +182,8 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
         folders.destinationDevice = status->device;
 
     if (auto error = sharedBackupFolder(folders)) {
-        RunFileErrors errors;
-        errors.add(FileOperationError::larkfold(0, error->errorDescription(), folders.backup,
-                                                QStringLiteral("validateDestination")));
-        setRunOutcome(std::move(errors));
-        reportFailure(*error);
-        recordEvent(BackupEvent::EventType::error, error->errorDescription());
+        stopRun(*error, FileOperationError::larkfold(0, error->errorDescription(), folders.backup,
+                                                     QStringLiteral("validateDestination")));
         return;
     }
     // The run refuses a linked backup folder itself; the "Larkfold" folder made above it would
@@ -273,12 +265,16 @@ void BackupEngine::Job::performSteps(const platform::CancelToken& jobCancel)
 
 void BackupEngine::Job::failRun(const FileOperationError& failure)
 {
-    const BackupError error = backupError(failure);
+    stopRun(backupError(failure), failure);
+}
+
+void BackupEngine::Job::stopRun(const BackupError& error, const FileOperationError& kept)
+{
     QString description = error.errorDescription();
     if (description.isEmpty())
         description = QStringLiteral("An unexpected error occurred.");
     RunFileErrors errors;
-    errors.add(failure);
+    errors.add(kept);
     setRunOutcome(std::move(errors));
     reportFailure(error);
     recordEvent(BackupEvent::EventType::error, description);

@@ -81,6 +81,9 @@ private:
     void performSteps(const platform::CancelToken& jobCancel);
     // The run could not start: the pair's status, one event and the failures it keeps say why.
     void failRun(const FileOperationError& failure);
+    // The run ends on `error`: the pair's status, the user told once, one event, and `kept` as
+    // the failure "Show Details…" lists.
+    void stopRun(const BackupError& error, const FileOperationError& kept);
     // The pair's status becomes `error`, and the user is told once (BackupEngine::reportFailure).
     void reportFailure(const BackupError& error);
     // What the run leaves for the user to look at: its failures, and the held deletions when the

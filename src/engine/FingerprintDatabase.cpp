@@ -83,27 +83,44 @@ std::optional<FingerprintDatabase::Digest> FingerprintDatabase::digestFromHex(st
 
 std::string FingerprintDatabase::hexOf(const Digest& digest)
 {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text(digest.size() * 2, '0');
-    for (std::size_t i = 0; i < digest.size(); ++i) {
-        text[2 * i] = kDigits[digest[i] >> 4];
-        text[2 * i + 1] = kDigits[digest[i] & 0x0f];
-    }
+    std::string text;
+    appendHex(text, digest);
     return text;
 }
 
+void FingerprintDatabase::appendHex(std::string& out, const Digest& digest)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const std::size_t at = out.size();
+    out.resize(at + digest.size() * 2);
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        out[at + 2 * i] = kDigits[digest[i] >> 4];
+        out[at + 2 * i + 1] = kDigits[digest[i] & 0x0f];
+    }
+}
+
 std::string FingerprintDatabase::encodeDate(std::int64_t seconds)
+{
+    std::string text;
+    appendDate(text, seconds);
+    return text;
+}
+
+void FingerprintDatabase::appendDate(std::string& out, std::int64_t seconds)
 {
     const std::int64_t days = seconds >= 0 ? seconds / kSecondsPerDay : -((-seconds - 1) / kSecondsPerDay) - 1;
     const auto secondOfDay = unsigned(seconds - days * kSecondsPerDay);
     const CivilDate date = civilFromDays(days);
     // Qt's own form outside the years the short one covers.
-    if (date.year < 1 || date.year > 9999)
-        return platform::encodeDate(QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc()));
-    std::string text = "0000-00-00T00:00:00Z";
-    const auto put = [&](std::size_t at, unsigned value, int digits) {
+    if (date.year < 1 || date.year > 9999) {
+        out += platform::encodeDate(QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc()));
+        return;
+    }
+    const std::size_t at = out.size();
+    out += "0000-00-00T00:00:00Z";
+    const auto put = [&](std::size_t offset, unsigned value, int digits) {
         for (int i = digits - 1; i >= 0; --i, value /= 10)
-            text[at + std::size_t(i)] = char('0' + value % 10);
+            out[at + offset + std::size_t(i)] = char('0' + value % 10);
     };
     put(0, unsigned(date.year), 4);
     put(5, date.month, 2);
@@ -111,7 +128,6 @@ std::string FingerprintDatabase::encodeDate(std::int64_t seconds)
     put(11, secondOfDay / 3600, 2);
     put(14, secondOfDay / 60 % 60, 2);
     put(17, secondOfDay % 60, 2);
-    return text;
 }
 
 std::optional<std::int64_t> FingerprintDatabase::decodeDate(std::string_view text)

@@ -99,6 +99,10 @@ private:
     };
     static constexpr std::uint32_t kRemovedBit = 0x80000000u;
 
+    // The same onto the end of `out`, as the writer puts millions of them in a row.
+    static void appendHex(std::string& out, const Digest& digest);
+    static void appendDate(std::string& out, std::int64_t seconds);
+
     std::string_view pathOf(const Record& record) const
     {
         return std::string_view(m_paths).substr(record.pathOffset, record.pathBytes & ~kRemovedBit);

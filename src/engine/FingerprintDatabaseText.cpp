@@ -5,6 +5,7 @@
 #include "platform/Utf8.h"
 
 #include <charconv>
+#include <cstring>
 
 namespace larkfold {
 namespace {
@@ -12,6 +13,8 @@ namespace {
 constexpr std::size_t kWritePieceBytes = 1 << 20;
 // A date, a digest and a member name are short; longer text is read past, not kept.
 constexpr std::size_t kShortTextBytes = 64;
+// Keys longer than this are left to the general reader.
+constexpr std::size_t kShortPathBytes = 4096;
 
 [[noreturn]] void fail(const std::string& what)
 {
@@ -76,17 +79,8 @@ public:
             get();
         } else {
             for (;;) {
-                expect('"');
-                const bool pathFits = readString(&path, FingerprintDatabase::kMaxPathBytes);
-                skipWhitespace();
-                expect(':');
-                skipWhitespace();
-                Entry entry;
-                const bool digestValid = readEntry(entry);
-                if (pathFits && !path.empty() && digestValid)
-                    database.appendRecord(path, entry);
-                else
-                    ++skipped;
+                if (!readMemberAsWritten(database, path))
+                    readMember(database, path, skipped);
                 skipWhitespace();
                 const int next = get();
                 if (next == '}')
@@ -102,6 +96,120 @@ public:
     }
 
 private:
+    // One member of the database: a path and its entry, stored unless it cannot be one.
+    void readMember(FingerprintDatabase& database, std::string& path, std::size_t& skipped)
+    {
+        expect('"');
+        const bool pathFits = readString(&path, FingerprintDatabase::kMaxPathBytes);
+        skipWhitespace();
+        expect(':');
+        skipWhitespace();
+        Entry entry;
+        const bool digestValid = readEntry(entry);
+        if (pathFits && !path.empty() && digestValid)
+            database.appendRecord(path, entry);
+        else
+            ++skipped;
+    }
+
+    // The same for a member exactly as the program writes it and whole within this piece, which
+    // is nearly every one, at a fraction of the cost. Reads nothing and returns false for any
+    // other; readMember() then reads it, and says what is wrong with it.
+    bool readMemberAsWritten(FingerprintDatabase& database, std::string& path)
+    {
+        const char* at = m_at;
+        const char* const end = m_end;
+        const auto literal = [&](std::string_view text) {
+            if (std::size_t(end - at) < text.size() || std::memcmp(at, text.data(), text.size()) != 0)
+                return false;
+            at += text.size();
+            return true;
+        };
+        const auto fixed = [&](std::size_t length, std::string_view& text) {
+            if (std::size_t(end - at) < length)
+                return false;
+            text = std::string_view(at, length);
+            at += length;
+            return true;
+        };
+        if (!literal("\""))
+            return false;
+        // The key: plain characters, "\/", and well-formed UTF-8; any other escape is for readString.
+        path.clear();
+        const char* const keyStart = at;
+        for (;;) {
+            if (at == end || std::size_t(at - keyStart) > kShortPathBytes)
+                return false;
+            const auto byte = static_cast<unsigned char>(*at);
+            if (byte == '"')
+                break;
+            if (byte == '\\') {
+                if (end - at < 2 || at[1] != '/')
+                    return false;
+                path += '/';
+                at += 2;
+            } else if (byte >= 0x80) {
+                const auto form = platform::utf8Lead(byte);
+                if (!form || std::size_t(end - at) < form->length)
+                    return false;
+                const auto second = static_cast<unsigned char>(at[1]);
+                if (second < form->secondLow || second > form->secondHigh)
+                    return false;
+                for (std::size_t i = 2; i < form->length; ++i)
+                    if ((static_cast<unsigned char>(at[i]) & 0xC0) != 0x80)
+                        return false;
+                path.append(at, form->length);
+                at += form->length;
+            } else if (byte < 0x20) {
+                return false;
+            } else {
+                const char* const run = at;
+                while (at != end && static_cast<unsigned char>(*at) >= 0x20 && static_cast<unsigned char>(*at) < 0x80
+                       && *at != '"' && *at != '\\')
+                    ++at;
+                path.append(run, std::size_t(at - run));
+            }
+        }
+        const std::string_view key(keyStart, std::size_t(at - keyStart));
+        ++at;
+        Entry entry;
+        std::string_view text;
+        if (path.empty() || !literal(": {\n    \"fileSize\": "))
+            return false;
+        // An integer as the encoder writes it: no leading zero, short enough not to overflow.
+        const bool negative = at != end && *at == '-';
+        if (negative)
+            ++at;
+        const char* const digits = at;
+        std::int64_t magnitude = 0;
+        while (at != end && *at >= '0' && *at <= '9' && at - digits < 18)
+            magnitude = magnitude * 10 + (*at++ - '0');
+        if (at == digits || at == end || (*at >= '0' && *at <= '9') || (*digits == '0' && at - digits > 1))
+            return false;
+        entry.fileSize = negative ? -magnitude : magnitude;
+        if (literal(",\n    \"lastVerifiedAt\": \"")) {
+            const auto seconds = fixed(20, text) ? FingerprintDatabase::decodeDate(text) : std::nullopt;
+            if (!seconds || !literal("\""))
+                return false;
+            entry.lastVerifiedAt = *seconds;
+        }
+        if (!literal(",\n    \"recordedAt\": \""))
+            return false;
+        const auto recorded = fixed(20, text) ? FingerprintDatabase::decodeDate(text) : std::nullopt;
+        if (!recorded)
+            return false;
+        entry.recordedAt = *recorded;
+        if (!literal("\",\n    \"relativePath\": \"") || !literal(key) || !literal("\",\n    \"sha256\": \""))
+            return false;
+        const auto digest = fixed(64, text) ? FingerprintDatabase::digestFromHex(text) : std::nullopt;
+        if (!digest || !literal("\"\n  }"))
+            return false;
+        entry.sha256 = *digest;
+        m_at = at;
+        database.appendRecord(path, entry);
+        return true;
+    }
+
     // Returns whether the entry's digest is one; throws when the entry is no entry.
     bool readEntry(Entry& entry)
     {
@@ -596,25 +704,27 @@ void FingerprintDatabase::write(const std::function<void(std::string_view)>& sin
     std::string piece;
     piece.reserve(kWritePieceBytes + 4096);
     piece += "{\n";
+    std::string path; // escaped, as it stands twice
     for (std::size_t i = 0; i < m_records.size(); ++i) {
         const Record& record = m_records[i];
-        const std::string_view path = pathOf(record);
         const Entry& entry = record.entry;
+        path.clear();
+        appendEscaped(path, pathOf(record));
         piece += "  \"";
-        appendEscaped(piece, path);
+        piece += path;
         piece += "\": {\n    \"fileSize\": ";
         appendInteger(piece, entry.fileSize);
         if (entry.lastVerifiedAt != kNever) {
             piece += ",\n    \"lastVerifiedAt\": \"";
-            piece += encodeDate(entry.lastVerifiedAt);
+            appendDate(piece, entry.lastVerifiedAt);
             piece += '"';
         }
         piece += ",\n    \"recordedAt\": \"";
-        piece += encodeDate(entry.recordedAt);
+        appendDate(piece, entry.recordedAt);
         piece += "\",\n    \"relativePath\": \"";
-        appendEscaped(piece, path);
+        piece += path;
         piece += "\",\n    \"sha256\": \"";
-        piece += hexOf(entry.sha256);
+        appendHex(piece, entry.sha256);
         piece += i + 1 == m_records.size() ? "\"\n  }\n" : "\"\n  },\n";
         if (piece.size() >= kWritePieceBytes) {
             sink(piece);

@@ -52,6 +52,107 @@ Presence presence(platform::FileSystem& fileSystem, const Directory& dir, const 
     }
 }
 
+// A path whose every component names an entry of the folder before it: relative, with no empty,
+// "." or ".." component and no NUL byte. Its folder's listing tells whether it is there.
+bool isPlainPath(std::string_view path)
+{
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        if (end == path.size())
+            return true;
+        start = end + 1;
+    }
+}
+
+bool isAtOrBelow(std::string_view folder, std::string_view ancestor)
+{
+    return ancestor.empty() || folder == ancestor
+        || (folder.size() > ancestor.size() && folder.starts_with(ancestor) && folder[ancestor.size()] == '/');
+}
+
+// Where the paths of a walk in key order stand, from one listing of each folder: a name its
+// folder lists is there without a look of its own, which for a large backup is most of the time
+// of a walk. In key order a folder's paths come in one run, its subfolders' inside it, so only
+// the folders on the way to the current one are kept.
+class FolderListings {
+public:
+    FolderListings(platform::FileSystem& fileSystem, const Directory& root) : m_fileSystem(fileSystem), m_root(root) {}
+
+    // Whether the folder of `path` lists its name: then something is there.
+    bool lists(std::string_view path)
+    {
+        if (!isPlainPath(path))
+            return false;
+        const auto [folder, name] = split(path);
+        const Listing& listing = listingOf(folder);
+        return listing.listed && std::binary_search(listing.names.begin(), listing.names.end(), name);
+    }
+
+    // The look at the path itself, which an unlisted name needs: a drive that ignores case finds it
+    // under another spelling. Made from its folder when that is open.
+    Presence lookAt(std::string_view path)
+    {
+        if (isPlainPath(path)) {
+            const auto [folder, name] = split(path);
+            const Listing& listing = listingOf(folder);
+            if (listing.opened.isOpen())
+                return presence(m_fileSystem, listing.opened, std::string(name));
+            if (folder.empty())
+                return presence(m_fileSystem, m_root, std::string(name));
+        }
+        return presence(m_fileSystem, m_root, std::string(path));
+    }
+
+private:
+    struct Listing {
+        std::string folder; // "" for the root
+        Directory opened;   // not open for the root, nor when the folder could not be opened
+        std::vector<std::string> names; // sorted
+        bool listed = false;
+    };
+
+    static std::pair<std::string_view, std::string_view> split(std::string_view path)
+    {
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string_view::npos)
+            return {{}, path};
+        return {path.substr(0, slash), path.substr(slash + 1)};
+    }
+
+    const Listing& listingOf(std::string_view folder)
+    {
+        while (!m_path.empty() && !isAtOrBelow(folder, m_path.back().folder))
+            m_path.pop_back();
+        if (!m_path.empty() && m_path.back().folder == folder)
+            return m_path.back();
+        Listing& listing = m_path.emplace_back();
+        listing.folder = folder;
+        const Directory* dir = &m_root;
+        if (!folder.empty()) {
+            auto opened = m_fileSystem.openDirectory(m_root, std::string(folder));
+            if (!opened)
+                return listing;
+            listing.opened = std::move(*opened);
+            dir = &listing.opened;
+        }
+        if (auto names = m_fileSystem.listDirectory(*dir)) {
+            listing.names = std::move(*names);
+            std::sort(listing.names.begin(), listing.names.end());
+            listing.listed = true;
+        }
+        return listing;
+    }
+
+    platform::FileSystem& m_fileSystem;
+    const Directory& m_root;
+    std::vector<Listing> m_path; // each folder inside the one before it
+};
+
 // The key text of a relative path; none for a name JSON cannot hold as it is.
 std::optional<std::string> keyOf(const fs::path& relativePath)
 {
@@ -190,7 +291,8 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const 
 {
     if (copied.empty() && listed.empty())
         return;
-    std::optional<Database> database = loadDatabase(destination, trash);
+    const DatabaseHold hold(*this);
+    Database* database = loadDatabase(destination, trash);
     if (!database)
         return;
     FileDigester digester(m_fileSystem);
@@ -252,14 +354,18 @@ void IntegrityVerifier::recordHashes(const std::vector<fs::path>& copied, const 
 
 int IntegrityVerifier::pruneMissing(const Directory& destination, const fs::path& trash)
 {
-    std::optional<Database> database = loadDatabase(destination, trash);
+    const DatabaseHold hold(*this);
+    Database* database = loadDatabase(destination, trash);
     if (!database || database->empty())
         return 0;
+    FolderListings listings(m_fileSystem, destination);
     int removed = 0;
     database->removeWhere([&](std::string_view path, const Database::Entry&) {
+        if (listings.lists(path))
+            return Database::Verdict::keep;
         if (removed % kPruneRecheckInterval == 0 && !m_fileSystem.isStillAtPath(destination))
             return Database::Verdict::stop;
-        if (presence(m_fileSystem, destination, std::string(path)) == Presence::present)
+        if (listings.lookAt(path) == Presence::present)
             return Database::Verdict::keep;
         ++removed;
         return Database::Verdict::remove;
@@ -303,12 +409,14 @@ IntegrityVerifier::verifySample(const Directory& destination, const fs::path& tr
 {
     std::optional<IntegrityResult> result;
     {
-        std::optional<Database> database = loadDatabase(destination, trash);
-        if (database)
+        const DatabaseHold hold(*this);
+        if (Database* database = loadDatabase(destination, trash))
             result = verifySample(*database, destination, cancel);
     }
-    // The database of a large backup is the largest thing a resting program held.
-    platform::releaseFreedMemory();
+    // The database of a large backup is the largest thing a resting program held; a hold gives
+    // it back when it ends.
+    if (m_holds == 0)
+        platform::releaseFreedMemory();
     return result;
 }
 
@@ -373,7 +481,44 @@ void IntegrityVerifier::recordCheckTime(const Directory& destination)
         qCCritical(lcIntegrityVerifier, "Failed to write last-check timestamp: %s", qUtf8Printable(errorText(error)));
 }
 
-std::optional<FingerprintDatabase> IntegrityVerifier::loadDatabase(const Directory& dir, const fs::path& trash) const
+IntegrityVerifier::DatabaseHold::DatabaseHold(IntegrityVerifier& verifier) : m_verifier(verifier)
+{
+    ++m_verifier.m_holds;
+}
+
+IntegrityVerifier::DatabaseHold::~DatabaseHold()
+{
+    if (--m_verifier.m_holds == 0)
+        m_verifier.dropDatabase();
+}
+
+void IntegrityVerifier::dropDatabase()
+{
+    m_database.reset();
+    m_databaseFile.reset();
+}
+
+IntegrityVerifier::FileIdentity IntegrityVerifier::FileIdentity::of(const platform::FileStatus& status)
+{
+    return {status.device, status.inode, status.size, std::int64_t(status.modificationTime.tv_sec),
+            long(status.modificationTime.tv_nsec)};
+}
+
+FingerprintDatabase* IntegrityVerifier::loadDatabase(const Directory& dir, const fs::path& trash)
+{
+    if (m_database && m_databaseFile) {
+        const auto now = m_fileSystem.status(dir, std::string(kHashesFileName));
+        if (now && now->isRegular() && FileIdentity::of(*now) == *m_databaseFile)
+            return &*m_database;
+    }
+    // Dropped first: two databases of a large backup would not fit where one does.
+    dropDatabase();
+    m_database = readDatabase(dir, trash, m_databaseFile);
+    return m_database ? &*m_database : nullptr;
+}
+
+std::optional<FingerprintDatabase> IntegrityVerifier::readDatabase(const Directory& dir, const fs::path& trash,
+                                                                   std::optional<FileIdentity>& identity) const
 {
     const fs::path path = dir.path() / kHashesFileName;
     const std::string name(kHashesFileName);
@@ -409,6 +554,7 @@ std::optional<FingerprintDatabase> IntegrityVerifier::loadDatabase(const Directo
                 if (!readError) {
                     if (skipped > 0)
                         qCWarning(lcIntegrityVerifier, "Left out %zu damaged entries of the hash database", skipped);
+                    identity = FileIdentity::of(opened);
                     return database;
                 }
             } catch (const Database::DecodeError& decodeError) {
@@ -446,11 +592,18 @@ std::optional<FingerprintDatabase> IntegrityVerifier::loadDatabase(const Directo
     return Database{};
 }
 
-void IntegrityVerifier::saveDatabase(FingerprintDatabase& database, const Directory& dir) const
+void IntegrityVerifier::saveDatabase(FingerprintDatabase& database, const Directory& dir)
 {
+    const std::string name(kHashesFileName);
     const std::error_code error = m_fileSystem.writeFileAtomicallyInPieces(
-        dir, std::string(kHashesFileName),
-        [&](const platform::FileSystem::PieceWriter& write) { database.write(write); });
+        dir, name, [&](const platform::FileSystem::PieceWriter& write) { database.write(write); });
+    // Held, the database stands for the file just written; after a failed save the next call
+    // reads what the file holds.
+    m_databaseFile.reset();
+    if (!error && m_holds > 0) {
+        if (const auto written = m_fileSystem.status(dir, name); written && written->isRegular())
+            m_databaseFile = FileIdentity::of(*written);
+    }
     if (error)
         qCCritical(lcIntegrityVerifier, "Failed to write hash database to %s: %s",
                    qUtf8Printable(platform::privateArg(dir.path() / kHashesFileName)),

@@ -16,9 +16,9 @@
 namespace larkfold {
 
 // Keeps a database of SHA-256 fingerprints of the copied files inside a backup folder and re-reads
-// a bounded sample of them to find copies damaged on the backup drive. Holds no state between calls:
-// every operation reads the database file, works on it and writes it back. Not thread-safe; one
-// engine's job uses it at a time.
+// a bounded sample of them to find copies damaged on the backup drive. Holds no state between calls
+// unless a DatabaseHold is alive: every operation reads the database file, works on it and writes
+// it back. Not thread-safe; one engine's job uses it at a time.
 //
 // `destination` is always the pair's backup folder as the run opened it, `trash` the destination's
 // ".Larkfold-Trash" folder, where a database file that cannot be decoded (or is far too large to
@@ -50,6 +50,21 @@ public:
         std::int64_t maxDatabaseBytes = std::int64_t(1) << 30;
         // A real last-check file holds one date.
         std::int64_t maxLastCheckBytes = 4096;
+    };
+
+    // While one lives, the database a call read stays in memory for the next call, which reads
+    // the file again only when it is no longer the one read or written last: the steps of a job
+    // read a large database once. Each call still saves what it changed. Ending the hold drops
+    // the database.
+    class DatabaseHold {
+    public:
+        explicit DatabaseHold(IntegrityVerifier& verifier);
+        DatabaseHold(const DatabaseHold&) = delete;
+        DatabaseHold& operator=(const DatabaseHold&) = delete;
+        ~DatabaseHold();
+
+    private:
+        IntegrityVerifier& m_verifier;
     };
 
     // Every file-system call goes through `fileSystem`.
@@ -95,15 +110,34 @@ public:
     std::vector<std::string> foreignItems(const platform::Directory& destination) const;
 
 private:
-    // None when the file could not be read, or could not be decoded nor moved aside.
-    std::optional<FingerprintDatabase> loadDatabase(const platform::Directory& dir,
-                                                    const std::filesystem::path& trash) const;
-    void saveDatabase(FingerprintDatabase& database, const platform::Directory& dir) const;
+    // What tells one database file from another: each save writes a new file.
+    struct FileIdentity {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t size = 0;
+        std::int64_t modifiedSeconds = 0;
+        long modifiedNanoseconds = 0;
+
+        static FileIdentity of(const platform::FileStatus& status);
+        bool operator==(const FileIdentity&) const = default;
+    };
+    // The database of `dir`, kept by the verifier while a hold lasts (each call holds it for
+    // itself): the one kept while its file is unchanged, else read now. Null when the file could
+    // not be read, or could not be decoded nor moved aside.
+    FingerprintDatabase* loadDatabase(const platform::Directory& dir, const std::filesystem::path& trash);
+    std::optional<FingerprintDatabase> readDatabase(const platform::Directory& dir, const std::filesystem::path& trash,
+                                                    std::optional<FileIdentity>& identity) const;
+    void saveDatabase(FingerprintDatabase& database, const platform::Directory& dir);
+    void dropDatabase();
     IntegrityResult verifySample(FingerprintDatabase& database, const platform::Directory& destination,
                                  const platform::CancelToken& cancel);
 
     platform::FileSystem& m_fileSystem;
     Limits m_limits;
+    int m_holds = 0;
+    std::optional<FingerprintDatabase> m_database;
+    // The file m_database was read from or written to last; none when it matches no file.
+    std::optional<FileIdentity> m_databaseFile;
 };
 
 } // namespace larkfold

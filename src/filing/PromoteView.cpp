@@ -1,15 +1,17 @@
 #include "filing/PromoteView.h"
 
-#include "filing/ElidedLabel.h"
 #include "filing/FilingPrompts.h"
 #include "filing/FilingText.h"
 #include "filing/PromoteViewModel.h"
-#include "store/theme/Theme.h"
+#include "widgets/ElidedText.h"
+#include "widgets/RoundedCard.h"
+#include "widgets/SymbolView.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,7 +20,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -30,49 +31,16 @@ constexpr int kStepSpacingPixels = 16;
 constexpr int kSectionSpacingPixels = 6;
 constexpr int kWarningsInsetPixels = 12;
 constexpr int kWarningsCornerRadiusPixels = 8;
-constexpr double kWarningsFillOpacity = 0.10;
 constexpr int kMinimumWidthPixels = 460;
 constexpr int kMinimumHeightPixels = 340;
 constexpr int kYearFieldWidthPixels = 64;
-constexpr int kHeaderIconPixels = 20;
+// A line of this size is 20 pixels tall, as the title beside it needs.
+constexpr double kHeaderSymbolPoints = 17;
 constexpr int kProgressSteps = 1000;
-// The platform's secondary and tertiary label colours: the text colour, fainter.
 
-enum class Tone { primary, secondary, tertiary };
-
-QColor toneColor(const QWidget* widget, Tone tone)
+ToneLabel* wrappingText(const QString& text, const QFont& font, Tone tone = Tone::label)
 {
-    // The theme's, which read on the window and under its panels.
-    if (tone == Tone::secondary)
-        return Theme::secondaryLabelColor();
-    if (tone == Tone::tertiary)
-        return Theme::tertiaryLabelColor();
-    return widget->palette().color(QPalette::WindowText);
-}
-
-void setTextColor(QWidget* widget, const QColor& color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    widget->setPalette(palette);
-}
-
-template <class Label>
-Label* styled(Label* label, const QFont& font, Tone tone = Tone::primary)
-{
-    label->setFont(font);
-    if (tone != Tone::primary)
-        setTextColor(label, toneColor(label, tone));
-    return label;
-}
-
-QLabel* wrappingLabel(const QString& text, const QFont& font, Tone tone = Tone::primary)
-{
-    auto* label = styled(new QLabel(text), font, tone);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    return label;
+    return makeText(text, font, tone, true);
 }
 
 // A step's content in a frameless area that scrolls up and down.
@@ -118,40 +86,21 @@ QPushButton* button(const QString& text, const char* objectName)
     return control;
 }
 
-// One of our monochrome symbols in the given colour, sharp on high-density screens.
-QPixmap symbol(const QString& name, const QColor& color, int pixels, qreal devicePixelRatio)
+// The warnings' amber panel with rounded corners.
+RoundedCard* warningsBox()
 {
-    QSvgRenderer renderer(QStringLiteral(":/filing/icons/%1.svg").arg(name));
-    const int device = qRound(pixels * devicePixelRatio);
-    QImage image(device, device, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    renderer.render(&painter);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(image.rect(), color);
-    painter.end();
-    QPixmap pixmap = QPixmap::fromImage(image);
-    pixmap.setDevicePixelRatio(devicePixelRatio);
-    return pixmap;
+    auto* box = new RoundedCard(kWarningsCornerRadiusPixels);
+    box->setFill(Theme::warningFill());
+    return box;
 }
 
-// The warnings' amber panel with rounded corners.
-class WarningsBox final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QColor fill = Theme::amber();
-        fill.setAlphaF(float(kWarningsFillOpacity));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(fill);
-        painter.drawRoundedRect(rect(), kWarningsCornerRadiusPixels, kWarningsCornerRadiusPixels);
-    }
-};
+ElidedText* elided(const QFont& font, Tone tone, Qt::TextElideMode mode)
+{
+    auto* text = new ElidedText(font, tone, mode);
+    text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    text->setToolTipWhenCut(true);
+    return text;
+}
 
 // A label that toggles its check box when clicked, as a check box's own text would.
 class CheckBoxLabel final : public QLabel {
@@ -202,8 +151,8 @@ QWidget* PromoteView::makeChooseStep()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("chooseStep"));
     QVBoxLayout* column = stepColumn(page);
-    column->addWidget(styled(new QLabel(QStringLiteral("File a finished project")), Theme::titleFont()));
-    column->addWidget(wrappingLabel(QStringLiteral("Pick a project folder you've finished with. It gets copied into "
+    column->addWidget(makeText(QStringLiteral("File a finished project"), Theme::titleFont(), Tone::label));
+    column->addWidget(wrappingText(QStringLiteral("Pick a project folder you've finished with. It gets copied into "
                                                    "your archive under the right year — your original stays exactly "
                                                    "where it is."),
                                     Theme::bodyFont(), Tone::secondary));
@@ -220,33 +169,33 @@ QWidget* PromoteView::makeReviewStep()
     auto* content = new QWidget;
     QVBoxLayout* column = stepColumn(content);
 
-    m_projectName = styled(new ElidedLabel(Qt::ElideMiddle), Theme::titleFont());
+    m_projectName = elided(Theme::titleFont(), Tone::label, Qt::ElideMiddle);
     m_projectName->setObjectName(QStringLiteral("projectName"));
     column->addWidget(m_projectName);
 
-    m_warningsBox = new WarningsBox;
+    m_warningsBox = warningsBox();
     m_warningsBox->setObjectName(QStringLiteral("warningsBox"));
     auto* warnings = sectionColumn();
     warnings->setContentsMargins(kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels);
     m_warningsBox->setLayout(warnings);
-    auto* heading = styled(new QLabel(QStringLiteral("Worth a look first")), Theme::subheadingFont());
-    setTextColor(heading, Theme::amberText());
+    auto* heading = makeText(QStringLiteral("Worth a look first"), Theme::subheadingFont(), Tone::label);
+    heading->setTone(Tone::amber);
     warnings->addWidget(heading);
     m_warningLines = sectionColumn();
     warnings->addLayout(m_warningLines);
     warnings->addWidget(
-        wrappingLabel(QStringLiteral("You can file it anyway — this is just a heads-up."), Theme::captionFont(), Tone::secondary));
+        wrappingText(QStringLiteral("You can file it anyway — this is just a heads-up."), Theme::captionFont(), Tone::secondary));
     column->addWidget(m_warningsBox);
 
     auto* nameSection = sectionColumn();
-    nameSection->addWidget(styled(new QLabel(QStringLiteral("File it as")), Theme::headingFont()));
+    nameSection->addWidget(makeText(QStringLiteral("File it as"), Theme::headingFont(), Tone::label));
     auto* nameRow = row();
     m_nameField = new QLineEdit;
     m_nameField->setObjectName(QStringLiteral("nameField"));
     m_nameField->setPlaceholderText(QStringLiteral("Name"));
     connect(m_nameField, &QLineEdit::textEdited, &m_model, &PromoteViewModel::setName);
     nameRow->addWidget(m_nameField, 1);
-    nameRow->addWidget(styled(new QLabel(QStringLiteral("in")), Theme::bodyFont(), Tone::secondary));
+    nameRow->addWidget(makeText(QStringLiteral("in"), Theme::bodyFont(), Tone::secondary));
     m_yearField = new QLineEdit;
     m_yearField->setObjectName(QStringLiteral("yearField"));
     m_yearField->setPlaceholderText(QStringLiteral("Year"));
@@ -257,16 +206,16 @@ QWidget* PromoteView::makeReviewStep()
     column->addLayout(nameSection);
 
     auto* archiveSection = sectionColumn();
-    archiveSection->addWidget(styled(new QLabel(QStringLiteral("Archive folder")), Theme::headingFont()));
+    archiveSection->addWidget(makeText(QStringLiteral("Archive folder"), Theme::headingFont(), Tone::label));
     auto* archiveRow = row();
-    m_archivePath = styled(new ElidedLabel(Qt::ElideLeft), Theme::captionFont());
+    m_archivePath = elided(Theme::captionFont(), Tone::label, Qt::ElideLeft);
     m_archivePath->setObjectName(QStringLiteral("archivePath"));
     archiveRow->addWidget(m_archivePath, 1);
     m_archiveButton = button(QString(), "archiveButton");
     connect(m_archiveButton, &QPushButton::clicked, this, &PromoteView::chooseArchive);
     archiveRow->addWidget(m_archiveButton);
     archiveSection->addLayout(archiveRow);
-    m_goesTo = styled(new ElidedLabel(Qt::ElideLeft), Theme::smallFont(), Tone::tertiary);
+    m_goesTo = elided(Theme::smallFont(), Tone::tertiary, Qt::ElideLeft);
     m_goesTo->setObjectName(QStringLiteral("goesTo"));
     archiveSection->addWidget(m_goesTo);
     column->addLayout(archiveSection);
@@ -308,7 +257,7 @@ QWidget* PromoteView::makeFilingStep()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("filingStep"));
     QVBoxLayout* column = stepColumn(page);
-    m_filingTitle = wrappingLabel(QString(), Theme::titleFont());
+    m_filingTitle = wrappingText(QString(), Theme::titleFont());
     m_filingTitle->setObjectName(QStringLiteral("filingTitle"));
     column->addWidget(m_filingTitle);
     m_progressBar = new QProgressBar;
@@ -316,10 +265,10 @@ QWidget* PromoteView::makeFilingStep()
     m_progressBar->setRange(0, kProgressSteps);
     m_progressBar->setTextVisible(false);
     column->addWidget(m_progressBar);
-    m_progressLabel = styled(new ElidedLabel(Qt::ElideMiddle), Theme::captionFont(), Tone::secondary);
+    m_progressLabel = elided(Theme::captionFont(), Tone::secondary, Qt::ElideMiddle);
     m_progressLabel->setObjectName(QStringLiteral("progressLabel"));
     column->addWidget(m_progressLabel);
-    column->addWidget(styled(new QLabel(QStringLiteral("Your original isn't being touched.")), Theme::smallFont(), Tone::tertiary));
+    column->addWidget(makeText(QStringLiteral("Your original isn't being touched."), Theme::smallFont(), Tone::tertiary));
     column->addStretch();
     return page;
 }
@@ -330,26 +279,28 @@ QWidget* PromoteView::makeFinishedStep()
     page->setObjectName(QStringLiteral("finishedStep"));
     QVBoxLayout* column = stepColumn(page);
     auto* header = row();
-    m_finishedIcon = new QLabel;
+    m_finishedIcon = new SymbolView(QStringLiteral("checkmark.circle.fill"), Theme::systemFont(kHeaderSymbolPoints),
+                                    Tone::green);
     m_finishedIcon->setObjectName(QStringLiteral("finishedIcon"));
     header->addWidget(m_finishedIcon);
-    m_finishedTitle = styled(new QLabel, Theme::titleFont());
+    m_finishedTitle = makeText({}, Theme::titleFont(), Tone::label);
     m_finishedTitle->setObjectName(QStringLiteral("finishedTitle"));
     header->addWidget(m_finishedTitle, 1);
     column->addLayout(header);
-    m_summary = wrappingLabel(QString(), Theme::bodyFont());
+    m_summary = wrappingText(QString(), Theme::bodyFont());
     m_summary->setObjectName(QStringLiteral("summary"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(m_summary);
 
-    m_leftOutBox = new WarningsBox;
+    m_leftOutBox = warningsBox();
     m_leftOutBox->setObjectName(QStringLiteral("leftOutBox"));
     auto* leftOut = sectionColumn();
     leftOut->setContentsMargins(kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels, kWarningsInsetPixels);
     m_leftOutBox->setLayout(leftOut);
-    m_leftOutHeading = styled(new QLabel, Theme::subheadingFont());
+    m_leftOutHeading = makeText({}, Theme::subheadingFont(), Tone::label);
     m_leftOutHeading->setObjectName(QStringLiteral("leftOutHeading"));
-    setTextColor(m_leftOutHeading, Theme::amber());
+    // The accent itself, not its text colour, as the heading has always been drawn.
+    m_leftOutHeading->setColor(Theme::amber());
     leftOut->addWidget(m_leftOutHeading);
     m_leftOutLines = sectionColumn();
     leftOut->addLayout(m_leftOutLines);
@@ -433,7 +384,7 @@ void PromoteView::refreshReview()
 
     const auto& archive = m_model.archiveRoot();
     m_archivePath->setText(archive ? pathText(*archive) : QStringLiteral("Not chosen yet"));
-    setTextColor(m_archivePath, toneColor(this, archive ? Tone::secondary : Tone::tertiary));
+    m_archivePath->setTone(archive ? Tone::secondary : Tone::tertiary);
     m_archiveButton->setText(archive ? QStringLiteral("Change…") : QStringLiteral("Choose…"));
 
     const bool canFile = m_model.canFile();
@@ -462,16 +413,16 @@ void PromoteView::showBullets(QVBoxLayout* lines, const QStringList& texts)
         delete item;
     }
     for (const QString& text : texts)
-        lines->addWidget(wrappingLabel(QStringLiteral("• ") + text, Theme::bodyFont()));
+        lines->addWidget(wrappingText(QStringLiteral("• ") + text, Theme::bodyFont()));
 }
 
 void PromoteView::refreshFinished()
 {
     const auto& outcome = m_model.outcome();
     const bool succeeded = outcome && outcome->isFiled();
-    m_finishedIcon->setPixmap(symbol(succeeded ? QStringLiteral("checkmark.circle.fill")
-                                               : QStringLiteral("exclamationmark.triangle.fill"),
-                                     succeeded ? Theme::green() : Theme::red(), kHeaderIconPixels, devicePixelRatioF()));
+    m_finishedIcon->setSymbol(succeeded ? QStringLiteral("checkmark.circle.fill")
+                                        : QStringLiteral("exclamationmark.triangle.fill"),
+                              succeeded ? Tone::green : Tone::red);
     m_finishedTitle->setText(succeeded ? QStringLiteral("Filed") : QStringLiteral("Couldn't file it"));
     m_summary->setText(outcome ? outcome->summary() : QString());
     m_revealButton->setVisible(succeeded);

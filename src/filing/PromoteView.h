@@ -13,7 +13,9 @@ class QVBoxLayout;
 
 namespace larkfold {
 
-class ElidedLabel;
+class ElidedText;
+class SymbolView;
+class ToneLabel;
 class FilingPrompts;
 class PromoteViewModel;
 
@@ -53,14 +55,14 @@ private:
 
     QPushButton* m_chooseProjectButton = nullptr;
 
-    ElidedLabel* m_projectName = nullptr;
+    ElidedText* m_projectName = nullptr;
     QWidget* m_warningsBox = nullptr;
     QVBoxLayout* m_warningLines = nullptr;
     QLineEdit* m_nameField = nullptr;
     QLineEdit* m_yearField = nullptr;
-    ElidedLabel* m_archivePath = nullptr;
+    ElidedText* m_archivePath = nullptr;
     QPushButton* m_archiveButton = nullptr;
-    ElidedLabel* m_goesTo = nullptr;
+    ElidedText* m_goesTo = nullptr;
     QWidget* m_tidyUpRow = nullptr;
     QCheckBox* m_tidyUpBox = nullptr;
     QLabel* m_tidyUpLabel = nullptr;
@@ -68,14 +70,14 @@ private:
 
     QLabel* m_filingTitle = nullptr;
     QProgressBar* m_progressBar = nullptr;
-    ElidedLabel* m_progressLabel = nullptr;
+    ElidedText* m_progressLabel = nullptr;
 
-    QLabel* m_finishedIcon = nullptr;
+    SymbolView* m_finishedIcon = nullptr;
     QLabel* m_finishedTitle = nullptr;
     QLabel* m_summary = nullptr;
     QPushButton* m_revealButton = nullptr;
     QWidget* m_leftOutBox = nullptr;
-    QLabel* m_leftOutHeading = nullptr;
+    ToneLabel* m_leftOutHeading = nullptr;
     QVBoxLayout* m_leftOutLines = nullptr;
     QStringList m_shownLeftOut;
 };

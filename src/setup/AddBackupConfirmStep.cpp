@@ -2,7 +2,12 @@
 
 #include "setup/AddBackupView.h"
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/ElidedText.h"
+#include "widgets/FilledButton.h"
+#include "widgets/RoundedCard.h"
+#include "widgets/SymbolView.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -31,6 +36,8 @@ constexpr int kOffsiteTopPixels = 8;
 constexpr int kOffsiteSpacingPixels = 6;
 constexpr double kOffsiteSymbolPoints = 11;
 constexpr int kButtonInsetPixels = 16;
+constexpr int kButtonPaddingPixels = 8;
+constexpr double kButtonPoints = 13;
 
 // A folder on the control background: its symbol, its name and what it is ("From", "To").
 class FolderCard : public RoundedCard {
@@ -43,14 +50,14 @@ public:
         column->setSpacing(kCardSpacingPixels);
         column->addWidget(new SymbolView(QStringLiteral("folder.fill"),
                                          Theme::systemFont(kCardSymbolPoints, QFont::Light),
-                                         Theme::secondaryLabelColor()),
+                                         Tone::secondary),
                           0, Qt::AlignHCenter);
-        auto* name = new MiddleElidedText(AddBackupModel::folderName(folder),
-                                          withWeight(Theme::captionFont(), QFont::DemiBold), Theme::labelColor());
+        auto* name = new ElidedText(AddBackupModel::folderName(folder),
+                                          withWeight(Theme::captionFont(), QFont::DemiBold), Tone::label);
         name->setAlignment(Qt::AlignHCenter);
         name->setToolTip(AddBackupModel::pathText(folder));
         column->addWidget(name);
-        QLabel* label = makeText(caption, Theme::smallFont(), Theme::tertiaryLabelColor());
+        QLabel* label = makeText(caption, Theme::smallFont(), Tone::tertiary);
         label->setAlignment(Qt::AlignCenter);
         column->addWidget(label);
     }
@@ -66,7 +73,7 @@ QWidget* singleSummary(const fs::path& source, const fs::path& destination)
     from->setObjectName(QStringLiteral("fromCard"));
     row->addWidget(from, 1);
     row->addWidget(new SymbolView(QStringLiteral("arrow.right"), Theme::systemFont(kArrowPoints, QFont::Light),
-                                  Theme::tertiaryLabelColor()));
+                                  Tone::tertiary));
     auto* to = new FolderCard(destination, QStringLiteral("To"));
     to->setObjectName(QStringLiteral("toCard"));
     row->addWidget(to, 1);
@@ -83,16 +90,16 @@ QWidget* listSummary(const std::vector<fs::path>& sources, const fs::path& desti
         auto* row = new QHBoxLayout;
         row->setSpacing(kListSpacingPixels);
         row->addWidget(new SymbolView(QStringLiteral("folder.fill"), Theme::systemFont(kListSymbolPoints),
-                                      Theme::secondaryLabelColor()));
-        auto* name = new MiddleElidedText(AddBackupModel::folderName(source),
-                                          withWeight(Theme::bodyFont(), QFont::Medium), Theme::labelColor());
+                                      Tone::secondary));
+        auto* name = new ElidedText(AddBackupModel::folderName(source),
+                                          withWeight(Theme::bodyFont(), QFont::Medium), Tone::label);
         name->setObjectName(QStringLiteral("summarySource"));
         name->setToolTip(AddBackupModel::pathText(source));
         row->addWidget(name);
         row->addWidget(new SymbolView(QStringLiteral("arrow.right"), Theme::systemFont(kListArrowPoints),
-                                      Theme::tertiaryLabelColor()));
-        auto* target = new MiddleElidedText(AddBackupModel::folderName(destination), Theme::bodyFont(),
-                                            Theme::secondaryLabelColor());
+                                      Tone::tertiary));
+        auto* target = new ElidedText(AddBackupModel::folderName(destination), Theme::bodyFont(),
+                                            Tone::secondary);
         target->setToolTip(AddBackupModel::pathText(destination));
         row->addWidget(target);
         row->addStretch(1);
@@ -114,7 +121,7 @@ AddBackupConfirmStep::AddBackupConfirmStep(AddBackupView& sheet, QWidget* parent
     column->addLayout(m_summaryHolder);
     column->addSpacing(kSentenceGapPixels);
 
-    m_sentence = makeText({}, Theme::bodyFont(), Theme::secondaryLabelColor(), true, this);
+    m_sentence = makeText({}, Theme::bodyFont(), Tone::secondary, true, this);
     m_sentence->setObjectName(QStringLiteral("summarySentence"));
     m_sentence->setAlignment(Qt::AlignCenter);
     m_sentence->setContentsMargins(kSentenceInsetPixels, 0, kSentenceInsetPixels, 0);
@@ -126,15 +133,16 @@ AddBackupConfirmStep::AddBackupConfirmStep(AddBackupView& sheet, QWidget* parent
     offsite->setSpacing(kOffsiteSpacingPixels);
     offsite->addStretch(1);
     offsite->addWidget(new SymbolView(QStringLiteral("cloud.fill"), Theme::systemFont(kOffsiteSymbolPoints),
-                                      Theme::green()));
-    m_offsiteLine = makeText({}, Theme::captionFont(), Theme::secondaryLabelColor(), false, m_offsiteRow);
+                                      Tone::green));
+    m_offsiteLine = makeText({}, Theme::captionFont(), Tone::secondary, false, m_offsiteRow);
     m_offsiteLine->setObjectName(QStringLiteral("offsiteLine"));
     offsite->addWidget(m_offsiteLine);
     offsite->addStretch(1);
     column->addWidget(m_offsiteRow);
     column->addStretch(1);
 
-    m_addButton = new FilledButton({}, this);
+    m_addButton = new FilledButton({}, Theme::systemFont(kButtonPoints, QFont::DemiBold), FilledButton::Kind::accent, this);
+    m_addButton->setPadding(0, kButtonPaddingPixels);
     m_addButton->setObjectName(QStringLiteral("addButton"));
     connect(m_addButton, &QAbstractButton::clicked, this, [this] { model().addBackups(); });
     auto* buttonRow = new QHBoxLayout;
@@ -158,7 +166,7 @@ void AddBackupConfirmStep::refresh()
     }
     const int count = int(sources.size());
     m_sentence->setText(AddBackupModel::summarySentence(count));
-    m_addButton->setLabel(AddBackupModel::addButtonLabel(count));
+    m_addButton->setText(AddBackupModel::addButtonLabel(count));
     const auto& offsite = model().offsiteURL();
     m_offsiteLine->setText(offsite ? AddBackupModel::offsiteLine(*offsite) : QString());
     m_offsiteRow->setVisible(offsite.has_value());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "setup/AddBackupStep.h"
+#include "widgets/FilledButton.h"
 
 class QLabel;
 class QVBoxLayout;

@@ -4,7 +4,14 @@
 #include "setup/AddBackupView.h"
 #include "setup/SheetParts.h"
 #include "setup/VolumePickerRow.h"
-#include "store/theme/Theme.h"
+#include "widgets/BoundedScrollArea.h"
+#include "widgets/Divider.h"
+#include "widgets/ElidedText.h"
+#include "widgets/PlainButton.h"
+#include "widgets/SymbolView.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/WarningBox.h"
+#include "widgets/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,13 +66,13 @@ QWidget* sourceRow(const fs::path& source)
     layout->setContentsMargins(kInsetPixels, kSourceRowPaddingPixels, kInsetPixels, kSourceRowPaddingPixels);
     layout->setSpacing(kSourceRowSpacingPixels);
     layout->addWidget(new SymbolView(QStringLiteral("folder.fill"), Theme::systemFont(kSourceSymbolPoints),
-                                     Theme::secondaryLabelColor()));
+                                     Tone::secondary));
     auto* lines = new QVBoxLayout;
     lines->setSpacing(kSourceLineSpacingPixels);
-    lines->addWidget(new MiddleElidedText(AddBackupModel::folderName(source),
-                                          withWeight(Theme::bodyFont(), QFont::DemiBold), Theme::labelColor()));
-    auto* path = new MiddleElidedText(AddBackupModel::pathText(source), Theme::captionFont(),
-                                      Theme::tertiaryLabelColor());
+    lines->addWidget(new ElidedText(AddBackupModel::folderName(source),
+                                          withWeight(Theme::bodyFont(), QFont::DemiBold), Tone::label));
+    auto* path = new ElidedText(AddBackupModel::pathText(source), Theme::captionFont(),
+                                      Tone::tertiary);
     path->setToolTip(AddBackupModel::pathText(source));
     lines->addWidget(path);
     layout->addLayout(lines, 1);
@@ -83,10 +90,10 @@ AddBackupDestinationStep::AddBackupDestinationStep(AddBackupView& sheet, QWidget
     QVBoxLayout* sourcesColumn = column(m_sources);
     m_sourceList = new BoundedScrollArea(new QWidget, kSourcesMaximumHeightPixels, m_sources);
     sourcesColumn->addWidget(m_sourceList);
-    sourcesColumn->addWidget(makeSeparator(0, m_sources));
+    sourcesColumn->addWidget(new Divider(0, 0, m_sources));
     steps->addWidget(m_sources);
 
-    QLabel* heading = makeText(QStringLiteral("Where should copies go?"), Theme::headingFont(), Theme::labelColor(),
+    QLabel* heading = makeText(QStringLiteral("Where should copies go?"), Theme::headingFont(), Tone::label,
                                false, this);
     heading->setContentsMargins(kInsetPixels, kHeadingTopPixels, kInsetPixels, kHeadingBottomPixels);
     steps->addWidget(heading);
@@ -96,10 +103,10 @@ AddBackupDestinationStep::AddBackupDestinationStep(AddBackupView& sheet, QWidget
 
     QLabel* note = makeText(QStringLiteral("Larkfold will create a folder called \"Larkfold\" in the location you "
                                            "pick. Your files will be mirrored inside it."),
-                            Theme::smallFont(), Theme::tertiaryLabelColor(), true, this);
+                            Theme::smallFont(), Tone::tertiary, true, this);
     note->setContentsMargins(kInsetPixels, kNoteTopPixels, kInsetPixels, 0);
     steps->addWidget(note);
-    steps->addWidget(makeSeparator(0, this));
+    steps->addWidget(new Divider(0, 0, this));
 
     PlainButton* chooseAny = makeChooseAnyFolderButton(this);
     connect(chooseAny, &QAbstractButton::clicked, this,
@@ -160,7 +167,7 @@ void AddBackupDestinationStep::refreshChoices()
             stack->addWidget(row);
         }
         choices->addLayout(stack);
-        choices->addWidget(makeSeparator(kInsetPixels));
+        choices->addWidget(new Divider(kInsetPixels, kInsetPixels));
     }
     const auto& volumes = model().mountedVolumes();
     if (!volumes.empty()) {
@@ -175,7 +182,7 @@ void AddBackupDestinationStep::refreshChoices()
         choices->addLayout(stack);
     } else if (earlier.empty()) {
         QLabel* none = makeText(QStringLiteral("No external drives connected."), Theme::bodyFont(),
-                                Theme::secondaryLabelColor());
+                                Tone::secondary);
         none->setObjectName(QStringLiteral("noDrives"));
         none->setContentsMargins(kInsetPixels, kNoDrivesTopPixels, kInsetPixels, 0);
         choices->addWidget(none);

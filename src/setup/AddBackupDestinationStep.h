@@ -1,6 +1,8 @@
 #pragma once
 
 #include "setup/AddBackupStep.h"
+#include "widgets/BoundedScrollArea.h"
+#include "widgets/WarningBox.h"
 
 namespace larkfold {
 

@@ -3,7 +3,13 @@
 #include "setup/AddBackupView.h"
 #include "setup/OffsiteIntroHeader.h"
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/BoundedScrollArea.h"
+#include "widgets/Divider.h"
+#include "widgets/PlainButton.h"
+#include "widgets/SymbolView.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/WarningBox.h"
+#include "widgets/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -40,14 +46,14 @@ QWidget* noCloudFolders()
     column->setContentsMargins(kInsetPixels, kEmptyPaddingPixels, kInsetPixels, kEmptyPaddingPixels);
     column->setSpacing(kEmptySpacingPixels);
     column->addWidget(new SymbolView(QStringLiteral("icloud.slash"),
-                                     Theme::systemFont(kEmptySymbolPoints, QFont::Light), Theme::tertiaryLabelColor()),
+                                     Theme::systemFont(kEmptySymbolPoints, QFont::Light), Tone::tertiary),
                       0, Qt::AlignHCenter);
     QLabel* title = makeText(QStringLiteral("No cloud folders detected."), Theme::bodyFont(),
-                             Theme::secondaryLabelColor());
+                             Tone::secondary);
     title->setAlignment(Qt::AlignCenter);
     column->addWidget(title);
     QLabel* hint = makeText(QStringLiteral("You can still pick any folder as your offsite location."),
-                            Theme::captionFont(), Theme::tertiaryLabelColor(), true);
+                            Theme::captionFont(), Tone::tertiary, true);
     hint->setAlignment(Qt::AlignCenter);
     column->addWidget(hint);
     return block;
@@ -67,7 +73,7 @@ AddBackupOffsiteStep::AddBackupOffsiteStep(AddBackupView& sheet, QWidget* parent
 
     m_cloudFolders = new BoundedScrollArea(new QWidget, kCloudFoldersMaximumHeightPixels, this);
     column->addWidget(m_cloudFolders);
-    column->addWidget(makeSeparator(kInsetPixels, this));
+    column->addWidget(new Divider(kInsetPixels, kInsetPixels, this));
 
     PlainButton* chooseAny = makeChooseAnyFolderButton(this);
     connect(chooseAny, &QAbstractButton::clicked, this,
@@ -84,7 +90,7 @@ AddBackupOffsiteStep::AddBackupOffsiteStep(AddBackupView& sheet, QWidget* parent
     skip->setAccessibleName(skipText);
     auto* skipRow = new QHBoxLayout(skip);
     skipRow->setContentsMargins(0, 0, 0, kSkipBottomPixels);
-    skipRow->addWidget(makeText(skipText, Theme::systemFont(kSkipPoints), Theme::secondaryLabelColor()));
+    skipRow->addWidget(makeText(skipText, Theme::systemFont(kSkipPoints), Tone::secondary));
     connect(skip, &QAbstractButton::clicked, this, [this] { model().skipOffsite(); });
     column->addWidget(skip, 0, Qt::AlignHCenter);
 

@@ -1,7 +1,10 @@
 #include "setup/AddBackupSourceStep.h"
 
 #include "setup/AddBackupView.h"
-#include "store/theme/Theme.h"
+#include "widgets/PlainButton.h"
+#include "widgets/SymbolView.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/Theme.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -53,10 +56,10 @@ DropZone::DropZone(QWidget* parent) : PlainButton(parent)
     column->setSpacing(kDropZoneSpacingPixels);
     column->addStretch(1);
     m_symbol = new SymbolView(QStringLiteral("folder.badge.plus"), Theme::systemFont(kDropSymbolPoints, QFont::Light),
-                              Theme::tertiaryLabelColor());
+                              Tone::tertiary);
     column->addWidget(m_symbol, 0, Qt::AlignHCenter);
     QLabel* text = makeText(QStringLiteral("Drop folders here or click to choose"),
-                            withWeight(Theme::bodyFont(), QFont::Medium), Theme::secondaryLabelColor());
+                            withWeight(Theme::bodyFont(), QFont::Medium), Tone::secondary);
     text->setAlignment(Qt::AlignCenter);
     column->addWidget(text);
     column->addStretch(1);
@@ -67,7 +70,7 @@ void DropZone::setDropTargeted(bool targeted)
     if (m_dropTargeted == targeted)
         return;
     m_dropTargeted = targeted;
-    m_symbol->setColor(targeted ? Theme::green() : Theme::tertiaryLabelColor());
+    m_symbol->setTone(targeted ? Tone::green : Tone::tertiary);
     update();
 }
 
@@ -120,7 +123,7 @@ AddBackupSourceStep::AddBackupSourceStep(AddBackupView& sheet, QWidget* parent) 
     column->setSpacing(kStepSpacingPixels);
 
     QLabel* question = makeText(QStringLiteral("Which folders should be backed up?"), Theme::headingFont(),
-                                Theme::labelColor(), true, this);
+                                Tone::label, true, this);
     question->setAlignment(Qt::AlignCenter);
     question->setContentsMargins(kInsetPixels, 0, kInsetPixels, 0);
     column->addWidget(question);
@@ -142,7 +145,7 @@ AddBackupSourceStep::AddBackupSourceStep(AddBackupView& sheet, QWidget* parent) 
     chooseRow->setContentsMargins(0, 0, 0, 0);
     QFont underlined = Theme::bodyFont();
     underlined.setUnderline(true);
-    chooseRow->addWidget(makeText(QStringLiteral("Choose Folder…"), underlined, Theme::secondaryLabelColor()));
+    chooseRow->addWidget(makeText(QStringLiteral("Choose Folder…"), underlined, Tone::secondary));
     connect(choose, &QAbstractButton::clicked, this, chooseFolders);
     column->addWidget(choose, 0, Qt::AlignHCenter);
 
@@ -152,10 +155,10 @@ AddBackupSourceStep::AddBackupSourceStep(AddBackupView& sheet, QWidget* parent) 
     tip->setContentsMargins(kInsetPixels, 0, kInsetPixels, kTipBottomPixels);
     tip->setSpacing(kTipSpacingPixels);
     tip->addWidget(
-        new SymbolView(QStringLiteral("lightbulb.fill"), Theme::systemFont(kTipSymbolPoints), Theme::amber()), 0,
+        new SymbolView(QStringLiteral("lightbulb.fill"), Theme::systemFont(kTipSymbolPoints), Tone::amber), 0,
         Qt::AlignTop);
     QLabel* tipText = makeText(QStringLiteral("Tip: Add each important folder separately for more reliable backups."),
-                               Theme::smallFont(), Theme::tertiaryLabelColor(), true, this);
+                               Theme::smallFont(), Tone::tertiary, true, this);
     tipText->setObjectName(QStringLiteral("tip"));
     tip->addWidget(tipText, 1);
     column->addLayout(tip);

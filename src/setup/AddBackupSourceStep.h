@@ -2,6 +2,8 @@
 
 #include "setup/AddBackupStep.h"
 #include "setup/SheetParts.h"
+#include "widgets/PlainButton.h"
+#include "widgets/SymbolView.h"
 
 namespace larkfold {
 

@@ -7,7 +7,11 @@
 #include "setup/AddBackupSourceStep.h"
 #include "setup/DialogSetupPrompts.h"
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Divider.h"
+#include "widgets/PlainButton.h"
+#include "widgets/SymbolView.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/Theme.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
@@ -51,7 +55,7 @@ AddBackupView::AddBackupView(StatusManager& statusManager, std::unique_ptr<Setup
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(makeHeader());
-    column->addWidget(makeSeparator());
+    column->addWidget(new Divider);
     m_steps = new QStackedWidget(this);
     m_sourceStep = new AddBackupSourceStep(*this);
     m_destinationStep = new AddBackupDestinationStep(*this);
@@ -105,15 +109,15 @@ QWidget* AddBackupView::makeHeader()
     backRow->setSpacing(kBackSpacingPixels);
     backRow->addWidget(new SymbolView(QStringLiteral("chevron.left"),
                                       Theme::systemFont(kBackChevronPoints, QFont::DemiBold),
-                                      Theme::secondaryLabelColor()));
-    m_backLabel = makeText({}, Theme::systemFont(kBackLabelPoints), Theme::secondaryLabelColor());
+                                      Tone::secondary));
+    m_backLabel = makeText({}, Theme::systemFont(kBackLabelPoints), Tone::secondary);
     m_backLabel->setObjectName(QStringLiteral("backLabel"));
     backRow->addWidget(m_backLabel);
     connect(back, &QAbstractButton::clicked, m_model.get(), &AddBackupModel::goBack);
     row->addWidget(back);
     row->addStretch(1);
 
-    m_title = makeText({}, Theme::systemFont(kTitlePoints, QFont::DemiBold), Theme::labelColor(), false, header);
+    m_title = makeText({}, Theme::systemFont(kTitlePoints, QFont::DemiBold), Tone::label, false, header);
     m_title->setObjectName(QStringLiteral("stepTitle"));
     row->addWidget(m_title);
     row->addStretch(1);

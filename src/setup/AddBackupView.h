@@ -1,6 +1,7 @@
 #pragma once
 
 #include "setup/AddBackupModel.h"
+#include "widgets/PlainButton.h"
 
 #include <QWidget>
 

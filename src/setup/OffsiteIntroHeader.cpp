@@ -1,7 +1,8 @@
 #include "setup/OffsiteIntroHeader.h"
 
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/Theme.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -18,10 +19,10 @@ OffsiteIntroHeader::OffsiteIntroHeader(QWidget* parent) : QWidget(parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(kSpacingPixels);
-    QLabel* title = makeText(heading(), Theme::headingFont(), Theme::labelColor(), true, this);
+    QLabel* title = makeText(heading(), Theme::headingFont(), Tone::label, true, this);
     title->setObjectName(QStringLiteral("offsiteHeading"));
     column->addWidget(title);
-    QLabel* text = makeText(explanation(), Theme::captionFont(), Theme::secondaryLabelColor(), true, this);
+    QLabel* text = makeText(explanation(), Theme::captionFont(), Tone::secondary, true, this);
     text->setObjectName(QStringLiteral("offsiteExplanation"));
     column->addWidget(text);
 }

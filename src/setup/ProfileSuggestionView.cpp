@@ -1,7 +1,12 @@
 #include "setup/ProfileSuggestionView.h"
 
 #include "setup/SheetParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/BoundedScrollArea.h"
+#include "widgets/FilledButton.h"
+#include "widgets/PlainButton.h"
+#include "widgets/SymbolView.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/Theme.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -38,24 +43,21 @@ constexpr double kButtonPoints = 13;
 constexpr int kButtonPaddingVerticalPixels = 7;
 constexpr int kDeclinePaddingHorizontalPixels = 16;
 constexpr int kAcceptPaddingHorizontalPixels = 18;
-constexpr int kButtonCornerRadiusPixels = 8;
-constexpr double kDeclineFillOpacity = 0.06;
 
 // The chevron of a disclosure: points right while closed, turns to point down while open.
-class DisclosureChevron : public QWidget {
+class DisclosureChevron : public SymbolView {
 public:
-    DisclosureChevron(const QFont& font, const QColor& color, QWidget* parent = nullptr)
-        : QWidget(parent), m_font(font), m_color(color)
+    DisclosureChevron(const QFont& font, Tone tone, QWidget* parent = nullptr)
+        : SymbolView(QStringLiteral("chevron.right"), font, tone, 0, parent)
     {
         setObjectName(QStringLiteral("disclosureChevron"));
         setProperty("turnedDegrees", m_degrees);
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         m_turn.setDuration(Theme::quickAnimation().durationMs);
         m_turn.setEasingCurve(Theme::quickAnimation().curve);
         connect(&m_turn, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
             m_degrees = value.toDouble();
             setProperty("turnedDegrees", m_degrees);
-            update();
+            setRotation(m_degrees);
         });
     }
 
@@ -67,69 +69,10 @@ public:
         m_turn.start();
     }
 
-    QSize sizeHint() const override
-    {
-        const int side = QFontMetrics(m_font).height();
-        return {side, side};
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        const QPixmap symbol = Theme::symbol(QStringLiteral("chevron.right"), m_font, m_color, devicePixelRatioF());
-        if (symbol.isNull())
-            return;
-        const QSizeF size = symbol.deviceIndependentSize();
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.translate(width() / 2.0, height() / 2.0);
-        painter.rotate(m_degrees);
-        painter.drawPixmap(QPointF(-size.width() / 2, -size.height() / 2), symbol);
-    }
-
 private:
-    QFont m_font;
-    QColor m_color;
     double m_degrees = 0;
     QVariantAnimation m_turn;
 };
-
-// A button with its text on a rounded fill, padded around the text.
-class CapsuleButton : public PlainButton {
-public:
-    CapsuleButton(const QString& label, const QFont& font, const QColor& textColor, QColor fill, int horizontalPadding,
-                  QWidget* parent = nullptr)
-        : PlainButton(parent), m_fill(std::move(fill))
-    {
-        setAccessibleName(label);
-        auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(horizontalPadding, kButtonPaddingVerticalPixels, horizontalPadding,
-                                   kButtonPaddingVerticalPixels);
-        QLabel* text = makeText(label, font, textColor, false, this);
-        text->setObjectName(QStringLiteral("buttonLabel"));
-        text->setAlignment(Qt::AlignCenter);
-        layout->addWidget(text);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(isDown() ? m_fill.darker(115) : m_fill);
-        painter.drawRoundedRect(QRectF(rect()), kButtonCornerRadiusPixels, kButtonCornerRadiusPixels);
-    }
-
-private:
-    QColor m_fill;
-};
-
-QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
-}
 
 QFont technicalFont()
 {
@@ -162,7 +105,7 @@ ProfileSuggestionView::ProfileSuggestionView(BackupProfile recommended, const QS
     auto* bodyColumn = new QVBoxLayout(body);
     bodyColumn->setContentsMargins(0, 0, 0, 0);
     bodyColumn->setSpacing(kCardSpacingPixels);
-    QLabel* description = makeText(m_model->profileDescription(), Theme::bodyFont(), Theme::labelColor(), true);
+    QLabel* description = makeText(m_model->profileDescription(), Theme::bodyFont(), Tone::label, true);
     description->setObjectName(QStringLiteral("description"));
     bodyColumn->addWidget(description);
     if (m_model->hasChangeSection())
@@ -188,16 +131,16 @@ QWidget* ProfileSuggestionView::makeHeader()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(kHeaderSpacingPixels);
     auto* symbol = new SymbolView(m_model->symbolName(), Theme::systemFont(kHeaderSymbolPoints, QFont::Light),
-                                  Theme::green(), kHeaderSymbolBoxPixels);
+                                  Tone::green, kHeaderSymbolBoxPixels);
     symbol->setObjectName(QStringLiteral("profileSymbol"));
     row->addWidget(symbol, 0, Qt::AlignVCenter);
 
     auto* lines = new QVBoxLayout;
     lines->setSpacing(kHeaderLineSpacingPixels);
-    QLabel* headline = makeText(m_model->headline(), Theme::titleFont(), Theme::labelColor(), true);
+    QLabel* headline = makeText(m_model->headline(), Theme::titleFont(), Tone::label, true);
     headline->setObjectName(QStringLiteral("headline"));
     lines->addWidget(headline);
-    QLabel* size = makeText(m_model->sizeText(), Theme::captionFont(), Theme::secondaryLabelColor());
+    QLabel* size = makeText(m_model->sizeText(), Theme::captionFont(), Tone::secondary);
     size->setObjectName(QStringLiteral("sizeLine"));
     lines->addWidget(size);
     row->addLayout(lines, 1);
@@ -218,9 +161,9 @@ QWidget* ProfileSuggestionView::makeChangeSection()
     auto* disclosureRow = new QHBoxLayout(disclosure);
     disclosureRow->setContentsMargins(0, 0, 0, 0);
     disclosureRow->setSpacing(kDisclosureSpacingPixels);
-    auto* chevron = new DisclosureChevron(Theme::systemFont(kChevronPoints, QFont::DemiBold), Theme::green());
+    auto* chevron = new DisclosureChevron(Theme::systemFont(kChevronPoints, QFont::DemiBold), Tone::green);
     disclosureRow->addWidget(chevron, 0, Qt::AlignVCenter);
-    disclosureRow->addWidget(makeText(ProfileSuggestionModel::changeSectionTitle(), Theme::bodyFont(), Theme::greenText()),
+    disclosureRow->addWidget(makeText(ProfileSuggestionModel::changeSectionTitle(), Theme::bodyFont(), Tone::green),
                              0, Qt::AlignVCenter);
     connect(disclosure, &QAbstractButton::clicked, m_model.get(), &ProfileSuggestionModel::toggleWhatThisChanges);
     connect(m_model.get(), &ProfileSuggestionModel::showWhatThisChangesChanged, chevron, &DisclosureChevron::setOpen);
@@ -234,8 +177,8 @@ QWidget* ProfileSuggestionView::makeChangeSection()
     for (const QString& bullet : m_model->changeBullets()) {
         auto* row = new QHBoxLayout;
         row->setSpacing(kBulletSpacingPixels);
-        row->addWidget(makeText(QStringLiteral("•"), Theme::captionFont(), Theme::tertiaryLabelColor()), 0, Qt::AlignTop);
-        QLabel* text = makeText(bullet, Theme::captionFont(), Theme::labelColor(), true);
+        row->addWidget(makeText(QStringLiteral("•"), Theme::captionFont(), Tone::tertiary), 0, Qt::AlignTop);
+        QLabel* text = makeText(bullet, Theme::captionFont(), Tone::label, true);
         text->setObjectName(QStringLiteral("changeBullet"));
         row->addWidget(text, 1, Qt::AlignTop);
         details->addLayout(row);
@@ -248,7 +191,7 @@ QWidget* ProfileSuggestionView::makeChangeSection()
     toggleRow->setContentsMargins(0, 0, 0, 0);
     QFont underlined = Theme::smallFont();
     underlined.setUnderline(true);
-    m_technicalToggleLabel = makeText({}, underlined, Theme::tertiaryLabelColor(), false, toggle);
+    m_technicalToggleLabel = makeText({}, underlined, Tone::tertiary, false, toggle);
     m_technicalToggleLabel->setObjectName(QStringLiteral("technicalDetailsLabel"));
     toggleRow->addWidget(m_technicalToggleLabel);
     connect(toggle, &QAbstractButton::clicked, m_model.get(), &ProfileSuggestionModel::toggleTechnicalDetails);
@@ -260,7 +203,7 @@ QWidget* ProfileSuggestionView::makeChangeSection()
     lines->setContentsMargins(0, kDetailsGapPixels, 0, 0);
     lines->setSpacing(kTechnicalSpacingPixels);
     for (const QString& line : m_model->technicalLines()) {
-        QLabel* text = makeText(line, technicalFont(), Theme::secondaryLabelColor(), true);
+        QLabel* text = makeText(line, technicalFont(), Tone::secondary, true);
         text->setObjectName(QStringLiteral("technicalLine"));
         lines->addWidget(text);
     }
@@ -280,15 +223,17 @@ QWidget* ProfileSuggestionView::makeButtonRow()
     row->setSpacing(kButtonSpacingPixels);
     row->addStretch(1);
 
-    auto* decline = new CapsuleButton(ProfileSuggestionModel::declineTitle(), Theme::systemFont(kButtonPoints),
-                                      Theme::labelColor(), withOpacity(Theme::labelColor(), kDeclineFillOpacity),
-                                      kDeclinePaddingHorizontalPixels, buttons);
+    auto* decline = new FilledButton(ProfileSuggestionModel::declineTitle(), Theme::systemFont(kButtonPoints),
+                                     FilledButton::Kind::quiet, buttons);
+    decline->setTextTone(Tone::label);
+    decline->setPadding(kDeclinePaddingHorizontalPixels, kButtonPaddingVerticalPixels);
     decline->setObjectName(QStringLiteral("declineButton"));
     connect(decline, &QAbstractButton::clicked, m_model.get(), &ProfileSuggestionModel::decline);
     row->addWidget(decline, 0, Qt::AlignVCenter);
 
-    auto* accept = new CapsuleButton(m_model->acceptTitle(), Theme::systemFont(kButtonPoints, QFont::DemiBold),
-                                     Theme::white(), Theme::greenButtonFill(), kAcceptPaddingHorizontalPixels, buttons);
+    auto* accept = new FilledButton(m_model->acceptTitle(), Theme::systemFont(kButtonPoints, QFont::DemiBold),
+                                    FilledButton::Kind::accent, buttons);
+    accept->setPadding(kAcceptPaddingHorizontalPixels, kButtonPaddingVerticalPixels);
     accept->setObjectName(QStringLiteral("acceptButton"));
     connect(accept, &QAbstractButton::clicked, m_model.get(), &ProfileSuggestionModel::accept);
     row->addWidget(accept, 0, Qt::AlignVCenter);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "setup/ProfileSuggestionModel.h"
+#include "widgets/BoundedScrollArea.h"
 
 #include <QWidget>
 

@@ -1,7 +1,9 @@
 #include "setup/VolumePickerRow.h"
 
 #include "setup/VolumeKind.h"
-#include "store/theme/Theme.h"
+#include "widgets/ElidedText.h"
+#include "widgets/SymbolView.h"
+#include "widgets/Theme.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -43,23 +45,23 @@ VolumePickerRow::VolumePickerRow(const VolumeMonitor::VolumeInfo& volume, bool i
                             kPaddingVerticalPixels);
     row->setSpacing(kSpacingPixels);
     auto* symbol = new SymbolView(kind.symbol, Theme::systemFont(kKindSymbolPoints, QFont::Light),
-                                  isSelected ? Theme::green() : Theme::secondaryLabelColor(), kKindSymbolWidthPixels);
+                                  isSelected ? Tone::green : Tone::secondary, kKindSymbolWidthPixels);
     symbol->setObjectName(QStringLiteral("kindSymbol"));
     row->addWidget(symbol);
     auto* lines = new QVBoxLayout;
     lines->setSpacing(kLineSpacingPixels);
     auto* name
-        = new MiddleElidedText(volume.name, Theme::systemFont(kNamePoints, QFont::DemiBold), Theme::labelColor());
+        = new ElidedText(volume.name, Theme::systemFont(kNamePoints, QFont::DemiBold), Tone::label);
     name->setObjectName(QStringLiteral("volumeName"));
     lines->addWidget(name);
-    auto* detail = new MiddleElidedText(VolumeKind::detailLine(volume), Theme::systemFont(kDetailPoints),
-                                        Theme::secondaryLabelColor());
+    auto* detail = new ElidedText(VolumeKind::detailLine(volume), Theme::systemFont(kDetailPoints),
+                                        Tone::secondary);
     detail->setObjectName(QStringLiteral("volumeDetail"));
     lines->addWidget(detail);
     row->addLayout(lines, 1);
     if (isSelected) {
         auto* checkmark = new SymbolView(QStringLiteral("checkmark"),
-                                         Theme::systemFont(kCheckmarkPoints, QFont::DemiBold), Theme::green());
+                                         Theme::systemFont(kCheckmarkPoints, QFont::DemiBold), Tone::green);
         checkmark->setObjectName(QStringLiteral("checkmark"));
         row->addWidget(checkmark);
     }

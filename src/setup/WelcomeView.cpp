@@ -7,7 +7,15 @@
 #include "setup/OffsiteIntroHeader.h"
 #include "setup/WelcomeModel.h"
 #include "shell/StatusManager.h"
-#include "store/theme/Theme.h"
+#include "widgets/BoundedScrollArea.h"
+#include "widgets/Divider.h"
+#include "widgets/ElidedText.h"
+#include "widgets/RoundedCard.h"
+#include "widgets/SymbolView.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/WarningBox.h"
+#include "widgets/TextButton.h"
+#include "widgets/Theme.h"
 
 #include <QAbstractButton>
 #include <QDragEnterEvent>
@@ -30,6 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 using Step = WelcomeModel::Step;
 
+constexpr int kStepDotPixels = 8;
 constexpr int kDropZoneHeight = 140;
 constexpr int kVolumeListMaxHeight = 140;
 constexpr int kCloudListMaxHeight = 130;
@@ -56,15 +65,10 @@ QPixmap folderIcon(const fs::path& path, int side, const QString& fallbackSymbol
 }
 
 // A flat text button in a colour of the theme, without a focus ring.
-QPushButton* linkButton(const QString& title, const QFont& font, const QColor& color, QWidget* parent = nullptr)
+TextButton* linkButton(const QString& title, const QFont& font, Tone tone, QWidget* parent = nullptr)
 {
-    auto* button = new QPushButton(title, parent);
-    button->setFlat(true);
+    auto* button = new TextButton(title, font, tone, parent);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFont(font);
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; color: %1; text-align: left; }")
-                              .arg(color.name(QColor::HexArgb)));
     return button;
 }
 
@@ -145,15 +149,15 @@ QWidget* column(QWidget* parent, int spacing, QBoxLayout** layoutOut, const QMar
 }
 
 // A centred block for an empty list: symbol, text and hint.
-QWidget* emptyState(const QString& symbol, const QString& title, const QString& hint, const QColor& hintColor,
+QWidget* emptyState(const QString& symbol, const QString& title, const QString& hint, Tone hintTone,
                     int padding)
 {
     QBoxLayout* layout = nullptr;
     QWidget* block = column(nullptr, 8, &layout, QMargins(0, padding, 0, padding));
-    layout->addWidget(new SymbolView(symbol, Theme::systemFont(28, QFont::Light), Theme::tertiaryLabelColor()), 0,
+    layout->addWidget(new SymbolView(symbol, Theme::systemFont(28, QFont::Light), Tone::tertiary), 0,
                       Qt::AlignHCenter);
-    layout->addWidget(makeText(title, Theme::bodyFont(), Theme::secondaryLabelColor()), 0, Qt::AlignHCenter);
-    QLabel* second = makeText(hint, Theme::captionFont(), hintColor);
+    layout->addWidget(makeText(title, Theme::bodyFont(), Tone::secondary), 0, Qt::AlignHCenter);
+    QLabel* second = makeText(hint, Theme::captionFont(), hintTone);
     second->setAlignment(Qt::AlignHCenter);
     second->setWordWrap(true);
     layout->addWidget(second);
@@ -187,6 +191,38 @@ QString volumeName(const VolumeMonitor::VolumeInfo& volume)
     return QStringLiteral("Computer");
 }
 
+// One step's dot in the header: green for the step shown, faint for the others, in the colours of
+// the palette as it is drawn.
+class StepDot : public QWidget {
+public:
+    explicit StepDot(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("stepDot"));
+        setFixedSize(kStepDotPixels, kStepDotPixels);
+    }
+
+    void setCurrent(bool current)
+    {
+        if (m_current != current) {
+            m_current = current;
+            update();
+        }
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_current ? Theme::green() : Theme::tertiaryFill());
+        painter.drawEllipse(QRectF(rect()));
+    }
+
+private:
+    bool m_current = false;
+};
+
 } // namespace
 
 struct WelcomeView::Parts {
@@ -194,10 +230,10 @@ struct WelcomeView::Parts {
     StatusManager* statusManager = nullptr;
     QLabel* subtitle = nullptr;
     QLabel* counter = nullptr;
-    std::vector<QLabel*> dots;
+    std::vector<StepDot*> dots;
     QWidget* stepArea = nullptr;
     QWidget* page = nullptr;
-    QPushButton* back = nullptr;
+    TextButton* back = nullptr;
     QPushButton* primary = nullptr;
 };
 
@@ -221,42 +257,41 @@ WelcomeView::WelcomeView(StatusManager& statusManager, ConfigStore& configStore,
     headerRow->setContentsMargins(24, 16, 24, 16);
     headerRow->setSpacing(12);
     headerRow->addWidget(new SymbolView(QStringLiteral("externaldrive.fill.badge.checkmark"),
-                                     Theme::systemFont(22, QFont::Light), Theme::green()));
+                                     Theme::systemFont(22, QFont::Light), Tone::green));
     QBoxLayout* titles = nullptr;
     headerRow->addWidget(column(header, 2, &titles));
-    titles->addWidget(makeText(QStringLiteral("Welcome to Larkfold"), Theme::titleFont(), Theme::labelColor()));
-    m_parts->subtitle = makeText(QString(), Theme::bodyFont(), Theme::secondaryLabelColor());
+    titles->addWidget(makeText(QStringLiteral("Welcome to Larkfold"), Theme::titleFont(), Tone::label));
+    m_parts->subtitle = makeText(QString(), Theme::bodyFont(), Tone::secondary);
     m_parts->subtitle->setObjectName(QStringLiteral("subtitle"));
     titles->addWidget(m_parts->subtitle);
     headerRow->addStretch(1);
     auto* dots = new QHBoxLayout;
     dots->setSpacing(5);
     for (int i = 0; i < WelcomeModel::kStepCount; ++i) {
-        auto* dot = new QLabel(header);
-        dot->setFixedSize(8, 8);
+        auto* dot = new StepDot(header);
         m_parts->dots.push_back(dot);
         dots->addWidget(dot);
     }
     headerRow->addLayout(dots);
     headerRow->addSpacing(8 - headerRow->spacing());
-    m_parts->counter = makeText(QString(), Theme::smallFont(), Theme::tertiaryLabelColor());
+    m_parts->counter = makeText(QString(), Theme::smallFont(), Tone::tertiary);
     m_parts->counter->setObjectName(QStringLiteral("counter"));
     headerRow->addWidget(m_parts->counter);
     layout->addWidget(header);
-    layout->addWidget(makeSeparator(0, this));
+    layout->addWidget(new Divider(0, 0, this));
 
     m_parts->stepArea = new QWidget(this);
     m_parts->stepArea->setFixedSize(kWidth, kStepHeight);
     auto* stepLayout = new QVBoxLayout(m_parts->stepArea);
     stepLayout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_parts->stepArea);
-    layout->addWidget(makeSeparator(0, this));
+    layout->addWidget(new Divider(0, 0, this));
 
     // Footer: Back, then the primary button.
     auto* footer = new QWidget(this);
     auto* footerRow = new QHBoxLayout(footer);
     footerRow->setContentsMargins(24, 14, 24, 14);
-    m_parts->back = linkButton(QStringLiteral("Back"), Theme::systemFont(13), Theme::secondaryLabelColor(), footer);
+    m_parts->back = linkButton(QStringLiteral("Back"), Theme::systemFont(13), Tone::secondary, footer);
     m_parts->back->setObjectName(QStringLiteral("back"));
     footerRow->addWidget(m_parts->back);
     footerRow->addStretch(1);
@@ -269,7 +304,7 @@ WelcomeView::WelcomeView(StatusManager& statusManager, ConfigStore& configStore,
     footerRow->addWidget(m_parts->primary);
     layout->addWidget(footer);
 
-    connect(m_parts->back, &QPushButton::clicked, m_model.get(), &WelcomeModel::goBack);
+    connect(m_parts->back, &QAbstractButton::clicked, m_model.get(), &WelcomeModel::goBack);
     connect(m_parts->primary, &QPushButton::clicked, m_model.get(), &WelcomeModel::advance);
     connect(m_model.get(), &WelcomeModel::changed, this, [this] {
         refreshHeader();
@@ -291,11 +326,8 @@ void WelcomeView::refreshHeader()
     const Step step = m_model->step();
     m_parts->subtitle->setText(WelcomeModel::subtitle(step));
     m_parts->counter->setText(m_model->counterText());
-    for (int i = 0; i < int(m_parts->dots.size()); ++i) {
-        const QColor color = i == int(step) ? Theme::green() : Theme::tertiaryFill();
-        m_parts->dots[i]->setStyleSheet(
-            QStringLiteral("background: %1; border-radius: 4px;").arg(color.name(QColor::HexArgb)));
-    }
+    for (int i = 0; i < int(m_parts->dots.size()); ++i)
+        m_parts->dots[i]->setCurrent(i == int(step));
     m_parts->back->setVisible(m_model->showsBack());
     m_parts->primary->setText(m_model->primaryButtonTitle());
     const bool enabled = m_model->canContinue();
@@ -333,7 +365,7 @@ void WelcomeView::rebuildStep()
     switch (step) {
     case Step::pickSource: {
         layout->addWidget(makeText(QStringLiteral("What do you want to keep safe?"), Theme::headingFont(),
-                                    Theme::labelColor()));
+                                    Tone::label));
         auto* zone = new DropZone(page);
         zone->setObjectName(QStringLiteral("dropZone"));
         zone->onDrop = [&model](const QList<QUrl>& urls) { return model.handleDrop(urls); };
@@ -342,14 +374,14 @@ void WelcomeView::rebuildStep()
             inside->setSpacing(8);
             inside->addStretch(1);
             inside->addWidget(new SymbolView(QStringLiteral("folder.badge.plus"), Theme::systemFont(28, QFont::Light),
-                                          Theme::tertiaryLabelColor()),
+                                          Tone::tertiary),
                               0, Qt::AlignHCenter);
             inside->addWidget(makeText(QStringLiteral("Drop a folder here"), Theme::systemFont(13, QFont::Medium),
-                                        Theme::secondaryLabelColor()),
+                                        Tone::secondary),
                               0, Qt::AlignHCenter);
-            QPushButton* choose = linkButton(QStringLiteral("Or choose a folder…"), Theme::systemFont(12), Theme::greenText());
+            TextButton* choose = linkButton(QStringLiteral("Or choose a folder…"), Theme::systemFont(12), Tone::green);
             choose->setObjectName(QStringLiteral("chooseSource"));
-            connect(choose, &QPushButton::clicked, &model, &WelcomeModel::chooseSourceFolder);
+            connect(choose, &QAbstractButton::clicked, &model, &WelcomeModel::chooseSourceFolder);
             inside->addWidget(choose, 0, Qt::AlignHCenter);
             inside->addStretch(1);
             zone->onClick = [&model] { model.chooseSourceFolder(); };
@@ -363,9 +395,9 @@ void WelcomeView::rebuildStep()
             QBoxLayout* names = nullptr;
             inside->addWidget(column(zone, 2, &names), 1, Qt::AlignVCenter);
             names->addWidget(makeText(lastComponent(*model.source()), Theme::systemFont(13, QFont::Medium),
-                                       Theme::labelColor()));
-            names->addWidget(new MiddleElidedText(text(model.source()->parent_path()), Theme::systemFont(11),
-                                                  Theme::tertiaryLabelColor()));
+                                       Tone::label));
+            names->addWidget(new ElidedText(text(model.source()->parent_path()), Theme::systemFont(11),
+                                                  Tone::tertiary));
             auto* clear = new QPushButton(zone);
             clear->setFlat(true);
             clear->setFocusPolicy(Qt::NoFocus);
@@ -381,13 +413,13 @@ void WelcomeView::rebuildStep()
         break;
     }
     case Step::pickDestination: {
-        layout->addWidget(makeText(QStringLiteral("Where should copies go?"), Theme::headingFont(), Theme::labelColor()));
+        layout->addWidget(makeText(QStringLiteral("Where should copies go?"), Theme::headingFont(), Tone::label));
         const auto& volumes = m_parts->statusManager->volumeMonitor().mountedVolumes();
         if (volumes.empty()) {
             layout->addWidget(emptyState(QStringLiteral("externaldrive.badge.exclamationmark"),
                                          QStringLiteral("No external drives found."),
                                          QStringLiteral("Connect an external drive, or choose any folder."),
-                                         Theme::secondaryLabelColor(), 20));
+                                         Tone::secondary, 20));
         } else {
             QBoxLayout* rows = nullptr;
             layout->addWidget(listCard(kVolumeListMaxHeight, &rows));
@@ -405,13 +437,13 @@ void WelcomeView::rebuildStep()
                 rowLayout->addWidget(icon);
                 QBoxLayout* names = nullptr;
                 rowLayout->addWidget(column(row, 1, &names), 1, Qt::AlignVCenter);
-                names->addWidget(makeText(volumeName(volume), Theme::systemFont(12, QFont::Medium), Theme::labelColor()));
+                names->addWidget(makeText(volumeName(volume), Theme::systemFont(12, QFont::Medium), Tone::label));
                 if (volume.totalSpace >= 1)
                     names->addWidget(makeText(QString::asprintf("%.0f GB", double(volume.totalSpace) / 1e9),
-                                               Theme::systemFont(10), Theme::tertiaryLabelColor()));
+                                               Theme::systemFont(10), Tone::tertiary));
                 if (selected)
                     rowLayout->addWidget(new SymbolView(QStringLiteral("checkmark"), Theme::systemFont(12, QFont::DemiBold),
-                                                     Theme::green()));
+                                                     Tone::green));
                 const fs::path start = volume.id;
                 connect(row, &QAbstractButton::clicked, &model, [&model, start] { model.chooseDestinationFolder(start); });
                 rows->addWidget(row);
@@ -419,12 +451,12 @@ void WelcomeView::rebuildStep()
         }
         QLabel* note = makeText(QStringLiteral("Larkfold will create a folder called \"Larkfold\" in the location you "
                                                 "pick. Your files will be mirrored inside it."),
-                                 Theme::smallFont(), Theme::tertiaryLabelColor());
+                                 Theme::smallFont(), Tone::tertiary);
         note->setWordWrap(true);
         layout->addWidget(note);
-        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::greenText());
+        TextButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Tone::green);
         any->setObjectName(QStringLiteral("chooseAnyFolder"));
-        connect(any, &QPushButton::clicked, &model, [&model] { model.chooseDestinationFolder(); });
+        connect(any, &QAbstractButton::clicked, &model, [&model] { model.chooseDestinationFolder(); });
         layout->addWidget(any, 0, Qt::AlignLeft);
         addWarning();
         layout->addStretch(1);
@@ -436,7 +468,7 @@ void WelcomeView::rebuildStep()
         if (clouds.empty()) {
             layout->addWidget(emptyState(QStringLiteral("icloud.slash"), QStringLiteral("No cloud folders detected."),
                                          QStringLiteral("You can still pick any folder as your offsite location."),
-                                         Theme::tertiaryLabelColor(), 12));
+                                         Tone::tertiary, 12));
         } else {
             QBoxLayout* rows = nullptr;
             layout->addWidget(listCard(kCloudListMaxHeight, &rows));
@@ -452,31 +484,31 @@ void WelcomeView::rebuildStep()
                 auto* symbol = new SymbolView(
                     cloud.provider == CloudSyncDetector::Provider::iCloud ? QStringLiteral("icloud.fill")
                                                                           : QStringLiteral("cloud.fill"),
-                    Theme::systemFont(14), selected ? Theme::green() : Theme::secondaryLabelColor(), 22, row);
+                    Theme::systemFont(14), selected ? Tone::green : Tone::secondary, 22, row);
                 rowLayout->addWidget(symbol);
                 QBoxLayout* names = nullptr;
                 rowLayout->addWidget(column(row, 1, &names), 1, Qt::AlignVCenter);
                 QFont medium = Theme::bodyFont();
                 medium.setWeight(QFont::Medium);
-                names->addWidget(makeText(CloudSyncDetector::displayName(cloud.provider), medium, Theme::labelColor()));
-                names->addWidget(new MiddleElidedText(text(cloud.url), Theme::smallFont(), Theme::tertiaryLabelColor()));
+                names->addWidget(makeText(CloudSyncDetector::displayName(cloud.provider), medium, Tone::label));
+                names->addWidget(new ElidedText(text(cloud.url), Theme::smallFont(), Tone::tertiary));
                 if (selected)
                     rowLayout->addWidget(new SymbolView(QStringLiteral("checkmark.circle.fill"), Theme::systemFont(14),
-                                                     Theme::green()));
+                                                     Tone::green));
                 const fs::path start = cloud.url;
                 connect(row, &QAbstractButton::clicked, &model, [&model, start] { model.chooseOffsiteFolder(start); });
                 rows->addWidget(row);
             }
         }
         auto* buttons = new QHBoxLayout;
-        QPushButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Theme::greenText());
+        TextButton* any = linkButton(QStringLiteral("Choose any folder…"), Theme::systemFont(12), Tone::green);
         any->setObjectName(QStringLiteral("chooseAnyFolder"));
-        connect(any, &QPushButton::clicked, &model, [&model] { model.chooseOffsiteFolder(); });
+        connect(any, &QAbstractButton::clicked, &model, [&model] { model.chooseOffsiteFolder(); });
         buttons->addWidget(any);
         if (model.offsite()) {
-            QPushButton* clear = linkButton(QStringLiteral("Clear"), Theme::systemFont(12), Theme::tertiaryLabelColor());
+            TextButton* clear = linkButton(QStringLiteral("Clear"), Theme::systemFont(12), Tone::tertiary);
             clear->setObjectName(QStringLiteral("clearOffsite"));
-            connect(clear, &QPushButton::clicked, &model, &WelcomeModel::clearOffsite);
+            connect(clear, &QAbstractButton::clicked, &model, &WelcomeModel::clearOffsite);
             buttons->addWidget(clear);
         }
         buttons->addStretch(1);
@@ -486,7 +518,7 @@ void WelcomeView::rebuildStep()
         break;
     }
     case Step::confirm: {
-        layout->addWidget(makeText(QStringLiteral("Ready to start."), Theme::headingFont(), Theme::labelColor()));
+        layout->addWidget(makeText(QStringLiteral("Ready to start."), Theme::headingFont(), Tone::label));
         if (model.source() && model.destination()) {
             auto* card = new RoundedCard(10, page);
             card->setObjectName(QStringLiteral("summaryCard"));
@@ -499,23 +531,23 @@ void WelcomeView::rebuildStep()
                 auto* icon = new QLabel(part);
                 icon->setPixmap(folderIcon(folder, 32));
                 stack->addWidget(icon, 0, Qt::AlignHCenter);
-                QLabel* name = makeText(lastComponent(folder), Theme::systemFont(12, QFont::Medium), Theme::labelColor());
+                QLabel* name = makeText(lastComponent(folder), Theme::systemFont(12, QFont::Medium), Tone::label);
                 name->setAlignment(Qt::AlignHCenter);
                 name->setWordWrap(true);
                 stack->addWidget(name);
-                stack->addWidget(makeText(caption, Theme::systemFont(10), Theme::tertiaryLabelColor()), 0,
+                stack->addWidget(makeText(caption, Theme::systemFont(10), Tone::tertiary), 0,
                                  Qt::AlignHCenter);
                 row->addWidget(part, 1);
             };
             side(*model.source(), QStringLiteral("From"));
             row->addSpacing(8);
-            row->addWidget(new SymbolView(QStringLiteral("arrow.right"), Theme::systemFont(16, QFont::Light), Theme::green()));
+            row->addWidget(new SymbolView(QStringLiteral("arrow.right"), Theme::systemFont(16, QFont::Light), Tone::green));
             row->addSpacing(8);
             side(*model.destination(), QStringLiteral("To"));
             layout->addWidget(card);
         }
         QLabel* note = makeText(QStringLiteral("Larkfold will watch for changes and copy files automatically."),
-                                 Theme::systemFont(11), Theme::secondaryLabelColor());
+                                 Theme::systemFont(11), Tone::secondary);
         note->setAlignment(Qt::AlignHCenter);
         layout->addWidget(note);
         addWarning();

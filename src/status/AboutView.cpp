@@ -1,7 +1,8 @@
 #include "status/AboutView.h"
 
-#include "status/ViewParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Divider.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -55,6 +56,7 @@ QPixmap logo(int side, qreal devicePixelRatio)
     return pixmap;
 }
 
+// `widget` with `sides` pixels of room on its left and right.
 QWidget* inset(QWidget* widget, int sides)
 {
     auto* box = new QWidget(widget->parentWidget());
@@ -84,26 +86,26 @@ AboutView::AboutView(QWidget* parent) : QWidget(parent)
     layout->addWidget(image, 0, Qt::AlignHCenter);
     layout->addSpacing(kLogoSpace);
 
-    layout->addWidget(makeLabel(QStringLiteral("Larkfold"), Theme::systemFont(kNamePoints, QFont::DemiBold),
-                                Theme::labelColor(), this),
+    layout->addWidget(makeText(QStringLiteral("Larkfold"), Theme::systemFont(kNamePoints, QFont::DemiBold),
+                                Tone::label, false, this),
                       0, Qt::AlignHCenter);
     layout->addSpacing(kNameSpace);
-    layout->addWidget(makeLabel(versionLine(appVersion()), Theme::systemFont(kVersionPoints),
-                                Theme::secondaryLabelColor(), this),
+    layout->addWidget(makeText(versionLine(appVersion()), Theme::systemFont(kVersionPoints),
+                                Tone::secondary, false, this),
                       0, Qt::AlignHCenter);
     layout->addSpacing(kDividerSpace);
-    layout->addWidget(inset(makeDivider(this), kDividerInset));
+    layout->addWidget(new Divider(kDividerInset, kDividerInset, this));
     layout->addSpacing(kDividerSpace);
 
-    QLabel* description = makeLabel(QStringLiteral("Keep your folders backed up, automatically."),
-                                    Theme::systemFont(kVersionPoints), Theme::secondaryLabelColor(), this);
+    QLabel* description = makeText(QStringLiteral("Keep your folders backed up, automatically."),
+                                    Theme::systemFont(kVersionPoints), Tone::secondary, false, this);
     description->setWordWrap(true);
     description->setAlignment(Qt::AlignHCenter);
     layout->addWidget(inset(description, kDescriptionInset));
     layout->addStretch();
 
-    layout->addWidget(makeLabel(QStringLiteral("Copies go only where you choose."), Theme::systemFont(kFootnotePoints),
-                                Theme::tertiaryLabelColor(), this),
+    layout->addWidget(makeText(QStringLiteral("Copies go only where you choose."), Theme::systemFont(kFootnotePoints),
+                                Tone::tertiary, false, this),
                       0, Qt::AlignHCenter);
     layout->addSpacing(kFootnoteBottom);
 

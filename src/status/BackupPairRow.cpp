@@ -4,9 +4,12 @@
 #include "platform/Paths.h"
 #include "shell/StatusManager.h"
 #include "status/PairActions.h"
-#include "status/PopoverParts.h"
 #include "status/PopoverTexts.h"
-#include "store/theme/Theme.h"
+#include "widgets/ElidedText.h"
+#include "widgets/SymbolView.h"
+#include "widgets/TextButton.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
@@ -71,32 +74,6 @@ void setUpQuickAnimation(QVariantAnimation& animation)
     animation.setDuration(Theme::quickAnimation().durationMs);
     animation.setEasingCurve(Theme::quickAnimation().curve);
 }
-
-// The "Relink" text button.
-class TextButton : public QAbstractButton {
-public:
-    TextButton(const QString& text, const QFont& font, QWidget* parent) : QAbstractButton(parent)
-    {
-        setText(text);
-        setFont(font);
-        setCursor(Qt::PointingHandCursor);
-        setFocusPolicy(Qt::TabFocus);
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    }
-
-    QSize sizeHint() const override
-    {
-        return {fontMetrics().horizontalAdvance(text()) + 1, fontMetrics().height()};
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(isDown() ? Theme::greenText().darker(120) : Theme::greenText());
-        painter.drawText(rect(), Qt::AlignCenter, text());
-    }
-};
 
 } // namespace
 
@@ -264,25 +241,25 @@ BackupPairRow::BackupPairRow(StatusManager& statusManager, PairActions& actions,
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(kTextBlockSpacingPixels);
-    m_name = new ElidedLine(Theme::headingFont(), Tone::label, Qt::ElideMiddle, this);
+    m_name = new ElidedText(Theme::headingFont(), Tone::label, Qt::ElideMiddle, this);
     m_name->setObjectName(QStringLiteral("pairName"));
     texts->addWidget(m_name);
     auto* detail = new QHBoxLayout;
     detail->setSpacing(kDetailSpacingPixels);
-    m_destination = new ElidedLine(Theme::captionFont(), Tone::secondary, Qt::ElideMiddle, this);
+    m_destination = new ElidedText(Theme::captionFont(), Tone::secondary, Qt::ElideMiddle, this);
     m_destination->setObjectName(QStringLiteral("destinationText"));
     detail->addWidget(m_destination);
     const QFont iconFont = Theme::systemFont(kIconPoints);
     m_freeSpaceIcon
-        = new ToneSymbol(QStringLiteral("externaldrive.badge.exclamationmark"), iconFont, Tone::amber, this);
+        = new SymbolView(QStringLiteral("externaldrive.badge.exclamationmark"), iconFont, Tone::amber, 0, this);
     m_freeSpaceIcon->setObjectName(QStringLiteral("freeSpaceIcon"));
-    m_offsiteIcon = new ToneSymbol(QStringLiteral("cloud.fill"), iconFont, Tone::green, this);
+    m_offsiteIcon = new SymbolView(QStringLiteral("cloud.fill"), iconFont, Tone::green, 0, this);
     m_offsiteIcon->setObjectName(QStringLiteral("offsiteIcon"));
-    m_redundancyIcon = new ToneSymbol(QStringLiteral("exclamationmark.triangle.fill"), iconFont, Tone::red, this);
+    m_redundancyIcon = new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), iconFont, Tone::red, 0, this);
     m_redundancyIcon->setObjectName(QStringLiteral("redundancyIcon"));
-    m_watchIcon = new ToneSymbol(QStringLiteral("folder.badge.questionmark"), iconFont, Tone::amber, this);
+    m_watchIcon = new SymbolView(QStringLiteral("folder.badge.questionmark"), iconFont, Tone::amber, 0, this);
     m_watchIcon->setObjectName(QStringLiteral("watchIcon"));
-    for (ToneSymbol* icon : {m_freeSpaceIcon, m_offsiteIcon, m_redundancyIcon, m_watchIcon})
+    for (SymbolView* icon : {m_freeSpaceIcon, m_offsiteIcon, m_redundancyIcon, m_watchIcon})
         detail->addWidget(icon, 0, Qt::AlignVCenter);
     detail->addStretch(1);
     texts->addLayout(detail);
@@ -294,7 +271,7 @@ BackupPairRow::BackupPairRow(StatusManager& statusManager, PairActions& actions,
     m_statusLabel = new ToneLabel({}, Theme::captionFont(), Tone::secondary, this);
     m_statusLabel->setObjectName(QStringLiteral("statusText"));
     statusBlock->addWidget(m_statusLabel, 0, Qt::AlignVCenter);
-    m_relink = new TextButton(QStringLiteral("Relink"), Theme::systemFont(kRelinkPoints, QFont::Medium), this);
+    m_relink = new TextButton(QStringLiteral("Relink"), Theme::systemFont(kRelinkPoints, QFont::Medium), Tone::green, this);
     m_relink->setObjectName(QStringLiteral("relinkButton"));
     m_relink->setToolTip(QStringLiteral("Change backup destination"));
     connect(m_relink, &QAbstractButton::clicked, this, [this] { m_actions.changeDestination(m_pair.id); });
@@ -351,8 +328,8 @@ QWidget* BackupPairRow::makeErrorDetail()
     auto* descriptionRow = new QHBoxLayout(m_errorDescriptionRow);
     descriptionRow->setContentsMargins(0, 0, 0, 0);
     descriptionRow->setSpacing(kDetailSpacingPixels);
-    descriptionRow->addWidget(new ToneSymbol(QStringLiteral("exclamationmark.triangle.fill"), Theme::captionFont(),
-                                             Tone::red, m_errorDescriptionRow),
+    descriptionRow->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), Theme::captionFont(),
+                                             Tone::red, 0, m_errorDescriptionRow),
                               0, Qt::AlignTop);
     m_errorDescription = new ToneLabel({}, Theme::captionFont(), Tone::red, m_errorDescriptionRow);
     m_errorDescription->setObjectName(QStringLiteral("errorDescription"));
@@ -372,9 +349,12 @@ QWidget* BackupPairRow::makeErrorDetail()
     const QUuid id = m_pair.id;
     const auto addAction = [&](ProblemAction action, const char* name, void (PairActions::*command)(const QUuid&)) {
         auto* button = new TextButton(problemActionLabel(action), Theme::systemFont(kRelinkPoints, QFont::Medium),
-                                      m_errorActions);
+                                      Tone::green, m_errorActions);
         button->setObjectName(QString::fromLatin1(name));
-        connect(button, &QAbstractButton::clicked, this, [this, id, command] { (m_actions.*command)(id); });
+        // Reached by reference, not through the captured row: GCC 12's vptr check takes the lambda
+        // itself for the row in a pointer-to-member call and reports a fault that is not there.
+        connect(button, &QAbstractButton::clicked, this,
+                [&pairActions = m_actions, id, command] { (pairActions.*command)(id); });
         actions->addWidget(button);
         return button;
     };

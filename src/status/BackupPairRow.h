@@ -17,11 +17,11 @@ class QMenu;
 namespace larkfold {
 
 class BackupEngine;
-class ElidedLine;
+class ElidedText;
 class PairActions;
 class StatusManager;
 class ToneLabel;
-class ToneSymbol;
+class SymbolView;
 
 namespace pairrow {
 class StatusDot;
@@ -108,12 +108,12 @@ private:
     QVariantAnimation m_detailAnimation;
 
     pairrow::StatusDot* m_dot = nullptr;
-    ElidedLine* m_name = nullptr;
-    ElidedLine* m_destination = nullptr;
-    ToneSymbol* m_freeSpaceIcon = nullptr;
-    ToneSymbol* m_offsiteIcon = nullptr;
-    ToneSymbol* m_redundancyIcon = nullptr;
-    ToneSymbol* m_watchIcon = nullptr;
+    ElidedText* m_name = nullptr;
+    ElidedText* m_destination = nullptr;
+    SymbolView* m_freeSpaceIcon = nullptr;
+    SymbolView* m_offsiteIcon = nullptr;
+    SymbolView* m_redundancyIcon = nullptr;
+    SymbolView* m_watchIcon = nullptr;
     ToneLabel* m_statusLabel = nullptr;
     QAbstractButton* m_relink = nullptr;
     QWidget* m_progressHolder = nullptr;

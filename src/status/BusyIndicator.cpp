@@ -1,6 +1,6 @@
 #include "status/BusyIndicator.h"
 
-#include "status/StatusStyle.h"
+#include "widgets/Theme.h"
 
 #include <QPainter>
 
@@ -14,7 +14,7 @@ constexpr int kArcDegrees = 270;
 } // namespace
 
 BusyIndicator::BusyIndicator(int diameter, QWidget* parent)
-    : QWidget(parent), m_diameter(diameter), m_color(secondaryLabelColor())
+    : QWidget(parent), m_diameter(diameter)
 {
     setFixedSize(diameter, diameter);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -41,7 +41,8 @@ void BusyIndicator::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal pen = std::max(1.5, m_diameter / 8.0);
-    painter.setPen(QPen(m_color, pen, Qt::SolidLine, Qt::RoundCap));
+    // The secondary colour of the moment unless one was set, so it follows light and dark.
+    painter.setPen(QPen(m_color.value_or(Theme::secondaryLabelColor()), pen, Qt::SolidLine, Qt::RoundCap));
     const QRectF circle = QRectF(rect()).adjusted(pen / 2, pen / 2, -pen / 2, -pen / 2);
     painter.drawArc(circle, -m_angle * 16, kArcDegrees * 16);
 }

@@ -3,6 +3,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 namespace larkfold::status {
 
 // A small turning arc: the platform's indeterminate progress indicator. Turns only while shown.
@@ -23,7 +25,7 @@ protected:
 private:
     int m_diameter;
     int m_angle = 0;
-    QColor m_color;
+    std::optional<QColor> m_color;
     QTimer m_timer;
 };
 

@@ -1,8 +1,11 @@
 #include "status/LearnView.h"
 
 #include "status/LearnTopic.h"
-#include "status/ViewParts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Divider.h"
+#include "widgets/PlainButton.h"
+#include "widgets/SymbolView.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 #include <QAbstractButton>
 #include <QGraphicsOpacityEffect>
@@ -37,58 +40,24 @@ QFont semibold(QFont font)
     return font;
 }
 
-QLabel* makeSymbol(const QString& name, const QFont& font, const QColor& color, int width, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setPixmap(Theme::symbol(name, font, color, parent->devicePixelRatioF()));
-    label->setAlignment(Qt::AlignCenter);
-    label->setFixedWidth(width);
-    return label;
-}
-
 // The chevron of a topic, which turns to point down while the topic is open.
-class Chevron : public QWidget {
+class Chevron : public SymbolView {
 public:
     explicit Chevron(QWidget* parent)
-        : QWidget(parent),
-          m_pixmap(Theme::symbol(QStringLiteral("chevron.right"), Theme::systemFont(kChevronPoints, QFont::DemiBold),
-                                 Theme::tertiaryLabelColor(), parent->devicePixelRatioF()))
+        : SymbolView(QStringLiteral("chevron.right"), Theme::systemFont(kChevronPoints, QFont::DemiBold), Tone::tertiary,
+                     0, parent)
     {
-        setFixedSize(m_pixmap.deviceIndependentSize().toSize());
     }
 
     double degrees() const { return m_degrees; }
     void setDegrees(double degrees)
     {
         m_degrees = degrees;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.translate(QRectF(rect()).center());
-        painter.rotate(m_degrees);
-        const QSizeF size = m_pixmap.deviceIndependentSize();
-        painter.drawPixmap(QPointF(-size.width() / 2, -size.height() / 2), m_pixmap);
+        setRotation(degrees);
     }
 
 private:
-    QPixmap m_pixmap;
     double m_degrees = 0;
-};
-
-// A topic's header line. The whole padded line takes clicks, and the button itself draws nothing.
-class TopicHeader : public QAbstractButton {
-public:
-    explicit TopicHeader(QWidget* parent) : QAbstractButton(parent) { setFocusPolicy(Qt::TabFocus); }
-
-    QSize sizeHint() const override { return layout()->sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {}
 };
 
 void configure(QVariantAnimation& animation)
@@ -124,18 +93,17 @@ private:
 
 TopicRow::TopicRow(const LearnTopic& topic, QWidget* parent) : QWidget(parent)
 {
-    auto* header = new TopicHeader(this);
+    auto* header = new PlainButton(this);
     header->setObjectName(QStringLiteral("topicHeader"));
     header->setAccessibleName(topic.title);
     auto* line = new QHBoxLayout(header);
     line->setContentsMargins(0, kHeaderLinePadding, 0, kHeaderLinePadding);
     line->setSpacing(kHeaderLineSpacing);
-    line->addWidget(makeSymbol(topic.icon, Theme::systemFont(kTopicSymbolPoints), Theme::green(), kTopicSymbolWidth,
-                               header));
+    line->addWidget(new SymbolView(topic.icon, Theme::systemFont(kTopicSymbolPoints), Tone::green, kTopicSymbolWidth, header));
     auto* texts = new QVBoxLayout;
     texts->setSpacing(kTitleSpacing);
-    texts->addWidget(makeLabel(topic.title, semibold(Theme::bodyFont()), Theme::labelColor(), header));
-    texts->addWidget(makeLabel(topic.subtitle, Theme::captionFont(), Theme::secondaryLabelColor(), header));
+    texts->addWidget(makeText(topic.title, semibold(Theme::bodyFont()), Tone::label, false, header));
+    texts->addWidget(makeText(topic.subtitle, Theme::captionFont(), Tone::secondary, false, header));
     line->addLayout(texts);
     line->addStretch();
     m_chevron = new Chevron(header);
@@ -147,7 +115,7 @@ TopicRow::TopicRow(const LearnTopic& topic, QWidget* parent) : QWidget(parent)
     m_explanation = new QWidget(this);
     auto* explanationLayout = new QVBoxLayout(m_explanation);
     explanationLayout->setContentsMargins(kExplanationIndent, 0, 0, kExplanationBottom);
-    QLabel* text = makeLabel(topic.explanation, Theme::captionFont(), Theme::labelColor(), m_explanation);
+    QLabel* text = makeText(topic.explanation, Theme::captionFont(), Tone::label, false, m_explanation);
     text->setObjectName(QStringLiteral("explanation"));
     text->setWordWrap(true);
     explanationLayout->addWidget(text);
@@ -161,7 +129,7 @@ TopicRow::TopicRow(const LearnTopic& topic, QWidget* parent) : QWidget(parent)
     layout->setSpacing(0);
     layout->addWidget(header);
     layout->addWidget(m_explanation);
-    layout->addWidget(makeDivider(this));
+    layout->addWidget(new Divider(0, 0, this));
 
     configure(m_turn);
     connect(&m_turn, &QVariantAnimation::valueChanged, this,
@@ -207,13 +175,13 @@ LearnView::LearnView(QWidget* parent) : QScrollArea(parent)
     layout->setSpacing(0);
     auto* header = new QVBoxLayout;
     header->setSpacing(kHeaderSpacing);
-    header->addWidget(makeLabel(QStringLiteral("How Larkfold Keeps Your Files Safe"), Theme::titleFont(),
-                                Theme::labelColor(), content));
-    header->addWidget(makeLabel(QStringLiteral("Tap any topic to learn more."), Theme::captionFont(),
-                                Theme::secondaryLabelColor(), content));
+    header->addWidget(makeText(QStringLiteral("How Larkfold Keeps Your Files Safe"), Theme::titleFont(),
+                                Tone::label, false, content));
+    header->addWidget(makeText(QStringLiteral("Tap any topic to learn more."), Theme::captionFont(),
+                                Tone::secondary, false, content));
     layout->addLayout(header);
     layout->addSpacing(kDividerSpace);
-    layout->addWidget(makeDivider(content));
+    layout->addWidget(new Divider(0, 0, content));
     layout->addSpacing(kDividerSpace);
     for (const LearnTopic& topic : learnTopics())
         layout->addWidget(new TopicRow(topic, content));

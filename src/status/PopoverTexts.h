@@ -3,6 +3,7 @@
 #include "store/BackupPair.h"
 #include "store/BackupStatus.h"
 #include "store/CopyRedundancy.h"
+#include "widgets/Tone.h"
 
 #include <QDateTime>
 #include <QString>
@@ -40,7 +41,6 @@ QString offsiteSummary(const BackupPair& pair, const QDateTime& now);
 std::optional<QString> freeSpaceWarning(std::optional<std::int64_t> freeBytes);
 
 // The colours a row draws in, resolved against the palette by the view.
-enum class Tone { green, amber, red, label, secondary, tertiary };
 
 struct RedundancyWarning {
     QString symbol;

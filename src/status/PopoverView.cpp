@@ -9,10 +9,15 @@
 #include "status/BackupPairRow.h"
 #include "status/PairActionPrompts.h"
 #include "status/PairActions.h"
-#include "status/PopoverParts.h"
 #include "status/PopoverTexts.h"
 #include "store/ConfigStore.h"
-#include "store/theme/Theme.h"
+#include "widgets/BoundedScrollArea.h"
+#include "widgets/Divider.h"
+#include "widgets/FilledButton.h"
+#include "widgets/IconButton.h"
+#include "widgets/SymbolView.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -20,7 +25,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
 #include <QStackedLayout>
@@ -36,10 +40,6 @@ namespace {
 constexpr int kHeaderPaddingHorizontalPixels = 16;
 constexpr int kHeaderPaddingVerticalPixels = 10;
 constexpr int kHeaderButtonSpacingPixels = 2;
-constexpr int kIconButtonPixels = 24;
-constexpr double kIconButtonSymbolPoints = 12;
-constexpr double kIconButtonCornerRadiusPixels = 8;
-constexpr double kIconButtonBorderPixels = 0.5;
 constexpr int kListMaximumHeightPixels = 360;
 constexpr int kRowDividerInsetPixels = 32;
 constexpr int kEmptySpacingPixels = 8;
@@ -52,150 +52,7 @@ constexpr int kFooterSpacingPixels = 4;
 constexpr int kFooterButtonSpacingPixels = 8;
 constexpr int kFooterButtonPaddingHorizontalPixels = 10;
 constexpr int kFooterButtonPaddingVerticalPixels = 7;
-constexpr double kFooterButtonCornerRadiusPixels = 8;
 constexpr double kFooterButtonPoints = 12;
-constexpr double kPauseButtonFillOpacity = 0.06;
-constexpr double kDisabledButtonOpacity = 0.45;
-
-// A one-pixel line in the separator colour of the moment, `inset` pixels in from the leading side.
-class Divider : public QWidget {
-public:
-    Divider(int inset, QWidget* parent) : QWidget(parent), m_inset(inset)
-    {
-        setFixedHeight(1);
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(QRect(m_inset, 0, width() - m_inset, height()), Theme::separatorColor());
-    }
-
-private:
-    int m_inset;
-};
-
-// A small symbol button of the header, with a fill and a hairline that fade in under the pointer.
-class IconButton : public QAbstractButton {
-public:
-    IconButton(const QString& symbol, const QString& accessibilityName, const QString& toolTip, bool reduceMotion,
-               QWidget* parent)
-        : QAbstractButton(parent), m_symbol(symbol), m_reduceMotion(reduceMotion)
-    {
-        setAccessibleName(accessibilityName);
-        setToolTip(toolTip);
-        setFixedSize(kIconButtonPixels, kIconButtonPixels);
-        setFocusPolicy(Qt::TabFocus);
-        setAttribute(Qt::WA_Hover);
-        m_hover.setDuration(Theme::quickAnimation().durationMs);
-        m_hover.setEasingCurve(Theme::quickAnimation().curve);
-        QObject::connect(&m_hover, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-            m_hoverAmount = value.toDouble();
-            update();
-        });
-    }
-
-protected:
-    void enterEvent(QEnterEvent* event) override
-    {
-        QAbstractButton::enterEvent(event);
-        setHovered(true);
-    }
-    void leaveEvent(QEvent* event) override
-    {
-        QAbstractButton::leaveEvent(event);
-        setHovered(false);
-    }
-    // A popover closed under the pointer sends no leave; it must not open again with the fill.
-    void hideEvent(QHideEvent* event) override
-    {
-        QAbstractButton::hideEvent(event);
-        m_hover.stop();
-        m_hoverAmount = 0;
-    }
-
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        if (m_hoverAmount > 0) {
-            QColor fill = Theme::subtleFill();
-            fill.setAlphaF(float(fill.alphaF() * m_hoverAmount));
-            QColor border = Theme::hoverFill();
-            border.setAlphaF(float(border.alphaF() * m_hoverAmount));
-            const double half = kIconButtonBorderPixels / 2;
-            const QRectF inset = QRectF(rect()).adjusted(half, half, -half, -half);
-            painter.setPen(QPen(border, kIconButtonBorderPixels));
-            painter.setBrush(fill);
-            painter.drawRoundedRect(inset, kIconButtonCornerRadiusPixels, kIconButtonCornerRadiusPixels);
-        }
-        const QPixmap symbol = Theme::symbol(m_symbol, Theme::systemFont(kIconButtonSymbolPoints),
-                                             Theme::secondaryLabelColor(), devicePixelRatioF());
-        const QSizeF size = symbol.deviceIndependentSize();
-        painter.drawPixmap(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), symbol);
-    }
-
-private:
-    void setHovered(bool hovered)
-    {
-        const double target = hovered ? 1.0 : 0.0;
-        m_hover.stop();
-        if (m_reduceMotion) {
-            m_hoverAmount = target;
-            update();
-            return;
-        }
-        m_hover.setStartValue(m_hoverAmount);
-        m_hover.setEndValue(target);
-        m_hover.start();
-    }
-
-    QString m_symbol;
-    bool m_reduceMotion;
-    double m_hoverAmount = 0;
-    QVariantAnimation m_hover;
-};
-
-// A footer button: its label on a rounded rectangle.
-class FooterButton : public QAbstractButton {
-public:
-    FooterButton(const QFont& font, bool filled, QWidget* parent) : QAbstractButton(parent), m_filled(filled)
-    {
-        setFont(font);
-        setFocusPolicy(Qt::TabFocus);
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    }
-
-    QSize sizeHint() const override
-    {
-        return {fontMetrics().horizontalAdvance(text()) + 2 * kFooterButtonPaddingHorizontalPixels + 1,
-                fontMetrics().height() + 2 * kFooterButtonPaddingVerticalPixels};
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        if (!isEnabled())
-            painter.setOpacity(kDisabledButtonOpacity);
-        QColor fill = m_filled ? Theme::greenButtonFill() : Theme::labelColor();
-        if (!m_filled)
-            fill.setAlphaF(float(kPauseButtonFillOpacity));
-        if (isDown())
-            fill = m_filled ? fill.darker(115) : Theme::hoverFill();
-        painter.setBrush(fill);
-        painter.drawRoundedRect(QRectF(rect()), kFooterButtonCornerRadiusPixels, kFooterButtonCornerRadiusPixels);
-        painter.setPen(m_filled ? Theme::white() : Theme::secondaryLabelColor());
-        painter.drawText(rect(), Qt::AlignCenter, text());
-    }
-
-private:
-    bool m_filled;
-};
 
 } // namespace
 
@@ -274,36 +131,28 @@ PopoverView::PopoverView(StatusManager& statusManager, std::function<void()> onG
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(makeHeader());
-    column->addWidget(new Divider(0, m_main));
+    column->addWidget(new Divider(0, 0, m_main));
 
     m_content = new QStackedWidget(m_main);
-    m_list = new QScrollArea(m_content);
+    auto* rows = new QWidget;
+    m_rowsLayout = new QVBoxLayout(rows);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(0);
+    m_rowsLayout->addStretch(1);
+    // Its bar shows rows below the fold.
+    m_list = new BoundedScrollArea(rows, kListMaximumHeightPixels, m_content);
     m_list->setObjectName(QStringLiteral("pairList"));
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setWidgetResizable(true);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Rows below the fold must show that they are there.
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // Rows that move under a still pointer get no enter or leave.
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         for (auto& [id, row] : m_rows)
             row->followPointer();
     });
-    m_list->setMaximumHeight(kListMaximumHeightPixels);
-    m_list->viewport()->setAutoFillBackground(false);
-    auto* rows = new QWidget(m_list);
-    rows->setAutoFillBackground(false);
-    m_rowsLayout = new QVBoxLayout(rows);
-    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
-    m_rowsLayout->setSpacing(0);
-    m_rowsLayout->addStretch(1);
-    m_list->setWidget(rows);
     m_content->addWidget(m_list);
     m_emptyState = makeEmptyState();
     m_content->addWidget(m_emptyState);
     column->addWidget(m_content, 1);
 
-    column->addWidget(new Divider(0, m_main));
+    column->addWidget(new Divider(0, 0, m_main));
     column->addWidget(makeFooter());
     m_pages->addWidget(m_main);
 
@@ -363,8 +212,8 @@ QWidget* PopoverView::makeEmptyState()
                                kEmptyPaddingHorizontalPixels, kEmptyPaddingVerticalPixels);
     column->setSpacing(kEmptySpacingPixels);
     column->addStretch(1);
-    auto* symbol = new ToneSymbol(QStringLiteral("folder"), Theme::systemFont(kEmptySymbolPoints, QFont::Light),
-                                  Tone::tertiary, empty);
+    auto* symbol = new SymbolView(QStringLiteral("folder"), Theme::systemFont(kEmptySymbolPoints, QFont::Light),
+                                  Tone::tertiary, 0, empty);
     column->addWidget(symbol, 0, Qt::AlignHCenter);
     auto* title = new ToneLabel(QStringLiteral("Nothing's being backed up yet."), Theme::bodyFont(), Tone::secondary,
                                 empty);
@@ -390,11 +239,18 @@ QWidget* PopoverView::makeFooter()
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(kFooterButtonSpacingPixels);
     buttons->addStretch(1);
-    m_pauseButton = new FooterButton(Theme::systemFont(kFooterButtonPoints), false, footer);
+    auto* pause = new FilledButton({}, Theme::systemFont(kFooterButtonPoints), FilledButton::Kind::quiet, footer);
+    pause->setPadding(kFooterButtonPaddingHorizontalPixels, kFooterButtonPaddingVerticalPixels);
+    pause->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_pauseButton = pause;
     m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
     connect(m_pauseButton, &QAbstractButton::clicked, this, &PopoverView::pauseClicked);
     buttons->addWidget(m_pauseButton);
-    m_backUpButton = new FooterButton(Theme::systemFont(kFooterButtonPoints, QFont::DemiBold), true, footer);
+    auto* backUp = new FilledButton({}, Theme::systemFont(kFooterButtonPoints, QFont::DemiBold),
+                                    FilledButton::Kind::accent, footer);
+    backUp->setPadding(kFooterButtonPaddingHorizontalPixels, kFooterButtonPaddingVerticalPixels);
+    backUp->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_backUpButton = backUp;
     m_backUpButton->setObjectName(QStringLiteral("backUpButton"));
     m_backUpButton->setText(QStringLiteral("Back Up Now"));
     m_backUpButton->setAccessibleName(QStringLiteral("Back up all pairs now"));
@@ -447,7 +303,7 @@ void PopoverView::syncRows()
         m_rowsLayout->addWidget(row);
         row->show();
         if (index + 1 < pairs.size()) {
-            auto* divider = new Divider(kRowDividerInsetPixels, rowsWidget);
+            auto* divider = new Divider(kRowDividerInsetPixels, 0, rowsWidget);
             divider->setObjectName(QStringLiteral("rowDivider"));
             m_rowDividers.push_back(divider);
             m_rowsLayout->addWidget(divider);

@@ -16,7 +16,6 @@
 
 class QAbstractButton;
 class QLabel;
-class QScrollArea;
 class QStackedLayout;
 class QStackedWidget;
 class QVBoxLayout;
@@ -24,6 +23,7 @@ class QVBoxLayout;
 namespace larkfold {
 
 class BackupPairRow;
+class BoundedScrollArea;
 class PairActionPrompts;
 class PairActions;
 class SetupPrompts;
@@ -122,7 +122,7 @@ private:
     QPointer<AddBackupView> m_sheet;
     QStackedWidget* m_content = nullptr;
     QWidget* m_emptyState = nullptr;
-    QScrollArea* m_list = nullptr;
+    BoundedScrollArea* m_list = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;
     std::map<QUuid, BackupPairRow*> m_rows;
     bool m_rowsShown = false;

@@ -2,7 +2,7 @@
 
 #include "status/RestoreFileListModel.h"
 #include "status/StatusStyle.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -65,7 +65,8 @@ void RestoreFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 
     int x = box.rect.right() + 1 + kSpacingPx;
     const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-    const QPixmap icon = symbol(index.data(RestoreFileListModel::IconNameRole).toString(), tertiaryLabelColor(), kIconPx, ratio);
+    const QPixmap icon = fileSymbol(index.data(RestoreFileListModel::IconNameRole).toString(),
+                                    Theme::tertiaryLabelColor(), kIconPx, ratio);
     painter->drawPixmap(x + (kIconFramePx - kIconPx) / 2, row.center().y() - kIconPx / 2, icon);
     x += kIconFramePx + kSpacingPx;
 
@@ -75,7 +76,7 @@ void RestoreFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         const QFontMetrics metrics(Theme::smallFont());
         const int width = metrics.horizontalAdvance(size);
         painter->setFont(Theme::smallFont());
-        painter->setPen(secondaryLabelColor());
+        painter->setPen(Theme::secondaryLabelColor());
         painter->drawText(QRect(right - width, row.top(), width, row.height()), Qt::AlignRight | Qt::AlignVCenter, size);
         right -= width + kSpacingPx;
     }
@@ -85,11 +86,11 @@ void RestoreFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     const int textWidth = std::max(0, right - x);
     const int textTop = row.top() + (row.height() - nameMetrics.height() - kLineSpacingPx - pathMetrics.height()) / 2;
     painter->setFont(Theme::bodyFont());
-    painter->setPen(labelColor());
+    painter->setPen(Theme::labelColor());
     painter->drawText(QRect(x, textTop, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
                       nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, textWidth));
     painter->setFont(Theme::captionFont());
-    painter->setPen(secondaryLabelColor());
+    painter->setPen(Theme::secondaryLabelColor());
     painter->drawText(QRect(x, textTop + nameMetrics.height() + kLineSpacingPx, textWidth, pathMetrics.height()),
                       Qt::AlignLeft | Qt::AlignVCenter,
                       // A long path keeps its file's end; a trash row keeps its day too.
@@ -99,7 +100,7 @@ void RestoreFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
                                              textWidth));
 
     if (index.row() + 1 < index.model()->rowCount()) {
-        painter->setPen(labelFill(kDividerOpacity));
+        painter->setPen(Theme::faded(Theme::labelColor(), kDividerOpacity));
         painter->drawLine(row.left() + kDividerInsetPx, row.bottom(), row.right(), row.bottom());
     }
     painter->restore();

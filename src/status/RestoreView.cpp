@@ -4,17 +4,20 @@
 #include "status/RestoreFileDelegate.h"
 #include "status/RestoreFileFilter.h"
 #include "status/RestoreFileListModel.h"
-#include "status/StatusStyle.h"
 #include "status/WidgetRestorePrompts.h"
-#include "store/theme/Theme.h"
+#include "widgets/Divider.h"
+#include "widgets/ElidedText.h"
+#include "widgets/FilledButton.h"
+#include "widgets/RoundedCard.h"
+#include "widgets/SymbolView.h"
+#include "widgets/TextButton.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QPainter>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -23,112 +26,14 @@
 namespace larkfold {
 namespace {
 
-using status::labelColor;
-using status::labelFill;
-using status::secondaryLabelColor;
-using status::symbol;
-using status::tertiaryLabelColor;
-
 constexpr int kWidthPx = 480;
 constexpr int kHeightPx = 520;
 constexpr int kEdgePaddingPx = 16;
-constexpr double kDividerOpacity = 0.12;
-constexpr double kSecondaryButtonFillOpacity = 0.06;
-constexpr double kDisabledOpacity = 0.45;
-constexpr int kButtonRadiusPx = 8;
 constexpr int kSearchRadiusPx = 6;
 constexpr int kProgressSizePx = 12;
 constexpr int kTitleIconPx = 18;
 constexpr int kSmallIconPx = 14;
 constexpr int kEmptyIconPx = 36;
-constexpr double kTabFillOpacity = 0.09;
-
-// A one-pixel line across its parent, `inset` from the leading edge.
-class Divider : public QWidget {
-public:
-    explicit Divider(int inset, QWidget* parent = nullptr) : QWidget(parent), m_inset(inset) { setFixedHeight(1); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter(this).fillRect(rect().adjusted(m_inset, 0, 0, 0), labelFill(kDividerOpacity));
-    }
-
-private:
-    int m_inset;
-};
-
-// The filter field's rounded background.
-class SearchBox : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(status::controlBackgroundColor());
-        painter.drawRoundedRect(QRectF(rect()), kSearchRadiusPx, kSearchRadiusPx);
-    }
-};
-
-// A one-line label that cuts its text short with "…" rather than widen the window.
-class ElidingLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(contentsRect(), int(alignment()),
-                         fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
-    }
-};
-
-QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr)
-{
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
-}
-
-QLabel* symbolLabel(const QString& name, const QColor& color, int size, QWidget* parent = nullptr)
-{
-    auto* label = new QLabel(parent);
-    label->setPixmap(symbol(name, color, size, label->devicePixelRatioF()));
-    label->setFixedSize(size, size);
-    return label;
-}
-
-QString rgba(QColor color)
-{
-    return QStringLiteral("rgba(%1, %2, %3, %4)").arg(color.red()).arg(color.green()).arg(color.blue()).arg(color.alphaF());
-}
-
-QColor faded(QColor color)
-{
-    color.setAlphaF(color.alphaF() * float(kDisabledOpacity));
-    return color;
-}
-
-QPushButton* plainButton(const QString& text, const QFont& font, const QString& styleSheet, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setFont(font);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(styleSheet);
-    return button;
-}
 
 } // namespace
 
@@ -154,9 +59,9 @@ RestoreView::RestoreView(const BackupPair& pair, RestoreViewModel::Environment e
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(makeHeader());
-    layout->addWidget(new Divider(0, this));
+    layout->addWidget(new Divider(0, 0, this));
     layout->addWidget(makeListArea(), 1);
-    layout->addWidget(new Divider(0, this));
+    layout->addWidget(new Divider(0, 0, this));
     layout->addWidget(makeFooter());
     // The footer's buttons need a little more than the width where the fonts are larger than the
     // design's; they are never cut off.
@@ -207,27 +112,33 @@ QWidget* RestoreView::makeHeader()
 
     auto* title = new QHBoxLayout;
     title->setSpacing(6);
-    title->addWidget(symbolLabel(QStringLiteral("arrow.counterclockwise"), Theme::green(), kTitleIconPx, header));
-    auto* titleLabel = new ElidingLabel(m_model->title(), header);
-    titleLabel->setFont(Theme::systemFont(14, QFont::DemiBold));
+    title->addWidget(new SymbolView(QStringLiteral("arrow.counterclockwise"), kTitleIconPx, Tone::green, header));
+    auto* titleLabel = new ElidedText(m_model->title(), Theme::systemFont(14, QFont::DemiBold), Tone::label,
+                                      Qt::ElideRight, header);
     titleLabel->setToolTip(m_model->title());
     title->addWidget(titleLabel, 1);
-    m_selectedLabel = textLabel({}, Theme::captionFont(), tertiaryLabelColor(), header);
+    m_selectedLabel = new ToneLabel({}, Theme::captionFont(), Tone::tertiary, header);
     m_selectedLabel->setObjectName(QStringLiteral("selectedCount"));
     title->addWidget(m_selectedLabel);
     column->addLayout(title);
 
-    auto* search = new SearchBox(header);
+    auto* search = new RoundedCard(kSearchRadiusPx, header);
     auto* row = new QHBoxLayout(search);
     row->setContentsMargins(8, 5, 8, 5);
     row->setSpacing(6);
-    row->addWidget(symbolLabel(QStringLiteral("magnifyingglass"), tertiaryLabelColor(), kSmallIconPx, search));
+    row->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), kSmallIconPx, Tone::tertiary, search));
     m_searchField = new QLineEdit(search);
     m_searchField->setObjectName(QStringLiteral("filterField"));
     m_searchField->setPlaceholderText(QStringLiteral("Filter files…"));
     m_searchField->setFont(Theme::bodyFont());
     m_searchField->setFrame(false);
-    m_searchField->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    // The card is the field's background. Only that role is the field's own, so its text colours
+    // still follow the palette (a style sheet would fix them as they were when it was set).
+    QPalette fieldPalette;
+    fieldPalette.setColor(QPalette::Base, Qt::transparent);
+    m_searchField->setPalette(fieldPalette);
+    // As tall as its line, as a field drawn by the card alone: the style would add room for a frame.
+    m_searchField->setFixedHeight(m_searchField->fontMetrics().height() + 2);
     row->addWidget(m_searchField, 1);
     column->addWidget(search);
     connect(m_searchField, &QLineEdit::textChanged, m_model, &RestoreViewModel::setSearchText);
@@ -235,18 +146,13 @@ QWidget* RestoreView::makeHeader()
     // The two lists, one shown at a time: what the backup holds, and what was deleted from it.
     auto* tabs = new QHBoxLayout;
     tabs->setSpacing(4);
-    const QString tabStyle =
-        QStringLiteral("QPushButton { border: none; border-radius: %1px; padding: 4px 10px; color: %2; }"
-                       "QPushButton:checked { background: %3; color: %4; }")
-            .arg(kSearchRadiusPx)
-            .arg(rgba(secondaryLabelColor()), rgba(labelFill(kTabFillOpacity)), rgba(labelColor()));
     for (auto [button, name, list] : {std::tuple{&m_backupTab, "backupTab", RestoreList::backup},
                                       std::tuple{&m_trashTab, "trashTab", RestoreList::trash}}) {
-        *button = plainButton({}, Theme::systemFont(11, QFont::Medium), tabStyle, header);
+        *button = new FilledButton({}, Theme::systemFont(11, QFont::Medium), FilledButton::Kind::tab, header);
         (*button)->setObjectName(QString::fromLatin1(name));
-        (*button)->setCheckable(true);
+        (*button)->setCursor(Qt::PointingHandCursor);
         tabs->addWidget(*button);
-        connect(*button, &QPushButton::clicked, m_model, [this, list = list] { m_model->setCurrentList(list); });
+        connect(*button, &FilledButton::clicked, m_model, [this, list = list] { m_model->setCurrentList(list); });
     }
     tabs->addStretch(1);
     column->addLayout(tabs);
@@ -263,8 +169,8 @@ QWidget* RestoreView::makeListArea()
     loading->addStretch(1);
     auto* spinner = new status::BusyIndicator(16, m_loadingPage);
     loading->addWidget(spinner, 0, Qt::AlignHCenter);
-    loading->addWidget(textLabel(QStringLiteral("Scanning backup files…"), Theme::bodyFont(), secondaryLabelColor(),
-                                 m_loadingPage),
+    loading->addWidget(new ToneLabel(QStringLiteral("Scanning backup files…"), Theme::bodyFont(), Tone::secondary,
+                                     m_loadingPage),
                        0, Qt::AlignHCenter);
     loading->addStretch(1);
     m_area->addWidget(m_loadingPage);
@@ -274,10 +180,10 @@ QWidget* RestoreView::makeListArea()
     empty->setContentsMargins(32, 0, 32, 0);
     empty->setSpacing(8);
     empty->addStretch(1);
-    empty->addWidget(symbolLabel(QStringLiteral("doc.questionmark"), secondaryLabelColor(), kEmptyIconPx, m_emptyPage),
-                     0, Qt::AlignHCenter);
+    empty->addWidget(new SymbolView(QStringLiteral("doc.questionmark"), kEmptyIconPx, Tone::secondary, m_emptyPage), 0,
+                     Qt::AlignHCenter);
     for (auto [label, font] : {std::pair{&m_emptyTitle, Theme::bodyFont()}, std::pair{&m_emptyCaption, Theme::captionFont()}}) {
-        *label = textLabel({}, font, secondaryLabelColor(), m_emptyPage);
+        *label = new ToneLabel({}, font, Tone::secondary, m_emptyPage);
         (*label)->setAlignment(Qt::AlignCenter);
         (*label)->setWordWrap(true);
         empty->addWidget(*label);
@@ -298,21 +204,17 @@ QWidget* RestoreView::makeListArea()
     m_selectAll->setObjectName(QStringLiteral("selectAll"));
     m_selectAll->setAccessibleName(QStringLiteral("Select All"));
     selectAllRow->addWidget(m_selectAll);
-    selectAllRow->addWidget(textLabel(QStringLiteral("Select All"), Theme::systemFont(11, QFont::Medium),
-                                      secondaryLabelColor(), m_listPage));
+    selectAllRow->addWidget(new ToneLabel(QStringLiteral("Select All"), Theme::systemFont(11, QFont::Medium),
+                                          Tone::secondary, m_listPage));
     selectAllRow->addStretch(1);
-    m_filteredLabel = textLabel({}, Theme::smallFont(), secondaryLabelColor(), m_listPage);
+    m_filteredLabel = new ToneLabel({}, Theme::smallFont(), Tone::secondary, m_listPage);
     m_filteredLabel->setObjectName(QStringLiteral("filteredCount"));
     selectAllRow->addWidget(m_filteredLabel);
     list->addLayout(selectAllRow);
-    list->addWidget(new Divider(kEdgePaddingPx, m_listPage));
-    m_trashShared = new ElidingLabel(m_listPage);
+    list->addWidget(new Divider(kEdgePaddingPx, 0, m_listPage));
+    m_trashShared = new ElidedText(Theme::captionFont(), Tone::secondary, Qt::ElideRight, m_listPage);
     m_trashShared->setObjectName(QStringLiteral("trashShared"));
-    m_trashShared->setFont(Theme::captionFont());
     m_trashShared->setContentsMargins(kEdgePaddingPx, 6, kEdgePaddingPx, 6);
-    QPalette notePalette = m_trashShared->palette();
-    notePalette.setColor(QPalette::WindowText, secondaryLabelColor());
-    m_trashShared->setPalette(notePalette);
     list->addWidget(m_trashShared);
     m_list = new QListView(m_listPage);
     m_list->setObjectName(QStringLiteral("fileList"));
@@ -346,46 +248,33 @@ QWidget* RestoreView::makeFooter()
     auto* message = new QHBoxLayout(m_messageRow);
     message->setContentsMargins(0, 0, 0, 0);
     message->setSpacing(4);
-    m_messageIcon = new QLabel(m_messageRow);
-    m_messageIcon->setFixedSize(kSmallIconPx, kSmallIconPx);
+    m_messageIcon = new SymbolView(QStringLiteral("checkmark.circle.fill"), kSmallIconPx, Tone::green, m_messageRow);
     message->addWidget(m_messageIcon);
-    m_messageLabel = textLabel({}, Theme::systemFont(11, QFont::Medium), labelColor(), m_messageRow);
+    m_messageLabel = new ToneLabel({}, Theme::systemFont(11, QFont::Medium), Tone::label, m_messageRow);
     m_messageLabel->setObjectName(QStringLiteral("restoreMessage"));
     m_messageLabel->setWordWrap(true);
     message->addWidget(m_messageLabel, 1);
     column->addWidget(m_messageRow);
 
-    m_progressLabel = textLabel({}, Theme::captionFont(), secondaryLabelColor(), footer);
+    m_progressLabel = new ToneLabel({}, Theme::captionFont(), Tone::secondary, footer);
     m_progressLabel->setObjectName(QStringLiteral("restoreProgress"));
     column->addWidget(m_progressLabel);
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
-    m_openButton = plainButton(QStringLiteral("Open in File Manager"), Theme::captionFont(),
-                               QStringLiteral("QPushButton { border: none; background: transparent; padding: 0; color: %1; }")
-                                   .arg(rgba(secondaryLabelColor())),
-                               footer);
+    m_openButton = new TextButton(QStringLiteral("Open in File Manager"), Theme::captionFont(), Tone::secondary, footer);
     m_openButton->setObjectName(QStringLiteral("openInFileManager"));
     buttons->addWidget(m_openButton);
     buttons->addStretch(1);
 
-    m_restoreToButton = plainButton(
-        QStringLiteral("Restore to…"), Theme::bodyFont(),
-        QStringLiteral("QPushButton { border: none; border-radius: %1px; padding: 7px 10px; background: %2; color: %3; }"
-                       "QPushButton:disabled { color: %4; }")
-            .arg(kButtonRadiusPx)
-            .arg(rgba(labelFill(kSecondaryButtonFillOpacity)), rgba(secondaryLabelColor()), rgba(faded(secondaryLabelColor()))),
-        footer);
+    m_restoreToButton = new FilledButton(QStringLiteral("Restore to…"), Theme::bodyFont(), FilledButton::Kind::quiet, footer);
+    m_restoreToButton->setCursor(Qt::PointingHandCursor);
     m_restoreToButton->setObjectName(QStringLiteral("restoreTo"));
     buttons->addWidget(m_restoreToButton);
 
-    m_restoreOriginalButton = plainButton(
-        QStringLiteral("Restore to Original"), Theme::systemFont(12, QFont::DemiBold),
-        QStringLiteral("QPushButton { border: none; border-radius: %1px; padding: 7px 10px; background: %2; color: %3; }"
-                       "QPushButton:disabled { background: %4; }")
-            .arg(kButtonRadiusPx)
-            .arg(rgba(Theme::greenButtonFill()), rgba(Theme::white()), rgba(faded(Theme::greenButtonFill()))),
-        footer);
+    m_restoreOriginalButton = new FilledButton(QStringLiteral("Restore to Original"), Theme::systemFont(12, QFont::DemiBold),
+                                               FilledButton::Kind::accent, footer);
+    m_restoreOriginalButton->setCursor(Qt::PointingHandCursor);
     m_restoreOriginalButton->setObjectName(QStringLiteral("restoreToOriginal"));
     // The button keeps its width while its label gives way to the progress indicator.
     m_restoreOriginalButton->setMinimumSize(m_restoreOriginalButton->sizeHint());
@@ -396,9 +285,9 @@ QWidget* RestoreView::makeFooter()
     buttons->addWidget(m_restoreOriginalButton);
     column->addLayout(buttons);
 
-    connect(m_openButton, &QPushButton::clicked, m_model, &RestoreViewModel::openInFileManager);
-    connect(m_restoreToButton, &QPushButton::clicked, m_model, &RestoreViewModel::chooseRestoreLocation);
-    connect(m_restoreOriginalButton, &QPushButton::clicked, m_model, &RestoreViewModel::restoreToOriginal);
+    connect(m_openButton, &TextButton::clicked, m_model, &RestoreViewModel::openInFileManager);
+    connect(m_restoreToButton, &FilledButton::clicked, m_model, &RestoreViewModel::chooseRestoreLocation);
+    connect(m_restoreOriginalButton, &FilledButton::clicked, m_model, &RestoreViewModel::restoreToOriginal);
     return footer;
 }
 
@@ -447,10 +336,9 @@ void RestoreView::refreshFooter()
     m_messageRow->setVisible(message.has_value());
     if (message) {
         const bool isError = m_model->restoreMessageIsError();
-        m_messageIcon->setPixmap(symbol(isError ? QStringLiteral("exclamationmark.triangle.fill")
-                                                : QStringLiteral("checkmark.circle.fill"),
-                                        isError ? Theme::red() : Theme::green(), kSmallIconPx,
-                                        m_messageIcon->devicePixelRatioF()));
+        m_messageIcon->setSymbol(isError ? QStringLiteral("exclamationmark.triangle.fill")
+                                         : QStringLiteral("checkmark.circle.fill"),
+                                 isError ? Tone::red : Tone::green);
         m_messageLabel->setText(*message);
     }
     const bool inProgress = m_model->restoreInProgress();

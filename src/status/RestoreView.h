@@ -7,15 +7,18 @@
 #include <memory>
 
 class QCheckBox;
-class QLabel;
 class QLineEdit;
 class QListView;
-class QPushButton;
 class QStackedWidget;
 
 namespace larkfold {
 
+class ElidedText;
+class FilledButton;
 class RestorePrompts;
+class SymbolView;
+class TextButton;
+class ToneLabel;
 
 namespace status {
 class BusyIndicator;
@@ -54,27 +57,27 @@ private:
     RestoreViewModel* m_model = nullptr;
     bool m_loadStarted = false;
 
-    QLabel* m_selectedLabel = nullptr;
+    ToneLabel* m_selectedLabel = nullptr;
     QLineEdit* m_searchField = nullptr;
     QStackedWidget* m_area = nullptr;
     QWidget* m_loadingPage = nullptr;
     QWidget* m_emptyPage = nullptr;
-    QLabel* m_emptyTitle = nullptr;
-    QLabel* m_emptyCaption = nullptr;
-    QPushButton* m_backupTab = nullptr;
-    QPushButton* m_trashTab = nullptr;
-    QLabel* m_trashShared = nullptr;
+    ToneLabel* m_emptyTitle = nullptr;
+    ToneLabel* m_emptyCaption = nullptr;
+    FilledButton* m_backupTab = nullptr;
+    FilledButton* m_trashTab = nullptr;
+    ElidedText* m_trashShared = nullptr;
     QWidget* m_listPage = nullptr;
     QCheckBox* m_selectAll = nullptr;
-    QLabel* m_filteredLabel = nullptr;
+    ToneLabel* m_filteredLabel = nullptr;
     QListView* m_list = nullptr;
     QWidget* m_messageRow = nullptr;
-    QLabel* m_messageIcon = nullptr;
-    QLabel* m_messageLabel = nullptr;
-    QLabel* m_progressLabel = nullptr;
-    QPushButton* m_openButton = nullptr;
-    QPushButton* m_restoreToButton = nullptr;
-    QPushButton* m_restoreOriginalButton = nullptr;
+    SymbolView* m_messageIcon = nullptr;
+    ToneLabel* m_messageLabel = nullptr;
+    ToneLabel* m_progressLabel = nullptr;
+    TextButton* m_openButton = nullptr;
+    FilledButton* m_restoreToButton = nullptr;
+    FilledButton* m_restoreOriginalButton = nullptr;
     status::BusyIndicator* m_restoreSpinner = nullptr;
 };
 

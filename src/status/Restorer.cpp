@@ -366,11 +366,8 @@ std::string beforeRestoreName(std::string_view name, int attempt)
         extension = {};
     const std::string_view stem = extension.empty() ? name : name.substr(0, name.size() - extension.size() - 1);
     const std::string tail = extension.empty() ? mark : mark + "." + std::string(extension);
-    std::size_t keep = std::min(stem.size(), kMaxNameBytes - tail.size());
     // Not inside a character: the shortened name stays readable.
-    while (keep > 0 && keep < stem.size() && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
-        --keep;
-    return std::string(stem.substr(0, keep)) + tail;
+    return std::string(cutToFit(stem, kMaxNameBytes - tail.size())) + tail;
 }
 
 Restorer::Restorer(FileSystem& fileSystem, const platform::Trash& trash, const platform::MountSource& mounts)

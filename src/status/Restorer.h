@@ -61,8 +61,8 @@ struct RestoreOutcome {
     bool targetUnreachable = false;
     // Nothing was tried: a link stands for the backup folder.
     bool backupFolderIsLink = false;
-    std::vector<RestoreFailure> failures; // one per failed file, in list order
-    std::vector<KeptAside> keptAside;
+    std::vector<RestoreFailure> failures = {}; // one per failed file, in list order
+    std::vector<KeptAside> keptAside = {};
 
     bool operator==(const RestoreOutcome&) const = default;
 };

@@ -1,13 +1,13 @@
 #include "status/RunErrorsView.h"
 
 #include "engine/BackupEngine.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -30,14 +30,11 @@ RunErrorsView::RunErrorsView(QString pairName, BackupEngine* engine, QWidget* pa
     column->setContentsMargins(kMarginPixels, kMarginPixels, kMarginPixels, kMarginPixels);
     column->setSpacing(kSpacingPixels);
 
-    m_heading = new QLabel(this);
+    m_heading = makeText({}, Theme::headingFont(), Tone::label, true, this);
     m_heading->setObjectName(QStringLiteral("runErrorsHeading"));
-    m_heading->setFont(Theme::headingFont());
-    m_heading->setWordWrap(true);
     column->addWidget(m_heading);
-    m_note = new QLabel(this);
+    m_note = makeText({}, Theme::captionFont(), Tone::label, false, this);
     m_note->setObjectName(QStringLiteral("runErrorsNote"));
-    m_note->setFont(Theme::captionFont());
     column->addWidget(m_note);
 
     m_list = new QTreeWidget(this);

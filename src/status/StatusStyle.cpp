@@ -1,13 +1,9 @@
 #include "status/StatusStyle.h"
 
-#include "store/theme/Theme.h"
-
 #include <QFile>
-#include <QGuiApplication>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
-#include <QPalette>
 #include <QSvgRenderer>
 
 #include <cmath>
@@ -32,35 +28,7 @@ QImage tinted(const QImage& drawn, const QColor& color)
 
 } // namespace
 
-QColor labelColor()
-{
-    return QGuiApplication::palette().color(QPalette::WindowText);
-}
-
-QColor labelFill(double opacity)
-{
-    QColor color = labelColor();
-    color.setAlphaF(float(opacity));
-    return color;
-}
-
-// The theme's, which read on the window, on fields and under the rows' fills.
-QColor secondaryLabelColor()
-{
-    return Theme::secondaryLabelColor();
-}
-
-QColor tertiaryLabelColor()
-{
-    return Theme::tertiaryLabelColor();
-}
-
-QColor controlBackgroundColor()
-{
-    return QGuiApplication::palette().color(QPalette::Base);
-}
-
-QPixmap symbol(const QString& name, const QColor& color, int size, qreal devicePixelRatio)
+QPixmap fileSymbol(const QString& name, const QColor& color, int size, qreal devicePixelRatio)
 {
     static QHash<QString, QPixmap> cache;
     const QString key = QStringLiteral("%1|%2|%3|%4").arg(name, color.name(QColor::HexArgb)).arg(size).arg(devicePixelRatio);

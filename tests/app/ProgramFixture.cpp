@@ -1,7 +1,7 @@
 #include "ProgramFixture.h"
 
 #include "platform/Json.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 #include "support/EventLoop.h"
 #include "support/Screenshot.h"
 #include "support/TestDisplay.h"

@@ -4,7 +4,7 @@
 #include "store/BackupPair.h"
 #include "support/FakeNotificationServer.h"
 #include "support/FakeStatusNotifierWatcher.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 #include "support/TempTree.h"
 
 #include <QImage>

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include <unistd.h>
 
@@ -117,7 +118,9 @@ TEST(EditorDetector, AsksOnceForAllRunningEditorsAndNamesEachOnce)
 
 namespace {
 
-// A real process that holds `file` open as `program` runs; waits until it has exec'd.
+// A real process that holds `file` open as `program` runs; waits until it has exec'd and its
+// environment can be read: the kernel points /proc/<pid>/exe at the new program a moment before
+// the new environment is in place.
 void startHolder(QProcess& process, const std::filesystem::path& program, const std::filesystem::path& file,
                  const QProcessEnvironment& environment)
 {
@@ -127,9 +130,13 @@ void startHolder(QProcess& process, const std::filesystem::path& program, const 
                                              QString::fromStdString(file.native())});
     ASSERT_TRUE(process.waitForStarted());
     const auto exe = "/proc/" + std::to_string(process.processId()) + "/exe";
+    const auto environ = "/proc/" + std::to_string(process.processId()) + "/environ";
     ASSERT_TRUE(larkfold::test::spinUntil([&] {
         std::error_code ec;
-        return std::filesystem::read_symlink(exe, ec).filename() == program.filename();
+        if (std::filesystem::read_symlink(exe, ec).filename() != program.filename())
+            return false;
+        std::ifstream in(environ, std::ios::binary);
+        return in.get() != std::ifstream::traits_type::eof();
     }, 30000));
 }
 

@@ -1,8 +1,10 @@
 #include "engine/IntegrityVerifier.h"
 
+#include "FakeCaseInsensitiveFileSystem.h"
 #include "platform/Clock.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/Json.h"
+#include "platform/PosixFileSystem.h"
 #include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/TempTree.h"
@@ -275,6 +277,75 @@ TEST_F(IntegrityVerifierTest, PruningRemovesEntriesWhoseFileIsGone)
 
 }
 
+// Anything at an entry's name keeps the entry, in whatever folder, and only that: the pruning reads
+// each folder's names once, and looks at a name its folder does not list before removing it.
+TEST_F(IntegrityVerifierTest, PruningKeepsTheEntriesWhoseNameIsTakenAndOnlyThose)
+{
+    // Folders whose names sort between a folder and its own files, or start with another's name.
+    for (const char* file : {"a/x", "a.b/x", "a-/x", "a/b/x", "a/bc/y", "top", "deep/er/still/f", "Case/Photo.JPG"})
+        write(file, "hello");
+    m_tree.mkdir("Larkfold/Photos/became-folder");
+    m_tree.symlink("Larkfold/Photos/a/dangling", m_tree.path("nowhere"));
+    const std::vector<std::string> present = {"a-/x", "a.b/x", "a/b", "a/b/x", "a/bc/y", "a/dangling", "a/x",
+                                              "became-folder", "deep/er/still/f", "top"};
+    const std::vector<std::string> gone = {"a.b/y", "a/b/y", "a/bc/x", "a/y", "deep/er/g", "missing/x", "top/x", "z"};
+    const std::string otherCase = "Case/photo.jpg";
+
+    platform::PosixFileSystem system;
+    test::FakeCaseInsensitiveFileSystem caseInsensitive;
+    FaultInjectingFileSystem unlistable;
+    unlistable.failAlways(FileOperation::list, EACCES);
+    const struct {
+        const char* name;
+        platform::FileSystem& fileSystem;
+        bool findsOtherCase;
+    } cases[] = {{"case-sensitive", system, false},
+                 {"ignoring case", caseInsensitive, true},
+                 {"folders that cannot be listed", unlistable, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Entry> entries;
+        for (const auto& list : {present, gone, {otherCase}})
+            for (const std::string& path : list)
+                entries.push_back({path, kHelloSha, 5, {}});
+        writeDatabase(entries);
+        std::vector<std::string> kept = present;
+        if (c.findsOtherCase)
+            kept.push_back(otherCase);
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(IntegrityVerifier(c.fileSystem).pruneMissing(folder(), trash()), int(entries.size() - kept.size()));
+        std::vector<std::string> left;
+        const Json stored = database();
+        for (const auto& [key, value] : stored.items())
+            left.push_back(key);
+        EXPECT_EQ(left, kept);
+    }
+}
+
+// A folder the user may search but not read: its names cannot be listed, so each is looked at.
+TEST_F(IntegrityVerifierTest, PruningLooksIntoAFolderItCannotList)
+{
+    write("locked/kept.txt", "hello");
+    writeDatabase({{"locked/gone.txt", kHelloSha, 5, {}}, {"locked/kept.txt", kHelloSha, 5, {}}});
+    for (const fs::path& writable : {m_tree.root(), m_tree.path("Larkfold"), backup()})
+        ::chmod(writable.c_str(), 0777);
+    ::chmod(databasePath().c_str(), 0666);
+    ::chmod(backup().parent_path().c_str(), 0777);
+    ::chmod((backup() / "locked").c_str(), 0711);
+    const auto report = test::runUnprivileged([&] {
+        const int removed = IntegrityVerifier().pruneMissing(folder(), trash());
+        std::string text = std::to_string(removed);
+        const Json stored = database();
+        for (const auto& [key, value] : stored.items())
+            text += " " + key;
+        return text;
+    });
+    ::chmod((backup() / "locked").c_str(), 0755);
+    if (!report)
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+    EXPECT_EQ(*report, "1 locked/kept.txt");
+}
+
 TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
 {
     std::vector<Entry> entries;
@@ -298,6 +369,49 @@ TEST_F(IntegrityVerifierTest, PruningStopsWhenTheFolderGoesAwayMidWalk)
         EXPECT_EQ(database().size(), std::size_t(250 - c.removed));
         EXPECT_EQ(fileSystem.callCount(FileOperation::status) >= 2 + 250 + 3, c.failingStatusCall == 0);
     }
+}
+
+// Held between the steps of a job, the database is read once, and the file ends as the steps
+// leave it called one by one; a file changed since it was last read or written is read again.
+TEST_F(IntegrityVerifierTest, AHeldDatabaseIsReadOnceAndEndsAsSeparateCallsLeaveIt)
+{
+    for (const char* file : {"a.txt", "b/c.txt", "gone.txt", "caught-up.txt"})
+        write(file, "hello");
+    m_verifier.recordHashes({"a.txt", "b/c.txt", "gone.txt"}, folder(), trash());
+    fs::remove(backup() / "gone.txt");
+    write("a.txt", "changed");
+    const std::string before = databaseText();
+    const auto jobSteps = [&](IntegrityVerifier& verifier) {
+        verifier.recordHashes({"a.txt"}, {"a.txt", "b/c.txt", "caught-up.txt"}, folder(), trash(), {});
+        EXPECT_EQ(verifier.pruneMissing(folder(), trash()), 1);
+        const auto result = verifier.verifySample(folder(), trash());
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->verified, 3);
+    };
+    FaultInjectingFileSystem apart;
+    IntegrityVerifier separately(apart);
+    jobSteps(separately);
+    const std::string afterSeparateCalls = databaseText();
+
+    test::writeFile(databasePath(), before);
+    write("a.txt", "changed");
+    FaultInjectingFileSystem together;
+    IntegrityVerifier holding(together);
+    {
+        const IntegrityVerifier::DatabaseHold hold(holding);
+        jobSteps(holding);
+    }
+    EXPECT_EQ(databaseText(), afterSeparateCalls);
+    EXPECT_EQ(together.callCount(FileOperation::open), apart.callCount(FileOperation::open) - 2);
+
+    // Replaced or removed by someone else between two steps: what the file holds now counts.
+    const IntegrityVerifier::DatabaseHold hold(holding);
+    holding.recordHashes({"a.txt"}, folder(), trash());
+    writeDatabase({{"a.txt", kHelloSha, 5, {}}, {"elsewhere.txt", kHelloSha, 5, {}}});
+    EXPECT_EQ(holding.pruneMissing(folder(), trash()), 1);
+    EXPECT_EQ(database().size(), 1u);
+    fs::remove(databasePath());
+    EXPECT_EQ(holding.verifySample(folder(), trash())->totalTracked, 0);
 }
 
 TEST_F(IntegrityVerifierTest, SampleTakesNeverCheckedThenOldestFirstUpToFiftyEntries)

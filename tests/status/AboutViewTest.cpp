@@ -1,5 +1,6 @@
 #include "status/AboutView.h"
 
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QLabel>
@@ -34,6 +35,7 @@ TEST(AboutView, ShowsTheNameTheBuildsVersionAndTheDescription)
     EXPECT_EQ(AboutView::versionLine("1.4"), "Version 1.4 (Beta)");
     EXPECT_EQ(AboutView::versionLine(QString()), "Version 1.0 (Beta)");
     larkfold::test::saveScreenshot(view, "about");
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", "about");
 }
 
 TEST(AboutView, EverythingFitsAndTheLogoIsDrawn)

@@ -2,6 +2,7 @@
 #include "status/LearnView.h"
 
 #include "support/EventLoop.h"
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QAbstractButton>
@@ -78,6 +79,7 @@ TEST(LearnView, ListsTheTopicsInOrder)
         EXPECT_FALSE(rows[i]->findChild<QLabel*>("explanation")->isVisible());
     }
     larkfold::test::saveScreenshot(view, "learn-closed");
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", "learn-closed");
 }
 
 TEST(LearnView, TopicsAreWrittenForThisDesktop)
@@ -137,6 +139,7 @@ TEST(LearnView, SeveralTopicsStayOpenAndTheListScrolls)
     QTest::mouseClick(rows[0]->findChild<QAbstractButton*>("topicHeader"), Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return settled(rows[0]); }));
     larkfold::test::saveScreenshot(view, "learn-one-open");
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", "learn-one-open");
 
     for (QWidget* row : rows) {
         if (!isExpanded(row))
@@ -150,6 +153,7 @@ TEST(LearnView, SeveralTopicsStayOpenAndTheListScrolls)
     const QPoint lastBottom = last->mapTo(view.viewport(), QPoint(0, last->height()));
     EXPECT_LE(lastBottom.y(), view.viewport()->height());
     larkfold::test::saveScreenshot(view, "learn-all-open-scrolled");
+    EXPECT_LOOKS_AS_REFERENCE(view, "status", "learn-all-open-scrolled");
 }
 
 TEST(LearnView, TakesItsColoursFromTheDesktopsPalette)
@@ -171,6 +175,7 @@ TEST(LearnView, TakesItsColoursFromTheDesktopsPalette)
         }
         EXPECT_EQ(view.viewport()->palette().color(QPalette::Window), QColor(0x26, 0x26, 0x26));
         larkfold::test::saveScreenshot(view, "learn-dark");
+        EXPECT_LOOKS_AS_REFERENCE(view, "status", "learn-dark");
     }
     QApplication::setPalette(original);
 }

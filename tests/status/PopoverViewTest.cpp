@@ -1,5 +1,6 @@
 #include "PopoverHarness.h"
 
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QCursor>
@@ -86,6 +87,7 @@ TEST_F(PopoverViewTest, WithoutPairsSaysHowToBegin)
     EXPECT_FALSE(part<QAbstractButton>(popover, "pauseButton")->isEnabled());
     EXPECT_FALSE(part<QAbstractButton>(popover, "backUpButton")->isEnabled());
     saveScreenshot(popover, QStringLiteral("popover-empty"));
+    EXPECT_LOOKS_AS_REFERENCE(popover, "status", QStringLiteral("popover-empty"));
 }
 
 // Rows below the fold show a scroll bar, and a row just added or just unfolded is scrolled into view.
@@ -102,6 +104,7 @@ TEST_F(PopoverViewTest, RowsBelowTheFoldScrollIntoView)
     c.manager().addPair(added);
     EXPECT_TRUE(spinUntil([&] { return inView(&row(added.id)); }));
     saveScreenshot(popover, QStringLiteral("popover-overflow-light"));
+    EXPECT_LOOKS_AS_REFERENCE(popover, "status", QStringLiteral("popover-overflow-light"));
 
     bar->setValue(0);
     show(pairs.back().id, BackupStatus::error(BackupError::partialFailure(2, 40)));
@@ -111,6 +114,7 @@ TEST_F(PopoverViewTest, RowsBelowTheFoldScrollIntoView)
     {
         const ScopedPalette dark(darkPalette());
         saveScreenshot(popover, QStringLiteral("popover-overflow-dark"));
+        EXPECT_LOOKS_AS_REFERENCE(popover, "status", QStringLiteral("popover-overflow-dark"));
     }
 }
 
@@ -385,5 +389,6 @@ TEST_F(PopoverViewTest, EmptyPopoverInTheDark)
     const QPalette original = QApplication::palette();
     QApplication::setPalette(darkPalette());
     saveScreenshot(view(), QStringLiteral("popover-empty-dark"));
+    EXPECT_LOOKS_AS_REFERENCE(view(), "status", QStringLiteral("popover-empty-dark"));
     QApplication::setPalette(original);
 }

@@ -1,6 +1,6 @@
 #include "support/Contrast.h"
 
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

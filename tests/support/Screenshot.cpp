@@ -1,5 +1,6 @@
 #include "support/Screenshot.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -23,10 +24,21 @@ QString saveScreenshot(QWidget& widget, const QString& name)
     const QString file = screenshotFile(name);
     if (file.isEmpty())
         return {};
+    settleForGrab(widget);
+    return widget.grab().save(file) ? file : QString();
+}
+
+void settleForGrab(QWidget& widget)
+{
     if (!widget.isVisible())
         widget.show();
-    QCoreApplication::processEvents();
-    return widget.grab().save(file) ? file : QString();
+    // A layout done may ask its parent's for another: a few rounds reach the window.
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        for (QAbstractItemView* view : widget.findChildren<QAbstractItemView*>())
+            view->doItemsLayout();
+    }
 }
 
 QPalette darkPalette()

@@ -12,6 +12,10 @@ namespace larkfold::test {
 QString saveScreenshot(QWidget& widget, const QString& name);
 // The path <build>/screenshots/<name>.png, its folder made; empty when the folder cannot be.
 QString screenshotFile(const QString& name);
+// Shows `widget` if it is hidden and finishes what it has asked for before it is drawn: posted
+// events, layouts, and item views' delayed layouts, which wait on a timer of their own. A slow
+// machine would otherwise draw a list not yet laid out.
+void settleForGrab(QWidget& widget);
 
 // A dark desktop's palette, beside the light one the tests start from.
 QPalette darkPalette();

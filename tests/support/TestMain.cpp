@@ -91,6 +91,10 @@ int main(int argc, char** argv)
 #endif
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
+#if defined(LARKFOLD_TEST_WIDGETS) || defined(LARKFOLD_TEST_DISPLAY)
+    // A text cursor that does not blink, so a window is drawn the same at any moment.
+    QApplication::setCursorFlashTime(0);
+#endif
     int result = 1;
     QTimer::singleShot(0, &app, [&] {
         result = RUN_ALL_TESTS();

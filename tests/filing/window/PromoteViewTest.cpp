@@ -1,4 +1,4 @@
-#include "filing/ElidedLabel.h"
+#include "widgets/ElidedText.h"
 #include "filing/FilingFixture.h"
 #include "filing/FilingPrompts.h"
 #include "filing/FilingWindow.h"
@@ -9,6 +9,7 @@
 #include "platform/MountSource.h"
 #include "platform/Trash.h"
 #include "support/EventLoop.h"
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QCheckBox>
@@ -115,7 +116,7 @@ protected:
     bool shown(const char* name) const { return find<QWidget>(name)->isVisibleTo(window.get()); }
     QString text(const char* name) const
     {
-        if (auto* elided = window->findChild<ElidedLabel*>(QLatin1String(name)))
+        if (auto* elided = window->findChild<ElidedText*>(QLatin1String(name)))
             return elided->text();
         if (auto* button = window->findChild<QPushButton*>(QLatin1String(name)))
             return button->text();
@@ -157,6 +158,7 @@ TEST_F(PromoteViewTest, WalksThroughTheFourSteps)
     tree.write("Spring 24 Lookbook/2 Project Files/Edit/Render Files/r.bin", std::string(2'400'000, 'r'));
     tree.write("Spring 24 Lookbook/2 Project Files/Media Cache/m.bin", std::string(1'000'000, 'm'));
     test::saveScreenshot(*window, "filing-1-choose");
+    EXPECT_LOOKS_AS_REFERENCE(*window, "filing", "filing-1-choose");
 
     // Return presses "Choose Project Folder…".
     prompts->projects.push_back(project);
@@ -174,6 +176,7 @@ TEST_F(PromoteViewTest, WalksThroughTheFourSteps)
     EXPECT_FALSE(shown("goesTo"));
     EXPECT_FALSE(find<QPushButton>("fileButton")->isEnabled());
     test::saveScreenshot(*window, "filing-2-review-without-archive");
+    EXPECT_LOOKS_AS_REFERENCE(*window, "filing", "filing-2-review-without-archive");
 
     prompts->archives.push_back(tree.path("Archive"));
     click("archiveButton");
@@ -213,6 +216,7 @@ TEST_F(PromoteViewTest, WalksThroughTheFourSteps)
     ASSERT_TRUE(test::spinUntil([&] { return copyReached.load(); }));
     EXPECT_EQ(text("progressLabel"), "Tidying up files your apps can rebuild…");
     test::saveScreenshot(*window, "filing-4-filing");
+    EXPECT_LOOKS_AS_REFERENCE(*window, "filing", "filing-4-filing");
 
     // Closing the window stops nothing; a window opened again shows the same filing.
     window.reset();
@@ -232,6 +236,7 @@ TEST_F(PromoteViewTest, WalksThroughTheFourSteps)
     EXPECT_EQ(text("revealButton"), "Show in File Manager");
     EXPECT_EQ(find<QProgressBar>("progressBar")->value(), find<QProgressBar>("progressBar")->maximum());
     test::saveScreenshot(*window, "filing-5-filed");
+    EXPECT_LOOKS_AS_REFERENCE(*window, "filing", "filing-5-filed");
     click("revealButton");
     EXPECT_EQ(prompts->revealed, std::vector<fs::path>{tree.path("Archive/2025/Lookbook")});
 
@@ -261,6 +266,7 @@ TEST_F(PromoteViewTest, AFilingThatFailedSaysSoAndOffersOnlyFileAnother)
     EXPECT_FALSE(shown("revealButton"));
     EXPECT_TRUE(shown("fileAnotherButton"));
     test::saveScreenshot(*window, "filing-6-failed");
+    EXPECT_LOOKS_AS_REFERENCE(*window, "filing", "filing-6-failed");
 }
 
 // What filing left out is listed under the summary, which then does not call the original safe to clear.
@@ -289,9 +295,11 @@ TEST_F(PromoteViewTest, TheResultNamesWhatWasLeftOut)
                                   "• 3 Media/Footage — a link; neither it nor what it points to was filed",
                                   "• 4 Renders — an empty folder", "• 5 Drafts — an empty folder"}));
     test::saveScreenshot(*window, "filing-result-left-out");
+    EXPECT_LOOKS_AS_REFERENCE(*window, "filing", "filing-result-left-out");
     const QPalette light = QApplication::palette();
     QApplication::setPalette(test::darkPalette());
     test::saveScreenshot(*window, "filing-result-left-out-dark");
+    EXPECT_LOOKS_AS_REFERENCE(*window, "filing", "filing-result-left-out-dark");
     QApplication::setPalette(light);
 }
 

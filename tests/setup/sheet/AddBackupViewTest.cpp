@@ -3,12 +3,15 @@
 #include "SheetFixture.h"
 #include "setup/AddBackupSourceStep.h"
 #include "setup/OffsiteIntroHeader.h"
-#include "setup/SheetParts.h"
+#include "widgets/ElidedText.h"
+#include "widgets/FilledButton.h"
+#include "widgets/WarningBox.h"
 #include "setup/VolumePickerRow.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/Paths.h"
 #include "store/ConfigStore.h"
 #include "support/EventLoop.h"
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QApplication>
@@ -103,6 +106,7 @@ protected:
         EXPECT_TRUE(zone->isDropTargeted());
         if (m_screenshotNextDrag) {
             saveScreenshot(sheet(), "add-backup-source-drop-targeted");
+            EXPECT_LOOKS_AS_REFERENCE(sheet(), "setup", "add-backup-source-drop-targeted");
             m_screenshotNextDrag = false;
         }
         QDropEvent dropped(QPointF(zone->rect().center()), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -132,6 +136,7 @@ TEST_F(AddBackupViewTest, FromADropThroughTheDestinationAndItsChecks)
     EXPECT_EQ(text("backLabel"), QStringLiteral("Cancel"));
     EXPECT_EQ(text("tip"), QStringLiteral("Tip: Add each important folder separately for more reliable backups."));
     saveScreenshot(sheet(), "add-backup-source");
+    EXPECT_LOOKS_AS_REFERENCE(sheet(), "setup", "add-backup-source");
 
     drop({c.tree.write("notes.txt", "x")});
     EXPECT_EQ(step(), Step::chooseSource) << "only a file";
@@ -173,6 +178,7 @@ TEST_F(AddBackupViewTest, FromADropThroughTheDestinationAndItsChecks)
     EXPECT_EQ(text("offsiteHeading"), OffsiteIntroHeader::heading());
     EXPECT_NE(part<QWidget>("noCloudFolders"), nullptr);
     saveScreenshot(sheet(), "add-backup-offsite-no-cloud");
+    EXPECT_LOOKS_AS_REFERENCE(sheet(), "setup", "add-backup-offsite-no-cloud");
 
     click(part<QWidget>("backButton"));
     ASSERT_EQ(step(), Step::chooseDestination);
@@ -217,8 +223,9 @@ TEST_F(AddBackupViewTest, ACloudFolderAsOffsiteAndOneSourceConfirmedWithReturn)
     EXPECT_NE(part<QWidget>("toCard"), nullptr);
     EXPECT_EQ(text("summarySentence"), QStringLiteral("Larkfold will copy new and changed files automatically."));
     EXPECT_EQ(text("offsiteLine"), QStringLiteral("Offsite copy: Larkfold Offsite"));
-    EXPECT_EQ(part<FilledButton>("addButton")->label(), QStringLiteral("Add This Backup"));
+    EXPECT_EQ(part<FilledButton>("addButton")->text(), QStringLiteral("Add This Backup"));
     saveScreenshot(sheet(), "add-backup-confirm-one");
+    EXPECT_LOOKS_AS_REFERENCE(sheet(), "setup", "add-backup-confirm-one");
 
     QTest::keyClick(&sheet(), Qt::Key_Return);
     EXPECT_EQ(finished.count(), 1);
@@ -245,14 +252,15 @@ TEST_F(AddBackupViewTest, ThreeSourcesWithoutOffsiteAddThreePairsInOrder)
     sheet().model().selectDestination(dest);
     click(part<QWidget>("skipOffsiteButton"));
     ASSERT_EQ(step(), Step::confirm);
-    const auto names = parts<MiddleElidedText>("summarySource");
+    const auto names = parts<ElidedText>("summarySource");
     ASSERT_EQ(names.size(), 3u);
-    for (const MiddleElidedText* name : names)
+    for (const ElidedText* name : names)
         EXPECT_EQ(name->shownText(), name->text()) << "short names are never cut";
     EXPECT_EQ(text("summarySentence"), QStringLiteral("Larkfold will back up 3 folders automatically."));
     EXPECT_FALSE(sheet().findChild<QLabel*>(QStringLiteral("offsiteLine"))->isVisibleTo(&sheet()));
-    EXPECT_EQ(part<FilledButton>("addButton")->label(), QStringLiteral("Add 3 Backups"));
+    EXPECT_EQ(part<FilledButton>("addButton")->text(), QStringLiteral("Add 3 Backups"));
     saveScreenshot(sheet(), "add-backup-confirm-three");
+    EXPECT_LOOKS_AS_REFERENCE(sheet(), "setup", "add-backup-confirm-three");
 
     click(part<FilledButton>("addButton"));
     const auto& pairs = c.store().pairs();
@@ -359,5 +367,6 @@ TEST_F(AddBackupViewTest, DarkAppearance)
     saveScreenshot(sheet(), "add-backup-offsite-dark");
     sheet().model().skipOffsite();
     saveScreenshot(sheet(), "add-backup-confirm-dark");
+    EXPECT_LOOKS_AS_REFERENCE(sheet(), "setup", "add-backup-confirm-dark");
     QApplication::setPalette(original);
 }

@@ -3,10 +3,12 @@
 
 #include "setup/ProfileSuggestionView.h"
 
-#include "setup/SheetParts.h"
+#include "widgets/FilledButton.h"
+#include "widgets/SymbolView.h"
 #include "store/StoredEnum.h"
-#include "store/theme/Theme.h"
+#include "widgets/Theme.h"
 #include "support/EventLoop.h"
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QApplication>
@@ -77,10 +79,10 @@ TEST(ProfileSuggestionView, AStandardFolderShowsItsNameAndOnlyOK)
     EXPECT_EQ(w.text("sizeLine"), QStringLiteral("73.4 MB"));
     EXPECT_EQ(w.text("description"), QStringLiteral("Backs up everything in this folder normally."));
     EXPECT_EQ(w.part("changeSection"), nullptr) << "no section at all";
-    EXPECT_EQ(w.part<FilledButton>("acceptButton"), nullptr);
-    EXPECT_EQ(w.part("acceptButton")->findChild<QLabel*>()->text(), QStringLiteral("OK"));
-    EXPECT_EQ(w.part("declineButton")->findChild<QLabel*>()->text(), QStringLiteral("Use defaults"));
+    EXPECT_EQ(w.part<FilledButton>("acceptButton")->text(), QStringLiteral("OK"));
+    EXPECT_EQ(w.part<FilledButton>("declineButton")->text(), QStringLiteral("Use defaults"));
     saveScreenshot(w.window, QStringLiteral("suggestion-standard"));
+    EXPECT_LOOKS_AS_REFERENCE(w.window, "setup", QStringLiteral("suggestion-standard"));
 
     // The buttons never close the window: they only call back, once per press; Return accepts.
     w.click("declineButton");
@@ -99,10 +101,11 @@ TEST(ProfileSuggestionView, AFilmProjectOpensWhatChangesAndItsTechnicalLines)
     EXPECT_EQ(w.part<SymbolView>("profileSymbol")->name(), QStringLiteral("film"));
     EXPECT_EQ(w.text("headline"), QStringLiteral("Looks like a film project."));
     EXPECT_EQ(w.text("sizeLine"), QStringLiteral("48.2 GB"));
-    EXPECT_EQ(w.part("acceptButton")->findChild<QLabel*>()->text(), QStringLiteral("Set it up"));
+    EXPECT_EQ(w.part<FilledButton>("acceptButton")->text(), QStringLiteral("Set it up"));
     EXPECT_TRUE(w.shown("whatThisChangesButton"));
     EXPECT_FALSE(w.shown("changeDetails"));
     saveScreenshot(w.window, QStringLiteral("suggestion-film-closed"));
+    EXPECT_LOOKS_AS_REFERENCE(w.window, "setup", QStringLiteral("suggestion-film-closed"));
 
     w.click("whatThisChangesButton");
     EXPECT_TRUE(w.shown("changeDetails"));
@@ -111,6 +114,7 @@ TEST(ProfileSuggestionView, AFilmProjectOpensWhatChangesAndItsTechnicalLines)
     EXPECT_FALSE(w.shown("technicalLines"));
     EXPECT_TRUE(w.chevronAt(90));
     saveScreenshot(w.window, QStringLiteral("suggestion-film-open"));
+    EXPECT_LOOKS_AS_REFERENCE(w.window, "setup", QStringLiteral("suggestion-film-open"));
 
     w.click("technicalDetailsButton");
     EXPECT_TRUE(w.shown("technicalLines"));
@@ -136,6 +140,7 @@ TEST(ProfileSuggestionView, AFilmProjectOpensWhatChangesAndItsTechnicalLines)
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("Optimized Clips (+10 more)"))) << lines[1].toStdString();
     EXPECT_EQ(lines[2], QStringLiteral("Excluded extensions: .cfa, .ims, .mpgindex, .pek, .tmp"));
     saveScreenshot(w.window, QStringLiteral("suggestion-film-technical"));
+    EXPECT_LOOKS_AS_REFERENCE(w.window, "setup", QStringLiteral("suggestion-film-technical"));
 
     // Closing the section hides the lines with it and the window shrinks back; reopening brings them back.
     w.click("whatThisChangesButton");
@@ -159,12 +164,15 @@ TEST(ProfileSuggestionView, DocumentsListTheSystemFoldersAndALongNameWraps)
                            QStringLiteral("Excluded folders: .DocumentRevisions-V100, .Spotlight-V100, "
                                           ".TemporaryItems, .Trashes, .fseventsd, lost+found")}));
     saveScreenshot(w.window, QStringLiteral("suggestion-documents-technical"));
+    EXPECT_LOOKS_AS_REFERENCE(w.window, "setup", QStringLiteral("suggestion-documents-technical"));
 
     SuggestionWindow named(BackupProfile::standard,
                            QStringLiteral("Family Archive 2009–2024 from the old laptop in the study"), 1'000);
     const QLabel* headline = named.part<QLabel>("headline");
     EXPECT_GT(headline->height(), headline->fontMetrics().height()) << "wrapped, not cut";
     saveScreenshot(named.window, QStringLiteral("suggestion-standard-long-name"));
+    EXPECT_LOOKS_AS_REFERENCE(named.window, "setup", QStringLiteral("suggestion-standard-long-name"));
+    EXPECT_LOOKS_AS_REFERENCE(named.window, "setup", QStringLiteral("suggestion-standard-long-name"));
 }
 
 // Every profile's symbol is one of ours, drawn in the window's green.
@@ -178,5 +186,6 @@ TEST(ProfileSuggestionView, EveryProfileHasItsSymbol)
         EXPECT_FALSE(Theme::symbol(symbol->name(), Theme::titleFont(), Theme::green()).isNull());
         EXPECT_EQ(symbol->color(), Theme::green());
         saveScreenshot(w.window, QStringLiteral("suggestion-header-") + name);
+        EXPECT_LOOKS_AS_REFERENCE(w.window, "setup", QStringLiteral("suggestion-header-") + name);
     }
 }

@@ -1,7 +1,10 @@
 #include "setup/VolumePickerRow.h"
 
-#include "store/theme/Theme.h"
+#include "widgets/ElidedText.h"
+#include "widgets/SymbolView.h"
+#include "widgets/Theme.h"
 #include "support/EventLoop.h"
+#include "support/Reference.h"
 #include "support/Screenshot.h"
 
 #include <QApplication>
@@ -48,8 +51,8 @@ TEST(VolumePickerRow, ShowsTheKindNameAndFreeSpaceAndReportsClicks)
     row.show();
     EXPECT_EQ(part<SymbolView>(row, "kindSymbol")->name(), QStringLiteral("externaldrive"));
     EXPECT_EQ(part<SymbolView>(row, "kindSymbol")->color(), Theme::secondaryLabelColor());
-    EXPECT_EQ(part<MiddleElidedText>(row, "volumeName")->text(), QStringLiteral("Backup Drive"));
-    EXPECT_EQ(part<MiddleElidedText>(row, "volumeDetail")->text(), QStringLiteral("External Drive · 1.23 TB free"));
+    EXPECT_EQ(part<ElidedText>(row, "volumeName")->text(), QStringLiteral("Backup Drive"));
+    EXPECT_EQ(part<ElidedText>(row, "volumeDetail")->text(), QStringLiteral("External Drive · 1.23 TB free"));
     EXPECT_EQ(part<SymbolView>(row, "checkmark"), nullptr);
     EXPECT_EQ(row.fillColor().alpha(), 0) << "neither selected nor hovered: transparent";
     EXPECT_EQ(row.accentBarOpacity(), 0.0);
@@ -110,7 +113,7 @@ TEST(VolumePickerRow, LongNamesStayOnOneLineCutInTheMiddle)
     hover(*hovered, true);
     QCoreApplication::processEvents();
 
-    const auto* name = part<MiddleElidedText>(*cut, "volumeName");
+    const auto* name = part<ElidedText>(*cut, "volumeName");
     EXPECT_EQ(name->height(), name->fontMetrics().height());
     EXPECT_TRUE(name->shownText().contains(QChar(0x2026)));
     EXPECT_TRUE(name->shownText().startsWith(QStringLiteral("A drive")));
@@ -118,4 +121,5 @@ TEST(VolumePickerRow, LongNamesStayOnOneLineCutInTheMiddle)
     EXPECT_EQ(part<SymbolView>(*qobject_cast<VolumePickerRow*>(column->itemAt(1)->widget()), "kindSymbol")->name(),
               QStringLiteral("network"));
     saveScreenshot(list, "volume-picker-rows");
+    EXPECT_LOOKS_AS_REFERENCE(list, "setup", "volume-picker-rows");
 }

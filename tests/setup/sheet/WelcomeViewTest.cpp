@@ -3,7 +3,9 @@
 #include "SheetFixture.h"
 #include "setup/WelcomeModel.h"
 #include "store/ConfigStore.h"
+#include "support/Reference.h"
 #include "support/Screenshot.h"
+#include "widgets/Theme.h"
 
 #include <QLabel>
 #include <QMimeData>
@@ -81,6 +83,7 @@ TEST_F(WelcomeViewTest, FourStepsToTheFirstPair)
     EXPECT_EQ(part("back"), nullptr) << "no Back on the first step";
     EXPECT_FALSE(primary()->isEnabled());
     saveScreenshot(view(), "welcome-1-source-empty");
+    EXPECT_LOOKS_AS_REFERENCE(view(), "setup", "welcome-1-source-empty");
 
     // A folder dropped on the drop zone becomes the source; the window elsewhere takes no drop,
     // and the zone's highlight ends when a drag leaves it.
@@ -120,6 +123,7 @@ TEST_F(WelcomeViewTest, FourStepsToTheFirstPair)
     EXPECT_NE(part("back"), nullptr);
     EXPECT_FALSE(primary()->isEnabled());
     saveScreenshot(view(), "welcome-2-destination");
+    EXPECT_LOOKS_AS_REFERENCE(view(), "setup", "welcome-2-destination");
     click("volumeRow");
     ASSERT_EQ(prompts.panels.size(), 1u);
     EXPECT_EQ(prompts.panels[0].startingFolder, fs::path(kDriveMountPoint));
@@ -145,6 +149,7 @@ TEST_F(WelcomeViewTest, FourStepsToTheFirstPair)
     EXPECT_TRUE(shows(QStringLiteral("Backups")));
     EXPECT_EQ(primary()->text(), QStringLiteral("Start Backing Up"));
     saveScreenshot(view(), "welcome-4-review");
+    EXPECT_LOOKS_AS_REFERENCE(view(), "setup", "welcome-4-review");
     click("back");
     EXPECT_NE(part("clearOffsite"), nullptr) << "Clear while an offsite folder is chosen";
     click("primary");
@@ -165,9 +170,36 @@ TEST_F(WelcomeViewTest, WithoutDrivesOrCloudFoldersTheEmptyStatesShow)
     EXPECT_TRUE(shows(QStringLiteral("No external drives found.")));
     EXPECT_TRUE(shows(QStringLiteral("Connect an external drive, or choose any folder.")));
     saveScreenshot(view(), "welcome-2-destination-no-drives");
+    EXPECT_LOOKS_AS_REFERENCE(view(), "setup", "welcome-2-destination-no-drives");
     prompts.folderAnswers.push_back({folder("dest")});
     click("chooseAnyFolder");
     EXPECT_TRUE(shows(QStringLiteral("No cloud folders detected.")));
     EXPECT_TRUE(shows(QStringLiteral("You can still pick any folder as your offsite location.")));
     saveScreenshot(view(), "welcome-3-offsite-no-clouds");
+    EXPECT_LOOKS_AS_REFERENCE(view(), "setup", "welcome-3-offsite-no-clouds");
+}
+
+// The dots say which step is shown in the colours of the palette of the moment, light or dark.
+TEST_F(WelcomeViewTest, TheStepDotsFollowASwitchToDark)
+{
+    prompts.folderAnswers.push_back({folder("Photos")});
+    click("chooseSource");
+    click("primary"); // the second step
+    ASSERT_EQ(view().model().step(), Step::pickDestination);
+    const ScopedPalette dark(darkPalette());
+    QCoreApplication::processEvents();
+    const QImage drawn = view().grab().toImage();
+    const QColor window = view().palette().color(QPalette::Window);
+    const QList<QWidget*> dots = view().findChildren<QWidget*>(QStringLiteral("stepDot"));
+    ASSERT_EQ(dots.size(), WelcomeModel::kStepCount);
+    for (int i = 0; i < int(dots.size()); ++i) {
+        SCOPED_TRACE(i);
+        const QColor fill = i == int(Step::pickDestination) ? Theme::green() : Theme::tertiaryFill();
+        const double alpha = fill.alphaF();
+        const auto mix = [&](int over, int under) { return alpha * over + (1 - alpha) * under; };
+        const QColor shown = drawn.pixelColor(dots[i]->mapTo(&view(), dots[i]->rect().center()));
+        EXPECT_NEAR(shown.red(), mix(fill.red(), window.red()), 2);
+        EXPECT_NEAR(shown.green(), mix(fill.green(), window.green()), 2);
+        EXPECT_NEAR(shown.blue(), mix(fill.blue(), window.blue()), 2);
+    }
 }
