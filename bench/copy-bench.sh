@@ -15,12 +15,13 @@
 #     --max-file-bytes N largest small file (32768)
 #     --large N          one large file of N bytes; may be repeated (default: two of 80 MiB)
 #     --runs N           runs of each tool and case (3)
+#     --workers N        files the probe copies at once (default: as the scratch folder's drive takes)
 #     --skip-hash        leave out the SHA-256 comparison
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 files=100000 folders=6000 total=$((1800 * 1024 * 1024)) max_file=32768 runs=3 hash=1
-large=()
+large=() workers=()
 while [[ $# -gt 0 ]]; do
     case $1 in
     --files) files=$2; shift 2 ;;
@@ -29,8 +30,9 @@ while [[ $# -gt 0 ]]; do
     --max-file-bytes) max_file=$2; shift 2 ;;
     --large) large+=("$2"); shift 2 ;;
     --runs) runs=$2; shift 2 ;;
+    --workers) workers=(--workers "$2"); shift 2 ;;
     --skip-hash) hash=0; shift ;;
-    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) break ;;
     esac
@@ -81,7 +83,7 @@ echo "== tree: $(python3 "$here/make-tree.py" "$tree" --files "$files" --folders
     --max-file-bytes "$max_file" "${large_args[@]}")"
 echo "   caches dropped before each run: $([[ $can_drop == 1 ]] && echo yes || echo no, not allowed here); $runs runs each"
 
-probe_run() { "$probe" --bandwidth full "$1" "$2" "$3"; }
+probe_run() { "$probe" --bandwidth full ${workers[@]+"${workers[@]}"} "$1" "$2" "$3"; }
 cp_run() { cp -a "$1" "$2" && sync -f "$2"; }
 rsync_run() { rsync -a "$1/" "$2/" && sync -f "$2"; }
 
@@ -123,7 +125,7 @@ echo "probe / cp -a = $first_ratio   probe / rsync -a = $(ratio "$probe_median" 
 
 echo "== nothing to do"
 probe_mirror=$work/probe-mirror rsync_mirror=$work/rsync-mirror
-memory_first=$( { /usr/bin/time -f %M "$probe" --bandwidth full "$tree" "$probe_mirror/backup" "$probe_mirror/trash" >/dev/null; } 2>&1 )
+memory_first=$( { /usr/bin/time -f %M "$probe" --bandwidth full ${workers[@]+"${workers[@]}"} "$tree" "$probe_mirror/backup" "$probe_mirror/trash" >/dev/null; } 2>&1 )
 rsync -a "$tree/" "$rsync_mirror/"
 case_rsync() { prepare "$tree" --warm "$rsync_mirror"; seconds rsync_run "$tree" "$rsync_mirror"; }
 case_probe() { prepare "$tree" --warm "$probe_mirror"; seconds probe_run "$tree" "$probe_mirror/backup" "$probe_mirror/trash"; }
@@ -147,11 +149,12 @@ show rsync "rsync -a + sync -f"; show probe "probe"
 changed_ratio=$(ratio "$probe_median" "$rsync_median")
 echo "probe / rsync -a = $changed_ratio"
 
-memory_noop=$( { /usr/bin/time -f %M "$probe" --bandwidth full "$tree" "$probe_mirror/backup" "$probe_mirror/trash" >/dev/null; } 2>&1 )
+memory_noop=$( { /usr/bin/time -f %M "$probe" --bandwidth full ${workers[@]+"${workers[@]}"} "$tree" "$probe_mirror/backup" "$probe_mirror/trash" >/dev/null; } 2>&1 )
 echo "peak memory of the probe: first mirror $((memory_first / 1024)) MB, nothing to do $((memory_noop / 1024)) MB"
 
 disk=$(lsblk -dno NAME,ROTA "$(df --output=source "$work" | tail -1)" 2>/dev/null | awk '{ print $2 == 1 ? "rotational disk" : "SSD" }')
-echo "== against the targets ($(nproc) cores, the scratch folder on a ${disk:-disk of unknown kind}; the first-mirror target is for an SSD)"
+[[ -n $disk ]] || disk="$(df --output=fstype "$work" | tail -1 | tr -d ' ') file system"
+echo "== against the targets ($(nproc) cores, the scratch folder on a $disk, probe copying ${workers[1]:-as many files at once as the drive takes}${workers[1]:+ files at once}; the first-mirror target is for an SSD)"
 printf '%-44s %5s   target <= %s: %s\n' "first mirror, probe / cp -a" "$first_ratio" 0.80 "$(verdict "$first_ratio" 0.80 "<=")"
 printf '%-44s %5s   target <= %s: %s\n' "nothing to do, probe / rsync -a" "$noop_ratio" 0.50 "$(verdict "$noop_ratio" 0.50 "<=")"
 printf '%-44s %5s   target <= %s: %s\n' "one changed file, probe / rsync -a" "$changed_ratio" 0.50 "$(verdict "$changed_ratio" 0.50 "<=")"

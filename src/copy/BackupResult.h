@@ -15,7 +15,7 @@ namespace larkfold {
 struct BackupResult {
     // Files copied and verified by size in this run.
     int copiedFiles = 0;
-    // Their paths below the backup folder (bytes), in the order they were copied.
+    // Their paths below the backup folder (bytes), in scan order, however the copies overlapped.
     std::vector<std::filesystem::path> copiedRelativePaths;
     // Files moved into the dated trash folder.
     int archivedFiles = 0;
@@ -23,7 +23,7 @@ struct BackupResult {
     std::int64_t bytesTransferred = 0;
     // Seconds from the start of the run to its end.
     double duration = 0.0;
-    // Every collected failure, in the order it happened.
+    // Every collected failure, in the order one file at a time meets them.
     std::vector<FileOperationError> errors;
     // The source or the backup folder went away during the run.
     bool abortedDueToVolumeLoss = false;

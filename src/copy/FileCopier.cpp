@@ -3,6 +3,7 @@
 
 #include "copy/BandwidthThrottle.h"
 #include "copy/CopyErrors.h"
+#include "copy/CopyWorkers.h"
 #include "copy/EditorDetector.h"
 #include "copy/EntryVersion.h"
 #include "copy/FileCopierRun.h"
@@ -33,6 +34,10 @@ constexpr std::uint32_t kOwnerOnlyFolder = 0700;
 // on the disk far more than on the processor.
 constexpr std::size_t kDecisionWorkers = 8;
 constexpr std::size_t kEntriesPerDecisionWorker = 2000;
+// Beyond a few files at once a drive gains little, and the run would hold more open files.
+constexpr std::size_t kMaxCopyWorkers = 4;
+// Files queued for each copy worker ahead of the copying.
+constexpr std::size_t kQueuedPerWorker = 16;
 
 const QString kCopyOperation = QStringLiteral("copy");
 const QString kVerifyOperation = QStringLiteral("verifySize");
@@ -245,6 +250,9 @@ BackupOutcome FileCopier::backup(const path& source, const BackupFolder& backupF
     run.sourceDir = std::move(*sourceDir);
     run.backupDir = std::move(*backupDir);
     run.backupTimes = StoredTimes::probe(m_fileSystem, run.backupDir);
+    run.workers = m_copyWorkers > 0 ? m_copyWorkers
+                                    : copyWorkersFor(m_fileSystem.storageKind(run.backupDir),
+                                                     std::thread::hardware_concurrency());
     // Before anything is written into it: a private source makes a private backup.
     if (const auto sourceStatus = m_fileSystem.status(run.sourceDir))
         m_fileSystem.mirrorFolderMode(*sourceStatus, run.backupDir);
@@ -326,7 +334,40 @@ void FileCopier::prepare(Run& run, const SourceMounts& mounts) const
     run.recommendedProfile = std::async(std::launch::async, [&run] { return recommendProfile(run.scan); });
 }
 
+std::size_t FileCopier::copyWorkersFor(platform::StorageKind kind, unsigned cores)
+{
+    // A spinning disk would seek from one file to the other; over a network the link and the
+    // server set the pace, and one file at a time keeps a slow one from being crowded.
+    if (kind != platform::StorageKind::solidState && kind != platform::StorageKind::memory)
+        return 1;
+    return std::clamp<std::size_t>(cores, 1, kMaxCopyWorkers);
+}
+
 void FileCopier::copyAll(Run& run) const
+{
+    std::optional<CopyWorkers> workers;
+    if (run.workers > 1) {
+        workers.emplace(run.workers, m_fileSystem, run.sourceDir, run.backupDir,
+                        [this, &run](FolderCache& sources, FolderCache& copies, std::size_t index) {
+                            return copyEntryAlone(run, sources, copies, run.scan.entries[index], {}, {}, {});
+                        },
+                        run.cancel);
+    }
+    const CopyWorkers::Take countIn = [this, &run](std::size_t index, EntryOutcome& outcome) {
+        countOutcome(run, run.scan.entries[index], outcome);
+    };
+    std::optional<FileOperationError> lost = visitAll(run, workers ? &*workers : nullptr, countIn);
+    // Counted before the loss, as one file at a time would have them.
+    if (workers)
+        workers->handBack(countIn, 0);
+    if (lost) {
+        run.result.errors.push_back(std::move(*lost));
+        run.result.abortedDueToVolumeLoss = true;
+    }
+}
+
+std::optional<FileOperationError> FileCopier::visitAll(Run& run, CopyWorkers* workers,
+                                                       const CopyWorkers::Take& countIn) const
 {
     const std::vector<Need>& needs = run.needs;
     FolderCache sources(m_fileSystem, run.sourceDir);
@@ -334,13 +375,10 @@ void FileCopier::copyAll(Run& run) const
     const std::size_t count = run.scan.entries.size();
     for (std::size_t index = 0; index < count; ++index) {
         if (run.cancel.isCancelled())
-            return;
+            return std::nullopt;
         if (index > 0 && index % kVolumeCheckInterval == 0) {
-            if (auto lost = lostVolume(run)) {
-                run.result.errors.push_back(std::move(*lost));
-                run.result.abortedDueToVolumeLoss = true;
-                return;
-            }
+            if (auto lost = lostVolume(run))
+                return lost;
         }
         const SourceEntry& entry = run.scan.entries[index];
         const ProgressSpan span{double(index) / double(count), 1.0 / double(count)};
@@ -364,8 +402,23 @@ void FileCopier::copyAll(Run& run) const
             run.pending.push_back({index, relative});
             continue;
         }
-        copyEntry(run, sources, copies, entry, span, label);
+        if (!workers) {
+            copyEntry(run, sources, copies, entry, span, label);
+            continue;
+        }
+        throttleForBandwidthMode(run.cancel);
+        if (run.cancel.isCancelled())
+            return std::nullopt;
+        // A large file is streamed here, with its progress, while the workers go on with small ones.
+        if (!entry.isPackage && entry.size >= kStreamThresholdBytes) {
+            workers->addOutcome(index, copyEntryAlone(run, sources, copies, entry, span, label, run.progress));
+            continue;
+        }
+        // Kept a few files ahead of the copies, so the progress shown is that of the copying.
+        workers->handBack(countIn, run.workers * kQueuedPerWorker);
+        workers->add(index);
     }
+    return std::nullopt;
 }
 
 void FileCopier::decideAll(Run& run) const
@@ -451,48 +504,70 @@ bool FileCopier::deferForEditor(Run& run, const path& relative) const
 void FileCopier::copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry,
                            ProgressSpan span, const QString& label) const
 {
-    const path relative = entry.relativePath;
     throttleForBandwidthMode(run.cancel);
     if (run.cancel.isCancelled())
         return;
+    EntryOutcome outcome = copyEntryAlone(run, sources, copies, entry, span, label, run.progress);
+    countOutcome(run, entry, outcome);
+}
+
+EntryOutcome FileCopier::copyEntryAlone(const Run& run, FolderCache& sources, FolderCache& copies,
+                                        const SourceEntry& entry, ProgressSpan span, const QString& label,
+                                        const ProgressCallback& progress) const
+{
+    const path relative = entry.relativePath;
     const path sourceFile = run.source / relative;
     const path parent = relative.parent_path();
     const path name = relative.filename();
+    EntryOutcome outcome;
     const auto sourceFolder = sources.folder(parent);
     if (!sourceFolder) {
-        run.result.errors.push_back(copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation));
-        return;
+        outcome.error = copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation);
+        return outcome;
     }
     const auto backupFolder = copies.folder(parent);
     if (!backupFolder) {
         const auto creation = FileOperationError::posix(backupFolder.error().value(), run.destination / parent,
                                                         QStringLiteral("createDirectory"));
-        run.result.errors.push_back(FileOperationError::wrapping(creation, sourceFile, kCopyOperation));
-        return;
+        outcome.error = FileOperationError::wrapping(creation, sourceFile, kCopyOperation);
+        return outcome;
     }
     const CopyFileResult copy =
-        copyFile(**sourceFolder, name, **backupFolder, name, label, run.progress, span, run.cancel,
+        copyFile(**sourceFolder, name, **backupFolder, name, label, progress, span, run.cancel,
                  entry.isPackage ? EntryKind::package : EntryKind::file);
     switch (copy.status) {
     case CopyFileResult::Status::copied:
-        run.result.bytesTransferred += copy.sourceSize;
-        ++run.result.copiedFiles;
-        run.result.copiedRelativePaths.push_back(relative);
+        outcome.copied = true;
+        outcome.bytes = copy.sourceSize;
         break;
     case CopyFileResult::Status::sizeMismatch:
-        run.result.errors.push_back(copyError(copyerror::kSizeMismatch, sourceFile, kVerifyOperation));
+        outcome.error = copyError(copyerror::kSizeMismatch, sourceFile, kVerifyOperation);
         break;
     case CopyFileResult::Status::failed:
-        run.result.errors.emplace_back(sourceFile, kCopyOperation, *copy.error);
+        outcome.error = FileOperationError(sourceFile, kCopyOperation, *copy.error);
         break;
     case CopyFileResult::Status::sourceUnreadable:
-        run.result.errors.push_back(copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation));
+        outcome.error = copyError(copyerror::kSourceFileUnreadable, sourceFile, kCopyOperation);
         break;
     case CopyFileResult::Status::cancelled:
         break;
     }
     if (copy.foreignItem)
-        run.result.foreignItems.push_back({(parent / *copy.foreignItem).native(), false});
+        outcome.foreignItem = (parent / *copy.foreignItem).native();
+    return outcome;
+}
+
+void FileCopier::countOutcome(Run& run, const SourceEntry& entry, EntryOutcome& outcome) const
+{
+    if (outcome.copied) {
+        run.result.bytesTransferred += outcome.bytes;
+        ++run.result.copiedFiles;
+        run.result.copiedRelativePaths.emplace_back(entry.relativePath);
+    }
+    if (outcome.error)
+        run.result.errors.push_back(std::move(*outcome.error));
+    if (outcome.foreignItem)
+        run.result.foreignItems.push_back({std::move(*outcome.foreignItem), false});
 }
 
 void FileCopier::copyPending(Run& run) const

@@ -27,7 +27,9 @@ class MountSource;
 
 namespace larkfold {
 
+class CopyWorkers;
 class FolderCache;
+struct EntryOutcome;
 
 // A run's outcome: its result, or the pre-flight failure that stopped it before anything was written.
 using BackupOutcome = std::variant<BackupResult, FileOperationError>;
@@ -88,8 +90,18 @@ public:
     // With the process list the editor check reads (tests hand in their own).
     FileCopier(platform::FileSystem& fileSystem, platform::RunningApplications& applications);
 
+    // How many files below the streaming size a run copies at once; 0 (the default): as many as
+    // copyWorkersFor gives for the backup folder's storage. Large files are streamed one at a
+    // time on the run's own thread whatever the count.
+    void setCopyWorkers(std::size_t count) { m_copyWorkers = count; }
+    // One for a spinning disk, a network file system or storage of unknown kind; a few, at most
+    // one a core, for flash and memory.
+    static std::size_t copyWorkersFor(platform::StorageKind kind, unsigned cores);
+
     // Brings `destination` up to date with `source` in one pass and files backup entries that
-    // vanished from the source into `trash`/<start day>. Returns the pre-flight failure (paths,
+    // vanished from the source into `trash`/<start day>. Files may be copied several at once
+    // (setCopyWorkers); the result is the same as one at a time would give, its lists in scan
+    // order, and progress is reported on the calling thread. Returns the pre-flight failure (paths,
     // 1003, 1004, 1005, folder creation) before anything is written; after that always a result,
     // with single-file failures collected in it. Cancelling is not a failure. Nothing below a
     // folder of `mounts` that is not mounted now counts as vanished.
@@ -232,13 +244,22 @@ private:
                                                        std::vector<std::string>& setAside) const;
     void prepare(Run& run, const SourceMounts& mounts) const;
     void copyAll(Run& run) const;
+    // The per-file loop; returns the lost volume's error when it ends the run. With `workers`,
+    // small files go to them and their outcomes to `countIn`.
+    std::optional<FileOperationError> visitAll(Run& run, CopyWorkers* workers,
+                                               const std::function<void(std::size_t, EntryOutcome&)>& countIn) const;
     // Reads each listed file's size and time and what the change rule says of it, on several
     // threads; entries gone since the listing leave the scan.
     void decideAll(Run& run) const;
     Need decide(const Run& run, FolderCache& sources, FolderCache& copies, SourceEntry& entry) const;
     bool deferForEditor(Run& run, const std::filesystem::path& relative) const;
+    // Pauses as the bandwidth mode asks, then copies the entry and counts it.
     void copyEntry(Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry, ProgressSpan span,
                    const QString& label) const;
+    // Copies one entry without touching the run, so that it may run on any thread.
+    EntryOutcome copyEntryAlone(const Run& run, FolderCache& sources, FolderCache& copies, const SourceEntry& entry,
+                                ProgressSpan span, const QString& label, const ProgressCallback& progress) const;
+    void countOutcome(Run& run, const SourceEntry& entry, EntryOutcome& outcome) const;
     void archiveVanished(Run& run) const;
     void copyPending(Run& run) const;
     // Gives each backup folder the mode of the source folder it mirrors, where it differs.
@@ -264,6 +285,7 @@ private:
 
     platform::FileSystem& m_fileSystem;
     platform::RunningApplications* m_applications = nullptr; // none: the machine's processes
+    std::size_t m_copyWorkers = 0;
 };
 
 } // namespace larkfold

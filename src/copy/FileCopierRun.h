@@ -81,6 +81,8 @@ struct FileCopier::Run {
     platform::Directory backupDir;
     // How the backup's file system keeps times, found out once at the start.
     StoredTimes backupTimes;
+    // Files copied at once.
+    std::size_t workers = 1;
 
     // Folders the scan could not read are in it too: nothing below them counts as vanished.
     SourceScan scan;

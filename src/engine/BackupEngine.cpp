@@ -49,6 +49,13 @@ std::optional<std::int64_t> sizeOfTree(const Root& root)
     return total;
 }
 
+FileCopier copierFor(platform::FileSystem& fileSystem, std::size_t copyWorkers)
+{
+    FileCopier copier(fileSystem);
+    copier.setCopyWorkers(copyWorkers);
+    return copier;
+}
+
 const QString kWatchLimitWarning =
     QStringLiteral("Some folders here can't be watched for changes, so they're backed up on the schedule. Raise the "
                    "fs.inotify.max_user_watches setting to watch them all.");
@@ -62,7 +69,8 @@ BackupEngine::Shared::Shared(const QUuid& id, const Environment& environment)
       mounts(environment.mounts ? *environment.mounts : platform::systemMountSource()),
       bookmarks(environment.bookmarks ? *environment.bookmarks : platform::systemBookmarks()),
       fileSystem(environment.fileSystem ? *environment.fileSystem : platform::systemFileSystem()),
-      fileEvents(environment.fileEvents), finishedStatusDelay(environment.finishedStatusDelay), fileCopier(fileSystem), integrityVerifier(fileSystem),
+      fileEvents(environment.fileEvents), finishedStatusDelay(environment.finishedStatusDelay),
+      fileCopier(copierFor(fileSystem, environment.copyWorkers)), integrityVerifier(fileSystem),
       offsiteSyncer(fileSystem)
 {
 }

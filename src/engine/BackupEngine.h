@@ -59,6 +59,8 @@ public:
         std::function<std::unique_ptr<platform::FileEvents>()> fileEvents;
         // How long a finished run's outcome stays on show before the status returns to idle.
         std::chrono::milliseconds finishedStatusDelay = std::chrono::seconds(5);
+        // Files a run copies at once; 0: as many as the backup folder's drive takes.
+        std::size_t copyWorkers = 0;
     };
 
     explicit BackupEngine(const QUuid& pairId, QObject* parent = nullptr);

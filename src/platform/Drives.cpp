@@ -55,6 +55,24 @@ std::string firstLine(const fs::path& file)
     return line;
 }
 
+// The kernel's folder of the disk or partition `entry` is mounted from, in the device tree at
+// `sysfsFolder`; empty when the tree has none (a file system without a block device).
+fs::path deviceFolder(const MountEntry& entry, const fs::path& sysfsFolder)
+{
+    const std::uint64_t device = blockDevice(entry);
+    const fs::path link = sysfsFolder / "dev/block" / (std::to_string(major(device)) + ":" + std::to_string(minor(device)));
+    std::error_code error;
+    fs::path folder = fs::canonical(link, error);
+    return error ? fs::path() : folder;
+}
+
+// A partition's flags live on its disk, the folder above.
+fs::path diskFolder(const fs::path& device)
+{
+    std::error_code error;
+    return fs::exists(device / "partition", error) ? device.parent_path() : device;
+}
+
 // `device` is the kernel's folder of a disk or partition in the device tree below `root`.
 bool isExternalDevice(const fs::path& root, const fs::path& device, int depth)
 {
@@ -62,9 +80,7 @@ bool isExternalDevice(const fs::path& root, const fs::path& device, int depth)
     for (const auto& part : device.lexically_relative(root))
         if (part.native().starts_with("usb"))
             return true;
-    // A partition's flags live on its disk, the folder above.
-    const fs::path disk = fs::exists(device / "partition", error) ? device.parent_path() : device;
-    if (firstLine(disk / "removable") == "1")
+    if (firstLine(diskFolder(device) / "removable") == "1")
         return true;
     if (depth >= kMaxMappingDepth)
         return false;
@@ -103,12 +119,21 @@ QString fileSystemLabel(const MountEntry& entry, const fs::path& labelFolder)
 
 bool isExternalDrive(const MountEntry& entry, const fs::path& sysfsFolder)
 {
-    const std::uint64_t device = blockDevice(entry);
-    const fs::path link = sysfsFolder / "dev/block" / (std::to_string(major(device)) + ":" + std::to_string(minor(device)));
     std::error_code error;
     const fs::path root = fs::canonical(sysfsFolder, error);
-    const fs::path folder = error ? fs::path() : fs::canonical(link, error);
-    return !error && isExternalDevice(root, folder, 0);
+    const fs::path folder = error ? fs::path() : deviceFolder(entry, sysfsFolder);
+    return !folder.empty() && isExternalDevice(root, folder, 0);
+}
+
+std::optional<bool> isRotationalDrive(const MountEntry& entry, const fs::path& sysfsFolder)
+{
+    const fs::path folder = deviceFolder(entry, sysfsFolder);
+    if (folder.empty())
+        return std::nullopt;
+    const std::string flag = firstLine(diskFolder(folder) / "queue/rotational");
+    if (flag == "0" || flag == "1")
+        return flag == "1";
+    return std::nullopt;
 }
 
 QString currentUserName()

@@ -21,6 +21,11 @@ QString fileSystemLabel(const MountEntry& entry, const std::filesystem::path& la
 // tree at `sysfsFolder`; a mapped device (an encrypted drive) counts as the disk it maps.
 bool isExternalDrive(const MountEntry& entry, const std::filesystem::path& sysfsFolder = "/sys");
 
+// Whether the disk below `entry` says it spins (its queue's rotational flag in the kernel's device
+// tree at `sysfsFolder`; a partition answers for its disk, a mapped device for itself). None when
+// the tree does not say, as for file systems without a block device (network, tmpfs, overlay).
+std::optional<bool> isRotationalDrive(const MountEntry& entry, const std::filesystem::path& sysfsFolder = "/sys");
+
 // The login name of the user this process runs as; empty when the system does not know it.
 QString currentUserName();
 

@@ -392,4 +392,9 @@ std::error_code FaultInjectingFileSystem::lockExclusively(const Descriptor& desc
     return m_inner.lockExclusively(descriptor);
 }
 
+StorageKind FaultInjectingFileSystem::storageKind(const Directory&)
+{
+    return StorageKind::unknown;
+}
+
 } // namespace larkfold::platform

@@ -116,6 +116,9 @@ public:
     std::error_code syncFile(const Descriptor& descriptor) override;
     std::error_code syncFileSystem(const Descriptor& descriptor) override;
     std::error_code lockExclusively(const Descriptor& descriptor) override;
+    // Always unknown, so a copy run through it copies one file at a time and a fault or action on
+    // the N-th call falls on the same file at every run.
+    StorageKind storageKind(const Directory& dir) override;
 
 private:
     struct Fault {

@@ -2,6 +2,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "platform/PosixResult.h"
+#include "platform/StorageKind.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -182,6 +183,9 @@ public:
     // EWOULDBLOCK while another open file holds it, in this process or another (on NFS, on
     // another computer too).
     virtual std::error_code lockExclusively(const Descriptor& descriptor) = 0;
+
+    // What the file system holding `dir` is kept on (its mount's type, its disk's rotational flag).
+    virtual StorageKind storageKind(const Directory& dir) = 0;
 
     // --- Compositions ---
 

@@ -1,5 +1,7 @@
 #include "platform/PosixFileSystem.h"
 
+#include "platform/MountSource.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -498,6 +500,11 @@ std::error_code PosixFileSystem::lockExclusively(const Descriptor& descriptor)
         rc = ::flock(descriptor.fd(), LOCK_EX | LOCK_NB);
     while (rc != 0 && errno == EINTR);
     return resultOf(rc);
+}
+
+StorageKind PosixFileSystem::storageKind(const Directory& dir)
+{
+    return storageKindOf(dir, systemMountSource());
 }
 
 FileSystem& systemFileSystem()

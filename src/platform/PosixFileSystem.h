@@ -60,6 +60,7 @@ public:
     std::error_code syncFile(const Descriptor& descriptor) override;
     std::error_code syncFileSystem(const Descriptor& descriptor) override;
     std::error_code lockExclusively(const Descriptor& descriptor) override;
+    StorageKind storageKind(const Directory& dir) override;
 };
 
 } // namespace larkfold::platform

@@ -69,9 +69,12 @@ TEST(ProbeTest, HelpSaysHowToRunIt)
 {
     const ProbeRun help = runProbe({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.output.find("Usage: larkfold-probe [--profile NAME] [--bandwidth MODE] SOURCE BACKUP TRASH"),
+    EXPECT_NE(help.output.find(
+                  "Usage: larkfold-probe [--profile NAME] [--bandwidth MODE] [--workers N] SOURCE BACKUP TRASH"),
               std::string::npos);
     EXPECT_EQ(runProbe({"--profile", "Film", "a", "b", "c"}).exitCode, 2);
+    EXPECT_EQ(runProbe({"--workers", "0", "a", "b", "c"}).exitCode, 2);
+    EXPECT_EQ(runProbe({"--workers", "4x", "a", "b", "c"}).exitCode, 2);
     EXPECT_EQ(runProbe({"only-one"}).exitCode, 2);
 }
 

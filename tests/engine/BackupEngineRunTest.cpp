@@ -150,6 +150,39 @@ TEST_F(RunTest, FileErrorsGiveAPartialFailureAndNoOffsiteCopy)
     EXPECT_EQ(failed.message, "No space left on device");
 }
 
+// The event log and the failures kept for "Show Details…" come from the run's result, which is
+// the same whether the run copied one file at a time or several.
+TEST_F(RunTest, ARunCopyingSeveralFilesAtOnceRecordsWhatOneAtATimeRecords)
+{
+    TempTree tree;
+    // Every file with data fails (no copy_file_range, no room); the empty ones go through.
+    for (int i = 0; i < 90; ++i)
+        tree.write("source/f" + std::to_string(i % 6) + "/n" + std::to_string(i) + ".txt",
+                   std::string(i % 3 == 0 ? 0 : std::size_t(i) * 10, 'x'));
+    const auto record = [&](std::size_t workers) {
+        platform::FaultInjectingFileSystem faults;
+        faults.failAlways(platform::FileOperation::copyRange, ENOSPC);
+        EngineHarness harness;
+        harness.environment.fileSystem = &faults;
+        harness.environment.copyWorkers = workers;
+        const fs::path destination = tree.path("dest" + std::to_string(workers));
+        fs::create_directories(destination);
+        BackupEngine& engine = harness.startEngine(harness.addPair("Docs", tree.path("source"), destination));
+        EXPECT_TRUE(harness.waitForTasks());
+        std::string text;
+        for (const BackupEvent& event : harness.store().events())
+            text += std::string(storedString(event.type)) + " " + event.message.value_or("").toStdString() + " "
+                  + std::to_string(event.filesAffected) + " " + std::to_string(event.bytesTransferred) + "\n";
+        for (const RunFileError& error : engine.lastRunErrors().kept)
+            text += error.path.native() + " " + error.operation.toStdString() + " " + error.message.toStdString() + "\n";
+        return text;
+    };
+
+    const std::string one = record(1);
+    EXPECT_TRUE(one.starts_with("error 60 files couldn't be copied. 30 0\n")) << one;
+    EXPECT_EQ(record(4), one);
+}
+
 TEST_F(RunTest, FilesThatVanishAtOnceAreHeldAndToldUntilTheUserConfirmsTheirDeletion)
 {
     EngineHarness harness;

@@ -140,6 +140,7 @@ public:
     {
         return m_inner.lockExclusively(descriptor);
     }
+    platform::StorageKind storageKind(const Directory& dir) override { return m_inner.storageKind(dir); }
 
 private:
     static bool sameIgnoringCase(const std::string& a, const std::string& b)

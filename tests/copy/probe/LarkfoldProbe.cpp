@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -31,13 +32,14 @@ constexpr int kExitNotStarted = 1;
 constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
-    "Usage: larkfold-probe [--profile NAME] [--bandwidth MODE] SOURCE BACKUP TRASH\n"
+    "Usage: larkfold-probe [--profile NAME] [--bandwidth MODE] [--workers N] SOURCE BACKUP TRASH\n"
     "\n"
     "Runs one backup of the folder SOURCE into the backup folder BACKUP, moving backup files\n"
     "that vanished from SOURCE into TRASH/<yyyy-MM-dd>, and prints the result as JSON.\n"
     "\n"
     "  --profile NAME     standard (default), film, photography, music, developer, documents\n"
     "  --bandwidth MODE   auto (default), quiet, full\n"
+    "  --workers N        files copied at once (default: as the backup folder's drive takes)\n"
     "  --help             this text\n"
     "\n"
     "SIGINT or SIGTERM stops the run as quitting the application does; the result still follows.\n"
@@ -51,6 +53,7 @@ struct Arguments {
     std::filesystem::path trash;
     BackupProfile profile = BackupProfile::standard;
     AppConfig::BandwidthMode bandwidth = AppConfig::BandwidthMode::automatic;
+    std::size_t workers = 0;
 };
 
 std::optional<Arguments> parseArguments(int argc, char** argv, bool& wantsHelp)
@@ -63,11 +66,17 @@ std::optional<Arguments> parseArguments(int argc, char** argv, bool& wantsHelp)
             wantsHelp = true;
             return std::nullopt;
         }
-        if (argument == "--profile" || argument == "--bandwidth") {
+        if (argument == "--profile" || argument == "--bandwidth" || argument == "--workers") {
             if (i + 1 >= argc)
                 return std::nullopt;
             const std::string value = argv[++i];
-            if (argument == "--profile") {
+            if (argument == "--workers") {
+                std::size_t workers = 0;
+                const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), workers);
+                if (error != std::errc() || end != value.data() + value.size() || workers < 1)
+                    return std::nullopt;
+                arguments.workers = workers;
+            } else if (argument == "--profile") {
                 const auto profile = fromStoredString<BackupProfile>(value);
                 if (!profile)
                     return std::nullopt;
@@ -173,7 +182,8 @@ int main(int argc, char** argv)
         }
     });
 
-    const FileCopier copier;
+    FileCopier copier;
+    copier.setCopyWorkers(arguments->workers);
     const BackupOutcome outcome = copier.backup(arguments->source, arguments->backup, arguments->trash,
                                                 ExclusionFilter::forProfile(arguments->profile), {}, stop.token());
     const bool stopped = stop.isCancelled();
