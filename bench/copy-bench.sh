@@ -154,7 +154,7 @@ echo "peak memory of the probe: first mirror $((memory_first / 1024)) MB, nothin
 
 disk=$(lsblk -dno NAME,ROTA "$(df --output=source "$work" | tail -1)" 2>/dev/null | awk '{ print $2 == 1 ? "rotational disk" : "SSD" }')
 [[ -n $disk ]] || disk="$(df --output=fstype "$work" | tail -1 | tr -d ' ') file system"
-echo "== against the targets ($(nproc) cores, the scratch folder on a $disk, probe copying ${workers[1]:-as many files at once as the drive takes}${workers[1]:+ files at once}; the first-mirror target is for an SSD)"
+echo "== against the targets ($(nproc) cores, the scratch folder on a $disk, probe copying $(case ${workers[1]:-} in "") echo "as many files at once as the drive takes" ;; 1) echo "one file at a time" ;; *) echo "${workers[1]} files at once" ;; esac); the first-mirror target is for an SSD)"
 printf '%-44s %5s   target <= %s: %s\n' "first mirror, probe / cp -a" "$first_ratio" 0.80 "$(verdict "$first_ratio" 0.80 "<=")"
 printf '%-44s %5s   target <= %s: %s\n' "nothing to do, probe / rsync -a" "$noop_ratio" 0.50 "$(verdict "$noop_ratio" 0.50 "<=")"
 printf '%-44s %5s   target <= %s: %s\n' "one changed file, probe / rsync -a" "$changed_ratio" 0.50 "$(verdict "$changed_ratio" 0.50 "<=")"
