@@ -201,6 +201,7 @@ void AppDelegate::createStatusItem()
         connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             // The icon's place, which most tray hosts keep to themselves, is where it is clicked.
             m_lastIconClick = QCursor::pos();
+            qCDebug(lcTray) << "icon activated, reason" << int(reason);
             // An XEmbed tray reports a quick second click as a double click, not as a second trigger.
             if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                 togglePopover();
@@ -349,11 +350,15 @@ void AppDelegate::togglePopover()
         }
     }
     if (m_popover->isVisible()) {
+        qCDebug(lcTray) << "closing the popover";
         m_popover->close();
         return;
     }
-    if (hidWindow || m_popover->closedJustNow())
+    if (hidWindow || m_popover->closedJustNow()) {
+        qCDebug(lcTray) << (hidWindow ? "hid a window" : "the popover closed just now");
         return;
+    }
+    qCDebug(lcTray) << "opening the popover";
     m_popover->showUnder(statusItemGeometry(), QCursor::pos());
 }
 

@@ -1,6 +1,7 @@
 #include "app/PopoverHost.h"
 
 #include "app/WindowPlacement.h"
+#include "platform/Log.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -99,6 +100,7 @@ void PopoverHost::hideEvent(QHideEvent* event)
     if (m_switchingFlags)
         return;
     m_sinceClosed.start();
+    qCDebug(lcTray) << "popover hidden";
     emit closed();
 }
 

@@ -13,6 +13,7 @@ Q_LOGGING_CATEGORY(lcConfigStore, "io.larkfold.Larkfold.ConfigStore")
 Q_LOGGING_CATEGORY(lcBackupEngine, "io.larkfold.Larkfold.BackupEngine")
 Q_LOGGING_CATEGORY(lcNestingMigration, "io.larkfold.Larkfold.NestingMigration")
 Q_LOGGING_CATEGORY(lcApp, "io.larkfold.Larkfold.App")
+Q_LOGGING_CATEGORY(lcTray, "io.larkfold.Larkfold.Tray", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcIntegrityVerifier, "io.larkfold.Larkfold.IntegrityVerifier")
 
 namespace larkfold::platform {

@@ -11,6 +11,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcConfigStore)
 Q_DECLARE_LOGGING_CATEGORY(lcBackupEngine)
 Q_DECLARE_LOGGING_CATEGORY(lcNestingMigration)
 Q_DECLARE_LOGGING_CATEGORY(lcApp)
+// Each click on the icon and what it did; off unless QT_LOGGING_RULES turns it on.
+Q_DECLARE_LOGGING_CATEGORY(lcTray)
 Q_DECLARE_LOGGING_CATEGORY(lcIntegrityVerifier)
 
 namespace larkfold::platform {

@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QStandardPaths>
 
+#include <iostream>
+
 #include <xcb/xcb.h>
 
 namespace larkfold::test {
@@ -39,6 +41,12 @@ void ProgramFixture::TearDown()
             process->kill();
             process->waitForFinished(5000);
         }
+        // What the program logged tells a failure on a loaded machine apart from a fault.
+        if (HasFailure()) {
+            const QByteArray log = process->readAllStandardError();
+            if (!log.isEmpty())
+                std::cerr << "---- " << process->program().toStdString() << " said:\n" << log.toStdString() << "----\n";
+        }
     }
 }
 
@@ -57,6 +65,8 @@ QProcessEnvironment ProgramFixture::environment() const
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     }
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), testSessionBus().address());
+    // Printed when a test fails: which clicks arrived and what each did.
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("io.larkfold.Larkfold.Tray.debug=true"));
     return env;
 }
 
