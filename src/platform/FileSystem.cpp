@@ -223,7 +223,7 @@ PosixResult<Directory> FileSystem::createMirroredFolders(const Directory& fromRo
     }
     if (to == &toRoot)
         return openDirectory(toRoot, {});
-    return std::move(toOwned);
+    return toOwned;
 }
 
 std::error_code FileSystem::removeItem(const Directory& dir, const std::filesystem::path& relative)
