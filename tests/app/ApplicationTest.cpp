@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -66,6 +67,22 @@ protected:
                 const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
                 ::close(fd);
                 return held;
+            },
+            10000);
+    }
+
+    // No process holds the lock any more. A child the program forked just before it ended keeps
+    // the lock's descriptor until it executes its own program, which a loaded machine can delay.
+    bool waitUntilUnlocked() const
+    {
+        return spinUntil(
+            [&] {
+                const int fd = ::open((dataDir() / "larkfold.lock").c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0)
+                    return errno == ENOENT;
+                const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+                ::close(fd);
+                return free;
             },
             10000);
     }
@@ -271,6 +288,7 @@ TEST_F(ApplicationTest, OnboardingWithTheRealPanelsLeadsToAFirstBackup)
     ::kill(pid_t(app.processId()), SIGTERM);
     ASSERT_TRUE(app.waitForFinished(30000));
 
+    ASSERT_TRUE(waitUntilUnlocked());
     QProcess& again = start();
     ASSERT_TRUE(waitUntilLocked());
     EXPECT_FALSE(waitForWindows(QStringLiteral("Welcome to Larkfold"), 1, 8000)) << "onboarding is done";
