@@ -23,6 +23,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -56,35 +57,28 @@ bool traySelectionOwned()
 
 class ApplicationTest : public ProgramFixture {
 protected:
-    // The first instance holds the lock once our own non-blocking attempt fails.
-    bool waitUntilLocked() const
+    // Whether a process holds the lock: our own non-blocking attempt fails. No lock file is a free
+    // lock; a file that cannot be opened tells nothing.
+    std::optional<bool> lockHeld() const
     {
-        return spinUntil(
-            [&] {
-                const int fd = ::open((dataDir() / "larkfold.lock").c_str(), O_RDONLY | O_CLOEXEC);
-                if (fd < 0)
-                    return false;
-                const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-                ::close(fd);
-                return held;
-            },
-            10000);
+        const int fd = ::open((dataDir() / "larkfold.lock").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return errno == ENOENT ? std::optional(false) : std::nullopt;
+        const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ::close(fd);
+        return held;
     }
 
-    // No process holds the lock any more. A child the program forked just before it ended keeps
-    // the lock's descriptor until it executes its own program, which a loaded machine can delay.
+    bool waitUntilLocked() const
+    {
+        return spinUntil([&] { return lockHeld() == true; }, 10000);
+    }
+
+    // A child the program forked just before it ended keeps the lock's descriptor until it
+    // executes its own program, which a loaded machine can delay.
     bool waitUntilUnlocked() const
     {
-        return spinUntil(
-            [&] {
-                const int fd = ::open((dataDir() / "larkfold.lock").c_str(), O_RDONLY | O_CLOEXEC);
-                if (fd < 0)
-                    return errno == ENOENT;
-                const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-                ::close(fd);
-                return free;
-            },
-            10000);
+        return spinUntil([&] { return lockHeld() == false; }, 10000);
     }
 
     void writeConfig(const std::vector<BackupPair>& pairs, bool onboarded) const
